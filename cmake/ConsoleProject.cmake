@@ -1,0 +1,99 @@
+# Shared build rules: warnings, test binaries per folder, fuzz targets and benchmarks.
+include(GoogleTest)
+find_package(Threads REQUIRED)
+find_package(GTest REQUIRED)
+
+set(CONSOLE_WARNINGS -Wall -Wextra -Wno-unused-parameter)
+if(CONSOLE_WERROR)
+  list(APPEND CONSOLE_WARNINGS -Werror)
+endif()
+
+# Directory of the shared test data that lives beside the checkout.
+get_filename_component(CONSOLE_TESTDATA_DIR "${CMAKE_SOURCE_DIR}/../shared/testdata" ABSOLUTE)
+
+function(console_warnings target)
+  target_compile_options(${target} PRIVATE ${CONSOLE_WARNINGS})
+endfunction()
+
+# console_add_library(<name> [SHARED|STATIC] LIBS <public libs...> PRIVATE_LIBS <...>)
+# Sources: every .cpp below src/; public headers below include/<name>/.
+function(console_add_library name)
+  cmake_parse_arguments(ARG "SHARED;STATIC" "" "LIBS;PRIVATE_LIBS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp)
+  if(NOT srcs)
+    # Headers only, so far.
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/include)
+    target_link_libraries(${name} INTERFACE ${ARG_LIBS})
+    return()
+  endif()
+  if(ARG_STATIC)
+    add_library(${name} STATIC ${srcs})
+  else()
+    add_library(${name} SHARED ${srcs})
+  endif()
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR}/include
+                                     PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+  console_warnings(${name})
+endfunction()
+
+# console_add_tests(<folder> LIBS <libs...> [DIR <dir>] [NAME <exe>])
+# One GoogleTest binary per folder from every .cpp below tests/ (or DIR), labelled by folder.
+function(console_add_tests folder)
+  cmake_parse_arguments(ARG "" "DIR;NAME" "LIBS" ${ARGN})
+  if(NOT ARG_DIR)
+    set(ARG_DIR ${CMAKE_CURRENT_SOURCE_DIR}/tests)
+  endif()
+  if(NOT ARG_NAME)
+    set(ARG_NAME ${folder}_tests)
+  endif()
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${ARG_DIR}/*.cpp)
+  if(NOT srcs)
+    return()
+  endif()
+  add_executable(${ARG_NAME} ${srcs})
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  target_include_directories(${ARG_NAME} PRIVATE ${ARG_DIR} ${CMAKE_SOURCE_DIR}/testsupport)
+  target_compile_definitions(${ARG_NAME} PRIVATE
+    CONSOLE_TESTDATA_DIR="${CONSOLE_TESTDATA_DIR}"
+    CONSOLE_BINARY_DIR="${CMAKE_BINARY_DIR}"
+    CONSOLE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+  console_warnings(${ARG_NAME})
+  gtest_discover_tests(${ARG_NAME}
+    DISCOVERY_TIMEOUT 120
+    PROPERTIES LABELS ${folder} TIMEOUT 300)
+endfunction()
+
+# console_add_fuzzer(<name> SOURCES <src...> LIBS <libs...>)
+# The entry point LLVMFuzzerTestOneInput is replayed over fuzz/corpus/<name>/ in every build
+# (a CTest test), and built as a libFuzzer binary when CONSOLE_FUZZ is on.
+function(console_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;EXTRA_CORPUS" ${ARGN})
+  add_executable(${name}_replay ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/ReplayMain.cpp)
+  target_link_libraries(${name}_replay PRIVATE ${ARG_LIBS})
+  console_warnings(${name}_replay)
+  add_test(NAME fuzz_replay.${name}
+           COMMAND ${name}_replay ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name} ${ARG_EXTRA_CORPUS})
+  set_tests_properties(fuzz_replay.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
+  if(CONSOLE_FUZZ)
+    add_executable(${name}_fuzzer ${ARG_SOURCES})
+    target_link_libraries(${name}_fuzzer PRIVATE ${ARG_LIBS})
+    target_compile_options(${name}_fuzzer PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name}_fuzzer PRIVATE -fsanitize=fuzzer)
+  endif()
+endfunction()
+
+# console_add_benchmark(<name> SOURCES <src...> LIBS <libs...>)
+# Built in every build with benchmarks on; CTest runs it once at a small size
+# (CONSOLE_BENCH_SMALL=1) so that CI knows it still works.
+function(console_add_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  find_package(benchmark REQUIRED)
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
+  console_warnings(${name})
+  add_test(NAME bench.${name} COMMAND ${name} --benchmark_min_time=0.001)
+  set_tests_properties(bench.${name} PROPERTIES LABELS bench TIMEOUT 600
+                       ENVIRONMENT "CONSOLE_BENCH_SMALL=1")
+endfunction()

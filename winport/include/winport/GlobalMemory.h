@@ -1,0 +1,25 @@
+// Global memory blocks: a handle to a heap block that is locked to get its address.
+#pragma once
+
+#include "winport/WinTypes.h"
+
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GMEM_SHARE 0x2000
+#define GMEM_DDESHARE 0x2000
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+
+/// Allocates a block; its bytes are zero when GMEM_ZEROINIT is set (0x2042 as the system uses).
+/// Returns NULL when bytes is too large to allocate.
+HGLOBAL GlobalAlloc(UINT flags, size_t bytes);
+/// The block's address, or NULL for a handle that is not a live block. Locks nest.
+LPVOID GlobalLock(HGLOBAL block);
+/// Ends one lock; returns TRUE while locks remain.
+BOOL GlobalUnlock(HGLOBAL block);
+/// Frees a block; returns NULL on success and the handle when it is not a live block.
+HGLOBAL GlobalFree(HGLOBAL block);
+/// The size given at allocation, 0 for a handle that is not a live block.
+size_t GlobalSize(HGLOBAL block);
+/// Resizes a block (new bytes zero when GMEM_ZEROINIT is set).
+HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, UINT flags);

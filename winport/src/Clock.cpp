@@ -1,0 +1,106 @@
+#include "winport/Clock.h"
+
+#include <chrono>
+#include <ctime>
+#include <thread>
+
+namespace winport {
+
+namespace {
+SystemClock g_systemClock;
+std::atomic<Clock*> g_clock{&g_systemClock};
+}  // namespace
+
+uint64_t SystemClock::nowMs()
+{
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+void SystemClock::sleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void ManualClock::sleepMs(uint32_t ms)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_sleeps.push_back(ms);
+    }
+    Advance(ms);
+}
+
+void ManualClock::Advance(uint64_t ms)
+{
+    uint64_t now = m_now.fetch_add(ms) + ms;
+    std::function<void(uint64_t)> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        hook = m_onAdvance;
+    }
+    if (hook) hook(now);
+}
+
+void ManualClock::SetNow(uint64_t ms)
+{
+    m_now.store(ms);
+    std::function<void(uint64_t)> hook;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        hook = m_onAdvance;
+    }
+    if (hook) hook(ms);
+}
+
+std::vector<uint32_t> ManualClock::Sleeps() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_sleeps;
+}
+
+void ManualClock::ClearSleeps()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_sleeps.clear();
+}
+
+void ManualClock::SetOnAdvance(std::function<void(uint64_t)> hook)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_onAdvance = std::move(hook);
+}
+
+Clock& CurrentClock() { return *g_clock.load(); }
+
+void SetClock(Clock* clock) { g_clock.store(clock ? clock : &g_systemClock); }
+
+}  // namespace winport
+
+void Sleep(DWORD ms) { winport::CurrentClock().sleepMs(ms); }
+DWORD GetTickCount() { return static_cast<DWORD>(winport::CurrentClock().nowMs()); }
+DWORD timeGetTime() { return static_cast<DWORD>(winport::CurrentClock().nowMs()); }
+UINT timeBeginPeriod(UINT) { return 0; }
+UINT timeEndPeriod(UINT) { return 0; }
+
+namespace {
+void fillSystemTime(SYSTEMTIME* st, bool local)
+{
+    if (!st) return;
+    auto now = std::chrono::system_clock::now();
+    std::time_t t = std::chrono::system_clock::to_time_t(now);
+    int ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+    std::tm tm{};
+    if (local) localtime_r(&t, &tm);
+    else gmtime_r(&t, &tm);
+    st->wYear = static_cast<WORD>(tm.tm_year + 1900);
+    st->wMonth = static_cast<WORD>(tm.tm_mon + 1);
+    st->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
+    st->wDay = static_cast<WORD>(tm.tm_mday);
+    st->wHour = static_cast<WORD>(tm.tm_hour);
+    st->wMinute = static_cast<WORD>(tm.tm_min);
+    st->wSecond = static_cast<WORD>(tm.tm_sec);
+    st->wMilliseconds = static_cast<WORD>(ms);
+}
+}  // namespace
+
+void GetLocalTime(SYSTEMTIME* st) { fillSystemTime(st, true); }
+void GetSystemTime(SYSTEMTIME* st) { fillSystemTime(st, false); }

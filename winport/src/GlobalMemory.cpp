@@ -1,0 +1,123 @@
+#include "winport/GlobalMemory.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+struct Block {
+    void* data;
+    size_t size;
+    int locks;
+};
+
+// Handles are keys into this table, so a stale or foreign handle is recognised, not followed.
+struct BlockTable {
+    std::mutex mutex;
+    std::unordered_map<uintptr_t, Block> blocks;
+    uintptr_t next = 0x10000;
+};
+
+BlockTable& table()
+{
+    static BlockTable* t = new BlockTable;  // lives for the whole process
+    return *t;
+}
+
+}  // namespace
+
+HGLOBAL GlobalAlloc(UINT flags, size_t bytes)
+{
+    if (bytes > (size_t(1) << 32)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    void* p = (flags & GMEM_ZEROINIT) ? std::calloc(bytes ? bytes : 1, 1) : std::malloc(bytes ? bytes : 1);
+    if (!p) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    BlockTable& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    uintptr_t h = (t.next += 8);
+    t.blocks[h] = Block{p, bytes, 0};
+    return reinterpret_cast<HGLOBAL>(h);
+}
+
+LPVOID GlobalLock(HGLOBAL block)
+{
+    BlockTable& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.blocks.find(reinterpret_cast<uintptr_t>(block));
+    if (it == t.blocks.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    ++it->second.locks;
+    return it->second.data;
+}
+
+BOOL GlobalUnlock(HGLOBAL block)
+{
+    BlockTable& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.blocks.find(reinterpret_cast<uintptr_t>(block));
+    if (it == t.blocks.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (it->second.locks > 0) --it->second.locks;
+    SetLastError(NO_ERROR);
+    return it->second.locks > 0;
+}
+
+HGLOBAL GlobalFree(HGLOBAL block)
+{
+    if (!block) return nullptr;
+    void* p = nullptr;
+    {
+        BlockTable& t = table();
+        std::lock_guard<std::mutex> lock(t.mutex);
+        auto it = t.blocks.find(reinterpret_cast<uintptr_t>(block));
+        if (it == t.blocks.end()) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return block;
+        }
+        p = it->second.data;
+        t.blocks.erase(it);
+    }
+    std::free(p);
+    return nullptr;
+}
+
+size_t GlobalSize(HGLOBAL block)
+{
+    BlockTable& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.blocks.find(reinterpret_cast<uintptr_t>(block));
+    return it == t.blocks.end() ? 0 : it->second.size;
+}
+
+HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, UINT flags)
+{
+    BlockTable& t = table();
+    std::lock_guard<std::mutex> lock(t.mutex);
+    auto it = t.blocks.find(reinterpret_cast<uintptr_t>(block));
+    if (it == t.blocks.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    void* p = std::realloc(it->second.data, bytes ? bytes : 1);
+    if (!p) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if ((flags & GMEM_ZEROINIT) && bytes > it->second.size) {
+        std::memset(static_cast<char*>(p) + it->second.size, 0, bytes - it->second.size);
+    }
+    it->second.data = p;
+    it->second.size = bytes;
+    return block;
+}
