@@ -13,3 +13,6 @@
 #include "winport/GlobalMemory.h"
 #include "winport/Paths.h"
 #include "winport/Trace.h"
+#include "winport/MessageLoop.h"
+#include "winport/Window.h"
+#include "winport/Hooks.h"

@@ -1,0 +1,102 @@
+// Shared between the message loop, the window table and the endpoint folder.
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "winport/MessageWire.h"
+#include "winport/Window.h"
+
+namespace winport::detail {
+
+/// The queue, timers and wake-up descriptors of one thread's loop.
+struct LoopState {
+    LoopState();
+    ~LoopState();
+
+    struct Timer {
+        DWORD hwnd;
+        UINT_PTR id;
+        uint32_t period;
+        uint64_t due;
+        TIMERPROC proc;
+    };
+    struct Endpoint {
+        int fd;
+        DWORD hwnd;
+    };
+
+    mutable std::mutex mutex;
+    std::deque<MSG> posted;
+    bool quitPosted = false;
+    int quitCode = 0;
+    std::vector<Timer> timers;
+    UINT_PTR nextThreadTimerId = 1;
+    std::vector<Endpoint> endpoints;
+    std::vector<DWORD> windows;  // owned windows, in creation order
+    bool closed = false;
+    int eventFd = -1;
+    int epollFd = -1;
+    DWORD threadId = 0;
+    std::thread::id owner;
+    unsigned takesSinceCollect = 0;
+
+    /// Queues a message (any thread). FALSE when the loop has ended or its queue is full.
+    bool Post(const MSG& msg, DWORD* error);
+    void Signal();
+    void ResetSignal();
+    bool IsOwnerThread() const { return std::this_thread::get_id() == owner; }
+};
+
+struct WindowRecord {
+    DWORD handle = 0;
+    std::string className;
+    WindowHandler handler;
+    std::weak_ptr<LoopState> loop;
+    std::thread::id owner;
+    DWORD parent = 0;
+    int endpointFd = -1;
+    std::string endpointPath;
+};
+
+/// This program's window of that handle, or null.
+std::shared_ptr<WindowRecord> FindLocalWindow(DWORD handle);
+/// Forgets every window of a loop that is ending (no WM_DESTROY: its objects may be gone).
+void ForgetWindowsOfLoop(LoopState& loop);
+/// Kills every timer of a window in its loop.
+void KillWindowTimers(LoopState& loop, DWORD handle);
+
+/// A new handle, unique among the programs sharing the runtime folder.
+DWORD AllocateWindowHandle();
+
+// The endpoint folder.
+struct EndpointEntry {
+    std::string path;
+    std::string className;
+    DWORD pid;
+    DWORD handle;
+};
+/// Binds a datagram socket for a window (non-blocking); -1 when that cannot be done.
+int OpenEndpoint(const std::string& className, DWORD handle, std::string* path);
+void CloseEndpoint(int fd, const std::string& path);
+/// The endpoints of other running programs (endpoints of programs that have died are removed).
+std::vector<EndpointEntry> ListForeignEndpoints();
+/// Sends one datagram without waiting. 0 on success, else the errno; a dead endpoint (nobody
+/// bound) is removed.
+int SendToEndpoint(const std::string& path, const WindowDatagram& datagram);
+/// The endpoint of another program's window by handle ("" when there is none).
+std::string FindForeignEndpoint(DWORD handle);
+/// Removes the endpoints of this process (before an immediate exit).
+void RemoveOwnEndpoints();
+
+/// The name of a registered message known to this program ("" when not registered here).
+std::string RegisteredMessageName(UINT id);
+
+/// The window messages a datagram becomes at the receiving window.
+bool DatagramToMessage(const uint8_t* data, size_t size, DWORD receiver, MSG* msg);
+
+}  // namespace winport::detail
