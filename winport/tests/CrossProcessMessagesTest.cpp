@@ -12,120 +12,14 @@
 #include <unistd.h>
 #include <vector>
 
+#include "PeerProcess.h"
 #include "TestEnvironment.h"
 #include "winport/InstanceLock.h"
 #include "winport/Window.h"
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-/// The peer program with its standard input and output on pipes.
-class Peer {
-public:
-    explicit Peer(std::vector<std::string> args)
-    {
-        int in[2], out[2];
-        if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, in[1]);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::string path = std::string(CONSOLE_BINARY_DIR) + "/winport/winport_message_peer";
-        args.insert(args.begin(), path);
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (::posix_spawn(&m_pid, path.c_str(), &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        m_in = in[1];
-        m_out = out[0];
-    }
-    ~Peer()
-    {
-        CloseInput();
-        if (m_pid > 0 && !Wait(2000)) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0) ::close(m_out);
-    }
-
-    /// The next line of output, or nothing within the time.
-    std::optional<std::string> Line(int timeoutMs = 5000)
-    {
-        auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            size_t nl = m_buffer.find('\n');
-            if (nl != std::string::npos) {
-                std::string line = m_buffer.substr(0, nl);
-                m_buffer.erase(0, nl + 1);
-                return line;
-            }
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            if (left <= 0) return std::nullopt;
-            pollfd p{m_out, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0) continue;
-            char buf[512];
-            ssize_t n = ::read(m_out, buf, sizeof buf);
-            if (n <= 0) return std::nullopt;
-            m_buffer.append(buf, static_cast<size_t>(n));
-        }
-    }
-    void CloseInput()
-    {
-        if (m_in >= 0) ::close(m_in);
-        m_in = -1;
-    }
-    /// TRUE when the peer ended within the time.
-    bool Wait(int timeoutMs, int* exitStatus = nullptr)
-    {
-        auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Clock::now() < deadline) {
-            int status = 0;
-            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                if (exitStatus) *exitStatus = status;
-                m_pid = -1;
-                return true;
-            }
-            ::usleep(2000);
-        }
-        return false;
-    }
-    void Kill()
-    {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
-    }
-    pid_t Pid() const { return m_pid; }
-
-private:
-    pid_t m_pid = -1;
-    int m_in = -1;
-    int m_out = -1;
-    std::string m_buffer;
-};
-
-std::vector<std::string> Words(const std::string& line)
-{
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i < line.size()) {
-        size_t j = line.find(' ', i);
-        if (j == std::string::npos) j = line.size();
-        if (j > i) out.push_back(line.substr(i, j - i));
-        i = j + 1;
-    }
-    return out;
-}
-
 HWND HandleOf(const std::string& hexText) { return UlongToHwnd(static_cast<DWORD>(std::stoul(hexText, nullptr, 16))); }
 
 std::string Hex(HWND h)
@@ -182,7 +76,7 @@ protected:
 TEST_F(CrossProcess, RegisteredNameHasTheSameNumberInBothPrograms)
 {
     UINT here = RegisterWindowMessageA("Registered Here First");
-    Peer peer({"register", "Registered Here First", "Registered There First"});
+    auto peer = MessagePeer({"register", "Registered Here First", "Registered There First"});
     auto a = peer.Line();
     auto b = peer.Line();
     ASSERT_TRUE(a && b);
@@ -196,7 +90,7 @@ TEST_F(CrossProcess, RegisteredNameHasTheSameNumberInBothPrograms)
 
 TEST_F(CrossProcess, PostsReachAWindowFoundByClassInTheOtherProgramAndBack)
 {
-    Peer peer({"serve", "Peer Hello", "--", "PeerWindow"});
+    auto peer = MessagePeer({"serve", "Peer Hello", "--", "PeerWindow"});
     auto ready = peer.Line();
     ASSERT_TRUE(ready);
     HWND theirs = HandleOf(Words(*ready).at(1));
@@ -210,7 +104,7 @@ TEST_F(CrossProcess, PostsReachAWindowFoundByClassInTheOtherProgramAndBack)
 
     // The other way: a name this program registers only when the message arrives.
     HWND mine = Window("TestWindow");
-    Peer poster({"post", Hex(mine), "Only Registered By The Peer", "3", "4"});
+    auto poster = MessagePeer({"post", Hex(mine), "Only Registered By The Peer", "3", "4"});
     EXPECT_EQ(poster.Line(), "posted 1");
     ASSERT_TRUE(PumpUntil([&] { return !got.empty(); }));
     EXPECT_EQ(got[0].hwnd, mine);
@@ -223,7 +117,7 @@ TEST_F(CrossProcess, BroadcastReachesEveryWindowOfBothPrograms)
 {
     HWND a = Window("Here A");
     HWND b = Window("Here B");
-    Peer peer({"serve", "Everyone", "--", "There A", "There B"});
+    auto peer = MessagePeer({"serve", "Everyone", "--", "There A", "There B"});
     auto ready = peer.Line();
     ASSERT_TRUE(ready);
     auto w = Words(*ready);
@@ -240,7 +134,7 @@ TEST_F(CrossProcess, BroadcastReachesEveryWindowOfBothPrograms)
 
     // A broadcast from a third program reaches both programs' windows.
     got.clear();
-    Peer sender({"broadcast", "Everyone", "7", "8"});
+    auto sender = MessagePeer({"broadcast", "Everyone", "7", "8"});
     EXPECT_EQ(sender.Line(), "posted 1");
     EXPECT_TRUE(peer.Line().has_value());
     EXPECT_TRUE(peer.Line().has_value());
@@ -256,7 +150,7 @@ TEST_F(CrossProcess, BroadcastReachesEveryWindowOfBothPrograms)
 
 TEST_F(CrossProcess, PostToAProgramThatDiedFailsAtOnceAndRemovesItsEndpoint)
 {
-    Peer peer({"serve", "--", "Doomed"});
+    auto peer = MessagePeer({"serve", "--", "Doomed"});
     auto ready = peer.Line();
     ASSERT_TRUE(ready);
     HWND theirs = HandleOf(Words(*ready).at(1));
@@ -274,7 +168,7 @@ TEST_F(CrossProcess, PostToAProgramThatDiedFailsAtOnceAndRemovesItsEndpoint)
 
 TEST_F(CrossProcess, AReceiverThatDoesNotReadNeverBlocksTheSender)
 {
-    Peer peer({"serve", "--no-read", "--", "Sleeper"});
+    auto peer = MessagePeer({"serve", "--no-read", "--", "Sleeper"});
     auto ready = peer.Line();
     ASSERT_TRUE(ready);
     HWND theirs = HandleOf(Words(*ready).at(1));
@@ -292,7 +186,7 @@ TEST_F(CrossProcess, AReceiverThatDoesNotReadNeverBlocksTheSender)
     EXPECT_GT(refused, 0);
     EXPECT_TRUE(IsWindow(theirs));  // full is not dead
     // A window of another program that does read is not held up by the sleeper.
-    Peer other({"serve", "--", "Awake"});
+    auto other = MessagePeer({"serve", "--", "Awake"});
     auto otherReady = other.Line();
     ASSERT_TRUE(otherReady);
     EXPECT_TRUE(PostMessageA(HandleOf(Words(*otherReady).at(1)), WM_USER, 1, 1));
@@ -301,7 +195,7 @@ TEST_F(CrossProcess, AReceiverThatDoesNotReadNeverBlocksTheSender)
 
 TEST_F(CrossProcess, SecondInstanceFindsTheLockHeldAndWakesTheFirst)
 {
-    Peer first({"instance", "micMutex", "MicMainWindow", "InstanceCheckerWakeUpMessage"});
+    auto first = MessagePeer({"instance", "micMutex", "MicMainWindow", "InstanceCheckerWakeUpMessage"});
     auto line = first.Line();
     ASSERT_TRUE(line);
     EXPECT_EQ(Words(*line).at(0), "first");
@@ -310,7 +204,7 @@ TEST_F(CrossProcess, SecondInstanceFindsTheLockHeldAndWakesTheFirst)
         EXPECT_FALSE(probe.IsHeld());
         EXPECT_TRUE(probe.HeldElsewhere());
     }
-    Peer second({"instance", "micMutex", "MicMainWindow", "InstanceCheckerWakeUpMessage"});
+    auto second = MessagePeer({"instance", "micMutex", "MicMainWindow", "InstanceCheckerWakeUpMessage"});
     EXPECT_EQ(second.Line(), "second posted 1");
     int status = -1;
     EXPECT_TRUE(second.Wait(5000, &status));
