@@ -51,6 +51,10 @@ private:
 #define OLE_E_ADVISENOTSUPPORTED ((HRESULT)0x80040003)
 #define DV_E_FORMATETC ((HRESULT)0x80040064)
 
+/// The task allocator: blocks that one side allocates and the other frees (names of STATSTG).
+void* CoTaskMemAlloc(size_t size);
+void CoTaskMemFree(void* block);
+
 HRESULT CoInitialize(void* reserved);
 void CoUninitialize();
 BOOL AfxOleInit();
