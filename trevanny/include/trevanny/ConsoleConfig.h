@@ -31,10 +31,11 @@ public:
     static int ProcessSection(int process, int mode);
     /// TRUE for mode 2, the only mode with more than one engine.
     static BOOL IsMultiEngineMode(int mode);
-    /// The engine count that the server stores ("USP" of "Software\VokSettings\KIVSERVER\
-    /// CardType", current user, default 1), taken only when the hardware marker (the default
-    /// text of "SOFTWARE\VOKDWEN\KIVSERVER\Configuration", this machine) has a 'T' at index 20
-    /// and the mode is multi-engine; else 0. The stored number is returned as it is.
+    /// The engine count that the server stores ("USP" of the current user's
+    /// "Software\VokSettings\KIVSERVER\CardType", default 1), taken only when the hardware
+    /// marker (the default text of this machine's "SOFTWARE\VOKDWEN\KIVSERVER\Configuration")
+    /// has a 'T' at index 20 and the mode is multi-engine; else 0. The stored number is
+    /// returned as it is.
     static int ReadHardwareEngineCount(int mode);
     /// As GetEngineCount for a given mode.
     static int EngineCount(int mode);
