@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "winport/TextConversion.h"
+#include "winport/CodePage.h"
 
 void WideFromAnsi(const char* text, wchar_t** out)
 {
