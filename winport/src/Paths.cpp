@@ -154,3 +154,35 @@ DWORD GetFileAttributesA(const char* path)
     if (::access(winport::HostPath(path).c_str(), W_OK) != 0) a |= FILE_ATTRIBUTE_READONLY;
     return a ? a : FILE_ATTRIBUTE_NORMAL;
 }
+
+namespace {
+
+void copyPart(char* out, size_t room, const char* from, size_t length)
+{
+    if (!out) return;
+    if (length > room - 1) length = room - 1;
+    std::memcpy(out, from, length);
+    out[length] = 0;
+}
+
+}  // namespace
+
+void _splitpath(const char* path, char* drive, char* dir, char* fname, char* ext)
+{
+    if (!path) path = "";
+    const char* p = path;
+    size_t driveLen = (p[0] && p[1] == ':') ? 2 : 0;
+    copyPart(drive, _MAX_DRIVE, p, driveLen);
+    p += driveLen;
+    const char* lastSep = nullptr;
+    for (const char* q = p; *q; ++q) {
+        if (*q == '\\' || *q == '/') lastSep = q;
+    }
+    const char* name = lastSep ? lastSep + 1 : p;
+    copyPart(dir, _MAX_DIR, p, static_cast<size_t>(name - p));
+    const char* dot = std::strrchr(name, '.');
+    const char* end = name + std::strlen(name);
+    if (!dot) dot = end;
+    copyPart(fname, _MAX_FNAME, name, static_cast<size_t>(dot - name));
+    copyPart(ext, _MAX_EXT, dot, static_cast<size_t>(end - dot));
+}

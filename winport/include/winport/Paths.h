@@ -36,3 +36,12 @@ DWORD GetFileAttributesA(const char* path);
 #define FILE_ATTRIBUTE_READONLY 0x1
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define FILE_ATTRIBUTE_NORMAL 0x80
+
+#define _MAX_DRIVE 3
+#define _MAX_DIR 256
+#define _MAX_FNAME 256
+#define _MAX_EXT 256
+/// Splits a path into drive ("C:"), folder (with its last separator), file name and extension
+/// (from the last '.' of the name); '\\' and '/' both separate. Any output may be null; each is
+/// cut to its _MAX_ size.
+void _splitpath(const char* path, char* drive, char* dir, char* fname, char* ext);

@@ -1,0 +1,215 @@
+// Event-log entries as syslog datagrams on a socket the test binds, and the source's registry
+// entry.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+
+#include "TestEnvironment.h"
+#include "ardo/EventLogEntry.h"
+#include "winport/EventLog.h"
+#include "winport/RegistryObject.h"
+
+namespace {
+
+const char kSourcesKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+
+/// A bound datagram socket standing in for the system log.
+class LogSocket {
+public:
+    explicit LogSocket(const std::string& path) : m_path(path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    }
+    ~LogSocket()
+    {
+        ::close(m_fd);
+        ::unlink(m_path.c_str());
+    }
+    bool bound() const { return m_bound; }
+
+    /// The next datagram, or "" when none arrives within timeoutMs.
+    std::string receive(int timeoutMs = 2000)
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) != 1) return {};
+        std::string buf(65536, '\0');
+        ssize_t n = ::recv(m_fd, buf.data(), buf.size(), 0);
+        buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return buf;
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+    bool m_bound = false;
+};
+
+/// Access to the protected members for the tests.
+class TestEntry : public CEventLogEntry {
+public:
+    using CEventLogEntry::Add;
+    using CEventLogEntry::m_strSource;
+    using CEventLogEntry::SourceFromModulePath;
+};
+
+class EventLogEntryTest : public ::testing::Test {
+protected:
+    TestEnvironment env;
+    LogSocket log{env.Path("runtime/log.sock")};
+
+    void SetUp() override
+    {
+        ASSERT_TRUE(log.bound());
+        ::setenv("ARDO_LOG_SOCKET", env.Path("runtime/log.sock").c_str(), 1);
+    }
+    void TearDown() override { ::unsetenv("ARDO_LOG_SOCKET"); }
+
+    /// The parts of a datagram "<PRI>Mmm dd hh:mm:ss TAG[PID]: TEXT".
+    struct Parsed {
+        int priority = -1;
+        std::string tag;
+        int pid = -1;
+        std::string text;
+    };
+    static Parsed parse(const std::string& d)
+    {
+        static const std::regex form(R"(^<(\d+)>[A-Z][a-z]{2} [ 1-3]\d \d\d:\d\d:\d\d ([^ \[]+)\[(\d+)\]: ([\s\S]*)$)");
+        std::smatch m;
+        Parsed p;
+        if (std::regex_match(d, m, form)) {
+            p.priority = std::stoi(m[1]);
+            p.tag = m[2];
+            p.pid = std::stoi(m[3]);
+            p.text = m[4];
+        }
+        return p;
+    }
+};
+
+TEST_F(EventLogEntryTest, EachTypeIsOneDatagramWithPriorityTagPidAndText)
+{
+    TestEntry entry;
+    EXPECT_EQ("ardo_tests", entry.m_strSource);
+    struct Row {
+        int (CEventLogEntry::*report)(const CString&);
+        int priority;  // facility user (8) + severity
+    };
+    const Row rows[] = {
+        {&CEventLogEntry::ReportError, 11},
+        {&CEventLogEntry::ReportWarning, 12},
+        {&CEventLogEntry::ReportInformation, 14},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.priority);
+        EXPECT_NE(0, (entry.*r.report)("Lost the KIVServer"));
+        Parsed p = parse(log.receive());
+        EXPECT_EQ(r.priority, p.priority);
+        EXPECT_EQ("ardo_tests", p.tag);
+        EXPECT_EQ(static_cast<int>(::getpid()), p.pid);
+        EXPECT_EQ("Lost the KIVServer" + std::string(9, ' '), p.text);  // one string and nine empty ones
+    }
+}
+
+TEST_F(EventLogEntryTest, TenInsertionStringsTakenLiterally)
+{
+    TestEntry entry;
+    CStringArray twelve;
+    for (int i = 1; i <= 12; ++i) twelve.Add(CString(std::to_string(i)));
+    twelve[1] = "%1 100%";  // marks inside a string are not expanded
+    EXPECT_NE(0, entry.ReportWarning(twelve));
+    EXPECT_EQ("1 %1 100% 3 4 5 6 7 8 9 10", parse(log.receive()).text);
+
+    CStringArray three;
+    three.Add("a");
+    three.Add("b");
+    three.Add("\xE9t\xE9");  // Windows-1252 text arrives as UTF-8
+    EXPECT_NE(0, entry.ReportInformation(three));
+    EXPECT_EQ("a b \xC3\xA9t\xC3\xA9" + std::string(7, ' '), parse(log.receive()).text);
+
+    CStringArray none;
+    EXPECT_EQ(TRUE, entry.ReportError(none));
+    EXPECT_EQ("", log.receive(100));
+}
+
+TEST_F(EventLogEntryTest, LongTextIsCutAtTheDatagramBound)
+{
+    TestEntry entry;
+    EXPECT_NE(0, entry.ReportInformation(CString(std::string(20000, 'x'))));
+    std::string d = log.receive();
+    EXPECT_EQ(winport::kEventLogMaxDatagram, d.size());
+    EXPECT_EQ(std::string::npos, parse(d).text.find_first_not_of('x'));
+}
+
+TEST_F(EventLogEntryTest, NoLogSocketMeansFailure)
+{
+    TestEntry entry;
+    ::setenv("ARDO_LOG_SOCKET", env.Path("runtime/nobody-listens").c_str(), 1);
+    EXPECT_EQ(0, entry.ReportError("lost"));
+    EXPECT_EQ(FALSE, ReportEventA(nullptr, EVENTLOG_ERROR_TYPE, 0, 100, nullptr, 0, 0, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+}
+
+TEST_F(EventLogEntryTest, RegistryValuesAreWrittenOnANewKeyOnlyUnlessForced)
+{
+    const CString key = CString(kSourcesKey) + "ardo_tests";
+    CLocalMachineRegistryObject reg;
+    {
+        TestEntry first;
+    }
+    DWORD types = 0;
+    EXPECT_TRUE(reg.GetDword(key, "TypesSupported", types, 0));
+    EXPECT_EQ(7u, types);
+    HKEY h = nullptr;
+    DWORD type = 0;
+    char file[32] = {};
+    DWORD size = sizeof file;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &h));
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueExA(h, "EventMessageFile", nullptr, &type, reinterpret_cast<BYTE*>(file), &size));
+    RegCloseKey(h);
+    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
+    EXPECT_EQ(std::string("ardo.dll", 9), std::string(file, size));  // with its terminating zero
+
+    // A second construction leaves changed values alone; a forced registration rewrites them.
+    ASSERT_TRUE(reg.SetDword(key, "TypesSupported", 1));
+    TestEntry second;
+    reg.GetDword(key, "TypesSupported", types, 0);
+    EXPECT_EQ(1u, types);
+    second.CreateRegistryEntry(1);
+    reg.GetDword(key, "TypesSupported", types, 0);
+    EXPECT_EQ(7u, types);
+}
+
+TEST_F(EventLogEntryTest, SourceNameIsTheExecutableNameWithoutFolderAndExtension)
+{
+    struct Row {
+        const char* path;
+        const char* source;
+    };
+    for (Row r : {Row{"C:\\Program Files\\Vokdwen\\my.tool.exe", "my.tool"}, Row{"/usr/local/bin/mic", "mic"},
+                  Row{"mic.exe", "mic"}, Row{"", ""}, Row{"C:\\dir.d\\", ""}}) {
+        SCOPED_TRACE(r.path);
+        EXPECT_EQ(r.source, TestEntry::SourceFromModulePath(r.path));
+    }
+
+    // An entry without a source name registers nothing and reports nothing.
+    TestEntry entry;
+    entry.m_strSource = "";
+    entry.CreateRegistryEntry(1);
+    CLocalMachineRegistryObject reg;
+    EXPECT_FALSE(reg.ValueExists("SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application", "EventMessageFile"));
+    EXPECT_EQ(0, entry.ReportError("x"));
+    EXPECT_EQ("", log.receive(100));
+}
+
+}  // namespace
