@@ -81,17 +81,29 @@ bool LoopState::Post(const MSG& msg, DWORD* error)
             return false;
         }
         posted.push_back(msg);
+        if (signalPending) return true;
+        signalPending = true;
     }
-    Signal();
+    writeSignal();
     return true;
 }
 
-void LoopState::Signal()
+void LoopState::writeSignal()
 {
     if (eventFd < 0) return;
     uint64_t one = 1;
     ssize_t n = ::write(eventFd, &one, sizeof one);
     (void)n;  // a full counter already signals
+}
+
+void LoopState::Signal()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (signalPending) return;
+        signalPending = true;
+    }
+    writeSignal();
 }
 
 void LoopState::ResetSignal()
@@ -100,6 +112,8 @@ void LoopState::ResetSignal()
     uint64_t value;
     ssize_t n = ::read(eventFd, &value, sizeof value);
     (void)n;
+    std::lock_guard<std::mutex> lock(mutex);
+    signalPending = false;
 }
 
 void KillWindowTimers(LoopState& loop, DWORD handle)

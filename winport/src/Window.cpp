@@ -237,10 +237,11 @@ using winport::detail::FindLocalWindow;
 BOOL DestroyWindow(HWND hwnd)
 {
     auto w = FindLocalWindow(HandleToUlong(hwnd));
-    if (!w || w->owner != std::this_thread::get_id()) {
-        SetLastError(w ? ERROR_ACCESS_DENIED : ERROR_INVALID_WINDOW_HANDLE);
+    if (!w || w->owner != std::this_thread::get_id() || w->destroying) {
+        SetLastError(w && !w->destroying ? ERROR_ACCESS_DENIED : ERROR_INVALID_WINDOW_HANDLE);
         return FALSE;
     }
+    w->destroying = true;  // a handler that destroys its window again while it goes does nothing
     w->handler(hwnd, WM_DESTROY, 0, 0);
     auto loop = w->loop.lock();
     winport::detail::forget(w, loop.get());

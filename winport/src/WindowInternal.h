@@ -39,6 +39,7 @@ struct LoopState {
     std::vector<Endpoint> endpoints;
     std::vector<DWORD> windows;  // owned windows, in creation order
     bool closed = false;
+    bool signalPending = false;  // the wake-up descriptor is set and not yet cleared
     int eventFd = -1;
     int epollFd = -1;
     DWORD threadId = 0;
@@ -47,9 +48,15 @@ struct LoopState {
 
     /// Queues a message (any thread). FALSE when the loop has ended or its queue is full.
     bool Post(const MSG& msg, DWORD* error);
+    /// Sets the wake-up descriptor unless it is set already.
     void Signal();
+    /// Clears it; the caller looks at the queue again afterwards, so nothing posted meanwhile
+    /// is missed.
     void ResetSignal();
     bool IsOwnerThread() const { return std::this_thread::get_id() == owner; }
+
+private:
+    void writeSignal();
 };
 
 struct WindowRecord {
@@ -59,6 +66,7 @@ struct WindowRecord {
     std::weak_ptr<LoopState> loop;
     std::thread::id owner;
     DWORD parent = 0;
+    bool destroying = false;  // owner thread only
     int endpointFd = -1;
     std::string endpointPath;
 };

@@ -221,11 +221,20 @@ TEST_F(MessageLoopTest, DestroyedWindowGetsWmDestroyLosesItsTimersAndRefusesPost
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
     EXPECT_FALSE(DestroyWindow(w));
 
-    // WM_CLOSE through the default handling destroys the window.
-    HWND d = winport::CreateMessageWindow("Plain", nullptr);
+    // WM_CLOSE through the default handling destroys the window, once, also when the handler
+    // destroys it again on WM_DESTROY.
+    int destroys = 0;
+    HWND d = winport::CreateMessageWindow("Plain", [&](HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (msg == WM_DESTROY) {
+            ++destroys;
+            EXPECT_FALSE(DestroyWindow(hwnd));
+        }
+        return DefWindowProcA(hwnd, msg, wp, lp);
+    });
     PostMessageA(d, WM_CLOSE, 0, 0);
     MessageLoop::Current().RunUntilIdle();
     EXPECT_FALSE(IsWindow(d));
+    EXPECT_EQ(destroys, 1);
 }
 
 TEST_F(MessageLoopTest, HandlerRefusingCreationGivesNoWindow)
