@@ -35,6 +35,7 @@ void openTransaction(PreLink& link, BYTE command, int inProgress, int state, int
 {
     BYTE message[pre::kMaxMessage] = {0x81, command, 0, 0, 0, 0, pre::kEndMarker};
     link.Begin(message, length, inProgress, state, pending);
+    link.Sent();
 }
 
 }  // namespace
@@ -243,6 +244,7 @@ TEST(PreReceiver, HalfDuplexEchoIsDropped)
     BYTE m[pre::kMaxMessage];
     int n = pre::BuildSettingsMessage(m, pre::kChannelSettings, 0, 2, 0x55, 0x0B);
     link.Begin(m, n, kLinkAwaiting, kRxAck, pre::kChannelSettings);
+    link.Sent();
     int rtsDrops = 0;
     for (int i = 0; i < n; ++i) {
         PreLink::Event e = link.Receive(m[i]);
@@ -256,8 +258,21 @@ TEST(PreReceiver, HalfDuplexEchoIsDropped)
     // Without half duplex the address byte is just a dropped byte.
     link.SetHalfDuplex(false);
     link.Begin(m, n, kLinkAwaiting, kRxAck, pre::kChannelSettings);
+    link.Sent();
     EXPECT_EQ(0, feed(link, {0x81, 0x11}));
     EXPECT_EQ(1, feed(link, {0x05}));
+}
+
+TEST(PreReceiver, BytesBeforeTheWriteAreNoReply)
+{
+    PreLink link;
+    link.SetHalfDuplex(false);
+    BYTE m[pre::kMaxMessage];
+    int n = pre::BuildPoll(m, 3, false);
+    link.Begin(m, n, kLinkAwaiting, kRxAck, 1);
+    EXPECT_EQ(0, feed(link, {0x44}));  // a late reply to the message before
+    link.Sent();
+    EXPECT_EQ(1, feed(link, {0x44}));
 }
 
 TEST(PreReceiver, TakeOutcomeClosesTheTransaction)

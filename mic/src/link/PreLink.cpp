@@ -24,7 +24,14 @@ uint32_t PreLink::Begin(const BYTE* message, int length, int inProgress, int rec
     m_lastCommand = length > 1 ? message[1] : 0;
     m_echoRemaining = 0;
     m_collectingLevels = false;
+    m_awaitingWrite = true;
     return m_state.transaction;
+}
+
+void PreLink::Sent()
+{
+    CFastSingleLock lock(&m_lock, TRUE);
+    m_awaitingWrite = false;
 }
 
 void PreLink::End()
@@ -97,6 +104,7 @@ PreLink::Event PreLink::Receive(BYTE byte)
 {
     CFastSingleLock lock(&m_lock, TRUE);
     Event event;
+    if (m_awaitingWrite) return event;  // left over from before our message
     if (m_echoRemaining > 0) {
         // The rest of the echo of the PC's own message.
         if (--m_echoRemaining == 0) event.dropRts = true;

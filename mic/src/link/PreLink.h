@@ -62,6 +62,8 @@ public:
     /// Opens a transaction for a message about to be written: in-progress, receiver state and
     /// pending command as the sender sets them. Returns the transaction's number.
     uint32_t Begin(const BYTE* message, int length, int inProgress, int receiverState, int pendingCommand);
+    /// The message of the open transaction is on the line: from now on bytes are its reply.
+    void Sent();
     /// Closes the open transaction: idle, receiver state 2, no pending command.
     void End();
     /// The port failed: in-progress -1 until the next Begin or Reset.
@@ -89,6 +91,7 @@ private:
     int m_lastLength = 0;
     BYTE m_lastCommand = 0;
     int m_echoRemaining = 0;
+    bool m_awaitingWrite = false;  // bytes before the write are not a reply
     bool m_collectingLevels = false;
     uint32_t m_nextTransaction = 1;
 };

@@ -1,0 +1,141 @@
+// The pre-sim program in a process of its own, driven through its standard input and output:
+// its pseudo-terminal's path, its frame lines and its command acknowledgements. Every wait is
+// bounded.
+#pragma once
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+class PreSimProcess {
+public:
+    explicit PreSimProcess(const std::vector<std::string>& args)
+    {
+        int in[2], out[2];
+        if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        std::string program = std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim";
+        std::vector<char*> argv{const_cast<char*>(program.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        if (::posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(in[0]);
+        ::close(out[1]);
+        m_in = in[1];
+        m_out = out[0];
+        std::string line = WaitFor("pty ", 5000);
+        if (!line.empty()) m_pty = line.substr(4);
+    }
+
+    ~PreSimProcess()
+    {
+        if (m_in >= 0) {
+            Send("quit");
+            ::close(m_in);
+        }
+        if (m_pid > 0) {
+            for (int i = 0; i < 200; ++i) {
+                if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                    m_pid = -1;
+                    break;
+                }
+                ::usleep(10000);
+            }
+            if (m_pid > 0) {
+                ::kill(m_pid, SIGKILL);
+                ::waitpid(m_pid, nullptr, 0);
+            }
+        }
+        if (m_out >= 0) ::close(m_out);
+    }
+
+    PreSimProcess(const PreSimProcess&) = delete;
+    PreSimProcess& operator=(const PreSimProcess&) = delete;
+
+    /// The terminal the units listen on (empty when the program did not start).
+    const std::string& Pty() const { return m_pty; }
+
+    void Send(const std::string& command)
+    {
+        std::string line = command + "\n";
+        ssize_t n = ::write(m_in, line.data(), line.size());
+        (void)n;
+    }
+
+    /// Sends a command and waits for its acknowledgement; FALSE when it failed or timed out.
+    bool Command(const std::string& command, int timeoutMs = 5000)
+    {
+        Send(command);
+        std::string line = WaitFor("ok " + command, timeoutMs, "error " + command);
+        return line.rfind("ok ", 0) == 0;
+    }
+
+    /// The next line starting with prefix (or with failPrefix), skipping others; empty when
+    /// none came within the time.
+    std::string WaitFor(const std::string& prefix, int timeoutMs, const std::string& failPrefix = {})
+    {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::string line;
+        while (ReadLine(line, deadline)) {
+            if (line.rfind(prefix, 0) == 0) return line;
+            if (!failPrefix.empty() && line.rfind(failPrefix, 0) == 0) return line;
+        }
+        return {};
+    }
+
+    /// Every line that came so far (waiting at most timeoutMs for the first one).
+    std::vector<std::string> Drain(int timeoutMs)
+    {
+        std::vector<std::string> lines;
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        std::string line;
+        while (ReadLine(line, deadline)) lines.push_back(line);
+        return lines;
+    }
+
+    /// Lines read so far, all of them.
+    const std::vector<std::string>& History() const { return m_history; }
+
+private:
+    bool ReadLine(std::string& line, std::chrono::steady_clock::time_point deadline)
+    {
+        for (;;) {
+            size_t eol = m_buffer.find('\n');
+            if (eol != std::string::npos) {
+                line = m_buffer.substr(0, eol);
+                m_buffer.erase(0, eol + 1);
+                m_history.push_back(line);
+                return true;
+            }
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0 || m_out < 0) return false;
+            pollfd p{m_out, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            char buf[512];
+            ssize_t n = ::read(m_out, buf, sizeof buf);
+            if (n <= 0) return false;
+            m_buffer.append(buf, static_cast<size_t>(n));
+        }
+    }
+
+    pid_t m_pid = -1;
+    int m_in = -1;
+    int m_out = -1;
+    std::string m_pty;
+    std::string m_buffer;
+    std::vector<std::string> m_history;
+};
