@@ -10,7 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "PreSimProcess.h"
+#include "ChildProcess.h"
 #include "link/SerialPort.h"
 
 namespace {

@@ -1,6 +1,6 @@
-// The pre-sim program in a process of its own, driven through its standard input and output:
-// its pseudo-terminal's path, its frame lines and its command acknowledgements. Every wait is
-// bounded.
+// A program of ours in a process of its own, driven through its standard input and output
+// (pre-sim: its pseudo-terminal's path, frame lines and command acknowledgements; mic: its
+// status lines). Every wait is bounded; the process is ended by its id when the test is done.
 #pragma once
 
 #include <cerrno>
@@ -17,9 +17,52 @@
 
 extern char** environ;
 
-class PreSimProcess {
+class ChildProcess {
 public:
-    explicit PreSimProcess(const std::vector<std::string>& args)
+    /// Starts a program of the build tree (a path below the build folder).
+    ChildProcess(const std::string& program, const std::vector<std::string>& args)
+    {
+        // A child that has ended must not take the test with it when we write to it.
+        ::signal(SIGPIPE, SIG_IGN);
+        start(program, args);
+    }
+
+    ~ChildProcess()
+    {
+        if (m_in >= 0) {
+            Send("quit");
+            ::close(m_in);
+        }
+        Wait(2000);
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0) ::close(m_out);
+    }
+
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+
+    /// Waits for the process to end; its exit status, or -1 when it still runs.
+    int Wait(int timeoutMs)
+    {
+        if (m_pid <= 0) return m_status;
+        for (int i = 0; i <= timeoutMs / 10; ++i) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_pid = -1;
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+                return m_status;
+            }
+            ::usleep(10000);
+        }
+        return -1;
+    }
+
+    void start(const std::string& program, const std::vector<std::string>& args)
     {
         int in[2], out[2];
         if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return;
@@ -27,7 +70,6 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
         posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-        std::string program = std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim";
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -37,37 +79,7 @@ public:
         ::close(out[1]);
         m_in = in[1];
         m_out = out[0];
-        std::string line = WaitFor("pty ", 5000);
-        if (!line.empty()) m_pty = line.substr(4);
     }
-
-    ~PreSimProcess()
-    {
-        if (m_in >= 0) {
-            Send("quit");
-            ::close(m_in);
-        }
-        if (m_pid > 0) {
-            for (int i = 0; i < 200; ++i) {
-                if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
-                    m_pid = -1;
-                    break;
-                }
-                ::usleep(10000);
-            }
-            if (m_pid > 0) {
-                ::kill(m_pid, SIGKILL);
-                ::waitpid(m_pid, nullptr, 0);
-            }
-        }
-        if (m_out >= 0) ::close(m_out);
-    }
-
-    PreSimProcess(const PreSimProcess&) = delete;
-    PreSimProcess& operator=(const PreSimProcess&) = delete;
-
-    /// The terminal the units listen on (empty when the program did not start).
-    const std::string& Pty() const { return m_pty; }
 
     void Send(const std::string& command)
     {
@@ -133,9 +145,25 @@ private:
     }
 
     pid_t m_pid = -1;
+    int m_status = -1;
     int m_in = -1;
     int m_out = -1;
-    std::string m_pty;
     std::string m_buffer;
     std::vector<std::string> m_history;
+};
+
+/// pre-sim with its pseudo-terminal.
+class PreSimProcess : public ChildProcess {
+public:
+    explicit PreSimProcess(const std::vector<std::string>& args)
+        : ChildProcess(std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim", args)
+    {
+        std::string line = WaitFor("pty ", 5000);
+        if (!line.empty()) m_pty = line.substr(4);
+    }
+    /// The terminal the units listen on (empty when the program did not start).
+    const std::string& Pty() const { return m_pty; }
+
+private:
+    std::string m_pty;
 };

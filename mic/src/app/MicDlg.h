@@ -1,0 +1,144 @@
+// CMicDlg: the main dialog's core, headless. It owns the rack setup record, the profile
+// settings, the setup files, the transmit ring and the unit link, and runs every handler on
+// the user-interface thread. What the operator sees is drawn by a view from this state; what
+// the operator is asked goes through the Shell.
+//
+// The core is split by concept: MicDlg.cpp (window, start and close), MicDlgSetup.cpp (setup
+// files and profile settings), MicDlgLink.cpp (transmit ring and message builders).
+#pragma once
+
+#include "app/RackSetup.h"
+#include "app/Shell.h"
+#include "link/PreProtocol.h"
+#include "winport/Afx.h"
+
+class CMicApp;
+
+/// A (rack, channel) pair tied to a mic line of server mode.
+struct ChannelMapping {
+    int nRack;
+    int nChannel;
+};
+
+/// What the view is told; the default does nothing. Called on the user-interface thread.
+class CMicDlgView {
+public:
+    virtual ~CMicDlgView() = default;
+    virtual void TitleChanged(const char* title) { (void)title; }
+    /// A rack's settings changed or another rack is on show: draw it again.
+    virtual void RackChanged(int rack) { (void)rack; }
+    /// The window is to be restored from minimised and brought to the front.
+    virtual void RestoreAndRaise() {}
+};
+
+class CMicDlg {
+public:
+    static constexpr int kRingEntries = 1024;
+    static constexpr int kRingEntrySize = 40;
+    /// Mic lines of server mode (and channel-map lists).
+    static constexpr int kChannelMaps = 256;
+    /// The window class of the main dialog.
+    static constexpr const char* kWindowClass = "RemoteMicControl";
+    static constexpr const char* kTitle = "Remote Mic Control";
+    static constexpr const char* kSetupFilter = "Mic pre-amp files (*.mic)|*.mic|";
+    static constexpr const char* kRestoreFileName = "\\RestoreSnapshotUlvo.mic";
+
+    CMicDlg(CMicApp* app, Shell* shell);
+    virtual ~CMicDlg();
+    CMicDlg(const CMicDlg&) = delete;
+    CMicDlg& operator=(const CMicDlg&) = delete;
+
+    // Window and life cycle (MicDlg.cpp).
+    /// Creates the window and initialises the dialog.
+    BOOL Create();
+    /// Create, then run the user-interface thread's loop until the dialog ends; the result of
+    /// EndDialog.
+    INT_PTR DoModal();
+    void EndDialog(int result);
+    BOOL OnInitDialog();
+    /// The close request of the server (and of the window manager): save and end, no question.
+    void OnCloseRequest();
+    LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    HWND GetSafeHwnd() const { return m_hWnd; }
+    void SetView(CMicDlgView* view) { m_pView = view ? view : &m_nullView; }
+    const CString& GetTitle() const { return m_strTitle; }
+    void SetWindowText(const char* title);
+
+    // Setup files and profile settings (MicDlgSetup.cpp).
+    /// Loads a setup file into the record: every rack (rack -1) or one. setTitle 1 shows the
+    /// file's name in the title.
+    void LoadSetup(const char* path, int setTitle, int rack);
+    /// The setup loaded at start, or for a rack whose unit starts answering (rack -1: all).
+    void LoadStartupSetup(int rack);
+    /// "&Load Preset": asks for a file and loads it, then sends it to the answering units.
+    void OnLoadPreset();
+    /// "&Store Preset": asks for a file name and saves the setup.
+    void OnStorePreset();
+    /// Saves the record; with setTitle 1 the title shows the file's name. The caller's path is
+    /// kept as given.
+    BOOL SaveSetupFile(const char* path, int setTitle);
+    /// Saves the auto-restore file when auto-restore is on.
+    void SaveRestoreSnapshot();
+    /// The auto-restore file in the Windows directory.
+    static CString GetRestoreFilePath();
+    /// Reads "Console Type", "Auto Load", "Auto Restore", "Mini Always On Top", "FileName" and
+    /// "Communication Port"; TRUE when the port was in the profile.
+    BOOL ReadSettings();
+    /// Writes "Auto Load", "Auto Restore", "Mini Always On Top", "FileName" and
+    /// "Communication Port", in that order.
+    void SaveSettings();
+    /// Reads "PopupControls" and "PopupOnSel" into the record.
+    void ReadPopupSettings();
+
+    // Transmit ring and builders (MicDlgLink.cpp).
+    void ResetRing();
+    BOOL IsRingFull() const;
+    BOOL IsRingEmpty() const { return m_nSendIndex == m_nWriteIndex; }
+    /// Messages waiting in the ring.
+    int RingCount() const;
+    /// The entry a builder writes next.
+    BYTE* RingWriteEntry() { return m_TxRing[m_nWriteIndex]; }
+    /// Takes the entry just built into the ring; a full ring gives up its newest message.
+    void CommitTxMessage();
+    void SendChannelCommand(int unit, int channel);
+    void SendLineCommand(int unit, int channel);
+    /// The path message of a channel of the given unit.
+    void SendCommand13(int unit, int channel);
+    void SendCommand14(int unit);
+    /// The reset set of a unit: per channel 0x11 and 0x41 with switch byte 3 and 0x13 with 0.
+    void SendResetMessages(int unit);
+
+    // State (read by views and tests).
+    CRackSetup m_RackSetup;
+    CArray<ChannelMapping, ChannelMapping> m_ChannelMaps[kChannelMaps];
+    int m_nConsoleType = 0;
+    int m_nCommPort = 0;
+    BYTE m_bAutoLoad = 0;
+    BYTE m_bAutoRestore = 1;
+    BYTE m_bMiniAlwaysOnTop = 1;
+    BYTE m_bCantlePresent = 0;
+    BYTE m_bUseWithCantle = 0;
+    CString m_strFileName;
+    /// Set while the ring still holds messages that a closing window queued.
+    BOOL m_bBusy = FALSE;
+    /// 0 normal, 1 set-up and test dialog open, 2 unit test running.
+    int m_nTestMode = 0;
+
+protected:
+    CMicApp* m_pApp;
+    Shell* m_pShell;
+    CMicDlgView m_nullView;
+    CMicDlgView* m_pView = &m_nullView;
+    HWND m_hWnd = nullptr;
+    CString m_strTitle = kTitle;
+    int m_nModalResult = 0;
+    bool m_bEnded = false;
+
+    BYTE m_TxRing[kRingEntries][kRingEntrySize];
+    int m_nWriteIndex = 0;
+    int m_nSendIndex = 0;
+
+private:
+    void runLoadPreset();
+    CString displayName(const char* path) const;
+};
