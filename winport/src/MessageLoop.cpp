@@ -46,6 +46,16 @@ uint32_t clampPeriod(UINT ms)
 
 bool clockIsSystem() { return dynamic_cast<SystemClock*>(&CurrentClock()) != nullptr; }
 
+/// The loop that keeps the timers of a window (its thread's), or of the calling thread.
+std::shared_ptr<LoopState> timerLoop(HWND hwnd)
+{
+    if (!hwnd) return MessageLoop::Current().State();
+    auto window = FindLocalWindow(HandleToUlong(hwnd));
+    auto state = window ? window->loop.lock() : nullptr;
+    if (!state) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return state;
+}
+
 }  // namespace
 
 LoopState::LoopState()
@@ -114,13 +124,6 @@ void LoopState::ResetSignal()
     (void)n;
     std::lock_guard<std::mutex> lock(mutex);
     signalPending = false;
-}
-
-void KillWindowTimers(LoopState& loop, DWORD handle)
-{
-    std::lock_guard<std::mutex> lock(loop.mutex);
-    auto& t = loop.timers;
-    t.erase(std::remove_if(t.begin(), t.end(), [&](const LoopState::Timer& x) { return x.hwnd == handle; }), t.end());
 }
 
 namespace {
@@ -429,18 +432,9 @@ BOOL PostThreadMessageA(DWORD threadId, UINT msg, WPARAM wParam, LPARAM lParam)
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc)
 {
-    std::shared_ptr<winport::detail::LoopState> state;
     DWORD handle = HandleToUlong(hwnd);
-    if (hwnd) {
-        auto window = winport::detail::FindLocalWindow(handle);
-        if (window) state = window->loop.lock();
-        if (!state) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-    } else {
-        state = MessageLoop::Current().State();
-    }
+    auto state = winport::detail::timerLoop(hwnd);
+    if (!state) return 0;
     uint64_t due = winport::CurrentClock().nowMs() + winport::detail::clampPeriod(elapseMs);
     {
         std::lock_guard<std::mutex> lock(state->mutex);
@@ -476,18 +470,9 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapseMs, TIMERPROC proc)
 
 BOOL KillTimer(HWND hwnd, UINT_PTR id)
 {
-    std::shared_ptr<winport::detail::LoopState> state;
     DWORD handle = HandleToUlong(hwnd);
-    if (hwnd) {
-        auto window = winport::detail::FindLocalWindow(handle);
-        if (window) state = window->loop.lock();
-    } else {
-        state = MessageLoop::Current().State();
-    }
-    if (!state) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    auto state = winport::detail::timerLoop(hwnd);
+    if (!state) return FALSE;
     std::lock_guard<std::mutex> lock(state->mutex);
     auto& t = state->timers;
     auto it = std::find_if(t.begin(), t.end(), [&](const auto& x) { return x.hwnd == handle && x.id == id; });

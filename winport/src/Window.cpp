@@ -131,6 +131,7 @@ BOOL broadcast(UINT msg, WPARAM wParam, LPARAM lParam, bool sendToOwnThread)
     }
     std::sort(locals.begin(), locals.end(), [](const auto& a, const auto& b) { return a->handle < b->handle; });
     for (auto& w : locals) {
+        if (!FindLocalWindow(w->handle)) continue;  // destroyed by a handler meanwhile
         if (sendToOwnThread && w->owner == std::this_thread::get_id()) w->handler(UlongToHwnd(w->handle), msg, wParam, lParam);
         else postLocal(w, msg, wParam, lParam);
     }

@@ -53,7 +53,6 @@ struct LoopState {
     /// Clears it; the caller looks at the queue again afterwards, so nothing posted meanwhile
     /// is missed.
     void ResetSignal();
-    bool IsOwnerThread() const { return std::this_thread::get_id() == owner; }
 
 private:
     void writeSignal();
@@ -75,8 +74,6 @@ struct WindowRecord {
 std::shared_ptr<WindowRecord> FindLocalWindow(DWORD handle);
 /// Forgets every window of a loop that is ending (no WM_DESTROY: its objects may be gone).
 void ForgetWindowsOfLoop(LoopState& loop);
-/// Kills every timer of a window in its loop.
-void KillWindowTimers(LoopState& loop, DWORD handle);
 
 /// A new handle, unique among the programs sharing the runtime folder.
 DWORD AllocateWindowHandle();
