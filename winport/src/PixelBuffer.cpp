@@ -122,7 +122,11 @@ bool ReadBitmapFile(const BYTE* data, size_t size, PixelBuffer& out)
     std::vector<RGBX> palette;
     if (bits == 1 || bits == 4 || bits == 8) {
         const uint32_t maxColours = 1u << bits;
-        const uint32_t count = (paletteCount == 0 || paletteCount > maxColours) ? maxColours : paletteCount;
+        uint32_t count = (paletteCount == 0 || paletteCount > maxColours) ? maxColours : paletteCount;
+        // Writers that leave the count at 0 often store only the colours they use: take what
+        // lies between the header and the pixels (missing entries are black).
+        if (pixelOffset > paletteStart && (pixelOffset - paletteStart) / paletteEntry < count)
+            count = static_cast<uint32_t>((pixelOffset - paletteStart) / paletteEntry);
         if (size < paletteStart || (size - paletteStart) / paletteEntry < count) return false;
         palette.resize(maxColours, RGBX{0, 0, 0, 0});
         for (uint32_t i = 0; i < count; ++i) {

@@ -1,0 +1,196 @@
+#include "mic_ui/BmpButton.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "mic_ui/EnBitmap.h"
+#include "winport/Screens.h"
+
+BOOL PaintBmpButton(CDC& dc, const BmpButtonLook& look)
+{
+    if (look.bitmapId == 0 || look.picture.isNull()) return FALSE;
+    CRect r = look.item;
+    const CBrush oldBrush = dc.SelectObject(CBrush(look.background));
+    const CPen oldPen = dc.GetPen();
+    if (!look.border) dc.SelectStockObject(NULL_PEN);
+    dc.Rectangle(r);
+    if ((look.itemState & ODS_DEFAULT) && look.border) {
+        dc.Rectangle(r);
+        r.DeflateRect(1, 1);
+    }
+    if (look.hover && look.hoverFrame) {
+        CRect frame = r;
+        frame.DeflateRect(4, 4);
+        dc.FrameRect(frame, CBrush(RGB(127, 127, 127)));
+    }
+    if ((look.itemState & ODS_FOCUS) && look.focusMark) {
+        if (look.border) {
+            CRect focus = r;
+            focus.DeflateRect(4, 4);
+            dc.DrawFocusRect(focus);
+        } else {
+            dc.SelectStockObject(BLACK_PEN);
+            dc.MoveTo(r.right - 2, r.top + r.Height() / 2);
+            dc.LineTo(r.right - 2, r.bottom - 2);
+            dc.LineTo(r.left + r.Width() / 2, r.bottom - 2);
+        }
+    }
+    if (look.border) dc.DrawEdge(r, (look.itemState & ODS_SELECTED) ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+
+    int x = (look.client.Width() - look.picture.width()) / 2;
+    int y = (look.client.Height() - look.picture.height()) / 2;
+    if ((look.itemState & ODS_SELECTED) && look.pressedOffset) {
+        x += 2;
+        y += 2;
+    }
+    if (look.enabled)
+        dc.DrawTransparent(look.picture, x, y, look.mask);
+    else
+        dc.DrawDisabled(look.picture, x, y, look.mask);
+    dc.SelectObject(oldBrush);
+    dc.SelectObject(oldPen);
+    return TRUE;
+}
+
+CBmpButton::CBmpButton(int id, QWidget* parent) : CBmpButton(id, 0xC0C0C0, GetSysColor(COLOR_BTNFACE), parent) {}
+
+CBmpButton::CBmpButton(int id, COLORREF mask, COLORREF background, QWidget* parent)
+    : QWidget(parent), m_nId(id), m_crMask(mask), m_crBackground(background)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+}
+
+CBmpButton::~CBmpButton() = default;
+
+CBlackBmpButton::CBlackBmpButton(int id, QWidget* parent) : CBmpButton(id, 0x0000C0C0, 0, parent) {}
+
+void CBmpButton::SetBitmap(UINT nBitmapId, BOOL bScale)
+{
+    if (nBitmapId == m_nBitmapId) return;
+    m_nBitmapId = nBitmapId;
+    m_bScale = bScale;
+    m_bFocusMark = true;
+
+    CEnBitmap bitmap(RGB(255, 255, 255));
+    bitmap.LoadImage(nBitmapId);
+    if (bScale && bitmap.HasBitmap()) {
+        double cx = GetSystemMetrics(SM_CXFULLSCREEN), cy = GetSystemMetrics(SM_CYFULLSCREEN);
+        if (cy > 0) {
+            if (cx / cy > 2.0) cx /= 2;
+            bitmap.ResizeImage(cx / 640.0);  // a refused factor leaves the picture as it is
+        }
+    }
+    ++m_nLoads;
+    m_picture = bitmap.Image();
+    m_nImageWidth = m_picture.width();
+    m_nImageHeight = m_picture.height();
+    if (isVisible()) repaint();
+}
+
+BmpButtonLook CBmpButton::Look() const
+{
+    BmpButtonLook look;
+    look.bitmapId = m_nBitmapId;
+    look.item = CRect(0, 0, width(), height());
+    look.client = look.item;
+    look.itemState = (m_bDown ? ODS_SELECTED : 0) | (hasFocus() ? ODS_FOCUS : 0) | (isEnabled() ? 0 : ODS_DISABLED);
+    look.border = m_bBorder;
+    look.pressedOffset = m_bPressedOffset;
+    look.hover = m_bHover;
+    look.hoverFrame = m_bHoverFrame;
+    look.focusMark = m_bFocusMark;
+    look.enabled = isEnabled();
+    look.picture = m_picture;
+    look.mask = m_crMask;
+    look.background = m_crBackground;
+    return look;
+}
+
+QImage CBmpButton::Render(COLORREF erase) const
+{
+    QImage image(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
+    image.fill(ToQColor(erase));
+    CDC dc(image);
+    PaintBmpButton(dc, Look());
+    return image;
+}
+
+void CBmpButton::paintEvent(QPaintEvent*)
+{
+    ++m_nPaints;
+    if (m_nBitmapId == 0) return;  // nothing at all, not even the background
+    const QColor erase = parentWidget() ? parentWidget()->palette().color(QPalette::Window)
+                                        : ToQColor(GetSysColor(COLOR_BTNFACE));
+    QPainter painter(this);
+    painter.drawImage(0, 0, Render(FromQColor(erase)));
+}
+
+void CBmpButton::mousePressEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) return;
+    m_bDown = true;
+    update();
+}
+
+void CBmpButton::mouseMoveEvent(QMouseEvent* e)
+{
+    const bool inside = rect().contains(e->position().toPoint());
+    if (!m_bBorder) m_bHot = inside;
+    if ((e->buttons() & Qt::LeftButton) && inside != m_bDown) {
+        m_bDown = inside;
+        update();
+    }
+}
+
+void CBmpButton::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() != Qt::LeftButton) return;
+    const bool click = m_bDown && rect().contains(e->position().toPoint());
+    m_bDown = false;
+    m_bHot = false;
+    update();
+    if (click) emit commandClicked(m_nId);
+}
+
+void CBmpButton::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
+        m_bDown = true;
+        update();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void CBmpButton::keyReleaseEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
+        const bool click = m_bDown;
+        m_bDown = false;
+        update();
+        if (click) emit commandClicked(m_nId);
+        return;
+    }
+    QWidget::keyReleaseEvent(e);
+}
+
+void CBmpButton::enterEvent(QEnterEvent*)
+{
+    m_bHover = true;
+    update();
+}
+
+void CBmpButton::leaveEvent(QEvent*)
+{
+    m_bHover = false;
+    m_bHot = false;
+    update();
+}
+
+void CBmpButton::changeEvent(QEvent* e)
+{
+    if (e->type() == QEvent::EnabledChange) update();
+    QWidget::changeEvent(e);
+}

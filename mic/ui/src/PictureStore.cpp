@@ -1,0 +1,96 @@
+#include "mic_ui/PictureStore.h"
+
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <map>
+#include <mutex>
+
+#include "mic_ui/EnBitmap.h"
+#include "winport/PixelBuffer.h"
+
+namespace {
+
+QColor Q(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+// A face on the black buttons' mask colour: a rounded plate with a centred caption.
+QImage Plate(int w, int h, QColor face, QColor ink, const QString& text, COLORREF mask = PictureStore::kBlackButtonMask)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(Q(mask));
+    QPainter p(&img);
+    p.setPen(QColor(20, 20, 20));
+    p.setBrush(face);
+    p.drawRoundedRect(QRectF(0.5, 0.5, w - 1.0, h - 1.0), 3, 3);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(std::max(8, h * 11 / 20));
+    font.setBold(true);
+    font.setStyleStrategy(QFont::NoAntialias);
+    p.setFont(font);
+    p.setPen(ink);
+    p.drawText(QRect(0, 0, w, h), Qt::AlignCenter, text);
+    return img;
+}
+
+QImage TrayStrip()
+{
+    QImage img(48, 16, QImage::Format_RGB32);
+    img.fill(Q(PictureStore::kTrayMask));
+    QPainter p(&img);
+    const QColor dots[3] = {QColor(150, 150, 150), QColor(40, 200, 40), QColor(230, 60, 40)};  // idle, in, out
+    for (int i = 0; i < 3; ++i) {
+        p.setPen(QColor(20, 20, 20));
+        p.setBrush(dots[i]);
+        p.drawRect(16 * i + 2, 2, 11, 11);
+        p.setPen(Qt::white);
+        p.drawText(QRect(16 * i + 2, 2, 12, 12), Qt::AlignCenter, "M");
+    }
+    return img;
+}
+
+QImage Render(UINT id)
+{
+    const QColor onFace(255, 176, 0), offFace(64, 64, 64), ink(255, 255, 255), dark(0, 0, 0);
+    switch (id) {
+    case 134: case 584: case 642: return Plate(40, 20, onFace, dark, "ON");    // switch on
+    case 135: case 585: case 641: return Plate(40, 20, offFace, ink, "OFF");   // switch off
+    case 145: return Plate(28, 20, QColor(40, 200, 60), dark, "SEL");          // selected, responding
+    case 146: return Plate(28, 20, QColor(200, 40, 40), ink, "SEL");           // selected, silent
+    case 147: return Plate(28, 20, QColor(30, 110, 40), ink, "ON");            // responding
+    case 149: return Plate(28, 20, QColor(70, 70, 70), ink, "--");             // not responding
+    case 214: return Plate(40, 16, QColor(0, 0, 0), ink, "");                  // blank read-out
+    case 215: case 216: return Plate(40, 16, QColor(40, 200, 60), dark, "OK");  // rack answers
+    case 217: return Plate(40, 16, QColor(200, 40, 40), ink, "NO UNIT");
+    case 572: return TrayStrip();
+    default: break;
+    }
+    if (id >= 246 && id <= 262)  // rack numbers: rack r shows 247 + r
+        return Plate(32, 24, QColor(29, 68, 107), ink, id == 246 ? QString() : QString::number(id - 246));
+    if (id >= 626 && id <= 640)  // gain read-outs, 0 to 70 dB in 5 dB steps
+        return Plate(40, 16, QColor(0, 0, 0), QColor(0, 230, 0), QString("%1dB").arg((id - 626) * 5, 2, 10, QChar('0')));
+    if (id >= 407 && id <= 416) return Plate(16, 24, QColor(29, 68, 107), ink, QString::number(id - 407));  // digits
+    if (id >= 428 && id <= 437) return Plate(16, 24, QColor(120, 60, 0), ink, QString::number(id - 428));  // line digits
+    if (id >= 171 && id <= 186) return Plate(32, 20, QColor(29, 68, 107), ink, QString::number(id - 170));  // racks
+    return QImage();
+}
+
+}  // namespace
+
+namespace PictureStore {
+
+const std::vector<BYTE>& Bytes(UINT id)
+{
+    static std::mutex mutex;
+    static std::map<UINT, std::vector<BYTE>> cache;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = cache.find(id);
+    if (it != cache.end()) return it->second;
+    const QImage img = Render(id);
+    std::vector<BYTE> bytes;
+    if (!img.isNull()) bytes = winport::WriteBitmapFile(CEnBitmap::ToPixels(img));
+    return cache.emplace(id, std::move(bytes)).first->second;
+}
+
+bool Has(UINT id) { return !Bytes(id).empty(); }
+
+}  // namespace PictureStore
