@@ -2,6 +2,7 @@
 
 #include "app/InstanceChecker.h"
 #include "app/MicApp.h"
+#include "link/SerialPort.h"
 #include "winport/Window.h"
 
 /// The server's close request.
@@ -17,6 +18,7 @@ CMicDlg::CMicDlg(CMicApp* app, Shell* shell) : m_pApp(app), m_pShell(shell)
 
 CMicDlg::~CMicDlg()
 {
+    SetDebugTrace(FALSE);
     if (m_hWnd) DestroyWindow(m_hWnd);
 }
 
@@ -63,6 +65,9 @@ BOOL CMicDlg::OnInitDialog()
     if (m_pApp && m_pApp->GetInstanceChecker()) m_pApp->GetInstanceChecker()->TrackFirstInstanceWindow(m_hWnd);
     m_pView->RackChanged(m_RackSetup.GetCurrentRack());
     LoadStartupSetup(-1);
+    // The first poll starts the link; from then on it steps itself.
+    m_nLinkUnit = 0;
+    SendPoll(m_nLinkUnit);
     return TRUE;
 }
 
@@ -80,6 +85,17 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     switch (message) {
+    case WM_TIMER:
+        OnTimer(wParam);
+        return 0;
+    case WM_PRE_REPLY:
+        return OnPreReply(wParam, lParam);
+    case WM_APP + 40:  // the version sweep is done
+        m_pView->SetupDialogRequested();
+        return 0;
+    case WM_APP + 41:  // a returning unit's settings, from a file that needs the operator
+        LoadStartupSetup(static_cast<int>(wParam));
+        return 0;
     case WM_CLOSE:
     case WM_CLOSE_REQUEST:
         OnCloseRequest();

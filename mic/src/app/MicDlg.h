@@ -7,8 +7,12 @@
 // files and profile settings), MicDlgLink.cpp (transmit ring and message builders).
 #pragma once
 
+#include <cstdio>
+#include <functional>
+
 #include "app/RackSetup.h"
 #include "app/Shell.h"
+#include "link/PreLink.h"
 #include "link/PreProtocol.h"
 #include "winport/Afx.h"
 
@@ -29,7 +33,14 @@ public:
     virtual void RackChanged(int rack) { (void)rack; }
     /// The window is to be restored from minimised and brought to the front.
     virtual void RestoreAndRaise() {}
+    /// The link's status picture or a rack button changed.
+    virtual void LinkChanged() {}
+    /// The version sweep is done: the set-up and test dialog is to open.
+    virtual void SetupDialogRequested() {}
 };
+
+/// The link's status picture.
+enum class LinkPicture { NoUnit, Busy, Linked };
 
 class CMicDlg {
 public:
@@ -108,6 +119,51 @@ public:
     /// The reset set of a unit: per channel 0x11 and 0x41 with switch byte 3 and 0x13 with 0.
     void SendResetMessages(int unit);
 
+    // The unit link (MicDlgLink.cpp).
+    /// One step of the link: judge the reply or its absence, then send the next message.
+    void ServiceSerialLink();
+    /// A timer tick (timer 1 steps the link).
+    void OnTimer(UINT_PTR id);
+    /// A reply handed over by the port; a reply of a closed transaction is ignored.
+    LRESULT OnPreReply(WPARAM port, LPARAM transaction);
+    void SendPoll(int unit);
+    void SendVersionRequest(int unit);
+    void SendTestVersionRequest(int unit);
+    void SendTestChannelCommand(int unit, int channel);
+    void SendTestLineCommand(int unit, int channel);
+    /// Counts an answer (or its absence) for a unit; levels from a poll with levels.
+    void UpdateUnitResponse(int unit, BOOL failed, const PreLinkSnapshot* reply = nullptr);
+    /// Flips every channel's phase of a unit and back, written straight to the port.
+    void TestRack(int unit);
+    void EndSerialTransaction();
+    /// Enters or leaves test mode; leaving ends the open transaction.
+    void SetTestMode(int mode);
+    /// Starts or stops the trace file "MicDebug.txt" (or the file given).
+    void SetDebugTrace(BOOL on, const char* path = "MicDebug.txt");
+    /// Where messages go: the serial port in the program, a unit model in tests. The writer
+    /// must call m_Link.Sent() once the bytes are on the line.
+    void SetPortWriter(std::function<void(const BYTE* message, int length)> writer) { m_portWriter = std::move(writer); }
+    int RespondingUnits() const;
+
+    PreLink m_Link;
+    int m_nAnswerCount[pre::kUnits] = {};
+    int m_nLinkUnit = 0;
+    int m_nSweepCursor = 0;
+    int m_nRoundRobin = 0;
+    /// Resends of the message in flight (and tries of the version sweep).
+    int m_nRetry = 0;
+    /// "Enable Meters": polls ask for levels.
+    BOOL m_bEnableMeters = FALSE;
+    float m_fLevels[pre::kUnits][4] = {};
+    int m_nLevelHeight[4] = {};
+    CString m_strVersion[pre::kUnits];
+    LinkPicture m_eLinkPicture = LinkPicture::NoUnit;
+    /// Bitmaps of the rack buttons: 145 selected and responding, 146 selected, 147 responding,
+    /// 149 neither.
+    int m_nRackBitmap[pre::kUnits] = {};
+    /// The period timer 1 was last set to.
+    UINT m_nTimerPeriod = 0;
+
     // State (read by views and tests).
     CRackSetup m_RackSetup;
     CArray<ChannelMapping, ChannelMapping> m_ChannelMaps[kChannelMaps];
@@ -125,6 +181,18 @@ public:
     int m_nTestMode = 0;
 
 protected:
+    /// The message in flight, apart from the ring, so that nothing built meanwhile changes
+    /// what is resent or judged.
+    struct InFlight {
+        BYTE message[pre::kMaxMessage + 1] = {};
+        int length = 0;
+        int unit = -1;
+        BYTE command = 0;
+        /// For a data request: apply the answer (it followed an ACK with data) or only check it.
+        bool applyData = false;
+        bool resend = false;
+    };
+
     CMicApp* m_pApp;
     Shell* m_pShell;
     CMicDlgView m_nullView;
@@ -137,8 +205,22 @@ protected:
     BYTE m_TxRing[kRingEntries][kRingEntrySize];
     int m_nWriteIndex = 0;
     int m_nSendIndex = 0;
+    InFlight m_InFlight;
+    std::function<void(const BYTE*, int)> m_portWriter;
+    FILE* m_pDebugFile = nullptr;
 
 private:
     void runLoadPreset();
+    void commitEntry(bool applyData);
+    void sendFromRing();
+    void sendInFlight();
+    void writeMessage(const BYTE* message, int length, int inProgress, int state, int pending, UINT timerMs);
+    void handleVersionReply(const PreLinkSnapshot& reply);
+    void handleDataReply(const PreLinkSnapshot& reply);
+    void resendLastMessage();
+    void restoreUnit(int unit);
+    void showRackButton(int unit);
+    void trace(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    void traceBytes(const char* prefix, const BYTE* bytes, int count);
     CString displayName(const char* path) const;
 };

@@ -1,0 +1,307 @@
+// The link step in virtual time against the unit model: polling order, units found and lost,
+// resends, data requests, the ring, the version sweep, the unit test and the trace.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "ScriptedShell.h"
+#include "TestEnvironment.h"
+#include "app/MicDlg.h"
+#include "link/SerialPort.h"
+#include "presim/UnitBus.h"
+#include "winport/Clock.h"
+#include "winport/Profile.h"
+#include "winport/Window.h"
+
+namespace {
+
+class Recorder : public CMicDlgView {
+public:
+    void SetupDialogRequested() override { ++setupRequests; }
+    int setupRequests = 0;
+};
+
+// The dialog, its window and loop in virtual time, and units on the other end of the line.
+class LinkTest : public ::testing::Test {
+protected:
+    void Start(int units, bool autoRestore = false)
+    {
+        winport::SetProfileName("micUlvo.ini");
+        winport::WriteProfileInt("Settings", "Auto Restore", autoRestore ? 1 : 0);
+        bus = std::make_unique<presim::UnitBus>(units);
+        dlg = std::make_unique<CMicDlg>(nullptr, &shell);
+        dlg->SetView(&view);
+        dlg->m_Link.SetHalfDuplex(false);
+        dlg->SetPortWriter([this](const BYTE* m, int n) {
+            bus->Receive(m, static_cast<size_t>(n), static_cast<double>(clock.nowMs()));
+            dlg->m_Link.Sent();
+        });
+        ASSERT_TRUE(dlg->Create());
+    }
+
+    // Runs the line and the loop for ms milliseconds of virtual time.
+    void Run(uint64_t ms)
+    {
+        auto& loop = winport::MessageLoop::Current();
+        for (uint64_t i = 0; i < ms; ++i) {
+            loop.AdvanceBy(1);
+            double now = static_cast<double>(clock.nowMs());
+            std::vector<uint8_t> due = bus->TakeDue(now);
+            if (!due.empty()) lastByteAt = now;
+            for (uint8_t b : due) deliver(dlg->m_Link.Receive(b));
+            if (dlg->m_Link.CollectingLevels() && now - lastByteAt >= CSerialPort::kLevelSilenceMs) {
+                deliver(dlg->m_Link.Silence());
+            }
+            loop.RunUntilIdle();
+        }
+    }
+
+    void deliver(const PreLink::Event& e)
+    {
+        if (e.delivered) PostMessageA(dlg->GetSafeHwnd(), WM_PRE_REPLY, 1, static_cast<LPARAM>(e.transaction));
+    }
+
+    // Frames sent so far (unit, command), optionally of one unit.
+    std::vector<std::pair<int, int>> Frames(int unit = -1) const
+    {
+        std::vector<std::pair<int, int>> out;
+        for (const auto& f : bus->Frames()) {
+            if (f.unit < 0 || f.bytes.size() < 2) continue;
+            if (unit == -1 || f.unit == unit) out.emplace_back(f.unit, f.bytes[1]);
+        }
+        return out;
+    }
+
+    int Count(int unit, int command) const
+    {
+        int n = 0;
+        for (auto [u, c] : Frames(unit)) n += (c == command) ? 1 : 0;
+        (void)unit;
+        return n;
+    }
+
+    // Runs until the unit responds (bounded).
+    bool RunUntilResponding(int unit, bool responding = true, uint64_t limitMs = 20000)
+    {
+        for (uint64_t t = 0; t < limitMs; t += 10) {
+            if (static_cast<bool>(dlg->m_RackSetup.GetRackFlag(unit)) == responding) return true;
+            Run(10);
+        }
+        return false;
+    }
+
+    TestEnvironment env;
+    winport::ManualClock clock{1000};
+    winport::ScopedClock scoped{clock};
+    ScriptedShell shell;
+    Recorder view;
+    std::unique_ptr<presim::UnitBus> bus;
+    std::unique_ptr<CMicDlg> dlg;
+    double lastByteAt = 0;
+};
+
+}  // namespace
+
+TEST_F(LinkTest, WithoutUnitsEveryAddressIsPolledInTurn)
+{
+    Start(0);
+    Run(60 * 18 - 1);
+    auto frames = bus->Frames();
+    ASSERT_GE(frames.size(), 18u);
+    for (size_t i = 0; i < 18; ++i) {
+        EXPECT_EQ(static_cast<int>(i % 16), frames[i].unit) << i;
+        EXPECT_EQ(std::vector<uint8_t>({static_cast<uint8_t>(0x81 + i % 16), 0x01}), frames[i].bytes);
+        if (i) {
+            EXPECT_NEAR(60.0, frames[i].at - frames[i - 1].at, 0.01) << i;
+        }
+    }
+    EXPECT_EQ(0, bus->Violations());
+}
+
+TEST_F(LinkTest, UnitsAreFoundAfterFourAnswersAndLostAfterFourFailures)
+{
+    Start(1);
+    // Three answered polls are not enough.
+    while (Count(0, 0x01) < 3) Run(10);
+    Run(30);
+    EXPECT_FALSE(dlg->m_RackSetup.GetRackFlag(0));
+    ASSERT_TRUE(RunUntilResponding(0));
+    EXPECT_EQ(4, Count(0, 0x01));
+    EXPECT_EQ(1, dlg->RespondingUnits());
+    EXPECT_EQ(LinkPicture::Linked, dlg->m_eLinkPicture);
+    // Its settings go out: without a file its line inputs, then 0x11, 0x41, 0x13 per channel.
+    Run(200 * 17);
+    EXPECT_EQ(4, Count(0, 0x11));
+    EXPECT_EQ(8, Count(0, 0x41));
+    EXPECT_EQ(4, Count(0, 0x13));
+
+    // With one unit responding, every other poll goes to it, the others sweep the rest.
+    bus->ClearFrames();
+    Run(60 * 8);
+    auto polls = Frames();
+    ASSERT_GE(polls.size(), 14u);
+    for (size_t i = 1; i < polls.size(); ++i) {
+        EXPECT_TRUE(polls[i].first == 0 || polls[i - 1].first == 0) << "two sweep polls in a row at " << i;
+    }
+
+    bus->unit(0).fault = presim::Fault::Nack;  // a refusal counts as a failure
+    bus->ClearFrames();
+    ASSERT_TRUE(RunUntilResponding(0, false));
+    EXPECT_EQ(4, Count(0, 0x01));
+    EXPECT_EQ(LinkPicture::NoUnit, dlg->m_eLinkPicture);
+    EXPECT_EQ(146, dlg->m_nRackBitmap[0]) << "selected, not responding";
+    EXPECT_EQ(0, bus->Violations());
+}
+
+TEST_F(LinkTest, SilentUnitGetsAMessageThreeTimesAtMost)
+{
+    Start(3);
+    ASSERT_TRUE(RunUntilResponding(2));
+    Run(3000);  // its settings go out
+    bus->unit(2).fault = presim::Fault::Silent;
+    bus->ClearFrames();
+    dlg->m_RackSetup.SetChannelStatus(2, 1, 0x5A);
+    dlg->SendChannelCommand(2, 1);
+    dlg->SendLineCommand(1, 1);
+    Run(2000);
+    EXPECT_EQ(3, Count(2, 0x11));
+    EXPECT_EQ(1, Count(1, 0x41)) << "the next entry follows";
+    EXPECT_EQ(0, bus->Violations());
+}
+
+TEST_F(LinkTest, AckWithDataLeadsToADataRequestThatIsApplied)
+{
+    Start(6);
+    ASSERT_TRUE(RunUntilResponding(5));
+    Run(3000);
+    // The operator turned knobs on unit 5's panel; the first answer to 0x14 is damaged.
+    bus->unit(5).micSwitch[2] = 0x40 | 0x20 | 0x07;
+    bus->unit(5).lineSwitch[2] = 0x20 | 0x09;
+    bus->unit(5).pathByte[2] = 0x03 | 0x20 | 0x08;
+    bus->unit(5).panelChanged = true;
+    bus->unit(5).fault = presim::Fault::BadChecksum;
+    dlg->m_RackSetup.SetCurrentRack(1);  // the operator looks at another rack meanwhile
+    while (Count(5, 0x14) < 1) Run(5);
+    bus->unit(5).fault = presim::Fault::None;
+    Run(1000);
+    EXPECT_EQ(2, Count(5, 0x14));
+    EXPECT_EQ(0x40 | 0x20 | 0x09, dlg->m_RackSetup.GetChannelStatus(5, 2));
+    EXPECT_EQ(0x10 | 0x40 | 0x07, dlg->m_RackSetup.GetLineStatus(5, 2));
+    EXPECT_EQ(1, dlg->m_RackSetup.GetChannelMode(5, 2));
+    EXPECT_EQ(3, dlg->m_RackSetup.GetChannelStatus(1, 2)) << "the rack on show is not touched";
+}
+
+TEST_F(LinkTest, FullRingReplacesItsNewestAndNotTheMessageInFlight)
+{
+    Start(1);
+    ASSERT_TRUE(RunUntilResponding(0));
+    Run(3000);
+    bus->unit(0).fault = presim::Fault::Silent;
+    bus->ClearFrames();
+    dlg->m_RackSetup.SetChannelStatus(0, 3, 0x4B);
+    dlg->SendChannelCommand(0, 3);
+    Run(100);  // it is in flight now
+    dlg->m_RackSetup.SetChannelStatus(0, 3, 3);
+    for (int i = 0; i < 1100; ++i) dlg->SendLineCommand(i % 16, i % 4);
+    EXPECT_EQ(1023, dlg->RingCount());
+    Run(700);
+    // The three sendings of the message in flight are the same bytes: Phant and gain step 3.
+    int sent = 0;
+    for (const auto& f : bus->Frames()) {
+        if (f.unit == 0 && f.bytes[1] == 0x11) {
+            EXPECT_EQ(std::vector<uint8_t>({0x81, 0x11, 0x03, 0x43, 0x7F, 0x45}), f.bytes);
+            ++sent;
+        }
+    }
+    EXPECT_EQ(3, sent);
+}
+
+TEST_F(LinkTest, VersionSweepAsksEachUnitThreeTimesAtMost)
+{
+    Start(2);
+    bus->unit(1).fault = presim::Fault::LeadingNoise;
+    Run(100);
+    bus->ClearFrames();
+    dlg->SendVersionRequest(0);
+    Run(16 * 3 * 50 + 500);
+    EXPECT_EQ(1, Count(0, 0x10));
+    EXPECT_EQ(1, Count(1, 0x10)) << "noise before the text is skipped";
+    for (int u = 2; u < 16; ++u) EXPECT_EQ(3, Count(u, 0x10)) << u;
+    EXPECT_EQ(CString("PRE00 V1.2"), dlg->m_strVersion[0]);
+    EXPECT_EQ(CString("PRE01 V1.2"), dlg->m_strVersion[1]);
+    EXPECT_EQ(CString("Version Unknown"), dlg->m_strVersion[9]);
+    EXPECT_EQ(1, view.setupRequests);
+}
+
+TEST_F(LinkTest, UnitTestSendsEightFrames)
+{
+    Start(1);
+    Run(100);
+    bus->ClearFrames();
+    dlg->m_RackSetup.SetChannelMode(0, 1, 1);
+    int status = dlg->m_RackSetup.GetChannelStatus(0, 0);
+    dlg->TestRack(0);
+    Run(1);
+    auto frames = Frames(0);
+    ASSERT_EQ(8u, frames.size());
+    EXPECT_EQ(0x41, frames[0].second);
+    EXPECT_EQ(0x11, frames[1].second);
+    EXPECT_EQ(status, dlg->m_RackSetup.GetChannelStatus(0, 0)) << "every phase flipped back";
+    EXPECT_EQ(0, dlg->m_nTestMode);
+}
+
+TEST_F(LinkTest, TraceLines)
+{
+    Start(1);
+    std::string path = env.Path("MicDebug.txt");
+    dlg->SetDebugTrace(TRUE, path.c_str());
+    ASSERT_TRUE(RunUntilResponding(0));
+    Run(400);
+    dlg->SetDebugTrace(FALSE);
+    std::ifstream in(path);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, text.find("\nTx=81 11 0 3 7f 2 \nRx=ACK")) << text.substr(0, 300);
+}
+
+TEST_F(LinkTest, ReturningUnitIsRestoredFromTheRestoreFile)
+{
+    Start(3, /*autoRestore=*/true);
+    ASSERT_TRUE(RunUntilResponding(2));
+    Run(3000);
+    dlg->m_RackSetup.SetChannelMode(2, 0, 1);
+    dlg->m_RackSetup.SetLineStatus(2, 0, 0x40 | 0x05);
+    bus->Drop(2);
+    ASSERT_TRUE(RunUntilResponding(2, false));
+    // Saved when it went; then changed here while it was away.
+    dlg->m_RackSetup.SetChannelMode(2, 0, 0);
+    bus->Revive(2);
+    bus->ClearFrames();
+    ASSERT_TRUE(RunUntilResponding(2));
+    Run(200 * 30);
+    EXPECT_EQ(1, dlg->m_RackSetup.GetChannelMode(2, 0));
+    // Its path messages go to it, not to the rack on show.
+    EXPECT_GE(Count(2, 0x13), 4);
+    EXPECT_EQ(0x03 | 0x20 | 0x08, bus->unit(2).pathByte[0]);
+    EXPECT_EQ(0, bus->Violations());
+}
+
+TEST_F(LinkTest, LevelsAreTakenWhenFourOrMoreBytesCame)
+{
+    Start(1);
+    dlg->m_bEnableMeters = TRUE;
+    bus->unit(0).levels[1] = 63;
+    bus->unit(0).levels[2] = 126;
+    bus->unit(0).levels[3] = 100;
+    bus->unit(0).levelBytes = 5;
+    ASSERT_TRUE(RunUntilResponding(0));
+    Run(3000);
+    EXPECT_EQ(71, dlg->m_nLevelHeight[1]);
+    EXPECT_EQ(142, dlg->m_nLevelHeight[2]);
+    bus->unit(0).levelBytes = 6;
+    bus->unit(0).levels[1] = 126;
+    Run(500);
+    EXPECT_EQ(142, dlg->m_nLevelHeight[1]);
+    EXPECT_EQ(0, bus->Violations());
+}
