@@ -1,0 +1,81 @@
+// Fuzz target for the indexed automation file reader: the input is a whole file. It is opened,
+// every id is read in every form, and one block is added and read back, which must work exactly
+// when the file was a valid or an empty one.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "trevanny/AutxFile.h"
+
+namespace {
+
+// A private folder for the scratch file and the registry the file class reads its setting from.
+class Scratch {
+public:
+    Scratch()
+    {
+        char pattern[] = "/tmp/autx-fuzz-XXXXXX";
+        const char* made = ::mkdtemp(pattern);
+        m_folder = made ? made : "/tmp";
+        ::setenv("WINPORT_REGISTRY_DIR", m_folder.c_str(), 1);
+        m_file = m_folder + "/input.autx";
+    }
+    ~Scratch()
+    {
+        std::error_code ec;
+        if (m_folder != "/tmp") std::filesystem::remove_all(m_folder, ec);
+    }
+    const std::string& File() const { return m_file; }
+
+private:
+    std::string m_folder;
+    std::string m_file;
+};
+
+Scratch& scratch()
+{
+    static Scratch s;
+    return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string& path = scratch().File();
+    {
+        FILE* out = std::fopen(path.c_str(), "wb");
+        if (!out) return 0;
+        if (size) std::fwrite(data, 1, size, out);
+        std::fclose(out);
+    }
+    (void)IsAutxFile(path.c_str());
+
+    static std::vector<BYTE> buffer(1 << 20);
+    CAutxFile file;
+    if (!file.Open(path.c_str())) return 0;
+    bool writable = file.IsHeaderValid() || size == 0;
+    for (int id = -1; id <= CAutxFile::kMaxEntries + 1; ++id) {
+        (void)file.FindEntry(id);
+        (void)file.ReadEntry(id, buffer.data(), static_cast<unsigned>(buffer.size()));
+        (void)file.ReadEntry(id, buffer.data(), 7);
+        CWordArray words;
+        (void)file.ReadWordArray(id, words);
+        CDWordArray dwords;
+        (void)file.ReadDwordArray(id, dwords);
+    }
+    const char block[] = "appended";
+    bool expected = writable && file.FindEntry(0) >= 0;
+    bool added = file.AddEntry(0, block, sizeof block);
+    if (added != expected) std::abort();
+    if (added) {
+        char back[sizeof block] = {};
+        if (!file.ReadEntry(0, back, sizeof back) || std::string(back) != block) std::abort();
+    }
+    file.Close();
+    return 0;
+}
