@@ -555,8 +555,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, AutxDamageTest,
     ::testing::Values(
         Damage{"Undamaged", [](Bytes&) {}, true, 0},
-        Damage{"Truncated", [](Bytes& b) { b.resize(b.size() - 10); }, true, 1},
-        Damage{"TruncatedInChunks", [](Bytes& b) { b.resize(chunkAt(b, 1) + 100); }, true, 1 | 2},
+        Damage{"Truncated", [](Bytes& b) { b.erase(b.end() - 10, b.end()); }, true, 1},
+        Damage{"TruncatedInChunks", [](Bytes& b) { b.erase(b.begin() + static_cast<long>(chunkAt(b, 1)) + 100, b.end()); }, true, 1 | 2},
         Damage{"Count61", [](Bytes& b) { setLe32(b, 36, 61); }, false, 0},
         Damage{"CountMax", [](Bytes& b) { setLe32(b, 36, 0xFFFFFFFFu); }, false, 0},
         Damage{"ChunkLengthOverBuffer", [](Bytes& b) { setLe32(b, chunkAt(b, 0) + 4, 262145); }, true, 2},
