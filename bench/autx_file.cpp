@@ -10,12 +10,12 @@
 #include <functional>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include "../testsupport/TestEnvironment.h"
 #include "trevanny/AutxFile.h"
 #include "winport/Clock.h"
 #include "winport/RegistryObject.h"
@@ -62,29 +62,17 @@ const std::vector<BYTE>& events()
 // A private folder holding the registry (with the compression setting) and the files.
 class Scratch {
 public:
-    Scratch()
-    {
-        char pattern[] = "/tmp/autx-bench-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        m_folder = made ? made : "/tmp";
-        ::setenv("WINPORT_REGISTRY_DIR", m_folder.c_str(), 1);
-        winport::SetClock(&m_clock);
-    }
-    ~Scratch()
-    {
-        winport::SetClock(nullptr);
-        std::error_code ec;
-        if (m_folder != "/tmp") std::filesystem::remove_all(m_folder, ec);
-    }
+    Scratch() { winport::SetClock(&m_clock); }
+    ~Scratch() { winport::SetClock(nullptr); }
     std::string File(bool compressed)
     {
         CLocalMachineRegistryObject registry;
         registry.SetInt("SOFTWARE\\VOKDWEN\\KIVSERVER", "CompressedAuto", compressed ? 1 : 0);
-        return m_folder + (compressed ? "/packed.autx" : "/plain.autx");
+        return m_env.Path(compressed ? "packed.autx" : "plain.autx");
     }
 
 private:
-    std::string m_folder;
+    TestEnvironment m_env;
     NoPauseClock m_clock;
 };
 

@@ -4,49 +4,27 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "../testsupport/TestEnvironment.h"
 #include "trevanny/AutxFile.h"
 
 namespace {
 
 // A private folder for the scratch file and the registry the file class reads its setting from.
-class Scratch {
-public:
-    Scratch()
-    {
-        char pattern[] = "/tmp/autx-fuzz-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
-        m_folder = made ? made : "/tmp";
-        ::setenv("WINPORT_REGISTRY_DIR", m_folder.c_str(), 1);
-        m_file = m_folder + "/input.autx";
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        if (m_folder != "/tmp") std::filesystem::remove_all(m_folder, ec);
-    }
-    const std::string& File() const { return m_file; }
-
-private:
-    std::string m_folder;
-    std::string m_file;
-};
-
-Scratch& scratch()
+const std::string& scratchFile()
 {
-    static Scratch s;
-    return s;
+    static TestEnvironment env;
+    static const std::string file = env.Path("input.autx");
+    return file;
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string& path = scratch().File();
+    const std::string& path = scratchFile();
     {
         FILE* out = std::fopen(path.c_str(), "wb");
         if (!out) return 0;
