@@ -9,6 +9,7 @@
 // The control socket takes one command per line and answers one line ("ok ..." or "error ..."):
 //   busy N [dadvise|dunadvise|getdata|setdata]  the next N such calls answer busy (0xF0000003)
 //   booting MS          DAdvise answers "booting" (0xF0000005) for the next MS milliseconds
+//   bootcount N         the next N DAdvise calls answer "booting"
 //   nodata N            the next N DAdvise calls answer "no data" (0xF0000004)
 //   set KIND SIZE [HEX] the data of objects of KIND: a block of SIZE bytes with the header
 //                       (command KIND, window 0, size SIZE) and HEX as its body from byte 16
@@ -315,7 +316,8 @@ private:
 
     bool Scripted(Op op, HRESULT& hr)
     {
-        if (op == Op::DAdvise && nowMs() < m_bootingUntil) {
+        if (op == Op::DAdvise && (nowMs() < m_bootingUntil || m_bootCount > 0)) {
+            if (m_bootCount > 0) --m_bootCount;
             hr = KIV_E_BOOTING;
             return true;
         }
@@ -551,6 +553,10 @@ private:
             m_bootingUntil = nowMs() + static_cast<uint64_t>(n);
             return "ok";
         }
+        if (cmd == "bootcount" && w.size() == 2 && toLong(w[1], n) && n >= 0) {
+            m_bootCount = static_cast<int>(n);
+            return "ok";
+        }
         if (cmd == "nodata" && w.size() == 2 && toLong(w[1], n) && n >= 0) {
             m_noData = static_cast<int>(n);
             return "ok";
@@ -606,6 +612,7 @@ private:
     std::map<int, std::vector<uint8_t>> m_data;  // kind -> block
     int m_busy[static_cast<int>(Op::Count)] = {};
     int m_noData = 0;
+    int m_bootCount = 0;
     uint64_t m_bootingUntil = 0;
 };
 

@@ -9,13 +9,10 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <deque>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <poll.h>
 #include <string>
-#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -23,10 +20,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "ThreadTasks.h"
 #include "winport/CString.h"
 #include "winport/Paths.h"
 #include "winport/ServerFrames.h"
 #include "winport/Trace.h"
+#include "winport/Window.h"
 
 const IID IID_IDataObject = {0x0000010E, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const IID IID_IAdviseSink = {0x0000010F, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -42,7 +41,7 @@ namespace winport {
 
 namespace {
 
-// ---- registered classes and the task poster ----
+// ---- registered classes ----
 
 struct ServerClass {
     CLSID clsid;
@@ -56,8 +55,6 @@ std::vector<ServerClass>& classes()
     static auto* list = new std::vector<ServerClass>;  // lives for the whole process
     return *list;
 }
-
-std::atomic<ThreadTaskPoster> g_poster{nullptr};
 
 // ---- delivery of data changes ----
 
@@ -149,8 +146,7 @@ void deliver(const std::shared_ptr<AdviseRecord>& record, const WireFormat& wire
         }
         record->idle.notify_all();
     };
-    ThreadTaskPoster poster = g_poster.load();
-    if (poster && poster(record->ownerThread, task)) return;
+    if (detail::PostThreadTask(record->ownerThread, task)) return;
     CallbackThread::Instance().Post(std::move(task));
 }
 
@@ -545,8 +541,6 @@ std::string LocalServerSocketPath(REFCLSID clsid)
     return {};
 }
 
-void SetThreadTaskPoster(ThreadTaskPoster poster) { g_poster.store(poster); }
-
 }  // namespace winport
 
 void ReleaseStgMedium(STGMEDIUM* medium)
@@ -587,47 +581,5 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void*, REFIID riid, void
     return S_OK;
 }
 
-UINT RegisterClipboardFormatA(LPCSTR name)
-{
-    if (!name || !*name || std::strchr(name, '\n')) return 0;
-    static std::mutex cacheMutex;
-    static auto* cache = new std::map<std::string, UINT>;  // upper-cased name -> number
-    std::string key = name;
-    for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    std::lock_guard<std::mutex> lock(cacheMutex);
-    if (auto it = cache->find(key); it != cache->end()) return it->second;
-
-    // The numbers are shared by every process of the user through a file in the runtime
-    // folder: one name per line, the number being 0xC000 plus the line's index.
-    std::string path = winport::RuntimeDir() + "/clipboard-formats";
-    winport::EnsureParentDir(path);
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return 0;
-    ::flock(fd, LOCK_EX);
-    std::string text;
-    char buf[4096];
-    ssize_t n;
-    while ((n = ::read(fd, buf, sizeof buf)) > 0) text.append(buf, static_cast<size_t>(n));
-    UINT number = 0;
-    UINT index = 0;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
-        if (end == std::string::npos) end = text.size();
-        if (WinportCompareNoCase(text.substr(pos, end - pos).c_str(), name) == 0) {
-            number = 0xC000 + index;
-            break;
-        }
-        ++index;
-        pos = end + 1;
-    }
-    if (number == 0 && index < 0x4000) {
-        std::string line = std::string(name) + "\n";
-        if (!text.empty() && text.back() != '\n') line = "\n" + line;
-        if (::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size())) number = 0xC000 + index;
-    }
-    ::flock(fd, LOCK_UN);
-    ::close(fd);
-    if (number) (*cache)[key] = number;
-    return number;
-}
+// Clipboard formats and window messages share one table of registered names, as on Windows.
+UINT RegisterClipboardFormatA(LPCSTR name) { return RegisterWindowMessageA(name); }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <unordered_map>
 
+#include "ThreadTasks.h"
 #include "WindowInternal.h"
 #include "winport/CString.h"
 #include "winport/Clock.h"
@@ -302,6 +303,7 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 LRESULT DispatchMessageA(const MSG* msg)
 {
     if (!msg) return 0;
+    if (winport::detail::RunThreadTask(*msg)) return 0;
     if (msg->message == WM_TIMER && msg->lParam != 0) {
         auto proc = reinterpret_cast<TIMERPROC>(msg->lParam);
         proc(msg->hwnd, WM_TIMER, msg->wParam, GetTickCount());

@@ -9,15 +9,16 @@
 #include <mutex>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "TestEnvironment.h"
 #include "winport/DataObject.h"
+#include "winport/MessageLoop.h"
 #include "winport/Paths.h"
 #include "winport/ServerFrames.h"
+#include "winport/Window.h"
 
 using namespace winport::frames;
 
@@ -231,7 +232,6 @@ protected:
         winport::RegisterLocalServerClass(kTestClass, "TEST_SERVER_SOCKET", "unused.sock");
         winport::RegisterLocalServerClass(kOtherClass, "TEST_SERVER_SOCKET", "unused.sock");
     }
-    void TearDown() override { winport::SetThreadTaskPoster(nullptr); }
 
     IDataObject* Create()
     {
@@ -352,42 +352,37 @@ TEST_F(DataObjectTest, PushesReachTheSinkUntilUnadvise)
 
 TEST_F(DataObjectTest, DeliveriesGoToTheOwningThreadsLoop)
 {
-    static std::mutex queueMutex;
-    static std::vector<std::pair<DWORD, std::function<void()>>> queue;
-    static DWORD loopThread;
-    loopThread = GetCurrentThreadId();
-    winport::SetThreadTaskPoster([](DWORD thread, std::function<void()> task) {
-        if (thread != loopThread) return false;
-        std::lock_guard<std::mutex> lock(queueMutex);
-        queue.emplace_back(thread, std::move(task));
-        return true;
-    });
     TestServer server(socketPath);
     IDataObject* data = Create();
     ASSERT_NE(nullptr, data);
     RecordingSink sink;
-    DWORD c = 0;
-    ASSERT_EQ(S_OK, data->DAdvise(&format, ADVF_NODATA, &sink, &c));
-    server.Push(c, pattern(20, 9));
-    server.Push(c, pattern(20, 10));
-    for (int i = 0; i < 1000; ++i) {
-        std::lock_guard<std::mutex> lock(queueMutex);
-        if (queue.size() == 2) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    std::vector<std::pair<DWORD, std::function<void()>>> tasks;
-    {
-        std::lock_guard<std::mutex> lock(queueMutex);
-        tasks.swap(queue);
-    }
-    ASSERT_EQ(2u, tasks.size());
-    EXPECT_EQ(0u, sink.Count());
-    tasks[0].second();  // the loop runs the first
-    ASSERT_EQ(1u, sink.Count());
-    EXPECT_EQ(std::this_thread::get_id(), sink.thread);
-    ASSERT_EQ(S_OK, data->DUnadvise(c));
-    tasks[1].second();  // queued before the unadvise, run after it: not delivered
-    EXPECT_EQ(1u, sink.Count());
+    // A thread of its own with a message loop subscribes: the changes wait in its queue and
+    // are delivered when it dispatches them.
+    std::thread owner([&] {
+        winport::MessageLoop& loop = winport::MessageLoop::Current();
+        DWORD c = 0;
+        ASSERT_EQ(S_OK, data->DAdvise(&format, ADVF_NODATA, &sink, &c));
+        server.Push(c, pattern(20, 9));
+        server.Push(c, pattern(20, 10));
+        for (int i = 0; i < 2000 && loop.PendingCount() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(2u, loop.PendingCount());
+        EXPECT_EQ(0u, sink.Count());
+        MSG msg;
+        ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+        DispatchMessageA(&msg);
+        ASSERT_EQ(1u, sink.Count());
+        EXPECT_EQ(std::this_thread::get_id(), sink.thread);
+        ASSERT_EQ(S_OK, data->DUnadvise(c));
+        // Queued before the unadvise, dispatched after it: not delivered.
+        EXPECT_EQ(1u, loop.RunUntilIdle());
+        EXPECT_EQ(1u, sink.Count());
+    });
+    owner.join();
+    // A forged task message is not run.
+    MSG forged{};
+    forged.message = 0x03F7;
+    forged.lParam = reinterpret_cast<LPARAM>(&sink);
+    EXPECT_EQ(0, DispatchMessageA(&forged));
     data->Release();
 }
 
@@ -457,26 +452,14 @@ TEST(DataObjectThreads, UnadviseWaitsForADeliveryInProgress)
     data->Release();
 }
 
-TEST(ClipboardFormat, OneNumberPerNameAcrossProcesses)
+TEST(ClipboardFormat, SharesTheRegisteredNamesOfWindowMessages)
 {
     TestEnvironment env;
     UINT a = RegisterClipboardFormatA("KivObjectClipboardFormat");
     EXPECT_GE(a, 0xC000u);
     EXPECT_EQ(a, RegisterClipboardFormatA("kivobjectclipboardformat"));
-    UINT b = RegisterClipboardFormatA("Another Format");
-    EXPECT_NE(a, b);
-    EXPECT_EQ(0u, RegisterClipboardFormatA(""));
-    pid_t child = ::fork();
-    if (child == 0) {
-        // A second process sees the first one's numbers and adds its own.
-        bool ok = RegisterClipboardFormatA("KIVOBJECTCLIPBOARDFORMAT") == a &&
-                  RegisterClipboardFormatA("From The Child") == b + 1;
-        ::_exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(child, ::waitpid(child, &status, 0));
-    EXPECT_EQ(0, WEXITSTATUS(status));
-    EXPECT_EQ(b + 1, RegisterClipboardFormatA("from the child"));
+    EXPECT_EQ(a, RegisterWindowMessageA("KIVOBJECTCLIPBOARDFORMAT"));
+    EXPECT_NE(a, RegisterClipboardFormatA("Another Format"));
 }
 
 }  // namespace

@@ -10,8 +10,9 @@
 // kCallTimeoutMs, makes that call and every later one return 0x800706BA.
 //
 // Data changes pushed by the server reach the advise sink:
-//  - on the message loop of the thread that called DAdvise, when that thread runs one
-//    (see SetThreadTaskPoster), as a single-threaded apartment delivers them;
+//  - on the message loop of the thread that called DAdvise, when that thread has one
+//    (MessageLoop.h), as a single-threaded apartment delivers them: DispatchMessageA runs
+//    the delivery;
 //  - otherwise on one callback thread of the process, one change at a time, in arrival order.
 // No change is delivered once DUnadvise has returned or the data object has been released for
 // the last time; both wait for a delivery in progress on another thread to finish. The sink
@@ -22,7 +23,7 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <string>
 
 #include "winport/ComBase.h"
 #include "winport/GlobalMemory.h"
@@ -125,9 +126,8 @@ extern const IID IID_IClassFactory;
 /// E_NOINTERFACE for an interface other than IID_IClassFactory or IID_IUnknown.
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void* serverInfo, REFIID riid, void** object);
 
-/// A format number for a name, the same in every process of this user for the same name
-/// (names compare case-insensitively); 0xC000 to 0xFFFF, 0 for an empty name or when the
-/// runtime folder cannot be written.
+/// A format number for a name: the number RegisterWindowMessageA gives the same name (one
+/// table of names for both, shared by the programs of the runtime folder).
 UINT RegisterClipboardFormatA(LPCSTR name);
 
 namespace winport {
@@ -141,10 +141,5 @@ constexpr uint32_t kCallTimeoutMs = 60000;
 void RegisterLocalServerClass(REFCLSID clsid, const char* socketEnv, const char* defaultSocketName);
 /// The socket path of a registered class ("" when not registered).
 std::string LocalServerSocketPath(REFCLSID clsid);
-
-/// Hands a task to the message loop of a thread: returns false when that thread runs no loop
-/// (the task is then not run). The message-loop service installs it.
-using ThreadTaskPoster = bool (*)(DWORD threadId, std::function<void()> task);
-void SetThreadTaskPoster(ThreadTaskPoster poster);
 
 }  // namespace winport
