@@ -8,6 +8,7 @@
 //
 // The control socket takes one command per line and answers one line ("ok ..." or "error ..."):
 //   busy N [dadvise|dunadvise|getdata|setdata]  the next N such calls answer busy (0xF0000003)
+//   fail N OP CODE      the next N calls of OP (as for busy) answer CODE (e.g. 0x80004005)
 //   booting MS          DAdvise answers "booting" (0xF0000005) for the next MS milliseconds
 //   bootcount N         the next N DAdvise calls answer "booting"
 //   nodata N            the next N DAdvise calls answer "no data" (0xF0000004)
@@ -321,10 +322,10 @@ private:
             hr = KIV_E_BOOTING;
             return true;
         }
-        int& busy = m_busy[static_cast<int>(op)];
-        if (busy > 0) {
-            --busy;
-            hr = KIV_E_NOTREADY;
+        auto& script = m_scripted[static_cast<int>(op)];
+        if (script.count > 0) {
+            --script.count;
+            hr = script.code;
             return true;
         }
         if (op == Op::DAdvise && m_noData > 0) {
@@ -540,13 +541,20 @@ private:
         const std::string& cmd = w[0];
         long n = 0;
         std::string error;
-        if (cmd == "busy" && (w.size() == 2 || w.size() == 3) && toLong(w[1], n) && n >= 0) {
-            std::string op = w.size() == 3 ? w[2] : "dadvise";
+        bool busy = cmd == "busy" && (w.size() == 2 || w.size() == 3);
+        bool fail = cmd == "fail" && w.size() == 4;
+        if ((busy || fail) && toLong(w[1], n) && n >= 0) {
+            std::string op = w.size() >= 3 ? w[2] : "dadvise";
             static const std::map<std::string, Op> ops = {
                 {"dadvise", Op::DAdvise}, {"dunadvise", Op::DUnadvise}, {"getdata", Op::GetData}, {"setdata", Op::SetData}};
             auto it = ops.find(op);
             if (it == ops.end()) return "error unknown call " + op;
-            m_busy[static_cast<int>(it->second)] = static_cast<int>(n);
+            long code = KIV_E_NOTREADY;
+            if (fail) {
+                unsigned long parsed = std::strtoul(w[3].c_str(), nullptr, 0);
+                code = static_cast<long>(static_cast<int32_t>(parsed));
+            }
+            m_scripted[static_cast<int>(it->second)] = {static_cast<int>(n), static_cast<HRESULT>(code)};
             return "ok";
         }
         if (cmd == "booting" && w.size() == 2 && toLong(w[1], n) && n >= 0) {
@@ -610,7 +618,11 @@ private:
     std::map<int, std::unique_ptr<ServerObject>> m_objects;
     std::map<int, std::unique_ptr<ControlPeer>> m_controls;
     std::map<int, std::vector<uint8_t>> m_data;  // kind -> block
-    int m_busy[static_cast<int>(Op::Count)] = {};
+    struct ScriptedAnswer {
+        int count = 0;
+        HRESULT code = 0;
+    };
+    ScriptedAnswer m_scripted[static_cast<int>(Op::Count)];
     int m_noData = 0;
     int m_bootCount = 0;
     uint64_t m_bootingUntil = 0;

@@ -1,0 +1,150 @@
+// What the tests of the server connection share: the server simulator in its own process,
+// a socket standing in for the system log, and hooks that record message boxes and turn the
+// process's exit into an exception.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+#include "ChildProcess.h"
+#include "TestEnvironment.h"
+#include "winport/Hooks.h"
+
+/// The simulator started on the test's socket, with its record in the test folder.
+class KivServerSim {
+public:
+    KivServerSim(const std::string& socketPath, const std::string& recordPath)
+        : m_socket(socketPath), m_record(recordPath)
+    {
+        std::string line;
+        m_running = m_child.Start({Program(), "--socket", socketPath, "--record", recordPath}) &&
+                    m_child.ReadLine(line, 10000) && line.rfind("kivserver-sim: serving", 0) == 0;
+    }
+    ~KivServerSim()
+    {
+        if (m_running) Control("exit");
+        m_child.Wait(5000);
+    }
+    bool Running() const { return m_running; }
+
+    static std::string Program() { return std::string(CONSOLE_BINARY_DIR) + "/tools/kivserver-sim/kivserver-sim"; }
+
+    /// Sends one control line and returns the answer ("" when the server does not answer).
+    std::string Control(const std::string& line)
+    {
+        int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s.ctl", m_socket.c_str());
+        std::string answer;
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+            std::string out = line + "\n";
+            if (::send(fd, out.data(), out.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(out.size())) {
+                char c;
+                pollfd p{fd, POLLIN, 0};
+                while (::poll(&p, 1, 10000) == 1 && ::recv(fd, &c, 1, 0) == 1 && c != '\n') answer += c;
+            }
+        }
+        ::close(fd);
+        return answer;
+    }
+
+    /// Ends the server at once, as a crash would.
+    void Kill()
+    {
+        m_child.Signal(SIGKILL);
+        m_child.Wait(5000);
+        m_running = false;
+    }
+
+    /// The record's lines that begin with the word given.
+    std::vector<std::string> Records(const std::string& word)
+    {
+        std::vector<std::string> out;
+        std::ifstream in(m_record);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind(word + " ", 0) == 0) out.push_back(line);
+        return out;
+    }
+
+private:
+    std::string m_socket, m_record;
+    ChildProcess m_child;
+    bool m_running = false;
+};
+
+/// A bound datagram socket standing in for the system log.
+class KivLogSocket {
+public:
+    explicit KivLogSocket(const std::string& path) : m_path(path)
+    {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a{};
+        a.sun_family = AF_UNIX;
+        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    }
+    ~KivLogSocket() { ::close(m_fd); }
+    /// The next entry, or "" when none arrives within timeoutMs.
+    std::string Receive(int timeoutMs = 2000)
+    {
+        pollfd p{m_fd, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) != 1) return {};
+        std::string buf(65536, '\0');
+        ssize_t n = ::recv(m_fd, buf.data(), buf.size(), 0);
+        buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
+        return buf;
+    }
+
+private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
+struct RecordedBox {
+    std::string text, caption;
+    UINT type;
+};
+
+/// The test's private folder, the server's socket path in it, the log socket, and the hooks.
+class KivServerTest : public ::testing::Test {
+protected:
+    KivServerTest()
+    {
+        socketPath = env.Path("runtime/kiv.sock");
+        ::setenv("KIVSERVER_SOCKET", socketPath.c_str(), 1);
+        ::setenv("ARDO_LOG_SOCKET", env.Path("log.sock").c_str(), 1);
+        log = std::make_unique<KivLogSocket>(env.Path("log.sock"));
+        winport::SetMessageBoxHook([this](HWND, const char* text, const char* caption, UINT type) {
+            boxes.push_back({text ? text : "", caption ? caption : "", type});
+            return IDOK;
+        });
+        winport::SetExitHook([](int code) { throw winport::ExitRequested(code); });
+    }
+    ~KivServerTest() override
+    {
+        winport::SetMessageBoxHook({});
+        winport::SetExitHook({});
+    }
+
+    KivServerSim& StartServer()
+    {
+        sim = std::make_unique<KivServerSim>(socketPath, env.Path("record.txt"));
+        EXPECT_TRUE(sim->Running());
+        return *sim;
+    }
+
+    TestEnvironment env;
+    std::string socketPath;
+    std::unique_ptr<KivLogSocket> log;
+    std::unique_ptr<KivServerSim> sim;
+    std::vector<RecordedBox> boxes;
+};

@@ -1,0 +1,39 @@
+// A second client process for the server tests.
+//   kiv_client_probe retries      prints "retries N": the retry limit this process reads
+//   kiv_client_probe attach KIND  attaches an object to KIND, prints "ready PID", waits for one
+//                                 pushed reply ("got SIZE HASH"), sends a 460,000-byte block of
+//                                 command 281 and prints "sent"
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "KivTestClient.h"
+
+int main(int argc, char** argv)
+{
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "retries") {
+        try {
+            KivTestClient probe;
+        } catch (int) {
+            // no server: the limit has been read all the same
+        }
+        std::printf("retries %d\n", CGenericKIVObject::MaxRetries());
+        return 0;
+    }
+    if (mode == "attach" && argc == 3) {
+        KivTestClient client;
+        client.Attach(std::atoi(argv[2]), 0);
+        std::printf("ready %d\n", static_cast<int>(::getpid()));
+        std::fflush(stdout);
+        if (!client.WaitForReplies(1)) return 3;
+        auto reply = client.Replies().front();
+        std::printf("got %zu %016llx\n", reply.size(), static_cast<unsigned long long>(KivBlockHash(reply.data(), reply.size())));
+        client.Send(GenericKivserverCommand, 460000, KivTestPattern(460000 - 16, 0x5A));
+        std::printf("sent\n");
+        return 0;
+    }
+    std::fprintf(stderr, "usage: kiv_client_probe retries | attach KIND\n");
+    return 2;
+}
