@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <regex>
 #include <string>
 
 #include "TestEnvironment.h"
@@ -84,15 +83,19 @@ protected:
     };
     static Parsed parse(const std::string& d)
     {
-        static const std::regex form(R"(^<(\d+)>[A-Z][a-z]{2} [ 1-3]\d \d\d:\d\d:\d\d ([^ \[]+)\[(\d+)\]: ([\s\S]*)$)");
-        std::smatch m;
+        // "<", digits, ">", a 15-character time stamp and a blank, then "TAG[PID]: ".
         Parsed p;
-        if (std::regex_match(d, m, form)) {
-            p.priority = std::stoi(m[1]);
-            p.tag = m[2];
-            p.pid = std::stoi(m[3]);
-            p.text = m[4];
-        }
+        size_t close = d.find('>');
+        if (d.empty() || d[0] != '<' || close == std::string::npos || d.size() < close + 17) return p;
+        const std::string stamp = d.substr(close + 1, 16);
+        if (stamp[3] != ' ' || stamp[6] != ' ' || stamp[9] != ':' || stamp[12] != ':' || stamp[15] != ' ') return p;
+        size_t open = d.find('[', close + 17);
+        size_t end = d.find("]: ", close + 17);
+        if (open == std::string::npos || end == std::string::npos || end < open) return p;
+        p.priority = std::stoi(d.substr(1, close - 1));
+        p.tag = d.substr(close + 17, open - close - 17);
+        p.pid = std::stoi(d.substr(open + 1, end - open - 1));
+        p.text = d.substr(end + 3);
         return p;
     }
 };

@@ -55,6 +55,30 @@ TEST(RegistryProcesses, ValuesWrittenByOneProcessAreReadByAnother)
     EXPECT_EQ(1, RunProgram({kRegtool, "get", "HKLM", kKey, "Last Setup"}));  // the other root
 }
 
+TEST(RegistryProcesses, VolatileKeysEndWithTheBootTheyWereMadeIn)
+{
+    TestEnvironment env;
+    CRegCU reg;
+    ASSERT_TRUE(reg.SetDword("Instances", "Kept", 1));
+    HKEY h = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, "Instances\\mic", 0, nullptr, REG_OPTION_VOLATILE,
+                                             KEY_WRITE, nullptr, &h, nullptr));
+    DWORD window = 0x1234;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(h, "Window", 0, REG_DWORD, reinterpret_cast<BYTE*>(&window), 4));
+    RegCloseKey(h);
+    EXPECT_EQ(ERROR_CHILD_MUST_BE_VOLATILE, RegCreateKeyA(HKEY_CURRENT_USER, "Instances\\mic\\Lasting", &h));
+    EXPECT_EQ(0, RunProgram({kRegtool, "get", "HKCU", "Instances\\mic", "Window"}));
+
+    // The same store after a restart of the machine: the volatile key is gone, its parent stays.
+    const std::string db = env.Path("registry") + "/HKEY_CURRENT_USER.db";
+    ASSERT_EQ(0, RunProgram({"/usr/bin/sqlite3", db, "UPDATE keys SET volatile_boot = 'an earlier boot' "
+                                                     "WHERE volatile_boot IS NOT NULL"}));
+    EXPECT_EQ(1, RunProgram({kRegtool, "get", "HKCU", "Instances\\mic", "Window"}));
+    std::string line;
+    EXPECT_EQ(0, RunProgram({kRegtool, "get", "HKCU", "Instances", "Kept"}, &line));
+    EXPECT_EQ("dword:1", line);
+}
+
 TEST(RegistryProcesses, WaitForValueChangeWakesOnAnotherProcessWrite)
 {
     TestEnvironment env;

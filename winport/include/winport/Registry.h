@@ -73,7 +73,9 @@ LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesire
 LONG RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult);
 /// Opens the key, creating it and any missing parents. *lpdwDisposition (when not null) is
 /// REG_CREATED_NEW_KEY or REG_OPENED_EXISTING_KEY. A volatile key lasts until the machine
-/// restarts. Key names longer than 255 characters are refused (ERROR_INVALID_PARAMETER).
+/// restarts; missing parents are made with the same option, and a lasting key cannot be made
+/// below a volatile one (ERROR_CHILD_MUST_BE_VOLATILE). Key names longer than 255 characters
+/// are refused (ERROR_INVALID_PARAMETER).
 LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                      REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                      LPDWORD lpdwDisposition);
@@ -133,6 +135,9 @@ std::string RegistryDir();
 
 }  // namespace winport
 
+#ifndef ERROR_CHILD_MUST_BE_VOLATILE
+#define ERROR_CHILD_MUST_BE_VOLATILE 1021L
+#endif
 #ifndef ERROR_OPERATION_ABORTED
 #define ERROR_OPERATION_ABORTED 995L
 #endif

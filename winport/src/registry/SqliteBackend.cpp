@@ -300,6 +300,8 @@ public:
             int64_t next = 0;
             LONG e = child(*c, cur, comp, next);
             if (e == ERROR_FILE_NOT_FOUND) {
+                // A lasting key below a volatile one would vanish with it at the next restart.
+                if (!isVolatile && isVolatileKey(*c, cur)) return ERROR_CHILD_MUST_BE_VOLATILE;
                 sqlite3_stmt* s = c->statement("INSERT INTO keys(parent, name, volatile_boot) VALUES(?1, ?2, ?3)");
                 if (!s) return ERROR_BADDB;
                 sqlite3_bind_int64(s, 1, cur);
@@ -577,6 +579,16 @@ private:
         sqlite3_reset(s);
         if (rc == SQLITE_ROW) return ERROR_SUCCESS;
         return rc == SQLITE_DONE ? ERROR_KEY_DELETED : sqliteToWin32(rc);
+    }
+
+    static bool isVolatileKey(Connection& c, int64_t key)
+    {
+        sqlite3_stmt* s = c.statement("SELECT volatile_boot IS NOT NULL FROM keys WHERE id = ?1");
+        if (!s) return false;
+        sqlite3_bind_int64(s, 1, key);
+        bool result = sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) != 0;
+        sqlite3_reset(s);
+        return result;
     }
 
     static LONG child(Connection& c, int64_t parent, const std::string& name, int64_t& out)
