@@ -36,16 +36,6 @@ LONG enumName(HKEY key, DWORD index, bool values, CString& out)
     }
 }
 
-BOOL enumNames(HKEY key, bool values, CStringArray& out)
-{
-    for (DWORD i = 0;; ++i) {
-        CString name;
-        if (enumName(key, i, values, name) != ERROR_SUCCESS) break;
-        out.Add(name);
-    }
-    return out.GetSize() > 0;
-}
-
 }  // namespace
 
 CGenericRegistryObject::~CGenericRegistryObject()
@@ -392,22 +382,26 @@ BOOL CGenericRegistryObject::DeleteValue(const CString& key, const CString& valu
 
 BOOL CGenericRegistryObject::EnumKeys(const CString& key, CStringArray& out)
 {
-    out.RemoveAll();
-    HKEY h = nullptr;
-    if (!OpenKey(m_hRootKey, key, h, KEY_READ)) return FALSE;
-    BOOL r = enumNames(h, false, out);
-    RegCloseKey(h);
-    return r;
+    return EnumNames(key, /*values=*/false, out);
 }
 
 BOOL CGenericRegistryObject::EnumValues(const CString& key, CStringArray& out)
 {
+    return EnumNames(key, /*values=*/true, out);
+}
+
+BOOL CGenericRegistryObject::EnumNames(const CString& key, bool values, CStringArray& out)
+{
     out.RemoveAll();
     HKEY h = nullptr;
     if (!OpenKey(m_hRootKey, key, h, KEY_READ)) return FALSE;
-    BOOL r = enumNames(h, true, out);
+    for (DWORD i = 0;; ++i) {
+        CString name;
+        if (enumName(h, i, values, name) != ERROR_SUCCESS) break;
+        out.Add(name);
+    }
     RegCloseKey(h);
-    return r;
+    return out.GetSize() > 0;
 }
 
 BOOL CGenericRegistryObject::DeleteKeyTree(const CString& key)

@@ -139,6 +139,12 @@ TEST_F(RegistryTest, AccessMaskIsEnforcedAndDeletedKeysReportSo)
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "K", 0, KEY_READ, &reader));
     DWORD v = 5;
     EXPECT_EQ(ERROR_ACCESS_DENIED, RegSetValueExA(reader, "V", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4));
+    HKEY sub = nullptr;
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyA(reader, "New", &sub));  // no KEY_CREATE_SUB_KEY
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(h, "Old", &sub));
+    RegCloseKey(sub);
+    EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(reader, "old", &sub));  // an existing key still opens
+    RegCloseKey(sub);
     ASSERT_EQ(ERROR_SUCCESS, SHDeleteKeyA(HKEY_CURRENT_USER, "K"));
     EXPECT_EQ(ERROR_KEY_DELETED, RegSetValueExA(h, "V", 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), 4));
     RegCloseKey(h);

@@ -92,6 +92,8 @@ protected:
     BOOL SetString(HKEY hRoot, const CString& key, const CString& value, const CString& text);
     BOOL SetBinary(HKEY hRoot, const CString& key, const CString& value, const BYTE* data, DWORD size);
     BOOL WaitForValueChange(HKEY hRoot, const CString& key, const CString& value, std::stop_token* stop);
+    /// The names of a key's subkeys or values, whatever their length.
+    BOOL EnumNames(const CString& key, bool values, CStringArray& out);
 
     BOOL ExportToFile(const CString& fileName, const CString& key, const CString& value, const CString& mode,
                       const char* rootLabel);

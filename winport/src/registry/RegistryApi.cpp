@@ -130,15 +130,16 @@ LONG openOrCreate(HKEY hKey, LPCSTR subKey, REGSAM access, bool create, DWORD op
     KeyHandle h;
     h.backend = parent.backend;
     h.access = access;
-    if (create) {
+    if (create && checkAccess(parent, KEY_CREATE_SUB_KEY) != ERROR_SUCCESS) {
+        // A parent opened without the right to make subkeys may still open an existing one.
+        LONG e = parent.backend->openKey(parent.ref, path, h.ref);
+        if (e == ERROR_FILE_NOT_FOUND) return ERROR_ACCESS_DENIED;
+        if (e) return e;
+        if (disposition) *disposition = REG_OPENED_EXISTING_KEY;
+    } else if (create) {
         bool created = false;
         LONG e = parent.backend->createKey(parent.ref, path, (options & REG_OPTION_VOLATILE) != 0, h.ref, created);
         if (e) return e;
-        if (created && checkAccess(parent, KEY_CREATE_SUB_KEY) != ERROR_SUCCESS) {
-            // Refused after the fact would leave the key behind: undo it.
-            parent.backend->deleteKey(parent.ref, path, true);
-            return ERROR_ACCESS_DENIED;
-        }
         if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
     } else {
         if (LONG e = parent.backend->openKey(parent.ref, path, h.ref)) return e;

@@ -349,81 +349,69 @@ public:
     LONG setValue(int64_t key, const std::string& name, const ValueData& value) override
     {
         if (name.size() > kMaxValueNameLength) return ERROR_INVALID_PARAMETER;
-        Connection* c = nullptr;
-        if (LONG e = connect(c)) return e;
-        WriteTransaction tx(*c);
-        if (tx.begun() != SQLITE_OK) return sqliteToWin32(tx.begun());
-        if (LONG e = requireKey(*c, key)) return e;
-        // An existing value keeps its place in the creation order.
-        sqlite3_stmt* s = c->statement("UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND name = ?2");
-        if (!s) return ERROR_BADDB;
-        sqlite3_bind_int64(s, 1, key);
-        bindText(s, 2, name);
-        sqlite3_bind_int64(s, 3, value.type);
-        sqlite3_bind_blob(s, 4, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
-        if (int rc = runStatement(s)) return sqliteToWin32(rc);
-        if (sqlite3_changes(c->db()) == 0) {
-            s = c->statement("INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)");
+        return writeInKey(key, [&](Connection& c) -> LONG {
+            auto bindValue = [&](sqlite3_stmt* s) {
+                sqlite3_bind_int64(s, 1, key);
+                bindText(s, 2, name);
+                sqlite3_bind_int64(s, 3, value.type);
+                sqlite3_bind_blob(s, 4, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
+            };
+            // An existing value keeps its place in the creation order.
+            sqlite3_stmt* s = c.statement("UPDATE vals SET type = ?3, data = ?4 WHERE key = ?1 AND name = ?2");
             if (!s) return ERROR_BADDB;
-            sqlite3_bind_int64(s, 1, key);
-            bindText(s, 2, name);
-            sqlite3_bind_int64(s, 3, value.type);
-            sqlite3_bind_blob(s, 4, value.bytes.data(), static_cast<int>(value.bytes.size()), SQLITE_STATIC);
+            bindValue(s);
             if (int rc = runStatement(s)) return sqliteToWin32(rc);
-        }
-        if (int rc = bump(*c, key)) return sqliteToWin32(rc);
-        return sqliteToWin32(tx.commit());
+            if (sqlite3_changes(c.db()) == 0) {
+                s = c.statement("INSERT INTO vals(key, name, type, data) VALUES(?1, ?2, ?3, ?4)");
+                if (!s) return ERROR_BADDB;
+                bindValue(s);
+                if (int rc = runStatement(s)) return sqliteToWin32(rc);
+            }
+            return sqliteToWin32(bump(c, key));
+        });
     }
 
     LONG deleteValue(int64_t key, const std::string& name) override
     {
-        Connection* c = nullptr;
-        if (LONG e = connect(c)) return e;
-        WriteTransaction tx(*c);
-        if (tx.begun() != SQLITE_OK) return sqliteToWin32(tx.begun());
-        if (LONG e = requireKey(*c, key)) return e;
-        sqlite3_stmt* s = c->statement("DELETE FROM vals WHERE key = ?1 AND name = ?2");
-        if (!s) return ERROR_BADDB;
-        sqlite3_bind_int64(s, 1, key);
-        bindText(s, 2, name);
-        if (int rc = runStatement(s)) return sqliteToWin32(rc);
-        if (sqlite3_changes(c->db()) == 0) return ERROR_FILE_NOT_FOUND;
-        if (int rc = bump(*c, key)) return sqliteToWin32(rc);
-        return sqliteToWin32(tx.commit());
+        return writeInKey(key, [&](Connection& c) -> LONG {
+            sqlite3_stmt* s = c.statement("DELETE FROM vals WHERE key = ?1 AND name = ?2");
+            if (!s) return ERROR_BADDB;
+            sqlite3_bind_int64(s, 1, key);
+            bindText(s, 2, name);
+            if (int rc = runStatement(s)) return sqliteToWin32(rc);
+            if (sqlite3_changes(c.db()) == 0) return ERROR_FILE_NOT_FOUND;
+            return sqliteToWin32(bump(c, key));
+        });
     }
 
     LONG deleteKey(int64_t parent, const std::vector<std::string>& path, bool tree) override
     {
-        Connection* c = nullptr;
-        if (LONG e = connect(c)) return e;
-        WriteTransaction tx(*c);
-        if (tx.begun() != SQLITE_OK) return sqliteToWin32(tx.begun());
-        if (LONG e = requireKey(*c, parent)) return e;
-        int64_t key = 0;
-        if (LONG e = walk(*c, parent, path, key)) return e;
-        if (key == kRootId) return ERROR_ACCESS_DENIED;
-        if (!tree) {
-            sqlite3_stmt* s = c->statement("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+        return writeInKey(parent, [&](Connection& c) -> LONG {
+            int64_t key = 0;
+            if (LONG e = walk(c, parent, path, key)) return e;
+            if (key == kRootId) return ERROR_ACCESS_DENIED;
+            if (!tree) {
+                sqlite3_stmt* s = c.statement("SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1");
+                if (!s) return ERROR_BADDB;
+                sqlite3_bind_int64(s, 1, key);
+                int rc = sqlite3_step(s);
+                sqlite3_reset(s);
+                if (rc == SQLITE_ROW) return ERROR_ACCESS_DENIED;
+                if (rc != SQLITE_DONE) return sqliteToWin32(rc);
+            }
+            int64_t keyParent = 0;
+            sqlite3_stmt* s = c.statement("SELECT parent FROM keys WHERE id = ?1");
             if (!s) return ERROR_BADDB;
             sqlite3_bind_int64(s, 1, key);
-            int rc = sqlite3_step(s);
+            if (sqlite3_step(s) == SQLITE_ROW) keyParent = sqlite3_column_int64(s, 0);
             sqlite3_reset(s);
-            if (rc == SQLITE_ROW) return ERROR_ACCESS_DENIED;
-            if (rc != SQLITE_DONE) return sqliteToWin32(rc);
-        }
-        int64_t keyParent = 0;
-        sqlite3_stmt* s = c->statement("SELECT parent FROM keys WHERE id = ?1");
-        if (!s) return ERROR_BADDB;
-        sqlite3_bind_int64(s, 1, key);
-        if (sqlite3_step(s) == SQLITE_ROW) keyParent = sqlite3_column_int64(s, 0);
-        sqlite3_reset(s);
-        // Wake waiters on the deleted keys as well: their counters vanish with them.
-        s = c->statement("DELETE FROM keys WHERE id = ?1");
-        if (!s) return ERROR_BADDB;
-        sqlite3_bind_int64(s, 1, key);
-        if (int rc = runStatement(s)) return sqliteToWin32(rc);
-        if (int rc = bump(*c, keyParent)) return sqliteToWin32(rc);
-        return sqliteToWin32(tx.commit());
+            // The subtree goes with the key (foreign-key cascade); waiters on it see it gone.
+            s = c.statement("DELETE FROM keys WHERE id = ?1");
+            if (!s) return ERROR_BADDB;
+            sqlite3_bind_int64(s, 1, key);
+            if (int rc = runStatement(s)) return sqliteToWin32(rc);
+            return sqliteToWin32(bump(c, keyParent));
+        });
     }
 
     LONG enumKey(int64_t key, DWORD index, std::string& name) override
@@ -559,6 +547,19 @@ public:
     }
 
 private:
+    /// Runs `work` in a write transaction on an existing key; commits when it succeeds.
+    template <class Work>
+    LONG writeInKey(int64_t key, Work work)
+    {
+        Connection* c = nullptr;
+        if (LONG e = connect(c)) return e;
+        WriteTransaction tx(*c);
+        if (tx.begun() != SQLITE_OK) return sqliteToWin32(tx.begun());
+        if (LONG e = requireKey(*c, key)) return e;
+        if (LONG e = work(*c)) return e;
+        return sqliteToWin32(tx.commit());
+    }
+
     LONG connect(Connection*& out)
     {
         Connection& c = threadConnection(m_path);
