@@ -47,8 +47,7 @@ TEST(MessageWire, MalformedDatagramsAreRefused)
         b[at] = value;
         return b;
     };
-    auto shorter = kRegisteredDatagram;
-    shorter.pop_back();
+    auto shorter = std::vector<uint8_t>(kRegisteredDatagram.begin(), kRegisteredDatagram.end() - 1);
     auto longer = kRegisteredDatagram;
     longer.push_back('d');
     auto plain = kRegisteredDatagram;  // an ordinary message that carries a name
