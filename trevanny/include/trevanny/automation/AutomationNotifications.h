@@ -16,14 +16,15 @@
 
 #include <cstdint>
 
+#include "trevanny/SharedConstants.h"
 #include "winport/Window.h"
 
 /// The message names, spelled as the receiving programs expect them.
 #define AUTOMATION_EVENT_NOTIFICATION_NAME "Automation Event Notication"
 #define AUTOMATION_NEEDS_STATUS_NAME "Automation Needs Status"
-/// The window classes of the receivers.
-#define AUTOMATION_STATUS_WINDOW_CLASS "CantleStatusWindow"
-#define AUTOMATION_MAIN_WINDOW_CLASS "CantleUniqueClass"
+/// The window classes of the receivers (the library's shared names).
+#define AUTOMATION_STATUS_WINDOW_CLASS kStatusWindowClass
+#define AUTOMATION_MAIN_WINDOW_CLASS kMainWindowClass
 
 /// The number of "Automation Event Notication", registered when the library is loaded.
 extern UINT g_nAutomationEventNotification;
