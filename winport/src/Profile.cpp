@@ -210,7 +210,7 @@ DWORD copyList(const std::vector<std::string>& names, LPSTR out, DWORD size)
     for (const auto& n : names) {
         if (pos + n.size() + 1 > size - 1) {
             // Cut: as much of this name as fits, then the two terminators.
-            size_t room = size - 2 - pos;
+            size_t room = pos + 2 <= size ? size - 2 - pos : 0;
             std::memcpy(out + pos, n.data(), room);
             out[size - 2] = 0;
             out[size - 1] = 0;

@@ -48,6 +48,16 @@ TEST_F(ProfileTest, WritesIntoTheWindowsDirectoryKeepingOrderAndCase)
     n = GetPrivateProfileStringA("Settings", nullptr, "", buf, sizeof buf, "micUlvo.ini");
     EXPECT_EQ(std::string("Communication Port\0Auto Load\0", 29), std::string(buf, n));
 
+    // A list cut to the buffer ends in two zeros and returns the size less two.
+    for (DWORD size : {2u, 9u, 10u, 12u}) {
+        SCOPED_TRACE(size);
+        std::string small(size + 4, '#');
+        EXPECT_EQ(size - 2, GetPrivateProfileStringA(nullptr, nullptr, "", small.data(), size, "micUlvo.ini"));
+        EXPECT_EQ('\0', small[size - 1]);
+        EXPECT_EQ('\0', small[size - 2]);
+        EXPECT_EQ(std::string(4, '#'), small.substr(size));
+    }
+
     ASSERT_TRUE(WritePrivateProfileStringA("Settings", "Auto Load", nullptr, "micUlvo.ini"));
     ASSERT_TRUE(WritePrivateProfileStringA("Other", nullptr, nullptr, "micUlvo.ini"));
     EXPECT_EQ("[Settings]\nCommunication Port=3\n\n", readFile(path));
