@@ -10,6 +10,18 @@ endif()
 
 # Directory of the shared test data that lives beside the checkout.
 get_filename_component(CONSOLE_TESTDATA_DIR "${CMAKE_SOURCE_DIR}/../shared/testdata" ABSOLUTE)
+if(NOT IS_DIRECTORY "${CONSOLE_TESTDATA_DIR}")
+  # A git worktree in another folder: the test data lies beside the main checkout.
+  execute_process(COMMAND git rev-parse --path-format=absolute --git-common-dir
+                  WORKING_DIRECTORY ${CMAKE_SOURCE_DIR} OUTPUT_VARIABLE CONSOLE_GIT_COMMON
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(CONSOLE_GIT_COMMON)
+    get_filename_component(CONSOLE_MAIN_CHECKOUT "${CONSOLE_GIT_COMMON}" DIRECTORY)
+    if(IS_DIRECTORY "${CONSOLE_MAIN_CHECKOUT}/../shared/testdata")
+      get_filename_component(CONSOLE_TESTDATA_DIR "${CONSOLE_MAIN_CHECKOUT}/../shared/testdata" ABSOLUTE)
+    endif()
+  endif()
+endif()
 
 function(console_warnings target)
   target_compile_options(${target} PRIVATE ${CONSOLE_WARNINGS})

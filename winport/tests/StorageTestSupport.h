@@ -122,3 +122,46 @@ for r in sorted(rows):
 }
 
 }  // namespace storagetest
+
+namespace storagetest {
+
+/// Our view of a file in the layout of OleListing (every stream read whole), or the failure.
+inline HRESULT OurListing(IStorage* storage, const std::string& prefix, std::vector<std::string>& rows, int depth = 0)
+{
+    if (depth > 64) return E_FAIL;
+    IEnumSTATSTG* e = nullptr;
+    HRESULT hr = storage->EnumElements(0, nullptr, 0, &e);
+    if (FAILED(hr)) return hr;
+    STATSTG st;
+    ULONG n = 0;
+    while (SUCCEEDED(hr) && e->Next(1, &st, &n) == S_OK && n == 1) {
+        std::wstring wname(st.pwcsName);
+        CoTaskMemFree(st.pwcsName);
+        std::string name = prefix;
+        for (wchar_t c : wname) {
+            // UTF-8, as olefile prints names.
+            if (c < 0x80) name += static_cast<char>(c);
+            else if (c < 0x800) { name += static_cast<char>(0xC0 | (c >> 6)); name += static_cast<char>(0x80 | (c & 0x3F)); }
+            else { name += static_cast<char>(0xE0 | (c >> 12)); name += static_cast<char>(0x80 | ((c >> 6) & 0x3F)); name += static_cast<char>(0x80 | (c & 0x3F)); }
+        }
+        if (st.type == STGTY_STREAM) {
+            std::vector<uint8_t> data;
+            hr = ReadStream(storage, wname.c_str(), data);
+            char crc[16];
+            std::snprintf(crc, sizeof crc, "%08x", Crc32(data));
+            rows.push_back(name + "\tstream\t" + std::to_string(data.size()) + "\t" + crc);
+        } else {
+            rows.push_back(name + "\tstorage\t0\t0");
+            IStorage* sub = nullptr;
+            hr = storage->OpenStorage(wname.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &sub);
+            if (SUCCEEDED(hr)) {
+                hr = OurListing(sub, name + "/", rows, depth + 1);
+                sub->Release();
+            }
+        }
+    }
+    e->Release();
+    return hr;
+}
+
+}  // namespace storagetest

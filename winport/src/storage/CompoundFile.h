@@ -90,6 +90,8 @@ public:
     /// Removes an element and everything below it, freeing its sectors.
     HRESULT Destroy(uint32_t index);
 
+    /// Follows a stream's chain once, so that its size is known to be backed by the file.
+    HRESULT CheckStream(uint32_t index) { return ensureChain(index); }
     /// Reads up to count bytes of a stream from offset (fewer at its end).
     HRESULT Read(uint32_t index, uint64_t offset, void* buffer, size_t count, size_t& done);
     /// Writes count bytes at offset, growing the stream (a gap reads as zeros).

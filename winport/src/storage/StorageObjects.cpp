@@ -610,7 +610,8 @@ private:
         index = m_file->cf->FindChild(m_index, n);
         if (index == cfb::kNoStream || m_file->cf->Entry(index).type != type) return STG_E_FILENOTFOUND;
         if (m_file->cf->Entry(index).openCount > 0) return STG_E_ACCESSDENIED;
-        return S_OK;
+        // A stream whose size its sectors do not back fails here, not in the middle of a read.
+        return type == cfb::kStream ? m_file->cf->CheckStream(index) : S_OK;
     }
 };
 
