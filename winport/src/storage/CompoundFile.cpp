@@ -48,7 +48,7 @@ HRESULT buildChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t 
     }
 }
 
-uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return (bytes + unit - 1) / unit; }
+uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + (bytes % unit != 0); }
 
 }  // namespace
 
@@ -390,6 +390,7 @@ HRESULT CompoundFile::ensureChain(uint32_t index)
         e.chainLoaded = true;
         return S_OK;
     }
+    if (e.size > maxStreamSize()) return STG_E_DOCFILECORRUPT;
     const bool mini = isMini(e);
     const uint64_t want = unitsFor(e.size, mini ? kMiniSectorSize : sectorSize());
     if (FAILED(buildChain(mini ? m_miniFat : m_fat, e.start, want, e.chain))) {
