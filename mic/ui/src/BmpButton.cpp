@@ -1,9 +1,5 @@
 #include "mic_ui/BmpButton.h"
 
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
-
 #include "mic_ui/EnBitmap.h"
 #include "winport/Screens.h"
 
@@ -56,10 +52,8 @@ BOOL PaintBmpButton(CDC& dc, const BmpButtonLook& look)
 CBmpButton::CBmpButton(int id, QWidget* parent) : CBmpButton(id, 0xC0C0C0, GetSysColor(COLOR_BTNFACE), parent) {}
 
 CBmpButton::CBmpButton(int id, COLORREF mask, COLORREF background, QWidget* parent)
-    : QWidget(parent), m_nId(id), m_crMask(mask), m_crBackground(background)
+    : OwnerDrawButton(id, parent), m_crMask(mask), m_crBackground(background)
 {
-    setFocusPolicy(Qt::StrongFocus);
-    setMouseTracking(true);
 }
 
 CBmpButton::~CBmpButton() = default;
@@ -95,7 +89,7 @@ BmpButtonLook CBmpButton::Look() const
     look.bitmapId = m_nBitmapId;
     look.item = CRect(0, 0, width(), height());
     look.client = look.item;
-    look.itemState = (m_bDown ? ODS_SELECTED : 0) | (hasFocus() ? ODS_FOCUS : 0) | (isEnabled() ? 0 : ODS_DISABLED);
+    look.itemState = (m_bPressed ? ODS_SELECTED : 0) | (hasFocus() ? ODS_FOCUS : 0) | (isEnabled() ? 0 : ODS_DISABLED);
     look.border = m_bBorder;
     look.pressedOffset = m_bPressedOffset;
     look.hover = m_bHover;
@@ -108,89 +102,14 @@ BmpButtonLook CBmpButton::Look() const
     return look;
 }
 
-QImage CBmpButton::Render(COLORREF erase) const
+bool CBmpButton::PaintTo(QImage& image) const
 {
-    QImage image(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
-    image.fill(ToQColor(erase));
+    if (m_nBitmapId == 0) return false;  // nothing at all, not even the background
     CDC dc(image);
-    PaintBmpButton(dc, Look());
-    return image;
+    return PaintBmpButton(dc, Look());
 }
 
-void CBmpButton::paintEvent(QPaintEvent*)
+QColor CBmpButton::EraseColour() const
 {
-    ++m_nPaints;
-    if (m_nBitmapId == 0) return;  // nothing at all, not even the background
-    const QColor erase = parentWidget() ? parentWidget()->palette().color(QPalette::Window)
-                                        : ToQColor(GetSysColor(COLOR_BTNFACE));
-    QPainter painter(this);
-    painter.drawImage(0, 0, Render(FromQColor(erase)));
-}
-
-void CBmpButton::mousePressEvent(QMouseEvent* e)
-{
-    if (e->button() != Qt::LeftButton) return;
-    m_bDown = true;
-    update();
-}
-
-void CBmpButton::mouseMoveEvent(QMouseEvent* e)
-{
-    const bool inside = rect().contains(e->position().toPoint());
-    if (!m_bBorder) m_bHot = inside;
-    if ((e->buttons() & Qt::LeftButton) && inside != m_bDown) {
-        m_bDown = inside;
-        update();
-    }
-}
-
-void CBmpButton::mouseReleaseEvent(QMouseEvent* e)
-{
-    if (e->button() != Qt::LeftButton) return;
-    const bool click = m_bDown && rect().contains(e->position().toPoint());
-    m_bDown = false;
-    m_bHot = false;
-    update();
-    if (click) emit commandClicked(m_nId);
-}
-
-void CBmpButton::keyPressEvent(QKeyEvent* e)
-{
-    if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
-        m_bDown = true;
-        update();
-        return;
-    }
-    QWidget::keyPressEvent(e);
-}
-
-void CBmpButton::keyReleaseEvent(QKeyEvent* e)
-{
-    if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
-        const bool click = m_bDown;
-        m_bDown = false;
-        update();
-        if (click) emit commandClicked(m_nId);
-        return;
-    }
-    QWidget::keyReleaseEvent(e);
-}
-
-void CBmpButton::enterEvent(QEnterEvent*)
-{
-    m_bHover = true;
-    update();
-}
-
-void CBmpButton::leaveEvent(QEvent*)
-{
-    m_bHover = false;
-    m_bHot = false;
-    update();
-}
-
-void CBmpButton::changeEvent(QEvent* e)
-{
-    if (e->type() == QEvent::EnabledChange) update();
-    QWidget::changeEvent(e);
+    return parentWidget() ? parentWidget()->palette().color(QPalette::Window) : OwnerDrawButton::EraseColour();
 }

@@ -1,9 +1,6 @@
 #include "mic_ui/ColourButton.h"
 
 #include <QElapsedTimer>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QTimer>
 #include <set>
 
@@ -195,12 +192,9 @@ void BlinkClock::TickAt(qint64 elapsedMs)
 // ---------------------------------------------------------------------------------------------
 
 CColourButton::CColourButton(int id, const QString& text, QWidget* parent)
-    : QWidget(parent), m_nId(id), m_crText(GetSysColor(COLOR_BTNTEXT)), m_crFace(GetSysColor(COLOR_BTNFACE))
+    : OwnerDrawButton(id, parent), m_crText(GetSysColor(COLOR_BTNTEXT)), m_crFace(GetSysColor(COLOR_BTNFACE))
 {
     setWindowTitle(text);
-    setFocusPolicy(Qt::StrongFocus);
-    setAttribute(Qt::WA_Hover);
-    setMouseTracking(true);
     SetBlink(FALSE, FALSE);
 }
 
@@ -269,89 +263,9 @@ ColourButtonLook CColourButton::Look() const
     return look;
 }
 
-QImage CColourButton::Render() const
+bool CColourButton::PaintTo(QImage& image) const
 {
-    QImage image(std::max(1, width()), std::max(1, height()), QImage::Format_RGB32);
-    image.fill(ToQColor(GetSysColor(COLOR_BTNFACE)));  // the erased background
     CDC dc(image);
     PaintColourButton(dc, Look());
-    return image;
-}
-
-void CColourButton::paintEvent(QPaintEvent*)
-{
-    QPainter painter(this);
-    painter.drawImage(0, 0, Render());
-}
-
-void CColourButton::mousePressEvent(QMouseEvent* e)
-{
-    if (e->button() != Qt::LeftButton) return;
-    if (!m_bCaptured) {
-        m_bPressed = true;
-        m_bCaptured = true;
-        update();
-    }
-}
-
-void CColourButton::mouseMoveEvent(QMouseEvent* e)
-{
-    if (m_bCaptured) {
-        const bool inside = rect().contains(e->position().toPoint());
-        if (inside != m_bPressed) {
-            m_bPressed = inside;
-            update();
-        }
-    }
-}
-
-void CColourButton::mouseReleaseEvent(QMouseEvent* e)
-{
-    if (e->button() != Qt::LeftButton || !m_bCaptured) return;  // no press on this button: swallowed
-    m_bPressed = false;
-    m_bCaptured = false;
-    update();
-    if (rect().contains(e->position().toPoint())) emit commandClicked(m_nId);
-}
-
-void CColourButton::keyPressEvent(QKeyEvent* e)
-{
-    if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
-        m_bCaptured = true;
-        m_bPressed = true;
-        update();
-        return;
-    }
-    QWidget::keyPressEvent(e);
-}
-
-void CColourButton::keyReleaseEvent(QKeyEvent* e)
-{
-    if (e->key() == Qt::Key_Space && !e->isAutoRepeat()) {
-        const bool wasDown = m_bCaptured;
-        m_bCaptured = false;
-        m_bPressed = false;
-        update();
-        if (wasDown) emit commandClicked(m_nId);  // a standard button clicks on the space key's release
-        return;
-    }
-    QWidget::keyReleaseEvent(e);
-}
-
-void CColourButton::enterEvent(QEnterEvent*)
-{
-    m_bHover = true;
-    update();
-}
-
-void CColourButton::leaveEvent(QEvent*)
-{
-    m_bHover = false;
-    update();
-}
-
-void CColourButton::changeEvent(QEvent* e)
-{
-    if (e->type() == QEvent::EnabledChange || e->type() == QEvent::WindowTitleChange) update();
-    QWidget::changeEvent(e);
+    return true;
 }

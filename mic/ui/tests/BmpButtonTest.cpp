@@ -116,7 +116,7 @@ TEST(BmpButtonWidget, SetBitmapLoadsOnceAndClicks)
     button.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&button));
     EXPECT_EQ(button.GetLoadCount(), 0);
-    const QImage blank = button.Render(kErase);
+    const QImage blank = button.Render(ToQColor(kErase));
     EXPECT_EQ(At(blank, 24, 13), kErase);
 
     button.SetBitmap(585);
@@ -132,7 +132,7 @@ TEST(BmpButtonWidget, SetBitmapLoadsOnceAndClicks)
     EXPECT_GT(button.GetPaintCount(), paints);
 
     // The mask-coloured corners of the picture show the black face.
-    EXPECT_EQ(At(button.Render(kErase), 4, 3), 0u);
+    EXPECT_EQ(At(button.Render(ToQColor(kErase)), 4, 3), 0u);
 
     QSignalSpy spy(&button, &CBmpButton::commandClicked);
     QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(20, 10));

@@ -1,12 +1,12 @@
 // CBmpButton: an owner-drawn push button that shows one picture, centred, on a solid
 // background, with an optional 3-D edge, a press shift, a focus mark and a grey hover frame.
 // CBlackBmpButton is the same on black with the mask colour (red 192, green 192, blue 0).
-// A button paints nothing until it has been given a picture. A click reaches the owner as
-// commandClicked(id).
+// A button paints nothing until it has been given a picture.
 #pragma once
 
 #include <QImage>
-#include <QWidget>
+
+#include "mic_ui/OwnerDrawButton.h"
 
 #include "winport/CRect.h"
 #include "winport/WinTypes.h"
@@ -32,7 +32,7 @@ struct BmpButtonLook {
 /// Paints the button; FALSE (and nothing drawn) when it has no picture.
 BOOL PaintBmpButton(CDC& dc, const BmpButtonLook& look);
 
-class CBmpButton : public QWidget {
+class CBmpButton : public OwnerDrawButton {
     Q_OBJECT
 public:
     explicit CBmpButton(int id, QWidget* parent = nullptr);
@@ -42,49 +42,30 @@ public:
     void SetDrawBorder(BOOL on) { m_bBorder = on; update(); }
     void SetPressedOffset(BOOL on) { m_bPressedOffset = on; update(); }
 
-    int GetId() const { return m_nId; }
     UINT GetBitmapId() const { return m_nBitmapId; }
     SIZE GetImageSize() const { return SIZE{m_nImageWidth, m_nImageHeight}; }
     /// How often a picture was loaded (for checks that a repeated id changes nothing).
     int GetLoadCount() const { return m_nLoads; }
-    int GetPaintCount() const { return m_nPaints; }
 
     BmpButtonLook Look() const;
-    /// The button as painted now over `erase` (the parent's background).
-    QImage Render(COLORREF erase) const;
-
-signals:
-    void commandClicked(int id);
 
 protected:
     CBmpButton(int id, COLORREF mask, COLORREF background, QWidget* parent);
-    void paintEvent(QPaintEvent*) override;
-    void mousePressEvent(QMouseEvent*) override;
-    void mouseReleaseEvent(QMouseEvent*) override;
-    void mouseMoveEvent(QMouseEvent*) override;
-    void keyPressEvent(QKeyEvent*) override;
-    void keyReleaseEvent(QKeyEvent*) override;
-    void enterEvent(QEnterEvent*) override;
-    void leaveEvent(QEvent*) override;
-    void changeEvent(QEvent*) override;
+    bool PaintTo(QImage& image) const override;
+    QColor EraseColour() const override;
 
-    int m_nId;
     UINT m_nBitmapId = 0;
     bool m_bBorder = true;
     bool m_bPressedOffset = true;
     bool m_bScale = false;
-    bool m_bHot = false;
     bool m_bFocusMark = true;
     QImage m_picture;
     COLORREF m_crMask;
     COLORREF m_crBackground;
     int m_nImageWidth = 0;
     int m_nImageHeight = 0;
-    bool m_bHover = false;
     bool m_bHoverFrame = true;
-    bool m_bDown = false;  // pressed with the mouse or the space key
     int m_nLoads = 0;
-    int m_nPaints = 0;
 };
 
 class CBlackBmpButton : public CBmpButton {

@@ -5,7 +5,8 @@
 #pragma once
 
 #include <QFont>
-#include <QWidget>
+
+#include "mic_ui/OwnerDrawButton.h"
 
 #include "winport/CRect.h"
 #include "winport/CString.h"
@@ -34,7 +35,7 @@ void DrawColourButtonHotFrame(CDC& dc, const CRect& client);
 /// Whether the blink shows its lit phase `elapsedMs` after the shared base time.
 bool BlinkPhaseLit(qint64 elapsedMs, bool fast);
 
-class CColourButton : public QWidget {
+class CColourButton : public OwnerDrawButton {
     Q_OBJECT
 public:
     CColourButton(int id, const QString& text, QWidget* parent = nullptr);
@@ -47,45 +48,25 @@ public:
     void SetBold(bool bold) { m_bBold = bold; }
     void SetBevel(bool bevel) { m_bBevel = bevel; update(); }
 
-    int GetId() const { return m_nId; }
     COLORREF GetTextColour() const { return m_crText; }
     COLORREF GetFaceColour() const { return m_crFace; }
-    bool IsPressed() const { return m_bPressed; }
-    bool IsHover() const { return m_bHover; }
     bool IsBlinkLit() const { return m_bBlinkPhase; }
 
     /// The look as it would be painted now.
     ColourButtonLook Look() const;
-    /// The button as painted now.
-    QImage Render() const;
     /// Called by the shared blink clock with the time since its base.
     void BlinkTick(qint64 elapsedMs);
 
-signals:
-    void commandClicked(int id);
-
 protected:
-    void paintEvent(QPaintEvent*) override;
-    void mousePressEvent(QMouseEvent*) override;
-    void mouseReleaseEvent(QMouseEvent*) override;
-    void mouseMoveEvent(QMouseEvent*) override;
-    void keyPressEvent(QKeyEvent*) override;
-    void keyReleaseEvent(QKeyEvent*) override;
-    void enterEvent(QEnterEvent*) override;
-    void leaveEvent(QEvent*) override;
-    void changeEvent(QEvent*) override;
+    bool PaintTo(QImage& image) const override;
 
 private:
     QFont CaptionFont() const;
 
-    int m_nId;
     int m_nFontHeight = 0;
     bool m_bBold = false;
     COLORREF m_crText;
     COLORREF m_crFace;
-    bool m_bCaptured = false;
-    bool m_bPressed = false;
-    bool m_bHover = false;
     BOOL m_bStyle = TRUE;
     BOOL m_bArial = FALSE;
     bool m_bFastBlink = false;
