@@ -140,6 +140,17 @@ TEST(BmpButtonWidget, SetBitmapLoadsOnceAndClicks)
     QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(120, 10));
     ASSERT_EQ(spy.count(), 1);
     EXPECT_EQ(spy.at(0).at(0).toInt(), 1000);
+    QTest::keyClick(&button, Qt::Key_Space);
+    EXPECT_EQ(spy.count(), 2);
+
+    // Disabled: the picture's ink turns to the shadow colour, its amber face is gone.
+    const QImage enabled = button.Render(ToQColor(kErase));
+    EXPECT_EQ(At(enabled, 10, 8), RGB(255, 176, 0));
+    button.setEnabled(false);
+    const QImage disabled = button.Render(ToQColor(kErase));
+    EXPECT_EQ(At(disabled, 10, 8), GetSysColor(COLOR_BTNSHADOW));
+    for (int y = 0; y < disabled.height(); ++y)
+        for (int x = 0; x < disabled.width(); ++x) ASSERT_NE(At(disabled, x, y), RGB(255, 176, 0));
 }
 
 TEST(PictureStore, PicturesTheDialogsUse)
