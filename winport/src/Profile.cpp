@@ -176,8 +176,9 @@ struct IniFile {
         FILE* f = std::fopen(tmp.c_str(), "wb");
         if (!f) return false;
         const char* eol = crlf ? "\r\n" : "\n";
+        // Lines are written whole, zero bytes included, so that a rewrite keeps every byte.
         for (const auto& l : lines) {
-            std::fputs(l.c_str(), f);
+            std::fwrite(l.data(), 1, l.size(), f);
             std::fputs(eol, f);
         }
         bool ok = std::ferror(f) == 0;
