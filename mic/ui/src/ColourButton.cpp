@@ -238,8 +238,7 @@ QFont CColourButton::CaptionFont() const
         font.setPixelSize(std::max(1, static_cast<int>(m_nFontHeight * 1.3)));
         font.setBold(m_bBold);
     } else {
-        font = parentWidget() ? parentWidget()->font() : DialogFont();
-        if (!parentWidget()) font = DialogFont();
+        font = parentWidget() ? parentWidget()->font() : DialogFont();  // the dialog's font
         if (m_nFontHeight > 0) font.setPixelSize(m_nFontHeight);
         if (m_bBold) font.setWeight(QFont::Bold);
         font.setStyleStrategy(QFont::NoAntialias);

@@ -3,6 +3,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "FakeScreens.h"
 #include "mic_ui/BmpButton.h"
 #include "mic_ui/PictureStore.h"
 
@@ -159,4 +160,23 @@ TEST(PictureStore, PicturesTheDialogsUse)
         EXPECT_TRUE(PictureStore::Has(id)) << id;
     EXPECT_FALSE(PictureStore::Has(1));
     EXPECT_TRUE(PictureStore::Bytes(99999).empty());
+}
+
+TEST(BmpButtonWidget, ScaledPictureFollowsTheFullScreenWidth)
+{
+    // The full-screen client area is the primary's work area less a caption (19 pixels).
+    struct Row { LONG width, height; LONG pictureWidth; };
+    const Row rows[] = {
+        {1280, 640 + 19, 80},  // width / height exactly 2.0: not halved, factor 2.0
+        {1287, 640 + 19, 41},  // above 2.0: halved, factor 643.5 / 640
+        {640, 480 + 19, 40},   // factor 1.0
+    };
+    for (const Row& r : rows) {
+        auto screens = FakeScreens::Install();
+        FakeScreens::Guard guard;
+        screens->AddMonitor(RECT{0, 0, r.width, r.height}, true);
+        CBlackBmpButton button(1000);
+        button.SetBitmap(585, TRUE);
+        EXPECT_EQ(button.GetImageSize().cx, r.pictureWidth) << r.width;
+    }
 }
