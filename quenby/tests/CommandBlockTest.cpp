@@ -5,6 +5,7 @@
 
 #include "quenby/CommsStructure.h"
 #include "quenby/KIVCommands.h"
+#include "winport/GlobalMemory.h"
 #include "winport/MbString.h"
 
 namespace {
@@ -80,6 +81,19 @@ TEST(CommandBlock, TextCopyStopsAtTheLimit)
     EXPECT_EQ(0, std::memcmp("client\xAA\xAA", field, 8));
     _mbsnbcpy(field, reinterpret_cast<const unsigned char*>("toolongname"), 6);
     EXPECT_EQ(0, std::memcmp("toolon\xAA\xAA", field, 8));
+
+    // Names into a block's fields: cut to the field less one, always ended, nothing beyond.
+    HGLOBAL block = GlobalAlloc(KIVBlockFlags, 32);
+    auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
+    std::memset(bytes, 0xAA, 32);
+    KIVCopyName(block, 16, 6, "client");
+    EXPECT_EQ(0, std::memcmp("clien\0\xAA", bytes + 16, 7));
+    KIVCopyName(block, 24, 8, "mic");
+    EXPECT_EQ(0, std::memcmp("mic\0\0\0\0\0", bytes + 24, 8));
+    KIVCopyName(block, 28, 8, "beyond");  // the field would end past the block
+    EXPECT_EQ(0, std::memcmp("\0\0\0\0", bytes + 28, 4));
+    GlobalUnlock(block);
+    GlobalFree(block);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "../testtools/KivTestClient.h"
-#include "KivServerFixture.h"
+#include "KivServerFixture.h"  // testsupport
 #include "winport/Clock.h"
 #include "winport/MessageLoop.h"
 #include "winport/Registry.h"

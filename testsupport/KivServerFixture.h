@@ -65,13 +65,13 @@ public:
         m_running = false;
     }
 
-    /// The record's lines that begin with the word given.
+    /// The record's lines that begin with the word given (all lines for "").
     std::vector<std::string> Records(const std::string& word)
     {
         std::vector<std::string> out;
         std::ifstream in(m_record);
         for (std::string line; std::getline(in, line);)
-            if (line.rfind(word + " ", 0) == 0) out.push_back(line);
+            if (word.empty() || line.rfind(word + " ", 0) == 0) out.push_back(line);
         return out;
     }
 
