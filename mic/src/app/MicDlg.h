@@ -12,6 +12,7 @@
 
 #include "app/RackSetup.h"
 #include "app/Shell.h"
+#include "app/TypedGain.h"
 #include "link/PreLink.h"
 #include "link/PreProtocol.h"
 #include "winport/Afx.h"
@@ -145,6 +146,98 @@ public:
     void SetPortWriter(std::function<void(const BYTE* message, int length)> writer) { m_portWriter = std::move(writer); }
     int RespondingUnits() const;
 
+    // ---- The controls' commands ------------------------------------------------------------
+    // Channel switches and racks (MicDlgSwitches.cpp), gain entry (MicDlgGain.cpp), mic lines
+    // of server mode (MicDlgMicLines.cpp).
+
+    /// Switch codes of the channel buttons (Dir only names the button on show).
+    enum : int {
+        kSwitchPhant = 1,
+        kSwitchPad = 2,
+        kSwitchPhase = 3,
+        kSwitchDir = 4,
+        kSwitchIns = 5,
+        kSwitchLowz = 6,
+    };
+    /// Items of a gain box: "00", "05" ... "70".
+    static constexpr int kGainItems = TypedGainEntry::kItems;
+    /// Period of timer 4: the mark of an automatic numbering of mic lines.
+    static constexpr UINT kNumberingMarkMs = 2000;
+
+    /// Commands that would queue messages are refused while a reply is being received or the
+    /// ring is full.
+    BOOL IsQueueingRefused() const;
+    /// Toggles a switch (Phant, Pad, Phase, Ins, Lowz) of a rack's channel and queues the
+    /// channel's message when the unit responds. A switch that the channel's input does not
+    /// have (Phant, Pad and Lowz of the line input), and every switch but Phase of a channel
+    /// that follows a mic line, changes nothing. FALSE when nothing changed.
+    BOOL ToggleSwitch(int rack, int channel, int code);
+    /// A switch button of the selected rack: the toggle, then the new state of Phant, Pad or
+    /// Phase to MIDI. A refused toggle sends nothing anywhere.
+    void ToggleSwitchAndSend(int channel, int code);
+    /// Dir: the channel of the selected rack changes between its mic and line input.
+    void ToggleDir(int channel);
+    /// A rack button: selects the rack unless it is on show already.
+    void OnRackButton(int rack);
+    /// Puts a rack on show with its rack buttons and status picture, and queues its settings
+    /// when its unit responds; the next poll of a responding unit goes to it.
+    void SelectRack(int rack);
+    /// Makes a rack the one on show.
+    void ShowRack(int rack);
+    /// A click (or double click) on a switch, Dir or rack button; FALSE for any other control.
+    BOOL OnChannelButton(int id);
+
+    // What a channel of a rack shows, from the rack setup record.
+    /// A switch button (kSwitchDir for Dir): on or off. Switches the input lacks show off.
+    BOOL IsSwitchShown(int rack, int channel, int code) const;
+    /// The gain box's item: the active input's gain.
+    int GainItem(int rack, int channel) const;
+    /// The gain read-out's value (0 to 10), -1 blank (the unit does not respond).
+    int GainReadout(int rack, int channel) const;
+    /// The gain label's step (3 and up), -1 blank; micSet: from the mic-input pictures.
+    int GainLabel(int rack, int channel, BOOL& micSet) const;
+    /// The channel-number picture's digit; micLineSet: the digit of the mic line.
+    int ChannelDigit(int rack, int channel, BOOL& micLineSet) const;
+
+    /// The gain box's list: an item chosen (-1, nothing chosen, is ignored).
+    void OnGainSelected(int channel, int item);
+    /// The gain box's text as edited: its last character is the digit typed.
+    void OnGainDigit(int channel, const char* text);
+    /// The gain box lost the focus: a digit held alone selects its item.
+    void OnGainEntryDone(int channel);
+    /// A gain item accepted for a channel of the selected rack: stored, sent, and to MIDI.
+    void OnGainChanged(int channel, int item);
+    /// Stores a gain item of the channel's input (mic input 4 to 14, line input 0 to 4; others
+    /// store nothing) and queues the channel's message when the unit responds.
+    void SetGain(int rack, int channel, int item);
+
+    /// The mic-line box's list: a line chosen (0 "Off", 1 to 99).
+    void OnMicLineSelected(int channel, int line) { SetMicLine(channel, line, FALSE); }
+    /// The mic-line box's text as edited: its last character is the digit typed.
+    void OnMicLineDigit(int channel, const char* text);
+    /// The mic-line box lost the focus.
+    void OnMicLineEntryDone() { m_nTypedMicLine = -1; }
+    /// Assigns a mic line to a channel of the selected rack (server mode).
+    void SetMicLine(int channel, int line, BOOL typed);
+    /// Check box 1037 clicked (server mode).
+    void OnRackOptionClicked(BOOL ticked);
+    /// Numbers the selected rack's mic lines from its first channel's when the rack option is
+    /// ticked.
+    void AutoNumberMicLines();
+    /// The mapping list of a mic line (index = line - 1): adds the pair unless it is there.
+    void AddMapping(int lineIndex, int rack, int channel);
+    /// Removes the pair from the list (a trace line when it is not there).
+    void RemoveMapping(int lineIndex, int rack, int channel);
+
+    /// Check box 1037: the selected rack numbers its mic lines.
+    BOOL m_bRackOptionTicked = FALSE;
+    /// Set for 2000 ms (timer 4) after an automatic numbering.
+    BOOL m_bMicLineNumbering = FALSE;
+    TypedGainEntry m_TypedGain;
+    /// The mic line typed so far, -1 when none.
+    int m_nTypedMicLine = -1;
+    // ---- end of the controls' commands -------------------------------------------------------
+
     PreLink m_Link;
     int m_nAnswerCount[pre::kUnits] = {};
     int m_nLinkUnit = 0;
@@ -220,6 +313,8 @@ private:
     void resendLastMessage();
     void restoreUnit(int unit);
     void showRackButton(int unit);
+    void moveMicLine(int rack, int channel, int line);
+    void sendChannelSettings(int rack, int channel);
     void trace(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void traceBytes(const char* prefix, const BYTE* bytes, int count);
     CString displayName(const char* path) const;

@@ -225,6 +225,10 @@ void CMicDlg::OnTimer(UINT_PTR id)
         return;
     }
     if (id == 1) ServiceSerialLink();
+    if (id == 4) {  // the mark of an automatic numbering ends
+        if (m_hWnd) KillTimer(m_hWnd, 4);
+        m_bMicLineNumbering = FALSE;
+    }
 }
 
 void CMicDlg::resendLastMessage()
