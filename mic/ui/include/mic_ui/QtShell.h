@@ -1,0 +1,39 @@
+// The program's shell on Qt: message boxes, file dialogs and the small dialogs, shown
+// window-modal over the main window without a nested event loop. The answer reaches the core
+// through its callback once the operator has chosen, on the user-interface thread.
+#pragma once
+
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "app/Shell.h"
+
+class QDialog;
+
+/// The Qt name filters of a file dialog filter of the platform's form
+/// ("Text (*.x)|*.x|All (*.*)|*.*|").
+QStringList NameFiltersOf(const CString& filter);
+
+class QtShell : public Shell {
+public:
+    explicit QtShell(QWidget* owner = nullptr) : m_owner(owner) {}
+
+    /// The window the dialogs belong to.
+    void SetOwner(QWidget* owner) { m_owner = owner; }
+
+    void MessageBox(HWND owner, const char* text, const char* caption, UINT type, MessageDone done) override;
+    void FileDialog(HWND owner, const FileDialogRequest& request, FileDone done) override;
+
+    /// Shows a dialog window-modal and hands its result to done when it ends; the dialog is
+    /// deleted afterwards.
+    void Open(QDialog* dialog, MessageDone done);
+
+    /// The dialogs open now (tests, and the closing of the program).
+    int OpenDialogs() const { return m_nOpen; }
+
+private:
+    QPointer<QWidget> m_owner;
+    int m_nOpen = 0;
+};

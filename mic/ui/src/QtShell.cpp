@@ -1,0 +1,87 @@
+#include "mic_ui/QtShell.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "winport/Paths.h"
+#include "winport_ui/QtMessageBox.h"
+
+QStringList NameFiltersOf(const CString& filter)
+{
+    const QStringList parts = winport::QStringFromAnsi(filter.c_str()).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString description = parts[i].trimmed();
+        const QString patterns = QString(parts[i + 1]).replace(';', ' ').trimmed();
+        if (description.isEmpty() || patterns.isEmpty()) continue;
+        // Qt takes the patterns from the parentheses of the text.
+        if (description.endsWith("(" + patterns + ")"))
+            filters << description;
+        else
+            filters << description + " (" + patterns + ")";
+    }
+    return filters;
+}
+
+void QtShell::Open(QDialog* dialog, MessageDone done)
+{
+    ++m_nOpen;
+    dialog->setAttribute(Qt::WA_DeleteOnClose, false);
+    dialog->setWindowModality(m_owner ? Qt::WindowModal : Qt::ApplicationModal);
+    QObject::connect(dialog, &QDialog::finished, dialog, [this, dialog, done](int result) {
+        --m_nOpen;
+        dialog->deleteLater();
+        if (done) done(result);
+    });
+    dialog->open();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void QtShell::MessageBox(HWND, const char* text, const char* caption, UINT type, MessageDone done)
+{
+    QMessageBox* box = winport::CreateMessageBox(m_owner, text, caption, type);
+    ++m_nOpen;
+    box->setWindowModality(m_owner ? Qt::WindowModal : Qt::ApplicationModal);
+    QObject::connect(box, &QDialog::finished, box, [this, box, type, done](int) {
+        --m_nOpen;
+        const int answer = winport::MessageBoxAnswer(*box, type);
+        box->deleteLater();
+        if (done) done(answer);
+    });
+    box->open();
+}
+
+void QtShell::FileDialog(HWND, const FileDialogRequest& request, FileDone done)
+{
+    auto* dialog = new QFileDialog(m_owner);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setAcceptMode(request.open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog->setFileMode(request.open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, (request.flags & kOfnOverwritePrompt) == 0);
+    if (!request.defaultExtension.IsEmpty()) dialog->setDefaultSuffix(winport::QStringFromAnsi(request.defaultExtension.c_str()));
+    const QStringList filters = NameFiltersOf(request.filter);
+    if (!filters.isEmpty()) dialog->setNameFilters(filters);
+    if (!request.fileName.IsEmpty()) {
+        // A path of the system names its folder below the data root.
+        const QFileInfo initial(QFile::decodeName(winport::HostPath(request.fileName.c_str()).c_str()));
+        if (initial.isAbsolute() && initial.dir().exists()) dialog->setDirectory(initial.dir());
+        dialog->selectFile(initial.fileName());
+    }
+    ++m_nOpen;
+    dialog->setWindowModality(m_owner ? Qt::WindowModal : Qt::ApplicationModal);
+    QObject::connect(dialog, &QDialog::finished, dialog, [this, dialog, done](int result) {
+        --m_nOpen;
+        const QStringList chosen = dialog->selectedFiles();
+        dialog->deleteLater();
+        if (!done) return;
+        if (result != QDialog::Accepted || chosen.isEmpty())
+            done(false, CString());
+        else
+            done(true, CString(QFile::encodeName(chosen.first()).constData()));
+    });
+    dialog->open();
+}
