@@ -9,7 +9,9 @@
 // "violation ..." whenever the PC starts a frame while a reply is on the line. Commands on
 // standard input, one per line, each answered with "ok <command>" once done:
 //   drop K | revive K | panel K | fault K KIND [MS] | levels K A B C D | level-bytes N
-//   echo on|off | hangup | reopen | stats | quit
+//   echo on|off | hangup | reopen | state K | stats | quit
+// "state K" prints unit K's settings as last received, per channel 0 to 3 ("state K mic=..
+// line=.. path=.. micline=..", hex bytes of the 0x11, 0x41 and 0x13 messages and the mic line).
 // Fault kinds: none absent silent nack bad-checksum truncated late noise garbage.
 #include <cerrno>
 #include <chrono>
@@ -253,6 +255,11 @@ int main(int argc, char** argv)
                     line.Close();
                     ok = line.Open(link);
                     if (ok) std::printf("pty %s\n", line.Path().c_str());
+                } else if (word == "state" && ss >> arg && parseUnit(arg, unit)) {
+                    const presim::Unit& u = bus.unit(unit);
+                    auto hex4 = [](const uint8_t* v) { return presim::Hex(std::vector<uint8_t>(v, v + 4)); };
+                    std::printf("state %d mic=%s line=%s path=%s micline=%s\n", unit, hex4(u.micSwitch).c_str(),
+                                hex4(u.lineSwitch).c_str(), hex4(u.pathByte).c_str(), hex4(u.micLine).c_str());
                 } else if (word == "stats") {
                     std::printf("stats frames=%zu violations=%d\n", bus.Frames().size(), bus.Violations());
                 } else if (word == "quit") {

@@ -1,0 +1,88 @@
+// The main dialog's switches end to end: the dialog on its loop in real time, its serial port on
+// a pseudo-terminal, and pre-sim's units in another process behind it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <poll.h>
+
+#include "ChildProcess.h"
+#include "ScriptedShell.h"
+#include "TestEnvironment.h"
+#include "app/MicDlg.h"
+#include "link/SerialPort.h"
+#include "winport/Profile.h"
+#include "winport/Window.h"
+
+namespace {
+
+// Runs the user-interface loop in real time until done() holds or the time is up.
+template <typename Done>
+bool pumpUntil(Done done, int timeoutMs)
+{
+    auto& loop = winport::MessageLoop::Current();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline) {
+        loop.RunUntilIdle();
+        if (done()) return true;
+        int64_t wait = loop.MillisecondsToNextTimer();
+        pollfd p{loop.WaitDescriptor(), POLLIN, 0};
+        ::poll(&p, 1, static_cast<int>(wait < 0 || wait > 5 ? 5 : wait));
+    }
+    loop.RunUntilIdle();
+    return done();
+}
+
+}  // namespace
+
+TEST(CommandsOverPtyThreads, PhantOnRack2Channel3ReachesUnit2)
+{
+    PreSimProcess sim({"--units", "3"});
+    ASSERT_FALSE(sim.Pty().empty());
+    TestEnvironment env;
+    ::setenv("WINPORT_COM1", sim.Pty().c_str(), 1);
+    winport::SetProfileName("micUlvo.ini");
+    winport::WriteProfileInt("Settings", "Auto Restore", 0);
+
+    ScriptedShell shell;
+    CMicDlg dlg(nullptr, &shell);
+    dlg.m_Link.SetHalfDuplex(false);
+    CSerialPort port(dlg.m_Link);
+    dlg.SetPortWriter([&port](const BYTE* m, int) {
+        if (port.IsOpen()) port.WriteToPort(m);
+    });
+    ASSERT_TRUE(dlg.Create());
+    HWND hwnd = dlg.GetSafeHwnd();
+    port.SetReplyHandler([hwnd](int number, uint32_t transaction) {
+        PostMessageA(hwnd, WM_PRE_REPLY, static_cast<WPARAM>(number), static_cast<LPARAM>(transaction));
+    });
+    ASSERT_TRUE(port.OpenPort(hwnd, 1));
+    ASSERT_TRUE(port.StartMonitor());
+
+    ASSERT_TRUE(pumpUntil([&] { return dlg.m_RackSetup.GetRackFlag(2) != FALSE; }, 10000)) << "unit 2 never answered";
+    dlg.OnChannelButton(1112 + 2);  // "Rack3"
+    ASSERT_EQ(2, dlg.m_RackSetup.GetCurrentRack());
+    dlg.OnChannelButton(1131 + 3);  // "Dir4": the mic input, which has Phant
+    ASSERT_TRUE(pumpUntil([&] { return dlg.IsRingEmpty() != FALSE; }, 5000));
+    sim.Send("state 2");
+    EXPECT_EQ("state 2 mic=03 03 03 03 line=03 03 03 03 path=03 03 03 23 micline=7F 7F 7F 7F", sim.WaitFor("state 2", 2000));
+
+    dlg.OnChannelButton(1000 + 3);  // "Phant4"
+    EXPECT_TRUE(dlg.IsSwitchShown(2, 3, CMicDlg::kSwitchPhant));
+    sim.Send("state 2");
+    // Unit 2 gets 0x11 for channel 3: gain step 3 with Phant, no mic line, checksum; it answers.
+    std::string frame, state;
+    for (int i = 0; i < 300 && state.empty(); ++i) {
+        pumpUntil([] { return false; }, 10);
+        for (const std::string& l : sim.Drain(3)) {
+            if (frame.empty() && l.find(" 2 83 11 03 43 7F 45 -> 44") != std::string::npos) frame = l;
+            if (l.rfind("state 2 ", 0) == 0 && !frame.empty()) state = l;
+            if (l.rfind("state 2 ", 0) == 0 && frame.empty()) sim.Send("state 2");  // asked too early
+        }
+    }
+    EXPECT_FALSE(frame.empty()) << "no Phant frame for unit 2";
+    EXPECT_EQ("state 2 mic=03 03 03 43 line=03 03 03 03 path=03 03 03 23 micline=7F 7F 7F 7F", state);
+    for (const std::string& l : sim.History()) EXPECT_NE(0u, l.rfind("violation", 0)) << l;
+    port.ClosePort();
+    ::unsetenv("WINPORT_COM1");
+}
