@@ -1,0 +1,108 @@
+// The automation of a mix: a contiguous, time-ordered array of events with its queries (insert
+// in time order, find by time, sort, filtered pages), its own filter for the channel edits, and
+// the fixed-size record view through which a program transfers the events in blocks.
+//
+// Server records, by the console's path mode (little-endian):
+//   12 bytes (mode 0):      0 u32 time, 4 u8 0, 5 u8 path (low 8 bits), 6 u8 process,
+//                           7 u8 control, 8 u16 old value, 10 u16 value
+//   16 bytes (modes 1, 2):  0 u32 time, 4 u16 path (low 16 bits), 6 u8 0, 7 u8 process,
+//                           8 u8 control, 9 u8 0, 10 u16 old value, 12 u16 value, 14 u16 0
+// When the server's "CardLinkType" is 4, each 16-byte record is rewritten into the event
+// record's own layout (ConvertRecordLayout from layout 1 to 101).
+//
+// One thread uses an array at a time; no operation takes a lock.
+#pragma once
+
+#include "trevanny/AutomationEvent.h"
+#include "trevanny/AutomationRecordSource.h"
+#include "trevanny/ConsoleConfig.h"
+#include "trevanny/EventFilter.h"
+#include "winport/CString.h"
+#include "winport/Collections.h"
+#include "winport/Window.h"
+
+class CAutomationEventArray : public CArray<CAutomationEvent, const CAutomationEvent&>,
+                              public CConsoleConfig,
+                              public CAutomationRecordSource {
+public:
+    /// The orders of Sort, by their keys (times and paths compared as signed 32-bit numbers,
+    /// processes and controls as bytes). Equal keys keep their order.
+    enum SortMode {
+        SortByTime = 0,             ///< time, path, process, control
+        SortByPathControlTime = 1,  ///< path, process, control, time
+        SortByPathTime = 2,         ///< path, time, process, control
+    };
+
+    /// A progress callback of the channel edits: (index, count).
+    typedef void (CAutomationEventArray::*ProgressCallback)(int index, int count);
+
+    /// Reads the console's path mode (which fixes the record size) and the server's
+    /// "CardLinkType" of "SOFTWARE\VOKDWEN\KIVSERVER"; the status window is NULL.
+    CAutomationEventArray();
+    ~CAutomationEventArray() override;
+
+    /// Inserts in time order and returns the index the event now stands at. An event at or
+    /// after the last event's time is appended (equal times keep their order of arrival). An
+    /// event at time 0, when later events exist, replaces the first time-0 event of the same
+    /// path, process and control instead (the size stays). Any other event goes after every
+    /// event of an equal or earlier time.
+    int AddAtTime(const CAutomationEvent& ev);
+    /// The first index whose time is at or after `time`, or the last index when every event is
+    /// earlier; with after non-zero, the first index whose time is later than `time` (again the
+    /// last index when there is none). -1 for an empty array; 0 for time -1, always.
+    int GetAtTime(long time, int after) const;
+    /// Sorts in place, stably. Posts notification 31 first when the status window is set,
+    /// whatever the mode; a mode other than 0, 1, 2 sorts nothing.
+    void Sort(SortMode mode);
+
+    // The filtered queries walk the filter's time window from GetAtTime(start time, 0) on; an
+    // end time of -1 is replaced in the caller's filter by the last event's time. A start time
+    // after the last event gives nothing.
+
+    /// The number of events that pass; indices (when given) receives their indices in array
+    /// order, sized to exactly that number.
+    unsigned int GetFilteredTotal(CEventFilter& filter, CArray<int, int>* indices) const;
+    /// out receives copies of every event that passes, in array order; returns their number.
+    int GetAllFilteredEvents(CEventFilter& filter, CAutomationEventArray& out) const;
+    /// A page of at most maxCount passing events, walking forward (forward non-zero) or
+    /// backward from index `next` when it is 1 or more, else from the filter's start time.
+    /// Forward: first = the index of the first event taken, next = where the walk stopped; the
+    /// walk stops at the end time. Backward: the walk goes down to index 0 without time tests;
+    /// next = the index of the highest event taken, first = where the walk stopped, and out is
+    /// put in time order. Returns the number taken; out is emptied first.
+    int GetFilteredEvents(CEventFilter& filter, int maxCount, int& first, int& next, CAutomationEventArray& out,
+                          int forward) const;
+    int GetFilteredEvents(CEventFilter& filter, int maxCount, int& next, CAutomationEventArray& out, int forward) const;
+
+    /// The status window is a switch: sorting and the channel edits post their notifications
+    /// only while it is set. The notifications never go to this window itself.
+    void SetStatusWnd(HWND hwnd) { m_hStatusWnd = hwnd; }
+    HWND GetStatusWnd() const { return m_hStatusWnd; }
+
+    /// Progress of the channel isolate (code 19) and the whole-mix erase (code 20): posts
+    /// index x 100 / count when the status window is set.
+    void IsolateProgress(int index, int count);
+    void EraseProgress(int index, int count);
+
+    /// Reads each element; no effect.
+    void DebugMe() const;
+
+    // Records for the server (layouts above). Both are safe for any arguments: FetchRecords
+    // writes only the records of events that exist (from firstIndex, at most count of them)
+    // and returns how many it wrote; GetBlockCount gives 0 for a block smaller than a record.
+    int FetchRecords(int count, int firstIndex, void* out) const override;
+    int GetBlockCount(int blockBytes) const override;
+    BOOL IsCardLinkType4() const { return m_bCardLinkType4; }
+
+    /// The element count in the class library's count form, then the raw 16-byte elements. A
+    /// loaded event's reserved byte is cleared.
+    void Serialize(CArchive& ar) override;
+
+    /// The array's own filter: the caller sets its time window, channel list and pairs before a
+    /// channel edit or a thinning.
+    CEventFilter m_Filter;
+
+private:
+    BOOL m_bCardLinkType4 = FALSE;
+    HWND m_hStatusWnd = NULL;
+};

@@ -1,0 +1,310 @@
+#include "trevanny/AutomationEventArray.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "trevanny/automation/AutomationNotifications.h"
+#include "winport/RegistryObject.h"
+
+namespace {
+
+const char kServerKey[] = "SOFTWARE\\VOKDWEN\\KIVSERVER";
+// The card link type whose records travel in the event record's own layout.
+constexpr int kConvertingCardLinkType = 4;
+// The record layouts of ConvertRecordLayout.
+constexpr int kTimeFirstLayout = 1;
+constexpr int kEventLayout = 101;
+
+constexpr WPARAM kSortNotification = 31;
+constexpr WPARAM kIsolateNotification = 19;
+constexpr WPARAM kEraseNotification = 20;
+
+// Sort keys. Signed numbers are biased into unsigned order so that no comparison subtracts
+// (a difference of two times near the int limits would overflow).
+inline uint64_t biased(int32_t v) { return static_cast<uint32_t>(v) ^ 0x80000000u; }
+inline uint32_t controlKey(const CAutomationEvent& e) { return uint32_t{e.GetProcessNumber()} << 8 | e.GetControlNumber(); }
+
+struct TimeOrder {
+    bool operator()(const CAutomationEvent& a, const CAutomationEvent& b) const
+    {
+        const uint64_t ka = biased(a.m_Time) << 32 | biased(static_cast<int32_t>(a.m_Path));
+        const uint64_t kb = biased(b.m_Time) << 32 | biased(static_cast<int32_t>(b.m_Path));
+        return ka != kb ? ka < kb : controlKey(a) < controlKey(b);
+    }
+};
+
+struct PathControlTimeOrder {
+    bool operator()(const CAutomationEvent& a, const CAutomationEvent& b) const
+    {
+        const uint64_t ka = biased(static_cast<int32_t>(a.m_Path)) << 32 | controlKey(a);
+        const uint64_t kb = biased(static_cast<int32_t>(b.m_Path)) << 32 | controlKey(b);
+        return ka != kb ? ka < kb : a.m_Time < b.m_Time;
+    }
+};
+
+struct PathTimeOrder {
+    bool operator()(const CAutomationEvent& a, const CAutomationEvent& b) const
+    {
+        const uint64_t ka = biased(static_cast<int32_t>(a.m_Path)) << 32 | biased(a.m_Time);
+        const uint64_t kb = biased(static_cast<int32_t>(b.m_Path)) << 32 | biased(b.m_Time);
+        return ka != kb ? ka < kb : controlKey(a) < controlKey(b);
+    }
+};
+
+template <class Order>
+void stableSort(CAutomationEvent* first, CAutomationEvent* last, Order order)
+{
+    // Arrays are mostly sorted already (a recorded mix is in time order): one look saves the
+    // sort and its buffer.
+    if (std::is_sorted(first, last, order)) return;
+    std::stable_sort(first, last, order);
+}
+
+void sortEvents(CAutomationEvent* first, CAutomationEvent* last, int mode)
+{
+    switch (mode) {
+    case CAutomationEventArray::SortByTime: stableSort(first, last, TimeOrder{}); break;
+    case CAutomationEventArray::SortByPathControlTime: stableSort(first, last, PathControlTimeOrder{}); break;
+    case CAutomationEventArray::SortByPathTime: stableSort(first, last, PathTimeOrder{}); break;
+    default: break;
+    }
+}
+
+// Replaces out's events by the given ones, with one allocation.
+void assignEvents(CAutomationEventArray& out, const std::vector<CAutomationEvent>& events)
+{
+    out.SetSize(static_cast<INT_PTR>(events.size()));
+    if (!events.empty()) std::memcpy(static_cast<void*>(out.GetData()), events.data(), events.size() * sizeof(CAutomationEvent));
+}
+
+inline void put16(BYTE* p, uint16_t v) { std::memcpy(p, &v, 2); }
+inline void put32(BYTE* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+}  // namespace
+
+CAutomationEventArray::CAutomationEventArray()
+    : CAutomationRecordSource(RecordSizeForPathMode(m_nMaxPathsMode))
+{
+    CTemplateSnapAutoEvent::InitialiseNames();
+    int cardLinkType = 0;
+    CLocalMachineRegistryObject registry{CString()};
+    registry.GetInt(kServerKey, "CardLinkType", cardLinkType, 0);
+    m_bCardLinkType4 = cardLinkType == kConvertingCardLinkType;
+}
+
+CAutomationEventArray::~CAutomationEventArray() = default;
+
+int CAutomationEventArray::AddAtTime(const CAutomationEvent& ev)
+{
+    const INT_PTR n = GetSize();
+    CAutomationEvent* data = GetData();
+    if (n == 0 || ev.m_Time >= data[n - 1].m_Time) return static_cast<int>(Add(ev));
+    auto byTime = [](const CAutomationEvent& e, int32_t t) { return e.m_Time < t; };
+    if (ev.m_Time == 0) {
+        // The state at time 0 holds one event per control: a second one replaces the first.
+        for (CAutomationEvent* e = std::lower_bound(data, data + n, 0, byTime); e != data + n && e->m_Time == 0; ++e) {
+            if (e->IsSameControl(ev)) {
+                *e = ev;
+                return static_cast<int>(e - data);
+            }
+        }
+    }
+    const CAutomationEvent* after = std::upper_bound(data, data + n, ev.m_Time,
+                                                     [](int32_t t, const CAutomationEvent& e) { return t < e.m_Time; });
+    const INT_PTR index = after - data;
+    InsertAt(index, ev);
+    return static_cast<int>(index);
+}
+
+int CAutomationEventArray::GetAtTime(long time, int after) const
+{
+    if (time == -1) return 0;
+    const INT_PTR n = GetSize();
+    if (n == 0) return -1;
+    const CAutomationEvent* data = GetData();
+    const CAutomationEvent* end = data + n;
+    const CAutomationEvent* found;
+    if (after == 0) {
+        found = std::lower_bound(data, end, time, [](const CAutomationEvent& e, long t) { return e.m_Time < t; });
+    } else {
+        found = std::upper_bound(data, end, time, [](long t, const CAutomationEvent& e) { return t < e.m_Time; });
+    }
+    // Never past the end: the last index stands for "everything is earlier".
+    return static_cast<int>(found == end ? n - 1 : found - data);
+}
+
+void CAutomationEventArray::Sort(SortMode mode)
+{
+    if (m_hStatusWnd) PostAutomationNotification(kSortNotification, 0);
+    sortEvents(GetData(), GetData() + GetSize(), mode);
+}
+
+namespace {
+
+// The start of a query's time window; settles an end time of -1 in the caller's filter.
+// False when no event lies at or after the start time.
+bool windowStart(const CAutomationEventArray& events, CEventFilter& filter, INT_PTR& start)
+{
+    const INT_PTR n = events.GetSize();
+    if (n == 0) return false;
+    start = events.GetAtTime(filter.m_nStartTime, 0);
+    if (filter.m_nEndTime == -1) filter.m_nEndTime = events[n - 1].m_Time;
+    return filter.m_nStartTime == -1 || events[start].m_Time >= filter.m_nStartTime;
+}
+
+// Calls take(i) for each index of the window whose event passes the filter.
+template <class Take>
+void walkWindow(const CAutomationEventArray& events, CEventFilter& filter, Take take)
+{
+    INT_PTR start = 0;
+    if (!windowStart(events, filter, start)) return;
+    const EventFilterMatch match(filter);
+    const CAutomationEvent* data = events.GetData();
+    const INT_PTR n = events.GetSize();
+    const long end = filter.m_nEndTime;
+    for (INT_PTR i = start; i < n && data[i].m_Time <= end; ++i) {
+        if (match.Passes(data[i])) take(i);
+    }
+}
+
+}  // namespace
+
+unsigned int CAutomationEventArray::GetFilteredTotal(CEventFilter& filter, CArray<int, int>* indices) const
+{
+    if (!indices) {
+        unsigned int count = 0;
+        walkWindow(*this, filter, [&](INT_PTR) { ++count; });
+        return count;
+    }
+    std::vector<int> found;
+    walkWindow(*this, filter, [&](INT_PTR i) { found.push_back(static_cast<int>(i)); });
+    indices->SetSize(static_cast<INT_PTR>(found.size()));
+    std::copy(found.begin(), found.end(), indices->GetData());
+    return static_cast<unsigned int>(found.size());
+}
+
+int CAutomationEventArray::GetAllFilteredEvents(CEventFilter& filter, CAutomationEventArray& out) const
+{
+    std::vector<CAutomationEvent> found;
+    walkWindow(*this, filter, [&](INT_PTR i) { found.push_back(GetData()[i]); });
+    assignEvents(out, found);
+    return static_cast<int>(found.size());
+}
+
+int CAutomationEventArray::GetFilteredEvents(CEventFilter& filter, int maxCount, int& first, int& next,
+                                             CAutomationEventArray& out, int forward) const
+{
+    out.RemoveAll();
+    const INT_PTR n = GetSize();
+    if (n == 0) return 0;
+    INT_PTR start = next;
+    if (next < 1) {
+        // From the start time: nothing when every event is earlier.
+        if (!windowStart(*this, filter, start)) return 0;
+    } else if (filter.m_nEndTime == -1) {
+        filter.m_nEndTime = GetData()[n - 1].m_Time;
+    }
+    if (start >= n) return 0;
+
+    const EventFilterMatch match(filter);
+    const CAutomationEvent* data = GetData();
+    const long end = filter.m_nEndTime;
+    const INT_PTR step = forward ? 1 : -1;
+    std::vector<CAutomationEvent> page;
+    page.reserve(static_cast<size_t>(std::clamp<INT_PTR>(maxCount, 0, 4096)));
+    INT_PTR firstTaken = -1;
+    INT_PTR i = start;
+    for (; i >= 0 && i < n && static_cast<INT_PTR>(page.size()) < maxCount; i += step) {
+        if (forward && data[i].m_Time > end) break;
+        if (!match.Passes(data[i])) continue;
+        if (firstTaken < 0) firstTaken = i;
+        page.push_back(data[i]);
+    }
+    next = static_cast<int>(i);
+    if (forward) {
+        if (firstTaken >= 0) first = static_cast<int>(firstTaken);
+    } else {
+        first = static_cast<int>(i);
+        if (firstTaken >= 0) next = static_cast<int>(firstTaken);
+        // Taken from the highest index down: back into array order, then into time order.
+        std::reverse(page.begin(), page.end());
+        sortEvents(page.data(), page.data() + page.size(), SortByTime);
+    }
+    assignEvents(out, page);
+    return static_cast<int>(page.size());
+}
+
+int CAutomationEventArray::GetFilteredEvents(CEventFilter& filter, int maxCount, int& next, CAutomationEventArray& out,
+                                             int forward) const
+{
+    int first = 0;
+    return GetFilteredEvents(filter, maxCount, first, next, out, forward);
+}
+
+void CAutomationEventArray::IsolateProgress(int index, int count)
+{
+    if (m_hStatusWnd) PostProgress(kIsolateNotification, index, count);
+}
+
+void CAutomationEventArray::EraseProgress(int index, int count)
+{
+    if (m_hStatusWnd) PostProgress(kEraseNotification, index, count);
+}
+
+void CAutomationEventArray::DebugMe() const
+{
+    for (INT_PTR i = 0; i < GetSize(); ++i) GetAt(i).DebugMe();
+}
+
+int CAutomationEventArray::FetchRecords(int count, int firstIndex, void* out) const
+{
+    if (count < 1) return count;
+    const INT_PTR n = GetSize();
+    if (!out || firstIndex < 0 || firstIndex >= n) return 0;
+    const int written = static_cast<int>(std::min<INT_PTR>(count, n - firstIndex));
+    const CAutomationEvent* e = GetData() + firstIndex;
+    BYTE* r = static_cast<BYTE*>(out);
+    const size_t size = static_cast<size_t>(m_nRecordSize);
+    std::memset(r, 0, size * static_cast<size_t>(written));
+    if (m_nRecordSize == 12) {
+        for (int k = 0; k < written; ++k, ++e, r += size) {
+            put32(r, static_cast<uint32_t>(e->m_Time));
+            r[5] = static_cast<BYTE>(e->m_Path);
+            r[6] = e->GetProcessNumber();
+            r[7] = e->GetControlNumber();
+            put16(r + 8, e->m_OldValue);
+            put16(r + 10, static_cast<uint16_t>(e->GetValue()));
+        }
+        return written;
+    }
+    for (int k = 0; k < written; ++k, ++e, r += size) {
+        put32(r, static_cast<uint32_t>(e->m_Time));
+        put16(r + 4, static_cast<uint16_t>(e->m_Path));
+        r[7] = e->GetProcessNumber();
+        r[8] = e->GetControlNumber();
+        put16(r + 10, e->m_OldValue);
+        put16(r + 12, static_cast<uint16_t>(e->GetValue()));
+        if (m_bCardLinkType4) {
+            ConvertRecordLayout(r, kTimeFirstLayout, kEventLayout, 16);
+            r[13] = 0;  // the event layout's reserved byte (the conversion leaves the value's high byte there)
+        }
+    }
+    return written;
+}
+
+int CAutomationEventArray::GetBlockCount(int blockBytes) const
+{
+    const int64_t perBlock = m_nRecordSize > 0 ? blockBytes / m_nRecordSize : 0;
+    if (perBlock < 1) return 0;
+    return static_cast<int>((static_cast<int64_t>(GetSize()) + perBlock - 1) / perBlock);
+}
+
+void CAutomationEventArray::Serialize(CArchive& ar)
+{
+    CArray::Serialize(ar);
+    if (ar.IsLoading()) {
+        CAutomationEvent* e = GetData();
+        for (INT_PTR i = 0; i < GetSize(); ++i) e[i].ClearReserved();
+    }
+}

@@ -1,0 +1,332 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "EventArrayFixture.h"
+#include "trevanny/AutomationEventArray.h"
+#include "winport/CArchive.h"
+#include "winport/CFile.h"
+
+namespace {
+
+class AutomationEventArrayTest : public EventArrayFixture {};
+
+TEST_F(AutomationEventArrayTest, EventLayoutIsTheStoredRecord)
+{
+    CAutomationEvent e = Ev(0x01020304, 0x0A0B0C0D, 0x11, 0x05, -2, 0x77, 0xBEEF);
+    EXPECT_EQ(Hex(&e, 16), "11 05 FE FF 0D 0C 0B 0A 04 03 02 01 77 00 EF BE");
+    CAutomationEvent blank;
+    EXPECT_EQ(Hex(&blank, 16), "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+    EXPECT_TRUE(CTemplateSnapAutoEvent::NamesInitialised());
+}
+
+TEST_F(AutomationEventArrayTest, GetAtTimeFindsTheFirstIndexAtOrAfter)
+{
+    CAutomationEventArray a;
+    EXPECT_EQ(a.GetAtTime(20, 0), -1);
+    EXPECT_EQ(a.GetAtTime(-1, 0), 0);
+    EXPECT_EQ(a.GetAtTime(-1, 1), 0);
+    fill(a, {Ev(10, 1, 0, 0), Ev(20, 1, 0, 0), Ev(20, 2, 0, 0), Ev(30, 1, 0, 0)});
+    struct Case {
+        long time;
+        int after;
+        int index;
+    };
+    const Case cases[] = {
+        {20, 0, 1}, {20, 1, 3}, {5, 0, 0}, {40, 0, 3}, {30, 1, 3}, {10, 1, 1}, {25, 0, 3}, {25, 1, 3},
+        {40, 1, 3}, {-1, 1, 0}, {-7, 0, 0}, {LONG_MIN, 0, 0}, {LONG_MAX, 1, 3},
+    };
+    for (const Case& c : cases) EXPECT_EQ(a.GetAtTime(c.time, c.after), c.index) << c.time << " after " << c.after;
+}
+
+TEST_F(AutomationEventArrayTest, AddAtTimeKeepsTimeOrderAndArrivalOrder)
+{
+    CAutomationEventArray a;
+    struct Step {
+        long time;
+        short tag;
+        int index;
+    };
+    const Step steps[] = {{30, 1, 0}, {10, 2, 0}, {20, 3, 1}, {20, 4, 2}, {30, 5, 4}, {5, 6, 0}, {20, 7, 4}, {-3, 8, 0}};
+    for (const Step& s : steps) EXPECT_EQ(a.AddAtTime(Ev(s.time, 1, 2, 3, s.tag)), s.index) << "tag " << s.tag;
+    EXPECT_EQ(times(a), (std::vector<long>{-3, 5, 10, 20, 20, 20, 30, 30}));
+    EXPECT_EQ(values(a), (std::vector<short>{8, 6, 2, 3, 4, 7, 1, 5}));
+    expectReservedClear(a);
+}
+
+TEST_F(AutomationEventArrayTest, TimeZeroEventReplacesTheStateOfItsControl)
+{
+    CAutomationEventArray a;
+    fill(a, {Ev(-5, 1, 2, 3, 50), Ev(0, 1, 2, 4, 60), Ev(0, 1, 2, 3, 70), Ev(100, 1, 2, 3, 80)});
+    // Same path, process and control: replaced in place (value, flags and old value too).
+    EXPECT_EQ(a.AddAtTime(Ev(0, 1, 2, 3, 9, 0x40, 0x1234)), 2);
+    ASSERT_EQ(a.GetSize(), 4);
+    EXPECT_EQ(a[2].GetValue(), 9);
+    EXPECT_EQ(a[2].GetFlags(), 0x40);
+    EXPECT_EQ(a[2].GetOldValue(), 0x1234);
+    EXPECT_EQ(a[0].GetValue(), 50);  // a negative time is passed over
+    // Another control: inserted after the time-0 events.
+    EXPECT_EQ(a.AddAtTime(Ev(0, 1, 2, 5, 11)), 3);
+    EXPECT_EQ(times(a), (std::vector<long>{-5, 0, 0, 0, 100}));
+    // Another path: inserted as well.
+    EXPECT_EQ(a.AddAtTime(Ev(0, 2, 2, 3, 12)), 4);
+    EXPECT_EQ(a.GetSize(), 6);
+
+    // While nothing is later than time 0, a time-0 event is appended like any other.
+    CAutomationEventArray b;
+    fill(b, {Ev(0, 1, 2, 3, 1)});
+    EXPECT_EQ(b.AddAtTime(Ev(0, 1, 2, 3, 2)), 1);
+    EXPECT_EQ(b.GetSize(), 2);
+    expectReservedClear(a);
+}
+
+TEST_F(AutomationEventArrayTest, SortOrdersAreStableAndSafeAtTheIntLimits)
+{
+    // Values tag the events so that the order of equal keys shows.
+    const std::vector<CAutomationEvent> events = {
+        Ev(INT_MAX, 2, 1, 0, 1),  Ev(INT_MIN, 2, 1, 0, 2), Ev(5, 1, 3, 1, 3), Ev(5, 1, 3, 0, 4),
+        Ev(5, 1, 2, 8, 5),        Ev(-5, 1, 3, 0, 6),      Ev(5, 1, 3, 0, 7), Ev(7, 0, 9, 0, 8),
+        Ev(5, 1, 3, 0, 9),
+    };
+    struct Case {
+        CAutomationEventArray::SortMode mode;
+        std::vector<short> order;
+    };
+    const Case cases[] = {
+        {CAutomationEventArray::SortByTime, {2, 6, 5, 4, 7, 9, 3, 8, 1}},
+        {CAutomationEventArray::SortByPathControlTime, {8, 5, 6, 4, 7, 9, 3, 2, 1}},
+        {CAutomationEventArray::SortByPathTime, {8, 6, 5, 4, 7, 9, 3, 2, 1}},
+        {static_cast<CAutomationEventArray::SortMode>(5), {1, 2, 3, 4, 5, 6, 7, 8, 9}},
+    };
+    for (const Case& c : cases) {
+        CAutomationEventArray a;
+        fill(a, events);
+        a.Sort(c.mode);
+        EXPECT_EQ(values(a), c.order) << "mode " << c.mode;
+        expectReservedClear(a);
+    }
+}
+
+TEST_F(AutomationEventArrayTest, SortPostsOnlyWithAStatusWindow)
+{
+    NotificationRecorder status;
+    CAutomationEventArray a;
+    fill(a, {Ev(2, 0, 0, 0), Ev(1, 0, 0, 0)});
+    a.Sort(CAutomationEventArray::SortByTime);
+    EXPECT_TRUE(status.Posts().empty());
+
+    a.SetStatusWnd(status.Window());
+    EXPECT_EQ(a.GetStatusWnd(), status.Window());
+    a.Sort(static_cast<CAutomationEventArray::SortMode>(5));
+    a.IsolateProgress(50, 200);
+    a.EraseProgress(3, 0);
+    const UINT msg = NotificationRecorder::Message();
+    EXPECT_EQ(status.Posts(), (std::vector<NotificationRecorder::Post>{{msg, 31, 0}, {msg, 19, 25}, {msg, 20, 300}}));
+}
+
+// Ten events 10 apart on paths 1 and 2 in turn: the filter on path 1 passes indices 0, 2, 4, 6, 8.
+class FilteredQueries : public EventArrayFixture {
+protected:
+    void SetUp() override
+    {
+        EventArrayFixture::SetUp();
+        for (int i = 0; i < 10; ++i) events.Add(Ev(i * 10, 1 + i % 2, 14, 0, static_cast<short>(i)));
+        filter.m_ChannelList.Add(1);
+    }
+    struct Page {
+        int count;
+        int first;
+        int next;
+        std::vector<short> got;
+        bool operator==(const Page& o) const { return count == o.count && first == o.first && next == o.next && got == o.got; }
+    };
+    Page page(int maxCount, int next, int forward)
+    {
+        Page p{0, -99, next, {}};
+        CAutomationEventArray out;
+        out.Add(Ev(1, 1, 1, 1));  // emptied by the query
+        p.count = events.GetFilteredEvents(filter, maxCount, p.first, p.next, out, forward);
+        p.got = values(out);
+        expectReservedClear(out);
+        return p;
+    }
+
+    CAutomationEventArray events;
+    CEventFilter filter;
+};
+
+TEST_F(FilteredQueries, PagesForwardAndBackwardWithFirstAndNext)
+{
+    EXPECT_EQ(page(2, 0, 1), (Page{2, 0, 3, {0, 2}}));
+    EXPECT_EQ(filter.m_nEndTime, 90);  // settled from -1 to the last event's time
+    EXPECT_EQ(page(2, 3, 1), (Page{2, 4, 7, {4, 6}}));
+    EXPECT_EQ(page(2, 7, 1), (Page{1, 8, 10, {8}}));
+    EXPECT_EQ(page(2, 10, 1), (Page{0, -99, 10, {}}));
+    EXPECT_EQ(page(2, 11, 0), (Page{0, -99, 11, {}}));
+    // Backward: out in time order, next = the highest taken, first = where the walk stopped.
+    EXPECT_EQ(page(3, 9, 0), (Page{3, 3, 8, {4, 6, 8}}));
+    EXPECT_EQ(page(3, 3, 0), (Page{2, -1, 2, {0, 2}}));
+    EXPECT_EQ(page(0, 3, 1), (Page{0, -99, 3, {}}));
+}
+
+TEST_F(FilteredQueries, TimeWindowBoundsThePagesForwardOnly)
+{
+    filter.m_nStartTime = 35;
+    filter.m_nEndTime = 65;
+    EXPECT_EQ(page(10, 0, 1), (Page{2, 4, 7, {4, 6}}));
+    EXPECT_EQ(page(2, 9, 0), (Page{2, 5, 8, {6, 8}}));  // backward ignores the window
+    filter.m_nStartTime = 91;
+    filter.m_nEndTime = -1;
+    EXPECT_EQ(page(10, 0, 1), (Page{0, -99, 0, {}}));
+    EXPECT_EQ(filter.m_nEndTime, 90);
+
+    CAutomationEventArray empty;
+    CAutomationEventArray out;
+    int next = 0;
+    EXPECT_EQ(empty.GetFilteredEvents(filter, 5, next, out, 1), 0);
+}
+
+TEST_F(FilteredQueries, TotalsAndCopiesOfTheWindow)
+{
+    CArray<int, int> indices;
+    indices.Add(42);
+    EXPECT_EQ(events.GetFilteredTotal(filter, &indices), 5u);
+    ASSERT_EQ(indices.GetSize(), 5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(indices[i], 2 * i);
+
+    filter.m_nStartTime = 20;
+    filter.m_nEndTime = 60;
+    filter.AddPair(14, 0);
+    EXPECT_EQ(events.GetFilteredTotal(filter, nullptr), 3u);
+    CAutomationEventArray out;
+    EXPECT_EQ(events.GetAllFilteredEvents(filter, out), 3);
+    EXPECT_EQ(values(out), (std::vector<short>{2, 4, 6}));
+
+    filter.RemoveAllPairs();
+    filter.AddPair(14, 1);
+    EXPECT_EQ(events.GetFilteredTotal(filter, &indices), 0u);
+    EXPECT_EQ(indices.GetSize(), 0);
+    EXPECT_EQ(events.GetAllFilteredEvents(filter, out), 0);
+    EXPECT_TRUE(out.IsEmpty());
+
+    CEventFilter late;
+    late.m_nStartTime = 1000;
+    EXPECT_EQ(events.GetFilteredTotal(late, &indices), 0u);
+    EXPECT_EQ(late.m_nEndTime, 90);
+}
+
+TEST_F(AutomationEventArrayTest, ServerRecordsInEachPathMode)
+{
+    struct Case {
+        int consoleType;
+        int pathMode;
+        int cardLinkType;
+        int recordSize;
+        const char* record;
+    };
+    const Case cases[] = {
+        {2, 0, 0, 12, "04 03 02 01 00 2C 11 05 0B 0A FE FF"},
+        {2, 0, 4, 12, "04 03 02 01 00 2C 11 05 0B 0A FE FF"},  // 12-byte records are never converted
+        {2, 1, 0, 16, "04 03 02 01 45 23 00 11 05 00 0B 0A FE FF 00 00"},
+        {3, 0, 0, 16, "04 03 02 01 45 23 00 11 05 00 0B 0A FE FF 00 00"},  // type 3 is always mode 2
+        {2, 2, 4, 16, "11 05 FE FF 45 23 00 00 04 03 02 01 00 00 0B 0A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "type " << c.consoleType << " mode " << c.pathMode << " link " << c.cardLinkType);
+        usePathMode(c.consoleType, c.pathMode);
+        useCardLinkType(c.cardLinkType);
+        CAutomationEventArray a;
+        EXPECT_EQ(a.GetRecordSize(), c.recordSize);
+        const DWORD path = c.recordSize == 12 ? 300 : 0x12345;
+        fill(a, {Ev(0x01020304, path, 0x11, 0x05, -2, 0x77, 0x0A0B), Ev(0x01020305, path, 0x11, 0x05, -2, 0x77, 0x0A0B)});
+        std::vector<BYTE> out(64, 0xCC);
+        EXPECT_EQ(a.FetchRecords(2, 0, out.data()), 2);
+        EXPECT_EQ(Hex(out.data(), c.recordSize), c.record);
+        const int timeAt = c.record[0] == '1' ? 8 : 0;  // converted records hold the time at byte 8
+        EXPECT_EQ(out[c.recordSize + timeAt], 0x05);     // the second record's time
+        EXPECT_EQ(out[2 * c.recordSize], 0xCC);
+    }
+}
+
+TEST_F(AutomationEventArrayTest, FetchRecordsWritesOnlyEventsThatExist)
+{
+    usePathMode(2, 1);
+    CAutomationEventArray a;
+    for (int i = 0; i < 5; ++i) a.Add(Ev(i, 1, 2, 3));
+    struct Case {
+        int count;
+        int first;
+        int result;
+    };
+    const Case cases[] = {{3, 1, 3}, {10, 3, 2}, {1, 5, 0}, {1, -1, 0}, {0, 0, 0}, {-3, 0, -3}, {INT_MAX, 4, 1}};
+    for (const Case& c : cases) {
+        std::vector<BYTE> out(6 * 16, 0xCC);
+        EXPECT_EQ(a.FetchRecords(c.count, c.first, out.data()), c.result) << c.count << " from " << c.first;
+        const int written = std::max(c.result, 0);
+        for (size_t i = written * 16; i < out.size(); ++i) ASSERT_EQ(out[i], 0xCC) << "byte " << i;
+        if (written > 0) {
+            EXPECT_EQ(out[0], c.first);
+        }
+    }
+    EXPECT_EQ(a.FetchRecords(2, 0, nullptr), 0);
+}
+
+TEST_F(AutomationEventArrayTest, BlockCountRoundsUpAndNeverDividesByZero)
+{
+    usePathMode(2, 0);
+    CAutomationEventArray a;
+    struct Case {
+        int events;
+        int blockBytes;
+        int blocks;
+    };
+    const Case cases[] = {{0, 120, 0}, {10, 120, 1}, {11, 120, 2}, {11, 131, 2}, {25, 12, 25}, {5, 11, 0}, {5, 0, 0}, {5, -24, 0}};
+    for (const Case& c : cases) {
+        a.SetSize(c.events);
+        EXPECT_EQ(a.GetBlockCount(c.blockBytes), c.blocks) << c.events << " events, " << c.blockBytes << " bytes";
+    }
+}
+
+TEST_F(AutomationEventArrayTest, SerializeUsesTheCountFormAndClearsTheReservedByte)
+{
+    struct Case {
+        int count;
+        const char* prefix;
+    };
+    const Case cases[] = {{0, "00 00"}, {3, "03 00"}, {0xFFFE, "FE FF"}, {0xFFFF, "FF FF FF FF 00 00"}, {0x12345, "FF FF 45 23 01 00"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.count);
+        CAutomationEventArray a;
+        for (int i = 0; i < c.count; ++i) a.Add(Ev(i, static_cast<DWORD>(i % 7), 1, 2, static_cast<short>(i)));
+        CMemFile file;
+        {
+            CArchive ar(&file, CArchive::store);
+            a.Serialize(ar);
+            ar.Close();
+        }
+        const std::vector<BYTE>& bytes = file.Bytes();
+        const size_t prefix = c.count < 0xFFFF ? 2 : 6;
+        ASSERT_EQ(bytes.size(), prefix + 16u * c.count);
+        EXPECT_EQ(Hex(bytes.data(), prefix), c.prefix);
+        if (c.count > 1) {
+            EXPECT_EQ(Hex(bytes.data() + prefix + 16, 16), "01 02 01 00 01 00 00 00 01 00 00 00 00 00 00 00");
+        }
+
+        // Raw bytes with the reserved byte set load with it cleared.
+        std::vector<BYTE> raw = bytes;
+        for (size_t i = prefix + 13; i < raw.size(); i += 16) raw[i] = 0xAA;
+        CMemFile in(raw.data(), static_cast<UINT>(raw.size()));
+        CAutomationEventArray b;
+        CArchive ar(&in, CArchive::load);
+        b.Serialize(ar);
+        ASSERT_EQ(b.GetSize(), c.count);
+        expectReservedClear(b);
+        if (c.count > 0) {
+            EXPECT_EQ(std::memcmp(a.GetData(), b.GetData(), 16u * c.count), 0);
+        }
+    }
+}
+
+}  // namespace
