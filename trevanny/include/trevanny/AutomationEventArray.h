@@ -103,6 +103,9 @@ public:
     CEventFilter m_Filter;
 
 private:
+    /// Makes room for one more element, growing by half the size when full.
+    void reserveOneMore();
+
     BOOL m_bCardLinkType4 = FALSE;
     HWND m_hStatusWnd = NULL;
 };

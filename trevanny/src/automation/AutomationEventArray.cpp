@@ -78,9 +78,6 @@ void assignEvents(CAutomationEventArray& out, const std::vector<CAutomationEvent
     if (!events.empty()) std::memcpy(static_cast<void*>(out.GetData()), events.data(), events.size() * sizeof(CAutomationEvent));
 }
 
-inline void put16(BYTE* p, uint16_t v) { std::memcpy(p, &v, 2); }
-inline void put32(BYTE* p, uint32_t v) { std::memcpy(p, &v, 4); }
-
 }  // namespace
 
 CAutomationEventArray::CAutomationEventArray()
@@ -95,14 +92,24 @@ CAutomationEventArray::CAutomationEventArray()
 
 CAutomationEventArray::~CAutomationEventArray() = default;
 
+void CAutomationEventArray::reserveOneMore()
+{
+    const INT_PTR n = GetSize();
+    if (n < GetAllocSize()) return;
+    // Room for half as many again: appends stay amortised constant however large the array
+    // (the class library's step of at most 1024 elements would copy a large array each time).
+    const INT_PTR want = n + std::max<INT_PTR>(WinportArrayGrowBy(n, 0), n / 2);
+    SetSize(want);
+    SetSize(n);
+}
+
 int CAutomationEventArray::AddAtTime(const CAutomationEvent& ev)
 {
     const INT_PTR n = GetSize();
-    CAutomationEvent* data = GetData();
-    if (n == 0 || ev.m_Time >= data[n - 1].m_Time) return static_cast<int>(Add(ev));
-    auto byTime = [](const CAutomationEvent& e, int32_t t) { return e.m_Time < t; };
-    if (ev.m_Time == 0) {
+    if (n > 0 && ev.m_Time == 0 && GetData()[n - 1].m_Time > 0) {
         // The state at time 0 holds one event per control: a second one replaces the first.
+        CAutomationEvent* data = GetData();
+        auto byTime = [](const CAutomationEvent& e, int32_t t) { return e.m_Time < t; };
         for (CAutomationEvent* e = std::lower_bound(data, data + n, 0, byTime); e != data + n && e->m_Time == 0; ++e) {
             if (e->IsSameControl(ev)) {
                 *e = ev;
@@ -110,10 +117,14 @@ int CAutomationEventArray::AddAtTime(const CAutomationEvent& ev)
             }
         }
     }
-    const CAutomationEvent* after = std::upper_bound(data, data + n, ev.m_Time,
+    const CAutomationEvent copy = ev;  // ev may be an element of this array
+    reserveOneMore();
+    CAutomationEvent* data = GetData();
+    if (n == 0 || copy.m_Time >= data[n - 1].m_Time) return static_cast<int>(Add(copy));
+    const CAutomationEvent* after = std::upper_bound(data, data + n, copy.m_Time,
                                                      [](int32_t t, const CAutomationEvent& e) { return t < e.m_Time; });
     const INT_PTR index = after - data;
-    InsertAt(index, ev);
+    InsertAt(index, copy);
     return static_cast<int>(index);
 }
 
@@ -265,26 +276,24 @@ int CAutomationEventArray::FetchRecords(int count, int firstIndex, void* out) co
     const int written = static_cast<int>(std::min<INT_PTR>(count, n - firstIndex));
     const CAutomationEvent* e = GetData() + firstIndex;
     BYTE* r = static_cast<BYTE*>(out);
-    const size_t size = static_cast<size_t>(m_nRecordSize);
-    std::memset(r, 0, size * static_cast<size_t>(written));
+    // Each record is put together in registers (little-endian words) and stored whole.
     if (m_nRecordSize == 12) {
-        for (int k = 0; k < written; ++k, ++e, r += size) {
-            put32(r, static_cast<uint32_t>(e->m_Time));
-            r[5] = static_cast<BYTE>(e->m_Path);
-            r[6] = e->GetProcessNumber();
-            r[7] = e->GetControlNumber();
-            put16(r + 8, e->m_OldValue);
-            put16(r + 10, static_cast<uint16_t>(e->GetValue()));
+        for (int k = 0; k < written; ++k, ++e, r += 12) {
+            const uint64_t head = static_cast<uint32_t>(e->m_Time) | uint64_t{static_cast<BYTE>(e->m_Path)} << 40 |
+                                  uint64_t{e->GetProcessNumber()} << 48 | uint64_t{e->GetControlNumber()} << 56;
+            const uint32_t tail = e->m_OldValue | uint32_t{static_cast<uint16_t>(e->GetValue())} << 16;
+            std::memcpy(r, &head, 8);
+            std::memcpy(r + 8, &tail, 4);
         }
         return written;
     }
-    for (int k = 0; k < written; ++k, ++e, r += size) {
-        put32(r, static_cast<uint32_t>(e->m_Time));
-        put16(r + 4, static_cast<uint16_t>(e->m_Path));
-        r[7] = e->GetProcessNumber();
-        r[8] = e->GetControlNumber();
-        put16(r + 10, e->m_OldValue);
-        put16(r + 12, static_cast<uint16_t>(e->GetValue()));
+    for (int k = 0; k < written; ++k, ++e, r += 16) {
+        const uint64_t head = static_cast<uint32_t>(e->m_Time) | uint64_t{static_cast<uint16_t>(e->m_Path)} << 32 |
+                              uint64_t{e->GetProcessNumber()} << 56;
+        const uint64_t tail = e->GetControlNumber() | uint64_t{e->m_OldValue} << 16 |
+                              uint64_t{static_cast<uint16_t>(e->GetValue())} << 32;
+        std::memcpy(r, &head, 8);
+        std::memcpy(r + 8, &tail, 8);
         if (m_bCardLinkType4) {
             ConvertRecordLayout(r, kTimeFirstLayout, kEventLayout, 16);
             r[13] = 0;  // the event layout's reserved byte (the conversion leaves the value's high byte there)

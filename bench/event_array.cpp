@@ -1,0 +1,195 @@
+// The event array on generated mixes of 1 and 10 million events, each operation beside its
+// floor in the same run, reported as the ratio x_floor (time of the operation over time of the
+// floor on the same bytes):
+//   AddAtTime in time order       beside a memcpy of the events into new memory
+//   Sort in each order            beside std::stable_sort of the same records
+//   a 500-event filtered page     beside a memcpy of 500 events
+//   FetchRecords of the array     beside a memcpy of the events
+// CONSOLE_BENCH_SMALL shrinks the mixes to 20 and 200 thousand events.
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <tuple>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "../testsupport/TestEnvironment.h"
+#include "MixGenerator.h"
+#include "trevanny/AutomationEventArray.h"
+
+namespace {
+
+using mixbench::GenerateMix;
+using mixbench::MixSize;
+
+// A private registry (the console settings default to a console of type 3, path mode 2).
+TestEnvironment& environment()
+{
+    static TestEnvironment env;
+    return env;
+}
+
+const std::vector<CAutomationEvent>& mix(bool large)
+{
+    static std::map<bool, std::vector<CAutomationEvent>> mixes;
+    auto it = mixes.find(large);
+    if (it == mixes.end()) it = mixes.emplace(large, GenerateMix(MixSize(large))).first;
+    return it->second;
+}
+
+void load(CAutomationEventArray& a, const std::vector<CAutomationEvent>& events)
+{
+    a.SetSize(static_cast<INT_PTR>(events.size()));
+    std::memcpy(static_cast<void*>(a.GetData()), events.data(), events.size() * sizeof(CAutomationEvent));
+}
+
+double secondsOf(const std::function<void()>& run)
+{
+    auto start = std::chrono::steady_clock::now();
+    run();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Each iteration: setup (not timed), the operation (timed), then the floor's own setup and the
+// floor, timed apart. x_floor is the operation's time over the floor's.
+void measure(benchmark::State& state, size_t events, const std::function<void()>& setup, const std::function<void()>& run,
+             const std::function<void()>& floorSetup, const std::function<void()>& floor)
+{
+    double seconds = 0;
+    double floorSeconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        setup();
+        state.ResumeTiming();
+        seconds += secondsOf(run);
+        state.PauseTiming();
+        floorSetup();
+        floorSeconds += secondsOf(floor);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * events));
+    state.counters["x_floor"] = seconds / floorSeconds;
+}
+
+void BM_AddAtTime(benchmark::State& state)
+{
+    environment();
+    const auto& events = mix(state.range(0) != 0);
+    CAutomationEventArray a;
+    const size_t bytes = events.size() * sizeof(CAutomationEvent);
+    measure(
+        state, events.size(), [&] { a.RemoveAll(); },
+        [&] {
+            for (const auto& e : events) a.AddAtTime(e);
+        },
+        [] {},
+        [&] {
+            // Into new memory, as the array's own storage is: the page faults belong to the floor.
+            void* copy = std::malloc(bytes);
+            std::memcpy(copy, events.data(), bytes);
+            benchmark::DoNotOptimize(copy);
+            std::free(copy);
+        });
+    if (a.GetSize() != static_cast<INT_PTR>(events.size())) state.SkipWithError("events lost");
+}
+BENCHMARK(BM_AddAtTime)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(2);
+
+// A plain lexicographic comparison of the same keys: the floor of each order.
+struct PlainOrder {
+    int mode;
+    bool operator()(const CAutomationEvent& a, const CAutomationEvent& b) const
+    {
+        auto p = [](const CAutomationEvent& e) { return static_cast<int32_t>(e.m_Path); };
+        switch (mode) {
+        case 0: return std::tuple(a.m_Time, p(a), a.GetProcessNumber(), a.GetControlNumber()) <
+                       std::tuple(b.m_Time, p(b), b.GetProcessNumber(), b.GetControlNumber());
+        case 1: return std::tuple(p(a), a.GetProcessNumber(), a.GetControlNumber(), a.m_Time) <
+                       std::tuple(p(b), b.GetProcessNumber(), b.GetControlNumber(), b.m_Time);
+        default: return std::tuple(p(a), a.m_Time, a.GetProcessNumber(), a.GetControlNumber()) <
+                        std::tuple(p(b), b.m_Time, b.GetProcessNumber(), b.GetControlNumber());
+        }
+    }
+};
+
+// Sorts a mix into the order `mode` from the order the channel edits meet it in: orders 1 and
+// 2 from time order, order 0 from order 1 (an edit puts its result back into time order).
+void BM_Sort(benchmark::State& state)
+{
+    environment();
+    const int mode = static_cast<int>(state.range(0));
+    std::vector<CAutomationEvent> input = mix(state.range(1) != 0);
+    if (mode == 0) std::stable_sort(input.begin(), input.end(), PlainOrder{1});
+    CAutomationEventArray a;
+    std::vector<CAutomationEvent> floorCopy;
+    measure(
+        state, input.size(), [&] { load(a, input); },
+        [&] { a.Sort(static_cast<CAutomationEventArray::SortMode>(mode)); }, [&] { floorCopy = input; },
+        [&] { std::stable_sort(floorCopy.begin(), floorCopy.end(), PlainOrder{mode}); });
+    if (std::memcmp(a.GetData(), floorCopy.data(), input.size() * sizeof(CAutomationEvent)) != 0)
+        state.SkipWithError("orders differ");
+}
+BENCHMARK(BM_Sort)
+    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->ArgNames({"mode", "large"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(2);
+
+// One page of 500 events from the middle of the mix: every fader level, or the fader levels of
+// one path in ten.
+void BM_FilteredPage(benchmark::State& state)
+{
+    environment();
+    const bool someChannels = state.range(0) != 0;
+    CAutomationEventArray a;
+    load(a, mix(state.range(1) != 0));
+    CEventFilter filter;
+    filter.AddPair(14, 0);
+    if (someChannels) {
+        for (int p = 0; p < 300; p += 10) filter.m_ChannelList.Add(p);
+    }
+    filter.m_nStartTime = a[a.GetSize() / 2].GetTime();
+    CAutomationEventArray out;
+    std::vector<CAutomationEvent> floorOut(500);
+    int walked = 0;
+    measure(
+        state, 500, [] {},
+        [&] {
+            int next = 0;
+            if (a.GetFilteredEvents(filter, 500, next, out, 1) != 500) std::abort();
+            walked = next - a.GetAtTime(filter.m_nStartTime, 0);
+        },
+        [] {}, [&] { std::memcpy(static_cast<void*>(floorOut.data()), a.GetData() + a.GetSize() / 2, 500 * sizeof(CAutomationEvent)); });
+    benchmark::DoNotOptimize(floorOut.data());
+    state.counters["walked"] = walked;
+}
+BENCHMARK(BM_FilteredPage)
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->ArgNames({"someChannels", "large"})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime()
+    ->Iterations(200);
+
+void BM_FetchRecords(benchmark::State& state)
+{
+    environment();
+    CAutomationEventArray a;
+    load(a, mix(state.range(0) != 0));
+    const size_t n = static_cast<size_t>(a.GetSize());
+    std::vector<BYTE> out(n * static_cast<size_t>(a.GetRecordSize()));
+    std::vector<BYTE> floorOut(n * sizeof(CAutomationEvent));
+    measure(
+        state, n, [] {}, [&] { a.FetchRecords(static_cast<int>(n), 0, out.data()); }, [] {},
+        [&] { std::memcpy(floorOut.data(), a.GetData(), floorOut.size()); });
+    benchmark::DoNotOptimize(out.data());
+    state.counters["record_bytes"] = a.GetRecordSize();
+}
+BENCHMARK(BM_FetchRecords)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+}  // namespace
+
+BENCHMARK_MAIN();
