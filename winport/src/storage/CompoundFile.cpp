@@ -891,7 +891,7 @@ HRESULT CompoundFile::Commit()
     }
 
     std::vector<uint8_t> miniFatBytes(miniFatSectors.size() * ss, 0xFF);
-    std::memcpy(miniFatBytes.data(), m_miniFat.data(), miniUsed * 4);
+    if (miniUsed > 0) std::memcpy(miniFatBytes.data(), m_miniFat.data(), miniUsed * 4);
     std::vector<uint8_t> fatBytes(fatSectors.size() * ss, 0xFF);
     std::memcpy(fatBytes.data(), m_fat.data(), m_fat.size() * 4);
     std::vector<uint8_t> difatBytes(difatSectors.size() * ss, 0xFF);
