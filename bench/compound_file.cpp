@@ -68,28 +68,39 @@ void writePlain(const std::string& path, const std::vector<uint8_t>& data)
     ::close(fd);
 }
 
-void report(benchmark::State& state, double op, double floor)
+// Runs op and its floor once per iteration; the time is op's, the counters compare the two.
+template <class Op, class Floor>
+void runBeside(benchmark::State& state, int64_t bytesPerIteration, Op op, Floor floor)
 {
-    state.counters["floor_ms"] = benchmark::Counter(floor * 1000 / static_cast<double>(state.iterations()));
-    state.counters["ratio"] = floor > 0 ? op / floor : 0;
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * payload().size()));
+    double opTotal = 0, floorTotal = 0;
+    for (auto _ : state) {
+        auto a = Clock::now();
+        op();
+        auto b = Clock::now();
+        floor();
+        auto c = Clock::now();
+        opTotal += seconds(a, b);
+        floorTotal += seconds(b, c);
+        state.SetIterationTime(seconds(a, b));
+    }
+    state.counters["floor_ms"] = benchmark::Counter(floorTotal * 1000 / static_cast<double>(state.iterations()));
+    state.counters["ratio"] = floorTotal > 0 ? opTotal / floorTotal : 0;
+    if (bytesPerIteration) state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * bytesPerIteration);
+}
+
+IStorage* openRoot(const std::string& path, DWORD mode)
+{
+    IStorage* root = nullptr;
+    if (FAILED(StgOpenStorage(wide(path).c_str(), nullptr, mode, nullptr, 0, &root))) std::abort();
+    return root;
 }
 
 void BM_WriteStream(benchmark::State& state)
 {
     Folder folder;
-    double op = 0, floor = 0;
-    for (auto _ : state) {
-        auto a = Clock::now();
-        writeCompound(folder.path + "/mix.aut", payload());
-        auto b = Clock::now();
-        writePlain(folder.path + "/plain", payload());
-        auto c = Clock::now();
-        op += seconds(a, b);
-        floor += seconds(b, c);
-        state.SetIterationTime(seconds(a, b));
-    }
-    report(state, op, floor);
+    runBeside(state, static_cast<int64_t>(payload().size()),
+              [&] { writeCompound(folder.path + "/mix.aut", payload()); },
+              [&] { writePlain(folder.path + "/plain", payload()); });
 }
 
 void BM_ReadStream(benchmark::State& state)
@@ -98,28 +109,24 @@ void BM_ReadStream(benchmark::State& state)
     writeCompound(folder.path + "/mix.aut", payload());
     writePlain(folder.path + "/plain", payload());
     std::vector<uint8_t> buffer(payload().size());
-    double op = 0, floor = 0;
-    for (auto _ : state) {
-        auto a = Clock::now();
-        IStorage* root = nullptr;
-        StgOpenStorage(wide(folder.path + "/mix.aut").c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root);
-        IStream* s = nullptr;
-        root->OpenStream(L"AutomationData", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s);
-        ULONG n = 0;
-        s->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &n);
-        s->Release();
-        root->Release();
-        auto b = Clock::now();
-        int fd = ::open((folder.path + "/plain").c_str(), O_RDONLY | O_CLOEXEC);
-        if (::pread(fd, buffer.data(), buffer.size(), 0) != static_cast<ssize_t>(buffer.size())) std::abort();
-        ::close(fd);
-        auto c = Clock::now();
-        benchmark::DoNotOptimize(buffer.data());
-        op += seconds(a, b);
-        floor += seconds(b, c);
-        state.SetIterationTime(seconds(a, b));
-    }
-    report(state, op, floor);
+    runBeside(
+        state, static_cast<int64_t>(payload().size()),
+        [&] {
+            IStorage* root = openRoot(folder.path + "/mix.aut", STGM_READ | STGM_SHARE_EXCLUSIVE);
+            IStream* s = nullptr;
+            root->OpenStream(L"AutomationData", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &s);
+            ULONG n = 0;
+            s->Read(buffer.data(), static_cast<ULONG>(buffer.size()), &n);
+            s->Release();
+            root->Release();
+            benchmark::DoNotOptimize(buffer.data());
+        },
+        [&] {
+            int fd = ::open((folder.path + "/plain").c_str(), O_RDONLY | O_CLOEXEC);
+            if (::pread(fd, buffer.data(), buffer.size(), 0) != static_cast<ssize_t>(buffer.size())) std::abort();
+            ::close(fd);
+            benchmark::DoNotOptimize(buffer.data());
+        });
 }
 
 // One mix-pass save opens the file about 35 times, each time writing a small stream (and its
@@ -133,37 +140,31 @@ void BM_SaveRounds(benchmark::State& state)
     writePlain(folder.path + "/plain", payload());
     const std::vector<uint8_t> small(4000, 7);
     const std::vector<uint8_t> version(40, 1);
-    double op = 0, floor = 0;
-    for (auto _ : state) {
-        auto a = Clock::now();
-        for (int round = 0; round < 35; ++round) {
-            IStorage* root = nullptr;
-            if (FAILED(StgOpenStorage(wide(path).c_str(), nullptr, STGM_SHARE_EXCLUSIVE | STGM_READWRITE, nullptr, 0, &root)))
-                std::abort();
-            for (const auto* data : {&small, &version}) {
-                IStream* s = nullptr;
-                std::wstring name = data == &small ? L"Array" + std::to_wstring(round) : L"File Version";
-                root->CreateStream(name.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, 0, &s);
-                ULONG n = 0;
-                s->Write(data->data(), static_cast<ULONG>(data->size()), &n);
-                s->Release();
+    runBeside(
+        state, 0,
+        [&] {
+            for (int round = 0; round < 35; ++round) {
+                IStorage* root = openRoot(path, STGM_SHARE_EXCLUSIVE | STGM_READWRITE);
+                for (const auto* data : {&small, &version}) {
+                    IStream* s = nullptr;
+                    std::wstring name = data == &small ? L"Array" + std::to_wstring(round) : L"File Version";
+                    root->CreateStream(name.c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, 0, &s);
+                    ULONG n = 0;
+                    s->Write(data->data(), static_cast<ULONG>(data->size()), &n);
+                    s->Release();
+                }
+                root->Release();
             }
-            root->Release();
-        }
-        auto b = Clock::now();
-        for (int round = 0; round < 35; ++round) {
-            int fd = ::open((folder.path + "/plain").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-            if (::write(fd, small.data(), small.size()) < 0 || ::write(fd, version.data(), version.size()) < 0) std::abort();
-            ::fdatasync(fd);
-            ::close(fd);
-        }
-        auto c = Clock::now();
-        op += seconds(a, b);
-        floor += seconds(b, c);
-        state.SetIterationTime(seconds(a, b));
-    }
-    state.counters["floor_ms"] = benchmark::Counter(floor * 1000 / static_cast<double>(state.iterations()));
-    state.counters["ratio"] = floor > 0 ? op / floor : 0;
+        },
+        [&] {
+            for (int round = 0; round < 35; ++round) {
+                int fd = ::open((folder.path + "/plain").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+                if (::write(fd, small.data(), small.size()) < 0 || ::write(fd, version.data(), version.size()) < 0)
+                    std::abort();
+                ::fdatasync(fd);
+                ::close(fd);
+            }
+        });
 }
 
 // Opening for writing alone, 35 times: the tables are read and every chain checked, the stream
@@ -175,28 +176,18 @@ void BM_OpenRounds(benchmark::State& state)
     writeCompound(path, payload());
     writePlain(folder.path + "/plain", payload());
     std::vector<uint8_t> table(payload().size() / 128);
-    double op = 0, floor = 0;
-    for (auto _ : state) {
-        auto a = Clock::now();
-        for (int round = 0; round < 35; ++round) {
-            IStorage* root = nullptr;
-            if (FAILED(StgOpenStorage(wide(path).c_str(), nullptr, STGM_SHARE_EXCLUSIVE | STGM_READWRITE, nullptr, 0, &root)))
-                std::abort();
-            root->Release();
-        }
-        auto b = Clock::now();
-        for (int round = 0; round < 35; ++round) {
-            int fd = ::open((folder.path + "/plain").c_str(), O_RDONLY | O_CLOEXEC);
-            if (::pread(fd, table.data(), table.size(), 0) < 0) std::abort();
-            ::close(fd);
-        }
-        auto c = Clock::now();
-        op += seconds(a, b);
-        floor += seconds(b, c);
-        state.SetIterationTime(seconds(a, b));
-    }
-    state.counters["floor_ms"] = benchmark::Counter(floor * 1000 / static_cast<double>(state.iterations()));
-    state.counters["ratio"] = floor > 0 ? op / floor : 0;
+    runBeside(
+        state, 0,
+        [&] {
+            for (int round = 0; round < 35; ++round) openRoot(path, STGM_SHARE_EXCLUSIVE | STGM_READWRITE)->Release();
+        },
+        [&] {
+            for (int round = 0; round < 35; ++round) {
+                int fd = ::open((folder.path + "/plain").c_str(), O_RDONLY | O_CLOEXEC);
+                if (::pread(fd, table.data(), table.size(), 0) < 0) std::abort();
+                ::close(fd);
+            }
+        });
 }
 
 }  // namespace

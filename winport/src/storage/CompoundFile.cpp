@@ -50,6 +50,26 @@ HRESULT buildChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t 
 
 uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + (bytes % unit != 0); }
 
+/// Cuts count bytes of an element from offset into runs of consecutive units of its chain and
+/// calls fn(first unit of the run, offset in it, bytes) for each.
+template <class Fn>
+HRESULT forEachRun(const std::vector<uint32_t>& chain, uint64_t unit, uint64_t offset, size_t count, Fn&& fn)
+{
+    while (count > 0) {
+        const size_t i = static_cast<size_t>(offset / unit);
+        const size_t within = static_cast<size_t>(offset % unit);
+        if (i >= chain.size()) return STG_E_DOCFILECORRUPT;
+        uint64_t run = unit - within;
+        for (size_t j = i; run < count && j + 1 < chain.size() && chain[j + 1] == chain[j] + 1; ++j) run += unit;
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(run, count));
+        HRESULT hr = fn(chain[i], within, take);
+        if (FAILED(hr)) return hr;
+        offset += take;
+        count -= take;
+    }
+    return S_OK;
+}
+
 }  // namespace
 
 char16_t UpperCaseUnit(char16_t c)
@@ -526,44 +546,22 @@ HRESULT CompoundFile::setSizeNoFill(uint32_t index, uint64_t size)
 
 HRESULT CompoundFile::readRegular(uint32_t index, uint64_t offset, uint8_t* buffer, size_t count)
 {
-    const std::vector<uint32_t>& chain = m_entries[index].chain;
-    const uint32_t ss = sectorSize();
-    while (count > 0) {
-        size_t i = static_cast<size_t>(offset >> m_shift);
-        const size_t within = static_cast<size_t>(offset & (ss - 1));
-        if (i >= chain.size()) return STG_E_DOCFILECORRUPT;
-        size_t run = ss - within;
-        for (size_t j = i; run < count && j + 1 < chain.size() && chain[j + 1] == chain[j] + 1; ++j) run += ss;
-        const size_t take = std::min(run, count);
-        HRESULT hr = readAt(sectorOffset(chain[i]) + within, buffer, take);
-        if (FAILED(hr)) return hr;
+    return forEachRun(m_entries[index].chain, sectorSize(), offset, count, [&](uint32_t sector, size_t within, size_t take) {
+        HRESULT hr = readAt(sectorOffset(sector) + within, buffer, take);
         buffer += take;
-        offset += take;
-        count -= take;
-    }
-    return S_OK;
+        return hr;
+    });
 }
 
 HRESULT CompoundFile::readMini(uint32_t index, uint64_t offset, uint8_t* buffer, size_t count)
 {
     HRESULT hr = ensureChain(0);
     if (FAILED(hr)) return hr;
-    const std::vector<uint32_t>& chain = m_entries[index].chain;
-    while (count > 0) {
-        size_t i = static_cast<size_t>(offset / kMiniSectorSize);
-        const size_t within = static_cast<size_t>(offset % kMiniSectorSize);
-        if (i >= chain.size()) return STG_E_DOCFILECORRUPT;
-        size_t run = kMiniSectorSize - within;
-        for (size_t j = i; run < count && j + 1 < chain.size() && chain[j + 1] == chain[j] + 1; ++j)
-            run += kMiniSectorSize;
-        const size_t take = std::min(run, count);
-        hr = readRegular(0, uint64_t(chain[i]) * kMiniSectorSize + within, buffer, take);
-        if (FAILED(hr)) return hr;
+    return forEachRun(m_entries[index].chain, kMiniSectorSize, offset, count, [&](uint32_t mini, size_t within, size_t take) {
+        HRESULT r = readRegular(0, uint64_t(mini) * kMiniSectorSize + within, buffer, take);
         buffer += take;
-        offset += take;
-        count -= take;
-    }
-    return S_OK;
+        return r;
+    });
 }
 
 // Moves one sector of a chain to a fresh sector, so that the committed content keeps the old.
@@ -602,42 +600,23 @@ HRESULT CompoundFile::writeRegular(uint32_t index, uint64_t offset, const uint8_
         HRESULT hr = copyOnWrite(index, i, partial);
         if (FAILED(hr)) return hr;
     }
-    const std::vector<uint32_t>& chain = m_entries[index].chain;
-    while (count > 0) {
-        size_t i = static_cast<size_t>(offset >> m_shift);
-        const size_t within = static_cast<size_t>(offset & (ss - 1));
-        size_t run = ss - within;
-        for (size_t j = i; run < count && j + 1 < chain.size() && chain[j + 1] == chain[j] + 1; ++j) run += ss;
-        const size_t take = std::min(run, count);
-        HRESULT hr = writeAt(sectorOffset(chain[i]) + within, buffer, take);
-        if (FAILED(hr)) return hr;
+    return forEachRun(m_entries[index].chain, ss, offset, count, [&](uint32_t sector, size_t within, size_t take) {
+        HRESULT hr = writeAt(sectorOffset(sector) + within, buffer, take);
         buffer += take;
-        offset += take;
-        count -= take;
-    }
-    return S_OK;
+        return hr;
+    });
 }
 
 HRESULT CompoundFile::writeMini(uint32_t index, uint64_t offset, const uint8_t* buffer, size_t count)
 {
     HRESULT hr = ensureChain(0);
     if (FAILED(hr)) return hr;
-    while (count > 0) {
-        const std::vector<uint32_t>& chain = m_entries[index].chain;
-        size_t i = static_cast<size_t>(offset / kMiniSectorSize);
-        const size_t within = static_cast<size_t>(offset % kMiniSectorSize);
-        if (i >= chain.size()) return STG_E_DOCFILECORRUPT;
-        size_t run = kMiniSectorSize - within;
-        for (size_t j = i; run < count && j + 1 < chain.size() && chain[j + 1] == chain[j] + 1; ++j)
-            run += kMiniSectorSize;
-        const size_t take = std::min(run, count);
-        hr = writeRegular(0, uint64_t(chain[i]) * kMiniSectorSize + within, buffer, take);
-        if (FAILED(hr)) return hr;
+    // The container's sectors may move (copy on write); this element's chain does not.
+    return forEachRun(m_entries[index].chain, kMiniSectorSize, offset, count, [&](uint32_t mini, size_t within, size_t take) {
+        HRESULT r = writeRegular(0, uint64_t(mini) * kMiniSectorSize + within, buffer, take);
         buffer += take;
-        offset += take;
-        count -= take;
-    }
-    return S_OK;
+        return r;
+    });
 }
 
 HRESULT CompoundFile::Read(uint32_t index, uint64_t offset, void* buffer, size_t count, size_t& done)

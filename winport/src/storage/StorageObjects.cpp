@@ -469,52 +469,27 @@ public:
 
     HRESULT CreateStream(const OLECHAR* name, DWORD mode, DWORD, DWORD, IStream** stream) override
     {
-        if (!stream) return STG_E_INVALIDPOINTER;
-        *stream = nullptr;
-        uint32_t index = 0;
-        std::lock_guard<std::mutex> lock(m_file->mutex);
-        HRESULT hr = createElement(name, mode, cfb::kStream, index);
-        if (FAILED(hr)) return hr;
-        *stream = new StreamObject(m_file, index, mode);
-        return S_OK;
+        return element<StreamObject>(name, mode, cfb::kStream, true, stream);
     }
 
     HRESULT OpenStream(const OLECHAR* name, void*, DWORD mode, DWORD, IStream** stream) override
     {
-        if (!stream) return STG_E_INVALIDPOINTER;
-        *stream = nullptr;
-        uint32_t index = 0;
-        std::lock_guard<std::mutex> lock(m_file->mutex);
-        HRESULT hr = openElement(name, mode, cfb::kStream, index);
-        if (FAILED(hr)) return hr;
-        *stream = new StreamObject(m_file, index, mode);
-        return S_OK;
+        return element<StreamObject>(name, mode, cfb::kStream, false, stream);
     }
 
     HRESULT CreateStorage(const OLECHAR* name, DWORD mode, DWORD, DWORD, IStorage** storage) override
     {
-        if (!storage) return STG_E_INVALIDPOINTER;
-        *storage = nullptr;
-        uint32_t index = 0;
-        std::lock_guard<std::mutex> lock(m_file->mutex);
-        HRESULT hr = createElement(name, mode, cfb::kStorage, index);
-        if (FAILED(hr)) return hr;
-        *storage = new StorageObject(m_file, index, mode);
-        return S_OK;
+        return element<StorageObject>(name, mode, cfb::kStorage, true, storage);
     }
 
     HRESULT OpenStorage(const OLECHAR* name, IStorage* priority, DWORD mode, SNB exclude, DWORD,
                         IStorage** storage) override
     {
-        if (!storage) return STG_E_INVALIDPOINTER;
-        *storage = nullptr;
-        if (priority || exclude) return STG_E_INVALIDPARAMETER;
-        uint32_t index = 0;
-        std::lock_guard<std::mutex> lock(m_file->mutex);
-        HRESULT hr = openElement(name, mode, cfb::kStorage, index);
-        if (FAILED(hr)) return hr;
-        *storage = new StorageObject(m_file, index, mode);
-        return S_OK;
+        if (priority || exclude) {
+            if (storage) *storage = nullptr;
+            return STG_E_INVALIDPARAMETER;
+        }
+        return element<StorageObject>(name, mode, cfb::kStorage, false, storage);
     }
 
     HRESULT Commit(DWORD) override
@@ -575,6 +550,19 @@ public:
 
 private:
     bool writable() const { return wantsWrite(m_mode) && m_file->cf->Writable(); }
+
+    template <class Object, class Interface>
+    HRESULT element(const OLECHAR* name, DWORD mode, uint8_t type, bool create, Interface** out)
+    {
+        if (!out) return STG_E_INVALIDPOINTER;
+        *out = nullptr;
+        uint32_t index = 0;
+        std::lock_guard<std::mutex> lock(m_file->mutex);
+        HRESULT hr = create ? createElement(name, mode, type, index) : openElement(name, mode, type, index);
+        if (FAILED(hr)) return hr;
+        *out = new Object(m_file, index, mode);
+        return S_OK;
+    }
 
     // Caller holds the mutex.
     HRESULT createElement(const OLECHAR* name, DWORD mode, uint8_t type, uint32_t& index)
