@@ -66,7 +66,7 @@ UnitBus::UnitBus(int count)
 {
     for (int i = 0; i < 16; ++i) {
         if (i >= count) m_units[i].fault = Fault::Absent;
-        char text[16];
+        char text[24];
         std::snprintf(text, sizeof text, "PRE%02d V1.2", i);
         m_units[i].version = text;
     }
