@@ -59,8 +59,11 @@ QImage Render(UINT id)
     case 147: return Plate(28, 20, QColor(30, 110, 40), ink, "ON");            // responding
     case 149: return Plate(28, 20, QColor(70, 70, 70), ink, "--");             // not responding
     case 214: return Plate(40, 16, QColor(0, 0, 0), ink, "");                  // blank read-out
-    case 215: case 216: return Plate(40, 16, QColor(40, 200, 60), dark, "OK");  // rack answers
-    case 217: return Plate(40, 16, QColor(200, 40, 40), ink, "NO UNIT");
+    case 215: return Plate(48, 16, QColor(255, 176, 0), dark, "BUSY");         // link status: busy
+    case 216: return Plate(48, 16, QColor(40, 200, 60), dark, "LINKED");       // the rack answers
+    case 217: return Plate(48, 16, QColor(200, 40, 40), ink, "NO UNIT");
+    case 653: return Plate(40, 20, QColor(0, 168, 107), ink, "MIC");           // Dir: mic input
+    case 654: return Plate(40, 20, QColor(40, 95, 149), ink, "LINE");          // Dir: line input
     case 572: return TrayStrip();
     default: break;
     }
@@ -70,6 +73,8 @@ QImage Render(UINT id)
         return Plate(40, 16, QColor(0, 0, 0), QColor(0, 230, 0), QString("%1dB").arg((id - 626) * 5, 2, 10, QChar('0')));
     if (id >= 407 && id <= 416) return Plate(16, 24, QColor(29, 68, 107), ink, QString::number(id - 407));  // digits
     if (id >= 428 && id <= 437) return Plate(16, 24, QColor(120, 60, 0), ink, QString::number(id - 428));  // line digits
+    if (id >= 461 && id <= 471) return Plate(40, 16, QColor(0, 0, 0), QColor(255, 176, 0), "MIC");  // mic-input gain labels
+    if (id >= 588 && id <= 592) return Plate(40, 16, QColor(0, 0, 0), QColor(120, 180, 255), "LINE");  // line-input gain labels
     if (id >= 171 && id <= 186) return Plate(32, 20, QColor(29, 68, 107), ink, QString::number(id - 170));  // racks
     return QImage();
 }

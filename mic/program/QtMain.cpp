@@ -1,0 +1,109 @@
+// The mic program with its window: Qt's event loop drives the platform's message loop, the
+// main dialog's core runs on it, and its window, dialogs and tray icon are Qt's.
+#include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "app/MicApp.h"
+#include "app/MicDlg.h"
+#include "app/ProgramConstants.h"
+#include "mic_ui/MicDlgWindow.h"
+#include "mic_ui/QtShell.h"
+#include "mic_ui/SmallDialogs.h"
+#include "winport/Window.h"
+#include "winport_ui/QtMessageBox.h"
+#include "winport_ui/QtMessagePump.h"
+#include "winport_ui/QtScreenService.h"
+
+namespace {
+
+/// The server's close request: save and end without asking.
+constexpr UINT kCloseRequest = WM_APP + 1;
+
+int g_signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const char byte = 1;
+    ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+    (void)n;
+}
+
+/// SIGTERM and SIGINT end the program the way the server's close request does, so that the
+/// settings and the auto-restore file are saved.
+void closeOnSignals(QObject* owner, const HWND& dialog)
+{
+    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, owner);
+    QObject::connect(notifier, &QSocketNotifier::activated, owner, [&dialog] {
+        char buffer[16];
+        while (::read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+        }
+        if (dialog) PostMessageA(dialog, kCloseRequest, 0, 0);
+    });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+/// The window, which also reports on standard output what scripts watch for: "running" once
+/// the dialog runs, its title, and each wake-up by a second start.
+class ProgramWindow : public MicDlgWindow {
+public:
+    using MicDlgWindow::MicDlgWindow;
+    void TitleChanged(const char* title) override
+    {
+        MicDlgWindow::TitleChanged(title);
+        std::printf("title %s\n", title);
+        std::fflush(stdout);
+    }
+    void RestoreAndRaise() override
+    {
+        MicDlgWindow::RestoreAndRaise();
+        std::printf("wake-up\n");
+        std::fflush(stdout);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication qapp(argc, argv);  // takes Qt's own options off the command line
+    QApplication::setApplicationName("mic");
+    QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setQuitOnLastWindowClosed(false);
+    winport::InstallQtMessageBoxHook();
+    auto screens = winport::QtScreenService::Install();
+    RegisterProgramMessages();
+
+    HWND dialogWindow = nullptr;
+    closeOnSignals(&qapp, dialogWindow);
+
+    CMicApp app([&](CMicApp& self) {
+        QtShell shell;
+        CMicDlg dlg(&self, &shell);
+        winport::QtMessagePump pump;
+        ProgramWindow window(dlg);
+        shell.SetOwner(&window);
+        dlg.SetView(&window);
+        window.show();
+        if (!dlg.Create()) return;
+        dialogWindow = dlg.GetSafeHwnd();
+        screens->Attach(dialogWindow, &window);
+        window.Refresh();
+        std::printf("running\n");
+        std::fflush(stdout);
+        pump.RunUntilQuit();
+        dialogWindow = nullptr;
+        dlg.SetView(nullptr);
+    });
+    app.InitInstance(CMicApp::CommandLineOf(argc, argv));
+    return 0;
+}

@@ -1,0 +1,482 @@
+#include "mic_ui/MicDlgWindow.h"
+
+#include <QApplication>
+#include <QBitmap>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+
+#include "mic_ui/DialogUnits.h"
+#include "mic_ui/EnBitmap.h"
+#include "mic_ui/PictureStore.h"
+#include "mic_ui/SmallDialogs.h"
+#include "ui/DisplayLayout.h"
+#include "winport/Window.h"
+#include "winport_ui/Canvas.h"
+#include "winport_ui/QtMessageBox.h"
+
+namespace P = MainDialogPictures;
+using DialogUnits::Rect;
+
+const COLORREF kUnitColours[9] = {
+    RGB(117, 153, 187), RGB(255, 165, 0), RGB(136, 175, 1), RGB(0, 204, 204), RGB(180, 142, 76),
+    RGB(0, 225, 0),     RGB(161, 161, 205), RGB(192, 188, 107), RGB(130, 131, 75),
+};
+
+namespace {
+
+// The template, in dialog units: 496 x 354, four channel strips of 124 across.
+constexpr int kWidthDu = 496;
+constexpr int kHeightDu = 354;
+constexpr int kStripDu = 124;
+constexpr int kSwitchTopDu = 60;
+constexpr int kSwitchRowDu = 18;
+constexpr int kRackRowDu = 196;
+constexpr int kStatusRowDu = 228;
+constexpr int kButtonRowDu = 318;
+
+/// The switch rows of a strip, top to bottom: caption, first id, the core's switch code.
+struct SwitchRow {
+    const char* caption;
+    int firstId;
+    int code;
+};
+constexpr SwitchRow kSwitchRows[] = {
+    {"Phant", MicDlgWindow::kIdPhant, CMicDlg::kSwitchPhant}, {"Pad", MicDlgWindow::kIdPad, CMicDlg::kSwitchPad},
+    {"Lowz", MicDlgWindow::kIdLowz, CMicDlg::kSwitchLowz},    {"Phase", MicDlgWindow::kIdPhase, CMicDlg::kSwitchPhase},
+    {"Ins", MicDlgWindow::kIdIns, CMicDlg::kSwitchIns},       {"Dir", MicDlgWindow::kIdDir, CMicDlg::kSwitchDir},
+};
+
+constexpr COLORREF kBackground = RGB(29, 68, 107);
+
+QColor Colour(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
+
+/// A picture of the store with its mask colour made transparent, made once per id.
+QPixmap StorePixmap(UINT id)
+{
+    static std::map<UINT, QPixmap> cache;
+    auto it = cache.find(id);
+    if (it != cache.end()) return it->second;
+    QPixmap pixmap;
+    const auto& bytes = PictureStore::Bytes(id);
+    if (!bytes.empty()) {
+        const QImage image = CEnBitmap::DecodePicture(bytes.data(), bytes.size(), CLR_INVALID);
+        pixmap = QPixmap::fromImage(image);
+        pixmap.setMask(QBitmap::fromImage(
+            image.createMaskFromColor(Colour(PictureStore::kBlackButtonMask).rgb(), Qt::MaskInColor)));
+    }
+    return cache.emplace(id, pixmap).first->second;
+}
+
+QString Ansi(const char* text) { return winport::QStringFromAnsi(text); }
+
+}  // namespace
+
+MicDlgWindow::MicDlgWindow(CMicDlg& dlg, QWidget* parent) : QWidget(parent), m_dlg(dlg)
+{
+    build();
+    Refresh();
+}
+
+MicDlgWindow::~MicDlgWindow() = default;
+
+QLabel* MicDlgWindow::addPicture(int id, int xDu, int yDu, int wDu, int hDu)
+{
+    auto* label = new QLabel(this);
+    label->setObjectName(QString::number(id));
+    label->setGeometry(Rect(xDu, yDu, wDu, hDu));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_controls[id] = label;
+    return label;
+}
+
+QLabel* MicDlgWindow::addText(int id, const char* text, int xDu, int yDu, int wDu, int hDu)
+{
+    auto* label = new QLabel(Ansi(text), this);
+    if (id) {
+        label->setObjectName(QString::number(id));
+        m_controls[id] = label;
+    }
+    label->setGeometry(Rect(xDu, yDu, wDu, hDu));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+CBlackBmpButton* MicDlgWindow::addBitmapButton(int id, int xDu, int yDu, int wDu, int hDu)
+{
+    auto* button = new CBlackBmpButton(id, this);
+    button->setObjectName(QString::number(id));
+    button->setGeometry(Rect(xDu, yDu, wDu, hDu));
+    connect(button, &OwnerDrawButton::commandClicked, this, [this](int clicked) { command(clicked); });
+    m_controls[id] = button;
+    return button;
+}
+
+CColourButton* MicDlgWindow::addColourButton(int id, const char* text, int xDu, int yDu, int wDu, int hDu)
+{
+    auto* button = new CColourButton(id, Ansi(text), this);
+    button->setObjectName(QString::number(id));
+    button->setGeometry(Rect(xDu, yDu, wDu, hDu));
+    connect(button, &OwnerDrawButton::commandClicked, this, [this](int clicked) { command(clicked); });
+    m_controls[id] = button;
+    return button;
+}
+
+QCheckBox* MicDlgWindow::addCheckBox(int id, const char* text, int xDu, int yDu, int wDu, int hDu)
+{
+    auto* box = new QCheckBox(Ansi(text), this);
+    box->setObjectName(QString::number(id));
+    box->setGeometry(Rect(xDu, yDu, wDu, hDu));
+    m_controls[id] = box;
+    return box;
+}
+
+void MicDlgWindow::build()
+{
+    setFixedSize(DialogUnits::Size(kWidthDu, kHeightDu));
+    setFont(DialogFont());
+    setWindowIcon(ProgramIcon());
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Colour(kBackground));
+    pal.setColor(QPalette::WindowText, Colour(kDialogText));
+    setPalette(pal);
+    const bool serverMode = m_dlg.m_bUseWithCantle != 0;
+
+    for (int c = 0; c < 4; ++c) {
+        const int x0 = 5 + kStripDu * c;
+        addPicture(kIdDigit + c, x0 + 2, 6, 11, 15);
+        m_label[c] = addText(0, "", x0 + 16, 9, 70, 9);
+        addPicture(kIdReadout + c, x0 + 2, 27, 27, 10);
+        addPicture(kIdGainLabel + c, x0 + 32, 27, 27, 10);
+
+        auto* gain = new QComboBox(this);
+        gain->setObjectName(QString::number(kIdGain + c));
+        gain->setEditable(true);
+        gain->setInsertPolicy(QComboBox::NoInsert);
+        gain->setGeometry(Rect(x0 + 2, 40, 40, 14));
+        gain->setMaxVisibleItems(CMicDlg::kGainItems);
+        for (int i = 0; i < CMicDlg::kGainItems; ++i) gain->addItem(QString("%1").arg(i * 5, 2, 10, QChar('0')));
+        gain->setPalette(QApplication::palette(gain));
+        connect(gain, &QComboBox::activated, this, [this, c](int item) {
+            m_dlg.OnGainSelected(c, item);
+            Refresh();
+        });
+        connect(gain->lineEdit(), &QLineEdit::textEdited, this, [this, c](const QString& text) {
+            m_dlg.OnGainDigit(c, text.toLatin1().constData());
+            Refresh();
+        });
+        gain->lineEdit()->installEventFilter(this);
+        m_gain[c] = gain;
+        m_controls[kIdGain + c] = gain;
+
+        int row = 0;
+        for (const SwitchRow& s : kSwitchRows) {
+            const int y = kSwitchTopDu + kSwitchRowDu * row++;
+            addText(0, s.caption, x0 + 2, y + 4, 26, 9);
+            addBitmapButton(s.firstId + c, x0 + 30, y, 30, 15);
+        }
+
+        auto* bar = new QWidget(this);
+        bar->setObjectName(QString("level%1").arg(c));
+        bar->setAutoFillBackground(true);
+        QPalette barPal = bar->palette();
+        barPal.setColor(QPalette::Window, QColor(0, 225, 0));
+        bar->setPalette(barPal);
+        bar->setGeometry(kLevelLeft[c], kLevelTop, kLevelWidth, 0);
+        bar->hide();
+        m_levelBar[c] = bar;
+
+        if (serverMode) {
+            auto* line = new QComboBox(this);
+            line->setObjectName(QString::number(kIdMicLine + c));
+            line->setEditable(true);
+            line->setInsertPolicy(QComboBox::NoInsert);
+            line->setGeometry(kLevelLeft[c] - 52, 200, 44, 22);  // the list drops 78 pixels
+            line->addItem("Off");
+            for (int n = 1; n <= 99; ++n) line->addItem(QString::number(n));
+            line->setPalette(QApplication::palette(line));
+            connect(line, &QComboBox::activated, this, [this, c](int item) {
+                m_dlg.OnMicLineSelected(c, item);
+                Refresh();
+            });
+            connect(line->lineEdit(), &QLineEdit::textEdited, this, [this, c](const QString& text) {
+                m_dlg.OnMicLineDigit(c, text.toLatin1().constData());
+                Refresh();
+            });
+            line->lineEdit()->installEventFilter(this);
+            m_micLine[c] = line;
+            m_controls[kIdMicLine + c] = line;
+        }
+    }
+
+    // Racks: the rack on show, then the sixteen rack buttons with their numbers.
+    addText(0, "Rack", 8, kRackRowDu - 12, 30, 9);
+    addPicture(kIdRackNumber, 8, kRackRowDu, 22, 15);
+    for (int r = 0; r < 16; ++r) {
+        const int x = 48 + 27 * r;
+        QLabel* number = addText(0, QString::number(r + 1).toLatin1().constData(), x, kRackRowDu - 10, 20, 9);
+        number->setAlignment(Qt::AlignHCenter);
+        addBitmapButton(kIdRack + r, x, kRackRowDu, 20, 14);
+    }
+
+    // Link status, MIDI slot panels and the meters' check box.
+    addText(0, "Link", 8, kStatusRowDu - 11, 30, 9);
+    addPicture(kIdLinkPicture, 8, kStatusRowDu, 33, 10);
+    addText(0, "MIDI", 48, kStatusRowDu - 11, 30, 9);
+    for (int k = 0; k < 3; ++k) {
+        auto* panel = new QWidget(this);  // drawn by the window's painting
+        const int id = k == 0 ? kIdSlot0 : k == 1 ? kIdSlot1 : kIdSlot2;
+        panel->setObjectName(QString::number(id));
+        panel->setGeometry(Rect(48 + 60 * k, kStatusRowDu, 56, 12));
+        panel->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_controls[id] = panel;
+    }
+    QCheckBox* meters = addCheckBox(kIdMeters, "Enable Meters", 240, kStatusRowDu + 1, 80, 10);
+    connect(meters, &QCheckBox::clicked, this, [this](bool on) { m_dlg.m_bEnableMeters = on ? TRUE : FALSE; });
+
+    if (serverMode) {
+        const struct {
+            int id;
+            const char* caption;
+        } boxes[] = {{kIdRackOption, "Number Mic Lines"}, {kIdPopupOnSel, "Popup On Select"}, {kIdPopupControls, "Popup Controls"}};
+        int y = kStatusRowDu + 20;
+        for (const auto& b : boxes) {
+            QCheckBox* box = addCheckBox(b.id, b.caption, 330, y, 110, 10);
+            connect(box, &QCheckBox::clicked, this, [this, id = b.id](bool on) {
+                if (id == kIdRackOption)
+                    m_dlg.OnRackOptionClicked(on ? TRUE : FALSE);
+                else
+                    command(id);
+            });
+            y += 13;
+        }
+    }
+
+    QLabel* emblem = addPicture(kIdEmblem, 464, kRackRowDu + 30, 22, 20);
+    emblem->setPixmap(ProgramIcon().pixmap(32, 32));
+
+    addColourButton(kIdLoadPreset, "&Load Preset", 8, kButtonRowDu, 88, 24);
+    addColourButton(kIdStorePreset, "&Store Preset", 104, kButtonRowDu, 88, 24);
+    addColourButton(kIdSetup, "S&etup", 200, kButtonRowDu, 88, 24);
+    addColourButton(kIdMiniView, "&Mini View", 296, kButtonRowDu, 88, 24);
+    addColourButton(kIdExit, "E&xit", 400, kButtonRowDu, 88, 24);
+    applyButtonColours();
+}
+
+void MicDlgWindow::applyButtonColours()
+{
+    CDisplayLayout layout(m_dlg.GetSafeHwnd());
+    for (int id : {kIdLoadPreset, kIdStorePreset, kIdSetup, kIdMiniView, kIdExit}) {
+        const int kind = id == kIdExit ? enButtonExit : enButtonOK;
+        if (auto* b = ControlAs<CColourButton>(id))
+            b->SetColours(layout.GetButtonTextColour(kind), layout.GetButtonBackColour(kind), TRUE);
+    }
+}
+
+QWidget* MicDlgWindow::Control(int id) const
+{
+    auto it = m_controls.find(id);
+    return it == m_controls.end() ? nullptr : it->second;
+}
+
+UINT MicDlgWindow::PictureOf(int id) const
+{
+    auto it = m_pictures.find(id);
+    return it == m_pictures.end() ? 0 : it->second;
+}
+
+void MicDlgWindow::setPicture(int id, UINT picture)
+{
+    auto* label = ControlAs<QLabel>(id);
+    if (!label || PictureOf(id) == picture) return;
+    m_pictures[id] = picture;
+    if (picture == 0) {
+        label->clear();
+        return;
+    }
+    label->setPixmap(StorePixmap(picture));
+}
+
+void MicDlgWindow::setButtonPicture(int id, UINT picture)
+{
+    if (auto* button = ControlAs<CBmpButton>(id)) {
+        button->SetBitmap(picture);
+        m_pictures[id] = picture;
+    }
+}
+
+void MicDlgWindow::showGainBox(int channel, int item)
+{
+    QComboBox* box = m_gain[static_cast<size_t>(channel)];
+    // A digit the operator typed stays in the box until the entry is complete.
+    if (box->lineEdit()->hasFocus() && m_dlg.m_TypedGain.IsHolding()) return;
+    if (box->currentIndex() != item || box->currentText() != box->itemText(item)) box->setCurrentIndex(item);
+    m_shownGainItem[static_cast<size_t>(channel)] = item;
+}
+
+void MicDlgWindow::Refresh()
+{
+    if (m_bRefreshing) return;
+    m_bRefreshing = true;
+    const CRackSetup& setup = m_dlg.m_RackSetup;
+    const int rack = setup.GetCurrentRack();
+    if (windowTitle() != Ansi(m_dlg.GetTitle().c_str())) setWindowTitle(Ansi(m_dlg.GetTitle().c_str()));
+    setPicture(kIdRackNumber, P::RackNumber(rack));
+    switch (m_dlg.m_eLinkPicture) {
+    case LinkPicture::Busy: setPicture(kIdLinkPicture, P::kLinkBusy); break;
+    case LinkPicture::Linked: setPicture(kIdLinkPicture, P::kLinkLinked); break;
+    default: setPicture(kIdLinkPicture, P::kLinkNoUnit); break;
+    }
+    for (int r = 0; r < 16; ++r) {
+        int bitmap = m_dlg.m_nRackBitmap[r];
+        if (bitmap == 0) bitmap = static_cast<int>(r == rack ? P::kRackOnShow : P::kRackOther);
+        setButtonPicture(kIdRack + r, static_cast<UINT>(bitmap));
+    }
+    for (int c = 0; c < 4; ++c) {
+        for (const SwitchRow& s : kSwitchRows) {
+            const bool on = m_dlg.IsSwitchShown(rack, c, s.code);
+            UINT picture = on ? P::kSwitchOn : P::kSwitchOff;
+            if (s.code == CMicDlg::kSwitchDir) picture = on ? P::kDirMic : P::kDirLine;
+            setButtonPicture(s.firstId + c, picture);
+        }
+        showGainBox(c, m_dlg.GainItem(rack, c));
+        const int readout = m_dlg.GainReadout(rack, c);
+        setPicture(kIdReadout + c, readout < 0 ? P::kBlankReadout : P::Readout(readout));
+        BOOL micSet = FALSE;
+        const int step = m_dlg.GainLabel(rack, c, micSet);
+        setPicture(kIdGainLabel + c, step < 0 ? 0 : P::GainLabel(step, micSet != 0));
+        BOOL micLineSet = FALSE;
+        const int digit = m_dlg.ChannelDigit(rack, c, micLineSet);
+        setPicture(kIdDigit + c, P::Digit(digit, micLineSet != 0));
+        const QString label = Ansi(setup.GetLabel(rack, c));
+        if (m_label[c]->text() != label) m_label[c]->setText(label);
+        if (QComboBox* line = m_micLine[static_cast<size_t>(c)]) {
+            const int shown = setup.GetChannelMicLine(rack, c);
+            if (!(line->lineEdit()->hasFocus() && m_dlg.m_nTypedMicLine >= 0) && line->currentIndex() != shown)
+                line->setCurrentIndex(shown);
+        }
+        const int height = m_dlg.m_nLevelHeight[c];
+        m_levelBar[c]->setGeometry(kLevelLeft[c], kLevelTop, kLevelWidth, std::max(0, height));
+        m_levelBar[c]->setVisible(height > 0);
+    }
+    if (auto* box = ControlAs<QCheckBox>(kIdMeters)) box->setChecked(m_dlg.m_bEnableMeters != 0);
+    if (auto* box = ControlAs<QCheckBox>(kIdRackOption)) box->setChecked(m_dlg.m_bRackOptionTicked != 0);
+    if (auto* box = ControlAs<QCheckBox>(kIdPopupOnSel)) box->setChecked(setup.GetPopupOnSel() != 0);
+    if (auto* box = ControlAs<QCheckBox>(kIdPopupControls)) box->setChecked(setup.GetPopupControls() != 0);
+    update();  // the MIDI slot panels
+    m_bRefreshing = false;
+}
+
+void MicDlgWindow::TitleChanged(const char* title) { setWindowTitle(Ansi(title)); }
+void MicDlgWindow::RackChanged(int) { Refresh(); }
+void MicDlgWindow::LinkChanged() { Refresh(); }
+
+void MicDlgWindow::RestoreAndRaise()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void MicDlgWindow::command(int id)
+{
+    switch (id) {
+    case kIdLoadPreset: m_dlg.OnLoadPreset(); break;
+    case kIdStorePreset: m_dlg.OnStorePreset(); break;
+    default:
+        if (!m_dlg.OnChannelButton(id)) SendMessageA(m_dlg.GetSafeHwnd(), WM_COMMAND, static_cast<WPARAM>(id), 0);
+        break;
+    }
+    Refresh();
+}
+
+QRect MicDlgWindow::SlotPanelRect(int slot) const
+{
+    const int id = slot == 0 ? kIdSlot0 : slot == 1 ? kIdSlot1 : kIdSlot2;
+    return Control(id)->geometry();
+}
+
+QRect MicDlgWindow::LevelBarRect(int channel) const
+{
+    QWidget* bar = m_levelBar[static_cast<size_t>(channel)];
+    return bar->isVisible() ? bar->geometry() : QRect();
+}
+
+QImage MicDlgWindow::PaintBackground() const
+{
+    QImage image(size(), QImage::Format_RGB32);
+    CDC dc(image);
+    const CRect client(0, 0, width(), height());
+    dc.FillSolidRect(client, kBackground);
+    const int rack = m_dlg.m_RackSetup.GetCurrentRack();
+    for (int k = 0; k < CRackSetup::kSlots; ++k) {
+        const QRect q = SlotPanelRect(k);
+        CRect panel(q.left(), q.top(), q.right() + 1, q.bottom() + 1);
+        if (m_dlg.m_RackSetup.GetMidiSlot(rack, k) < 0) {
+            dc.FillSolidRect(panel, RGB(0, 0, 0));
+            continue;
+        }
+        int unit = 0, half = 0;
+        m_dlg.m_RackSetup.GetMidiSlotParts(rack, k, unit, half);
+        const bool unitColour = false;  // switched by MIDI control events
+        dc.FillSolidRect(panel, unitColour && unit >= 0 && unit < 9 ? kUnitColours[unit] : kPanelTied);
+        CString text;
+        text.Format("PRE %d%c", unit + 1, half == 0 ? 'a' : 'b');
+        CRect textRect(panel.left, panel.top + 3, panel.right, panel.bottom);
+        dc.SetBkMode(TRANSPARENT);
+        dc.SetTextColor(RGB(0, 0, 0));
+        dc.DrawText(text, textRect, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    return image;
+}
+
+void MicDlgWindow::paintEvent(QPaintEvent*)
+{
+    // Through a picture of the whole client area, so that nothing flickers.
+    QPainter painter(this);
+    painter.drawImage(0, 0, PaintBackground());
+}
+
+void MicDlgWindow::closeEvent(QCloseEvent* event)
+{
+    // The window stays until the dialog's core has ended.
+    event->ignore();
+    PostMessageA(m_dlg.GetSafeHwnd(), WM_CLOSE, 0, 0);
+}
+
+void MicDlgWindow::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        command(kIdExit);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void MicDlgWindow::contextMenuEvent(QContextMenuEvent* event)
+{
+    // What the window menu of the platform offered: the about box.
+    QMenu menu(this);
+    QAction* about = menu.addAction("&About mic...");
+    if (menu.exec(event->globalPos()) == about) SendMessageA(m_dlg.GetSafeHwnd(), WM_SYSCOMMAND, 0x10, 0);
+}
+
+bool MicDlgWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        for (int c = 0; c < 4; ++c) {
+            if (m_gain[static_cast<size_t>(c)] && watched == m_gain[static_cast<size_t>(c)]->lineEdit()) {
+                m_dlg.OnGainEntryDone(c);
+                Refresh();
+            }
+            if (m_micLine[static_cast<size_t>(c)] && watched == m_micLine[static_cast<size_t>(c)]->lineEdit()) {
+                m_dlg.OnMicLineEntryDone();
+                Refresh();
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

@@ -1,0 +1,197 @@
+// The main dialog's window over its core, offscreen: input reaches the core, the core's state
+// is what the window shows, and the units on the other end of the line (the unit model, in
+// virtual time) get what the operator did.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QTest>
+
+#include "ScriptedShell.h"
+#include "TestEnvironment.h"
+#include "app/MicDlg.h"
+#include "link/SerialPort.h"
+#include "mic_ui/MicDlgWindow.h"
+#include "presim/UnitBus.h"
+#include "winport/Clock.h"
+#include "winport/Profile.h"
+#include "winport/Window.h"
+
+namespace P = MainDialogPictures;
+
+namespace {
+
+QRgb Pixel(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+QRgb Rgb(int r, int g, int b) { return static_cast<QRgb>((r << 16) | (g << 8) | b); }
+
+class MicDlgWindowTest : public ::testing::Test {
+protected:
+    void Start(int units)
+    {
+        winport::SetProfileName("micUlvo.ini");
+        winport::WriteProfileInt("Settings", "Auto Restore", 0);
+        bus = std::make_unique<presim::UnitBus>(units);
+        dlg = std::make_unique<CMicDlg>(nullptr, &shell);
+        dlg->m_Link.SetHalfDuplex(false);
+        dlg->SetPortWriter([this](const BYTE* m, int n) {
+            bus->Receive(m, static_cast<size_t>(n), static_cast<double>(clock.nowMs()));
+            dlg->m_Link.Sent();
+        });
+        ASSERT_TRUE(dlg->Create());
+        window = std::make_unique<MicDlgWindow>(*dlg);
+        dlg->SetView(window.get());
+        window->show();
+    }
+
+    void TearDown() override
+    {
+        if (dlg) dlg->SetView(nullptr);
+    }
+
+    // The line and the loop for ms milliseconds of virtual time.
+    void Run(uint64_t ms)
+    {
+        auto& loop = winport::MessageLoop::Current();
+        for (uint64_t i = 0; i < ms; ++i) {
+            loop.AdvanceBy(1);
+            for (uint8_t b : bus->TakeDue(static_cast<double>(clock.nowMs()))) {
+                const PreLink::Event e = dlg->m_Link.Receive(b);
+                if (e.delivered) PostMessageA(dlg->GetSafeHwnd(), WM_PRE_REPLY, 1, static_cast<LPARAM>(e.transaction));
+            }
+            loop.RunUntilIdle();
+        }
+    }
+
+    bool RunUntil(const std::function<bool()>& done, uint64_t limitMs = 20000)
+    {
+        for (uint64_t t = 0; t < limitMs; t += 10) {
+            if (done()) return true;
+            Run(10);
+        }
+        return done();
+    }
+
+    void Click(int id)
+    {
+        QWidget* control = window->Control(id);
+        ASSERT_NE(control, nullptr) << id;
+        QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+    }
+
+    TestEnvironment env;
+    winport::ManualClock clock{1000};
+    winport::ScopedClock scoped{clock};
+    ScriptedShell shell;
+    std::unique_ptr<presim::UnitBus> bus;
+    std::unique_ptr<CMicDlg> dlg;
+    std::unique_ptr<MicDlgWindow> window;
+};
+
+}  // namespace
+
+TEST_F(MicDlgWindowTest, ClickingSwitchesReachesTheCoreTheUnitAndTheWindow)
+{
+    Start(3);
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_RackSetup.GetRackFlag(0) != 0; }));
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdLinkPicture), P::kLinkLinked);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdRack), 145u);
+
+    // Channel 1 starts on its line input: Phant is not there, and a click changes nothing.
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdDir), P::kDirLine);
+    Click(MicDlgWindow::kIdPhant);
+    EXPECT_FALSE(dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPhant));
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdPhant), P::kSwitchOff);
+
+    Click(MicDlgWindow::kIdDir);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdDir), P::kDirMic);
+    Click(MicDlgWindow::kIdPhant);
+    EXPECT_TRUE(dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPhant));
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdPhant), P::kSwitchOn);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdPhant + 1), P::kSwitchOff);  // only that channel
+
+    // The unit gets the channel's mic-input switch byte with phantom power on.
+    ASSERT_TRUE(RunUntil([&] { return (bus->unit(0).micSwitch[0] & 0x40) != 0; }));
+    EXPECT_EQ(bus->Violations(), 0);
+}
+
+TEST_F(MicDlgWindowTest, SelectingARackRedrawsItsChannels)
+{
+    Start(0);
+    // Rack 2 holds a channel on its mic input with Phase on, a label and a gain.
+    dlg->m_RackSetup.SetChannelMode(1, 2, 1);
+    dlg->m_RackSetup.SetLineStatus(1, 2, 0x10 | 7);
+    dlg->m_RackSetup.SetLabel(1, 2, "Vocal");
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdRackNumber), P::RackNumber(0));
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdPhase + 2), P::kSwitchOff);
+
+    Click(MicDlgWindow::kIdRack + 1);
+    EXPECT_EQ(dlg->m_RackSetup.GetCurrentRack(), 1);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdRackNumber), P::RackNumber(1));
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdPhase + 2), P::kSwitchOn);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdDir + 2), P::kDirMic);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdPhase + 1), P::kSwitchOff);
+    EXPECT_EQ(window->ControlAs<QComboBox>(MicDlgWindow::kIdGain + 2)->currentIndex(), dlg->GainItem(1, 2));
+    const auto labels = window->findChildren<QLabel*>();
+    EXPECT_EQ(std::count_if(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "Vocal"; }), 1);
+    // No unit answers: the rack on show and the others keep their silent pictures, the read-outs are blank.
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdRack + 1), P::kRackOnShow);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdRack), P::kRackOther);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdReadout + 2), P::kBlankReadout);
+}
+
+TEST_F(MicDlgWindowTest, GainChosenFromTheListReachesTheCore)
+{
+    Start(1);
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_RackSetup.GetRackFlag(0) != 0; }));
+    Click(MicDlgWindow::kIdDir + 3);  // mic input: items 4 to 14
+    auto* box = window->ControlAs<QComboBox>(MicDlgWindow::kIdGain + 3);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->count(), 15);
+    EXPECT_EQ(box->itemText(14), "70");
+    box->activated(9);  // what a choice from the list signals
+    EXPECT_EQ(dlg->GainItem(0, 3), 9);
+    EXPECT_EQ(box->currentIndex(), 9);
+    EXPECT_EQ(window->PictureOf(MicDlgWindow::kIdReadout + 3), P::Readout(9));
+    box->activated(2);  // below the mic input's range: refused, the box goes back
+    EXPECT_EQ(dlg->GainItem(0, 3), 9);
+    EXPECT_EQ(box->currentIndex(), 9);
+}
+
+TEST_F(MicDlgWindowTest, MidiSlotPanelsAndLevelBarsArePaintedFromTheRack)
+{
+    Start(0);
+    dlg->m_RackSetup.ClearMidiSlot(0, 1, 2 * 2 + 1);  // slot 1: unit 3, channels 5 to 8
+    dlg->m_nLevelHeight[2] = 71;
+    window->Refresh();
+    const QImage image = window->PaintBackground();
+    EXPECT_EQ(Pixel(image, 2, 2), Rgb(29, 68, 107));
+    const QRect untied = window->SlotPanelRect(0), tied = window->SlotPanelRect(1);
+    EXPECT_EQ(Pixel(image, untied.left() + 1, untied.bottom() - 1), Rgb(0, 0, 0));
+    EXPECT_EQ(Pixel(image, tied.left() + 1, tied.top() + 1), Rgb(0, 168, 107));
+    // "PRE 3b" centred, starting 3 pixels below the top: ink inside, none in the top rows.
+    int ink = 0, inkTop = 0;
+    for (int y = tied.top(); y <= tied.bottom(); ++y)
+        for (int x = tied.left(); x <= tied.right(); ++x)
+            if (Pixel(image, x, y) == Rgb(0, 0, 0)) (y < tied.top() + 3 ? inkTop : ink)++;
+    EXPECT_GT(ink, 10);
+    EXPECT_EQ(inkTop, 0);
+    EXPECT_EQ(window->LevelBarRect(2), QRect(515, 34, 10, 71));
+    EXPECT_EQ(window->LevelBarRect(1), QRect());
+}
+
+TEST_F(MicDlgWindowTest, TheTemplateLaysOutEveryControlInsideWithoutOverlap)
+{
+    Start(0);
+    EXPECT_EQ(window->size(), QSize(744, 575));  // 496 x 354 dialog units
+    std::vector<std::pair<int, QRect>> rects;
+    for (int id = 0; id < 1500; ++id)
+        if (QWidget* w = window->Control(id)) rects.emplace_back(id, w->geometry());
+    EXPECT_GT(rects.size(), 60u);
+    for (size_t i = 0; i < rects.size(); ++i) {
+        EXPECT_TRUE(window->rect().contains(rects[i].second)) << rects[i].first;
+        for (size_t j = i + 1; j < rects.size(); ++j)
+            EXPECT_FALSE(rects[i].second.intersects(rects[j].second)) << rects[i].first << " " << rects[j].first;
+    }
+    // Outside server mode the server's controls do not exist.
+    for (int id : {1037, 1050, 1051, 1076, 1079}) EXPECT_EQ(window->Control(id), nullptr) << id;
+}
