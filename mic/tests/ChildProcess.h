@@ -17,6 +17,14 @@
 
 extern char** environ;
 
+/// Points COM1 to COM255 at a path that does not exist, so that a port scan of this process
+/// and of the programs it starts never touches the machine's real serial ports.
+inline void PointSerialPortsNowhere(const std::string& folder)
+{
+    std::string nowhere = folder + "/no-such-port";
+    for (int n = 1; n <= 255; ++n) ::setenv(("WINPORT_COM" + std::to_string(n)).c_str(), nowhere.c_str(), 1);
+}
+
 class ChildProcess {
 public:
     /// Starts a program of the build tree (a path below the build folder).

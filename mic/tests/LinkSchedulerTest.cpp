@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "FakeSerialPorts.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
@@ -30,8 +31,11 @@ protected:
     {
         winport::SetProfileName("micUlvo.ini");
         winport::WriteProfileInt("Settings", "Auto Restore", autoRestore ? 1 : 0);
+        winport::WriteProfileInt("Settings", "Communication Port", 3);
+        ports.Plug(3);
         bus = std::make_unique<presim::UnitBus>(units);
         dlg = std::make_unique<CMicDlg>(nullptr, &shell);
+        dlg->SetSerialPorts(ports.Factory(), ports.Availability());
         dlg->SetView(&view);
         dlg->m_Link.SetHalfDuplex(false);
         dlg->SetPortWriter([this](const BYTE* m, int n) {
@@ -60,7 +64,7 @@ protected:
 
     void deliver(const PreLink::Event& e)
     {
-        if (e.delivered) PostMessageA(dlg->GetSafeHwnd(), WM_PRE_REPLY, 1, static_cast<LPARAM>(e.transaction));
+        if (e.delivered) PostMessageA(dlg->GetSafeHwnd(), WM_PRE_REPLY, 3, static_cast<LPARAM>(e.transaction));
     }
 
     // Frames sent so far (unit, command), optionally of one unit.
@@ -95,6 +99,7 @@ protected:
     TestEnvironment env;
     winport::ManualClock clock{1000};
     winport::ScopedClock scoped{clock};
+    FakeSerialPorts ports;
     ScriptedShell shell;
     Recorder view;
     std::unique_ptr<presim::UnitBus> bus;

@@ -89,6 +89,7 @@ TEST(MicApp, SecondCopyInTheSameProcessRunsNoDialog)
 TEST(MicAppThreads, SecondProcessWakesTheFirstOnceAndEnds)
 {
     TestEnvironment env;
+    PointSerialPortsNowhere(env.Root());
     ChildProcess first(micProgram(), {});
     ASSERT_FALSE(first.WaitFor("running", 5000).empty());
     ASSERT_TRUE(waitPublished("mic"));
@@ -113,6 +114,7 @@ TEST(MicAppThreads, SecondProcessWakesTheFirstOnceAndEnds)
 TEST(MicAppThreads, ProgramsOfOtherNamesDoNotSeeEachOther)
 {
     TestEnvironment env;
+    PointSerialPortsNowhere(env.Root());
     std::string copy = env.Path("othermic");
     std::filesystem::copy_file(micProgram(), copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);

@@ -35,7 +35,36 @@ public:
         done(true, CString(path.c_str()));
     }
 
+    /// Small dialogs: recorded, and answered from dialogAnswers (IDOK when it is empty).
+    void RunDialog(HWND, ShellDialog dialog, MessageDone done) override
+    {
+        dialogs.push_back(dialog);
+        int answer = IDOK;
+        if (!dialogAnswers.empty()) {
+            answer = dialogAnswers.front();
+            dialogAnswers.pop_front();
+        }
+        if (done) done(answer);
+    }
+
+    void TrayIcon(const char* tip, bool animate) override
+    {
+        trayTip = tip;
+        trayAnimated = animate;
+    }
+
+    int Count(ShellDialog dialog) const
+    {
+        int n = 0;
+        for (ShellDialog d : dialogs) n += d == dialog ? 1 : 0;
+        return n;
+    }
+
     std::vector<Box> boxes;
+    std::vector<ShellDialog> dialogs;
+    std::deque<int> dialogAnswers;
+    std::string trayTip;
+    bool trayAnimated = false;
     std::vector<FileDialogRequest> requests;
     /// Answers of the coming file dialogs.
     std::deque<std::string> paths;

@@ -3,18 +3,27 @@
 // the user-interface thread. What the operator sees is drawn by a view from this state; what
 // the operator is asked goes through the Shell.
 //
-// The core is split by concept: MicDlg.cpp (window, start and close), MicDlgSetup.cpp (setup
-// files and profile settings), MicDlgLink.cpp (transmit ring and message builders).
+// The core is split by concept: MicDlg.cpp (construction, initialisation, the message and
+// timer tables, closing), MicDlgPort.cpp (opening and reopening the serial port),
+// MicDlgSetup.cpp (setup files and profile settings), MicDlgLink.cpp (transmit ring, message
+// builders and the link step), MicDlgCommands.cpp (the controls' commands), MicDlgSnapshot.cpp
+// (what the window shows).
 #pragma once
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 
+#include "app/MicDlgView.h"
+#include "app/MicMessages.h"
+#include "app/MidiPorts.h"
 #include "app/RackSetup.h"
+#include "app/ServerLink.h"
 #include "app/Shell.h"
 #include "app/TypedGain.h"
 #include "link/PreLink.h"
 #include "link/PreProtocol.h"
+#include "link/SerialPort.h"
 #include "winport/Afx.h"
 
 class CMicApp;
@@ -24,24 +33,6 @@ struct ChannelMapping {
     int nRack;
     int nChannel;
 };
-
-/// What the view is told; the default does nothing. Called on the user-interface thread.
-class CMicDlgView {
-public:
-    virtual ~CMicDlgView() = default;
-    virtual void TitleChanged(const char* title) { (void)title; }
-    /// A rack's settings changed or another rack is on show: draw it again.
-    virtual void RackChanged(int rack) { (void)rack; }
-    /// The window is to be restored from minimised and brought to the front.
-    virtual void RestoreAndRaise() {}
-    /// The link's status picture or a rack button changed.
-    virtual void LinkChanged() {}
-    /// The version sweep is done: the set-up and test dialog is to open.
-    virtual void SetupDialogRequested() {}
-};
-
-/// The link's status picture.
-enum class LinkPicture { NoUnit, Busy, Linked };
 
 class CMicDlg {
 public:
@@ -55,6 +46,15 @@ public:
     static constexpr const char* kSetupFilter = "Mic pre-amp files (*.mic)|*.mic|";
     static constexpr const char* kRestoreFileName = "\\RestoreSnapshotUlvo.mic";
 
+    /// Timer 1's period while the port is lost and being opened again.
+    static constexpr UINT kPortRetryMs = 1000;
+    /// The program icon (icon resource 128).
+    static constexpr int kIconId = 128;
+    static constexpr const char* kTrayTip = "Midi Control";
+    /// The client name under which the client monitor attaches.
+    static constexpr const char* kClientName = "mic";
+
+    /// Makes the server-mode decision. The shell answers the operator's questions.
     CMicDlg(CMicApp* app, Shell* shell);
     virtual ~CMicDlg();
     CMicDlg(const CMicDlg&) = delete;
@@ -68,8 +68,47 @@ public:
     INT_PTR DoModal();
     void EndDialog(int result);
     BOOL OnInitDialog();
-    /// The close request of the server (and of the window manager): save and end, no question.
+    /// The close request of the server: save and end, no question.
     void OnCloseRequest();
+    /// "E&xit" (and Escape, the window's close box, the tray menu's "Exit"): asks the operator,
+    /// stops MIDI, saves and ends. Nothing while the link is in test mode.
+    void OnExit();
+    /// A control's command (WM_COMMAND: control id, notification code).
+    BOOL OnCommand(int id, int code);
+    /// What the window shows now.
+    MicDlgSnapshot Snapshot() const;
+    BOOL IsEnded() const { return m_bEnded ? TRUE : FALSE; }
+    int GetModalResult() const { return m_nModalResult; }
+
+    // Collaborators, given before Create (the defaults serve the program).
+    /// The serial ports: how a port is opened, and which ports exist.
+    void SetSerialPorts(CSerialPort::DeviceFactory factory, std::function<BOOL(int port)> available);
+    /// MIDI control (default: MIDI that never runs).
+    void SetMidiPorts(std::unique_ptr<MidiPorts> ports);
+    MidiPorts& GetMidiPorts() { return *m_pMidiPortManager; }
+    /// Where the server-mode objects come from (not owned; default: none can be made).
+    void SetServerLink(ServerLink* link) { m_pServerLink = link; }
+    /// Server mode as the constructor decided it; tests may set it before Create.
+    void SetServerMode(ServerModeDecision decision);
+    BOOL HasMicLine() const { return m_pMicLine != nullptr; }
+    BOOL HasClientMonitor() const { return m_pClientMonitor != nullptr; }
+
+    // Serial port (MicDlgPort.cpp).
+    /// Reads the settings, opens "Communication Port" (1 to 4, else 1) or the first port of
+    /// 1 to 255 that opens, and starts its monitor. On failure: port-error dialog (once per
+    /// outage) and the link retries on timer 1.
+    BOOL OpenSerialPort();
+    /// Opens m_nCommPort again after the operator changed it.
+    BOOL ReopenSerialPort();
+    /// The port open now (0 when none).
+    int OpenPortNumber() const;
+    /// MIDI: the four control changes of every channel (or only of those with channel entries).
+    void BroadcastSetup(BOOL activeOnly);
+    /// One control change for a rack's channel, to the MIDI side.
+    void SendMidiControlChange(int rack, int channel, int code, int value);
+    /// The MIDI value of a gain step: 7 below 0, 23 from 10, else round((g + 4) * 5 / 3).
+    static int GainToMidiValue(int step);
+    void SetMidiRunning(BOOL running);
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     HWND GetSafeHwnd() const { return m_hWnd; }
     void SetView(CMicDlgView* view) { m_pView = view ? view : &m_nullView; }
@@ -291,6 +330,7 @@ protected:
     CMicDlgView m_nullView;
     CMicDlgView* m_pView = &m_nullView;
     HWND m_hWnd = nullptr;
+    HICON m_hIcon = reinterpret_cast<HICON>(static_cast<uintptr_t>(kIconId));
     CString m_strTitle = kTitle;
     int m_nModalResult = 0;
     bool m_bEnded = false;
@@ -302,7 +342,47 @@ protected:
     std::function<void(const BYTE*, int)> m_portWriter;
     FILE* m_pDebugFile = nullptr;
 
+public:
+    /// The serial port (after m_Link, which it reports to).
+    CSerialPort m_SerialPort{m_Link};
+
+    // Secondary windows, read-outs and options (shown by the view).
+    BOOL m_bMiniViewShown = FALSE;
+    BOOL m_bMidiMonitorOpen = FALSE;
+    BOOL m_bMidiRunning = FALSE;
+    /// Timer 2's work: the gain read-outs are blank.
+    BOOL m_bReadoutsBlank = FALSE;
+    /// The enlarged read-out is open, and held open.
+    BOOL m_bBigReadoutOpen = FALSE;
+    BOOL m_bBigReadoutHeld = FALSE;
+    /// Set for 2000 ms (timer 4) after an automatic numbering of mic lines.
+    BOOL m_bMicLineNumbering = FALSE;
+    /// Check box 1037.
+    BOOL m_bRackOptionTicked = FALSE;
+    /// MIDI slot panels in their units' colours.
+    BOOL m_bUnitColour = FALSE;
+    ButtonSnapshot m_SetupButton{"S&etup", true};
+    ButtonSnapshot m_MiniViewButton{"&Mini View", true};
+    /// The window's position on the screen (WM_MOVE).
+    POINT m_ptWindow = {0, 0};
+
+protected:
+    std::unique_ptr<MidiPorts> m_pMidiPortManager;
+    ServerLink* m_pServerLink = nullptr;
+    std::unique_ptr<ServerObject> m_pMicLine;
+    std::unique_ptr<ServerObject> m_pClientMonitor;
+    std::function<BOOL(int)> m_portAvailable;
+    /// The port-error dialog was requested for the present outage.
+    bool m_bPortErrorShown = false;
+    /// The port that was open last (0: none yet).
+    int m_nLastOpenPort = 0;
+
 private:
+    bool tryOpenPort(int port);
+    void portOpened();
+    void portOutage();
+    void retrySerialPort();
+    void closeConfirmed();
     void runLoadPreset();
     void commitEntry(bool applyData);
     void sendFromRing();

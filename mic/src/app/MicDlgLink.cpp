@@ -135,6 +135,8 @@ void CMicDlg::SetTestMode(int mode)
 
 void CMicDlg::writeMessage(const BYTE* message, int length, int inProgress, int state, int pending, UINT timerMs)
 {
+    // Without a port nothing goes out; timer 1 keeps the pace of the port's retries.
+    if (m_Link.Peek().inProgress == kLinkFailed) return;
     m_Link.Begin(message, length, inProgress, state, pending);
     m_nTimerPeriod = timerMs;
     if (m_hWnd) SetTimer(m_hWnd, 1, timerMs, nullptr);
@@ -142,6 +144,7 @@ void CMicDlg::writeMessage(const BYTE* message, int length, int inProgress, int 
     std::memcpy(wire, message, static_cast<size_t>(length));
     wire[length] = pre::kEndMarker;
     if (m_portWriter) m_portWriter(wire, length);
+    else m_SerialPort.WriteToPort(wire);
 }
 
 void CMicDlg::SendPoll(int unit)
@@ -206,29 +209,12 @@ void CMicDlg::TestRack(int unit)
 
 LRESULT CMicDlg::OnPreReply(WPARAM port, LPARAM transaction)
 {
-    if (port < 1 || port > 4) return -1;
+    // Replies of the port that is open now, whatever its number; nothing else.
+    if (port == 0 || static_cast<int>(port) != OpenPortNumber()) return -1;
     // A reply the step has judged already (a tick came first) is not judged again.
     if (static_cast<uint32_t>(transaction) != m_Link.Peek().transaction) return 0;
     ServiceSerialLink();
     return 0;
-}
-
-void CMicDlg::OnTimer(UINT_PTR id)
-{
-    if (m_nTestMode == 1) {
-        m_nLinkUnit = (m_nLinkUnit + 1) % pre::kUnits;
-        SendTestVersionRequest(m_nLinkUnit);
-        return;
-    }
-    if (m_Link.Peek().inProgress == kLinkFailed) {
-        if (m_hWnd) KillTimer(m_hWnd, 1);  // the port is opened again by its owner
-        return;
-    }
-    if (id == 1) ServiceSerialLink();
-    if (id == 4) {  // the mark of an automatic numbering ends
-        if (m_hWnd) KillTimer(m_hWnd, 4);
-        m_bMicLineNumbering = FALSE;
-    }
 }
 
 void CMicDlg::resendLastMessage()
@@ -382,7 +368,7 @@ void CMicDlg::handleVersionReply(const PreLinkSnapshot& r)
     if (unit >= pre::kUnits) {
         EndSerialTransaction();
         // The dialog opens after this step, never inside it.
-        if (m_hWnd) PostMessageA(m_hWnd, WM_APP + 40, 0, 0);
+        if (m_hWnd) PostMessageA(m_hWnd, WM_SWEEP_DONE, 0, 0);
         else m_pView->SetupDialogRequested();
         return;
     }
@@ -413,7 +399,7 @@ void CMicDlg::restoreUnit(int unit)
             LoadSetup(file, setTitle, unit);
         } else if (m_hWnd) {
             // Loading would ask the operator: that happens after this step.
-            PostMessageA(m_hWnd, WM_APP + 41, static_cast<WPARAM>(unit), 0);
+            PostMessageA(m_hWnd, WM_RESTORE_UNIT, static_cast<WPARAM>(unit), 0);
         }
         return;
     }

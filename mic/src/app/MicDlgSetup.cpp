@@ -125,6 +125,7 @@ void CMicDlg::runLoadPreset()
                 SendChannelCommand(r, c);
             }
         }
+        if (m_pMidiPortManager && m_pMidiPortManager->IsRunning()) BroadcastSetup(FALSE);
         m_pView->RackChanged(m_RackSetup.GetCurrentRack());
     });
 }

@@ -23,6 +23,13 @@ struct FileDialogRequest {
 constexpr DWORD kOfnOverwritePrompt = 0x00000002;
 constexpr DWORD kOfnHideReadOnly = 0x00000004;
 
+/// The small dialogs a core asks for.
+enum class ShellDialog {
+    ConfirmClose,  // "Please Confirm Action": IDOK to close, IDCANCEL to stay
+    PortError,     // "Port Error": no communication port could be opened
+    About,         // "Remote Mic Controller"
+};
+
 class Shell {
 public:
     using MessageDone = std::function<void(int answer)>;
@@ -33,6 +40,15 @@ public:
     virtual void MessageBox(HWND owner, const char* text, const char* caption, UINT type, MessageDone done) = 0;
     /// A file dialog; done gets the chosen path, or FALSE when the operator cancelled.
     virtual void FileDialog(HWND owner, const FileDialogRequest& request, FileDone done) = 0;
+    /// A small dialog; done gets IDOK or IDCANCEL. The default shows the dialog's texts in a
+    /// message box.
+    virtual void RunDialog(HWND owner, ShellDialog dialog, MessageDone done);
+    /// The tray icon with its tip; its picture animates while animate is set.
+    virtual void TrayIcon(const char* tip, bool animate)
+    {
+        (void)tip;
+        (void)animate;
+    }
 };
 
 /// Message boxes through the platform's hook (MessageBoxA), file dialogs cancelled: for

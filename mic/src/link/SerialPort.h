@@ -1,8 +1,8 @@
 // CSerialPort: the serial port that carries the PRE protocol. It opens COMn in raw mode,
 // refuses a line that echoes at once, and runs a monitor thread that writes one message at a
 // time on request and reads the units' replies through the link's receiver; each complete
-// reply is handed to the owner (by default WM_PRE_REPLY posted to the owner window, with the
-// port number and the transaction number). Any I/O error puts the link to failed (-1) and ends
+// reply is handed to the reply handler (the main dialog posts WM_PRE_REPLY to its window, with
+// the port number and the transaction number). Any I/O error puts the link to failed (-1) and ends
 // the monitor.
 //
 // OpenPort, StartMonitor, StopMonitor, ClosePort and WriteToPort are called from the owner's
@@ -57,8 +57,10 @@ public:
     /// transaction for it must be open already (PreLink::Begin).
     void WriteToPort(const BYTE* message);
 
-    /// Replaces the hand-over of complete replies (tests, programs without a window).
+    /// Replaces the hand-over of complete replies. Only while the monitor is stopped.
     void SetReplyHandler(ReplyHandler handler);
+    /// Replaces the way ports are opened (from the next OpenPort on).
+    void SetDeviceFactory(DeviceFactory factory) { m_factory = std::move(factory); }
     BOOL IsOpen() const;
     BOOL IsMonitoring() const { return m_threadAlive.load(); }
     int GetPortNumber() const { return m_nPortNr; }

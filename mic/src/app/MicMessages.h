@@ -1,0 +1,33 @@
+// The window messages of the main dialog: from its serial port, its settings dialog, the
+// server's receptacles, MIDI, and its own deferred work.
+#pragma once
+
+#include "link/SerialPort.h"
+#include "winport/MessageLoop.h"
+
+/// The set-up and test dialog's settings commands.
+constexpr UINT WM_SETTINGS_COMMAND = WM_USER + 11;
+/// The server asks the program to close (client monitor).
+constexpr UINT WM_CLOSE_REQUEST = WM_APP + 1;
+/// Lines of the MIDI message monitor.
+constexpr UINT WM_MIDI_IN_SHOWN = WM_APP + 3;
+constexpr UINT WM_MIDI_OUT_SHOWN = WM_APP + 4;
+/// The MIDI message monitor has gone.
+constexpr UINT WM_MIDI_MONITOR_GONE = WM_APP + 5;
+/// A MIDI control event.
+constexpr UINT WM_MIDI_CONTROL = WM_APP + 6;
+
+// The dialog's own, posted to itself so that what asks the operator runs after the link step.
+/// The version sweep is done: the set-up and test dialog opens.
+constexpr UINT WM_SWEEP_DONE = WM_APP + 40;
+/// A unit that came back gets its settings from a file that needs the operator (wParam unit).
+constexpr UINT WM_RESTORE_UNIT = WM_APP + 41;
+
+/// The control ids of the dialog's buttons that the core handles itself.
+constexpr int kIdExit = 2;  // IDCANCEL: "E&xit", Escape, the tray menu's "Exit"
+constexpr int kIdMiniView = 3;
+constexpr int kIdLoadPreset = 1129;
+constexpr int kIdStorePreset = 1130;
+constexpr int kIdSetup = 1143;
+/// The system menu's "&About mic..." command.
+constexpr UINT kSysCommandAbout = 0x10;
