@@ -310,3 +310,52 @@ TEST_F(LinkTest, LevelsAreTakenWhenFourOrMoreBytesCame)
     EXPECT_EQ(142, dlg->m_nLevelHeight[1]);
     EXPECT_EQ(0, bus->Violations());
 }
+
+TEST_F(LinkTest, FullRingGivesUpItsNewestEntryOnly)
+{
+    Start(0);
+    // Every message but a poll is acknowledged at once, unless held.
+    std::vector<std::vector<BYTE>> sent;
+    bool hold = true;
+    dlg->SetPortWriter([&](const BYTE* m, int n) {
+        dlg->m_Link.Sent();
+        if (m[1] == 0x01) return;
+        sent.emplace_back(m, m + n);
+        if (!hold) deliver(dlg->m_Link.Receive(0x44));
+    });
+    // Every unit answers already, so that no answer queues messages of its own.
+    for (int u = 0; u < 16; ++u) {
+        dlg->m_RackSetup.SetRackFlag(u, TRUE);
+        dlg->m_nAnswerCount[u] = 4;
+    }
+    dlg->m_RackSetup.SetChannelStatus(5, 0, 0x4B);
+    dlg->SendLineCommand(5, 0);
+    Run(60);
+    ASSERT_EQ(1u, sent.size()) << "in flight, unanswered";
+    std::vector<std::vector<BYTE>> expected = sent;
+
+    // 1023 entries fill the ring; each is a message of its own.
+    for (int i = 0; i < 1023; ++i) {
+        int unit = i % 16, channel = (i / 16) % 4;
+        dlg->m_RackSetup.SetChannelStatus(unit, channel, 3 + (i / 64) % 10);
+        BYTE m[pre::kMaxMessage + 1];
+        int n = pre::BuildLineMessage(m, dlg->m_RackSetup, unit, channel);
+        if (i < 1022) expected.emplace_back(m, m + n);
+        dlg->SendLineCommand(unit, channel);
+    }
+    EXPECT_TRUE(dlg->IsRingFull());
+    EXPECT_EQ(1023, dlg->RingCount());
+    // One more replaces the newest.
+    dlg->m_RackSetup.SetChannelStatus(9, 3, 0x4F);
+    dlg->SendLineCommand(9, 3);
+    BYTE last[pre::kMaxMessage + 1];
+    expected.emplace_back(last, last + pre::BuildLineMessage(last, dlg->m_RackSetup, 9, 3));
+    EXPECT_EQ(1023, dlg->RingCount());
+
+    hold = false;
+    deliver(dlg->m_Link.Receive(0x44));  // the message in flight is answered
+    Run(10);
+    EXPECT_TRUE(dlg->IsRingEmpty());
+    ASSERT_EQ(expected.size(), sent.size());
+    for (size_t i = 0; i < sent.size(); ++i) ASSERT_EQ(expected[i], sent[i]) << i;
+}

@@ -44,9 +44,15 @@ void CMicDlg::commitEntry(bool applyData)
     BYTE* entry = m_TxRing[m_nWriteIndex];
     entry[kApplyByte] = applyData ? 1 : 0;
     entry[kRingEntrySize - 1] = entry[0];
+    if (IsRingFull()) {
+        // A full ring keeps 1023 messages: the one just built takes the place of the newest,
+        // so that the latest change is the one that goes out.
+        BYTE* newest = m_TxRing[(m_nWriteIndex + kRingEntries - 1) % kRingEntries];
+        std::memcpy(newest, entry, kRingEntrySize);
+        entry[0] = 0;
+        return;
+    }
     m_nWriteIndex = (m_nWriteIndex + 1) % kRingEntries;
-    // A full ring keeps 1023 messages: the next one built replaces the newest.
-    if (m_nWriteIndex == m_nSendIndex) m_nWriteIndex = (m_nWriteIndex + kRingEntries - 1) % kRingEntries;
 }
 
 void CMicDlg::SendChannelCommand(int unit, int channel)
