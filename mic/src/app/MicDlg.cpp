@@ -8,8 +8,12 @@
 #include "winport/Hooks.h"
 #include "winport/Window.h"
 
+namespace {
+KivServerLink g_serverLink;
+}  // namespace
+
 CMicDlg::CMicDlg(CMicApp* app, Shell* shell)
-    : m_pApp(app), m_pShell(shell), m_portAvailable(&CSerialPort::IsPortAvailable)
+    : m_pApp(app), m_pShell(shell), m_pServerLink(&g_serverLink), m_portAvailable(&CSerialPort::IsPortAvailable)
 {
     ResetRing();
     SetServerMode(DecideServerMode());

@@ -355,10 +355,6 @@ public:
     /// The enlarged read-out is open, and held open.
     BOOL m_bBigReadoutOpen = FALSE;
     BOOL m_bBigReadoutHeld = FALSE;
-    /// Set for 2000 ms (timer 4) after an automatic numbering of mic lines.
-    BOOL m_bMicLineNumbering = FALSE;
-    /// Check box 1037.
-    BOOL m_bRackOptionTicked = FALSE;
     /// MIDI slot panels in their units' colours.
     BOOL m_bUnitColour = FALSE;
     ButtonSnapshot m_SetupButton{"S&etup", true};

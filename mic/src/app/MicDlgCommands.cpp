@@ -1,4 +1,5 @@
-// The main dialog's commands: the controls' WM_COMMAND messages.
+// The main dialog's commands: the controls' WM_COMMAND messages (the channel and rack buttons
+// are told in MicDlgSwitches.cpp).
 #include "app/MicDlg.h"
 
 BOOL CMicDlg::OnCommand(int id, int code)
@@ -15,6 +16,6 @@ BOOL CMicDlg::OnCommand(int id, int code)
         OnStorePreset();
         return TRUE;
     default:
-        return FALSE;
+        return OnChannelButton(id);
     }
 }

@@ -2,13 +2,12 @@
 // server's receptacles, MIDI, and its own deferred work.
 #pragma once
 
-#include "link/SerialPort.h"
+#include "app/ClientMonitorReceptacle.h"  // WM_CLOSE_REQUEST
+#include "link/SerialPort.h"                // WM_PRE_REPLY
 #include "winport/MessageLoop.h"
 
 /// The set-up and test dialog's settings commands.
 constexpr UINT WM_SETTINGS_COMMAND = WM_USER + 11;
-/// The server asks the program to close (client monitor).
-constexpr UINT WM_CLOSE_REQUEST = WM_APP + 1;
 /// Lines of the MIDI message monitor.
 constexpr UINT WM_MIDI_IN_SHOWN = WM_APP + 3;
 constexpr UINT WM_MIDI_OUT_SHOWN = WM_APP + 4;

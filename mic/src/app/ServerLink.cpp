@@ -1,5 +1,6 @@
 #include "app/ServerLink.h"
 
+#include "app/ClientMonitorReceptacle.h"
 #include "app/ConsoleInfo.h"
 #include "app/MicApp.h"
 #include "winport/Paths.h"
@@ -21,4 +22,32 @@ ServerModeDecision DecideServerMode()
     d.useWithCantle = 1;
     d.cantlePresent = 1;
     return d;
+}
+
+namespace {
+
+// A client object held for the dialog.
+template <class T>
+class HeldObject : public ServerObject {
+public:
+    explicit HeldObject(std::unique_ptr<T> object) : m_object(std::move(object)) {}
+
+private:
+    std::unique_ptr<T> m_object;
+};
+
+}  // namespace
+
+std::unique_ptr<ServerObject> KivServerLink::CreateMicLine(HWND)
+{
+    auto micLine = std::make_unique<CMicLineKIVObject>(TRUE);
+    micLine->MLAttach();
+    return std::make_unique<HeldObject<CMicLineKIVObject>>(std::move(micLine));
+}
+
+std::unique_ptr<ServerObject> KivServerLink::CreateClientMonitor(HWND owner, const char* clientName)
+{
+    auto monitor = std::make_unique<CClientMonitorReceptacle>(owner);
+    monitor->CMAttach(clientName);
+    return std::make_unique<HeldObject<CClientMonitorReceptacle>>(std::move(monitor));
 }

@@ -40,3 +40,11 @@ public:
     /// WM_CLOSE_REQUEST to the window when the server asks the client to close.
     virtual std::unique_ptr<ServerObject> CreateClientMonitor(HWND owner, const char* clientName) = 0;
 };
+
+/// The objects on the automation server through the client objects of the server link: the
+/// client-monitor receptacle, and a mic-line object that subscribes to the mic-line data.
+class KivServerLink : public ServerLink {
+public:
+    std::unique_ptr<ServerObject> CreateMicLine(HWND owner) override;
+    std::unique_ptr<ServerObject> CreateClientMonitor(HWND owner, const char* clientName) override;
+};

@@ -1,4 +1,5 @@
 #include "mic_ui/QtShell.h"
+#include "mic_ui/SmallDialogs.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,4 +85,15 @@ void QtShell::FileDialog(HWND, const FileDialogRequest& request, FileDone done)
             done(true, CString(QFile::encodeName(chosen.first()).constData()));
     });
     dialog->open();
+}
+
+void QtShell::RunDialog(HWND, ShellDialog dialog, MessageDone done)
+{
+    QDialog* d = nullptr;
+    switch (dialog) {
+    case ShellDialog::ConfirmClose: d = new CConfirmClose(m_owner); break;
+    case ShellDialog::PortError: d = new CPortError(m_owner); break;
+    case ShellDialog::About: d = new CAboutDlg(m_owner); break;
+    }
+    Open(d, std::move(done));
 }

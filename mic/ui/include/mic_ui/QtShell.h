@@ -25,6 +25,8 @@ public:
 
     void MessageBox(HWND owner, const char* text, const char* caption, UINT type, MessageDone done) override;
     void FileDialog(HWND owner, const FileDialogRequest& request, FileDone done) override;
+    /// The about box, the exit confirmation and the port-error dialog.
+    void RunDialog(HWND owner, ShellDialog dialog, MessageDone done) override;
 
     /// Shows a dialog window-modal and hands its result to done when it ends; the dialog is
     /// deleted afterwards.
