@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeSerialPorts.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
@@ -27,8 +28,11 @@ protected:
     {
         winport::SetProfileName("micUlvo.ini");
         winport::WriteProfileInt("Settings", "Auto Restore", 0);
+        winport::WriteProfileInt("Settings", "Communication Port", 1);
+        ports.Plug(1);
         bus = std::make_unique<presim::UnitBus>(units);
         dlg = std::make_unique<CMicDlg>(nullptr, &shell);
+        dlg->SetSerialPorts(ports.Factory(), ports.Availability());
         dlg->m_Link.SetHalfDuplex(false);
         dlg->SetPortWriter([this](const BYTE* m, int n) {
             bus->Receive(m, static_cast<size_t>(n), static_cast<double>(clock.nowMs()));
@@ -84,6 +88,7 @@ protected:
     TestEnvironment env;
     winport::ManualClock clock{1000};
     winport::ScopedClock scoped{clock};
+    FakeSerialPorts ports;
     ScriptedShell shell;
     std::unique_ptr<presim::UnitBus> bus;
     std::unique_ptr<CMicDlg> dlg;
