@@ -40,24 +40,17 @@ TEST(CommandsOverPtyThreads, PhantOnRack2Channel3ReachesUnit2)
     PreSimProcess sim({"--units", "3"});
     ASSERT_FALSE(sim.Pty().empty());
     TestEnvironment env;
+    PointSerialPortsNowhere(env.Root());
     ::setenv("WINPORT_COM1", sim.Pty().c_str(), 1);
     winport::SetProfileName("micUlvo.ini");
     winport::WriteProfileInt("Settings", "Auto Restore", 0);
+    winport::WriteProfileInt("Settings", "Communication Port", 1);
 
     ScriptedShell shell;
     CMicDlg dlg(nullptr, &shell);
-    dlg.m_Link.SetHalfDuplex(false);
-    CSerialPort port(dlg.m_Link);
-    dlg.SetPortWriter([&port](const BYTE* m, int) {
-        if (port.IsOpen()) port.WriteToPort(m);
-    });
     ASSERT_TRUE(dlg.Create());
-    HWND hwnd = dlg.GetSafeHwnd();
-    port.SetReplyHandler([hwnd](int number, uint32_t transaction) {
-        PostMessageA(hwnd, WM_PRE_REPLY, static_cast<WPARAM>(number), static_cast<LPARAM>(transaction));
-    });
-    ASSERT_TRUE(port.OpenPort(hwnd, 1));
-    ASSERT_TRUE(port.StartMonitor());
+    ASSERT_EQ(1, dlg.OpenPortNumber()) << "the dialog opens its own port";
+    dlg.m_Link.SetHalfDuplex(false);  // a pseudo-terminal does not echo
 
     ASSERT_TRUE(pumpUntil([&] { return dlg.m_RackSetup.GetRackFlag(2) != FALSE; }, 10000)) << "unit 2 never answered";
     dlg.OnChannelButton(1112 + 2);  // "Rack3"
@@ -83,6 +76,5 @@ TEST(CommandsOverPtyThreads, PhantOnRack2Channel3ReachesUnit2)
     EXPECT_FALSE(frame.empty()) << "no Phant frame for unit 2";
     EXPECT_EQ("state 2 mic=03 03 03 43 line=03 03 03 03 path=03 03 03 23 micline=7F 7F 7F 7F", state);
     for (const std::string& l : sim.History()) EXPECT_NE(0u, l.rfind("violation", 0)) << l;
-    port.ClosePort();
     ::unsetenv("WINPORT_COM1");
 }

@@ -286,7 +286,7 @@ TEST_F(MicDlgTest, ExitAsksAndSavesAndRefusesDuringALinkTest)
     EXPECT_EQ(1, shell.Count(ShellDialog::ConfirmClose));
     EXPECT_FALSE(dlg->IsEnded());
 
-    Post(WM_CLOSE);  // the window's close box asks the same
+    Post(WM_COMMAND, kIdExit);
     EXPECT_EQ(2, shell.Count(ShellDialog::ConfirmClose));
     EXPECT_TRUE(dlg->IsEnded());
     EXPECT_EQ(IDOK, dlg->GetModalResult());

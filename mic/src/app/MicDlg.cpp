@@ -223,6 +223,7 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_PRE_REPLY:
         return OnPreReply(wParam, lParam);
     case WM_CLOSE_REQUEST:
+    case WM_CLOSE:  // another program's request to end: as the server's, without asking
         OnCloseRequest();
         return 0;
     case WM_MIDI_MONITOR_GONE:
@@ -233,10 +234,6 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_RESTORE_UNIT:
         LoadStartupSetup(static_cast<int>(wParam));
-        return 0;
-    case WM_CLOSE:
-        // The window's close box is the dialog's Cancel: the Exit button's way.
-        OnExit();
         return 0;
     default:
         return DefWindowProcA(m_hWnd, message, wParam, lParam);

@@ -442,9 +442,10 @@ void MicDlgWindow::paintEvent(QPaintEvent*)
 
 void MicDlgWindow::closeEvent(QCloseEvent* event)
 {
-    // The window stays until the dialog's core has ended.
+    // The window stays until the dialog's core has ended; the close box is the dialog's
+    // Cancel, which is "E&xit" and asks the operator.
     event->ignore();
-    PostMessageA(m_dlg.GetSafeHwnd(), WM_CLOSE, 0, 0);
+    PostMessageA(m_dlg.GetSafeHwnd(), WM_COMMAND, kIdExit, 0);
 }
 
 void MicDlgWindow::keyPressEvent(QKeyEvent* event)
