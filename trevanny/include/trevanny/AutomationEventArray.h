@@ -87,6 +87,24 @@ public:
     /// Reads each element; no effect.
     void DebugMe() const;
 
+    // The automation event file: a compound file whose "AutomationData" stream holds the events
+    // as 20-byte records, beside "Path Mode", "File Version" and "Time And Date" (the other
+    // streams of the file stay). The records are wide (2-byte paths) when the console's path
+    // mode is 1 or 2, narrow (1-byte paths) in mode 0.
+
+    /// Writes the four streams in one go: the file changes only when everything was written.
+    /// TRUE when the file could be opened or created and "AutomationData" was written. An
+    /// existing file that is not a compound file (an indexed "AUTXFILE" file, say) is left alone.
+    int Save(const CString& path);
+    /// Replaces the events by the file's. pathMode receives the file's path mode (0 when it has
+    /// none; for an indexed file, the mode in its header). FALSE, with the events unchanged,
+    /// when the file cannot be read, holds no "AutomationData", has damaged data, has an empty
+    /// or unknown "Path Mode" (pathMode then -1 or the mode found), or was made for more paths
+    /// than this console has (a mode-1 file loads on a mode-2 console). A file whose data
+    /// holds no event loads as an empty array. Nothing is ever written.
+    int Load(const CString& path, int& pathMode);
+    int Load(const CString& path);
+
     // Records for the server (layouts above). Both are safe for any arguments: FetchRecords
     // writes only the records of events that exist (from firstIndex, at most count of them)
     // and returns how many it wrote; GetBlockCount gives 0 for a block smaller than a record.

@@ -55,12 +55,16 @@ public:
     /// False when the file cannot be opened; a file without a valid header still opens, with
     /// IsHeaderValid() false. An open file is closed first.
     bool Open(const char* path);
+    /// Opens an existing file for reading only (others may read it too) and reads its header.
+    /// Nothing is ever written to a file opened so: adding fails and closing writes nothing.
+    /// False when the file cannot be opened.
+    bool OpenForReading(const char* path);
     /// Writes the header when blocks were added or the file is still empty, then closes. False
     /// when nothing was open or the header could not be written.
     bool Close();
 
     /// Appends a block under `id` (0 or above). A block already stored under the id stays in
-    /// the file, unreachable. False, with nothing changed, when no file is open, the id is
+    /// the file, unreachable. False, with nothing changed, when no file is open for writing, the id is
     /// negative, the directory is full, the file is a non-empty file without a valid header
     /// (it is never overwritten), the file has reached 4 GB or the write fails.
     bool AddEntry(int id, const void* data, unsigned size);
@@ -129,6 +133,7 @@ private:
     bool m_bHeaderValid = false;
     bool m_bDirty = false;
     bool m_bCompress = true;
+    bool m_bReadOnly = false;
 };
 
 /// True when the file's first eight bytes are "AUTXFILE", in any case. False when it cannot

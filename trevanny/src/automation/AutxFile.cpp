@@ -90,9 +90,33 @@ bool CAutxFile::Open(const char* path)
     return true;
 }
 
+bool CAutxFile::OpenForReading(const char* path)
+{
+    Close();
+    resetDirectory();
+    m_bHeaderValid = false;
+    m_bDirty = false;
+    auto file = std::make_unique<CFile>();
+    if (!path || !file->Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return false;
+    m_file = std::move(file);
+    m_bReadOnly = true;
+    guarded([this] {
+        readHeader();
+        return true;
+    });
+    return true;
+}
+
 bool CAutxFile::Close()
 {
     if (!m_file) return false;
+    if (m_bReadOnly) {
+        m_file->Abort();
+        m_file.reset();
+        m_bHeaderValid = false;
+        m_bReadOnly = false;
+        return true;
+    }
     bool ok = guarded([this] {
         // A file that was only read is never modified, whatever its header; a new, empty file
         // gets a header so that it is an (empty) indexed file.
@@ -180,7 +204,7 @@ int CAutxFile::FindEntry(int id) const
 
 bool CAutxFile::AddEntry(int id, const void* data, unsigned size)
 {
-    if (!m_file || id < 0 || (size != 0 && data == nullptr)) return false;
+    if (!m_file || m_bReadOnly || id < 0 || (size != 0 && data == nullptr)) return false;
     int slot = FindEntry(id);
     if (slot < 0) return false;
     ULONGLONG offset = 0;

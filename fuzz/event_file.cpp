@@ -1,0 +1,96 @@
+// Fuzz target for the automation event file reader. The first byte chooses the form of the
+// input: even, the rest is a whole file (damaged compound files); odd, the rest describes the
+// streams of a compound file made here: major and minor version, the length of "Path Mode"
+// (5 or more: no such stream) and its bytes, then "AutomationData". A load that succeeds must
+// survive a save and a second load unchanged; a load that fails must leave the array as it was.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "../testsupport/TestEnvironment.h"
+#include "trevanny/AutomationEventArray.h"
+#include "winport/Storage.h"
+
+namespace {
+
+// A private folder for the files and the registry (a console of type 3, path mode 2).
+const TestEnvironment& environment()
+{
+    static TestEnvironment env;
+    return env;
+}
+
+std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+bool writeStream(IStorage* root, const wchar_t* name, const uint8_t* data, size_t size)
+{
+    IStream* s = nullptr;
+    if (root->CreateStream(name, STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, 0, &s) != S_OK) return false;
+    ULONG written = 0;
+    s->Write(data, static_cast<ULONG>(size), &written);
+    s->Release();
+    return true;
+}
+
+void makeCompound(const std::string& path, const uint8_t* data, size_t size)
+{
+    std::remove(path.c_str());
+    IStorage* root = nullptr;
+    if (StgCreateDocfile(wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
+    if (size >= 3) {
+        uint8_t version[40] = {data[0], data[1]};
+        writeStream(root, L"File Version", version, sizeof version);
+        size_t modeLength = data[2];
+        data += 3;
+        size -= 3;
+        if (modeLength < 5) {
+            modeLength = std::min(modeLength, size);
+            writeStream(root, L"Path Mode", data, modeLength);
+            data += modeLength;
+            size -= modeLength;
+        }
+        writeStream(root, L"AutomationData", data, size);
+    }
+    root->Release();
+}
+
+void writeFile(const std::string& path, const uint8_t* data, size_t size)
+{
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return;
+    if (size) std::fwrite(data, 1, size, out);
+    std::fclose(out);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const TestEnvironment& env = environment();
+    const std::string input = env.Path("input.aut");
+    const std::string copy = env.Path("copy.aut");
+    if (size == 0) return 0;
+    if (data[0] & 1) makeCompound(input, data + 1, size - 1);
+    else writeFile(input, data + 1, size - 1);
+
+    CAutomationEventArray events;
+    events.Add(CAutomationEvent(1, 2, 3, 4, 5));
+    int pathMode = -99;
+    if (!events.Load(input.c_str(), pathMode)) {
+        if (events.GetSize() != 1 || events[0].GetValue() != 5) std::abort();
+        return 0;
+    }
+    for (INT_PTR i = 0; i < events.GetSize(); ++i) {
+        if (events[i].GetReserved() != 0) std::abort();
+    }
+    std::remove(copy.c_str());
+    if (!events.Save(copy.c_str())) std::abort();
+    CAutomationEventArray again;
+    if (!again.Load(copy.c_str()) || again.GetSize() != events.GetSize()) std::abort();
+    if (events.GetSize() && std::memcmp(again.GetData(), events.GetData(), sizeof(CAutomationEvent) * events.GetSize()) != 0)
+        std::abort();
+    return 0;
+}
