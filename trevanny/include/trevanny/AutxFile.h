@@ -104,6 +104,7 @@ public:
     DWORD m_dwHeaderValue6 = 1;  ///< stored at byte 32; 1 for version 1 files
 
 private:
+    bool openWith(const char* path, UINT flags, bool readOnly);
     bool addArray(int id, const void* data, INT_PTR count, size_t elementSize);
     /// The size of the block of `id` when it exists and the file is large enough to hold it.
     bool plausibleBlockSize(int id, uint32_t& size);

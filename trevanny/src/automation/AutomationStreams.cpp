@@ -7,6 +7,7 @@
 
 #include <zlib.h>
 
+#include "GuardedFileOperation.h"
 #include "trevanny/WideFromAnsi.h"
 #include "trevanny/automation/AutomationNotifications.h"
 #include "winport/COleStreamFile.h"
@@ -29,21 +30,6 @@ std::unique_ptr<wchar_t[]> widePath(const CString& path)
     wchar_t* wide = nullptr;
     WideFromAnsi(path, &wide);
     return std::unique_ptr<wchar_t[]>(wide);
-}
-
-// Runs a stream operation; a file exception becomes false.
-template <class F>
-bool guarded(F&& operation)
-{
-    try {
-        return operation();
-    } catch (CFileException* e) {
-        e->Delete();
-        return false;
-    } catch (CMemoryException* e) {
-        e->Delete();
-        return false;
-    }
 }
 
 void put32(BYTE* p, int32_t v) { std::memcpy(p, &v, 4); }

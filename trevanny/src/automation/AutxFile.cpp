@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include "GuardedFileOperation.h"
 #include "winport/Clock.h"
 #include "winport/RegistryObject.h"
 
@@ -40,18 +41,6 @@ void put32(BYTE* p, uint32_t v)
     p[3] = static_cast<BYTE>(v >> 24);
 }
 
-// Runs a file operation; a file exception becomes false.
-template <class F>
-bool guarded(F&& operation)
-{
-    try {
-        return operation();
-    } catch (CFileException* e) {
-        e->Delete();
-        return false;
-    }
-}
-
 }  // namespace
 
 CAutxFile::CAutxFile()
@@ -75,31 +64,25 @@ void CAutxFile::resetDirectory()
 
 bool CAutxFile::Open(const char* path)
 {
-    Close();
-    resetDirectory();
-    m_bHeaderValid = false;
-    m_bDirty = false;
-    auto file = std::make_unique<CFile>();
-    if (!path || !file->Open(path, kOpenFlags)) return false;
-    m_file = std::move(file);
     // The file system's own compression is left to the file system: nothing to ask for here.
-    guarded([this] {
-        readHeader();
-        return true;
-    });
-    return true;
+    return openWith(path, kOpenFlags, /*readOnly=*/false);
 }
 
 bool CAutxFile::OpenForReading(const char* path)
+{
+    return openWith(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary, /*readOnly=*/true);
+}
+
+bool CAutxFile::openWith(const char* path, UINT flags, bool readOnly)
 {
     Close();
     resetDirectory();
     m_bHeaderValid = false;
     m_bDirty = false;
     auto file = std::make_unique<CFile>();
-    if (!path || !file->Open(path, CFile::modeRead | CFile::shareDenyWrite | CFile::typeBinary)) return false;
+    if (!path || !file->Open(path, flags)) return false;
     m_file = std::move(file);
-    m_bReadOnly = true;
+    m_bReadOnly = readOnly;
     guarded([this] {
         readHeader();
         return true;
