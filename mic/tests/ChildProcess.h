@@ -53,6 +53,11 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return m_pid > 0; }
+    /// Sends a signal to the process while it runs.
+    void Signal(int signal)
+    {
+        if (m_pid > 0) ::kill(m_pid, signal);
+    }
 
     /// Waits for the process to end; its exit status, or -1 when it still runs.
     int Wait(int timeoutMs)

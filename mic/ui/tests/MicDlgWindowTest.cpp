@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QTest>
 
-#include "ScriptedShell.h"
+#include "../../tests/ScriptedShell.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
 #include "link/SerialPort.h"
