@@ -13,6 +13,8 @@
 #include "mic_ui/MicDlgWindow.h"
 #include "mic_ui/QtShell.h"
 #include "mic_ui/SmallDialogs.h"
+#include "ui/ScreenLayout.h"
+#include "winport/Screens.h"
 #include "winport/Window.h"
 #include "winport_ui/QtMessageBox.h"
 #include "winport_ui/QtMessagePump.h"
@@ -22,6 +24,9 @@ namespace {
 
 /// The server's close request: save and end without asking.
 constexpr UINT kCloseRequest = WM_APP + 1;
+
+/// The main dialog's position is kept under this window name.
+const CString kPlacementName = CString(kProgramControlName) + "-MainDlg";
 
 int g_signalPipe[2] = {-1, -1};
 
@@ -97,10 +102,14 @@ int main(int argc, char** argv)
         if (!dlg.Create()) return;
         dialogWindow = dlg.GetSafeHwnd();
         screens->Attach(dialogWindow, &window);
+        CScreenLayout(dialogWindow).Restore(kPlacementName, FALSE);
         window.Refresh();
         std::printf("running\n");
         std::fflush(stdout);
         pump.RunUntilQuit();
+        CRect placed;
+        if (GetWindowRect(dialogWindow, placed)) CScreenLayout(dialogWindow).Save(kPlacementName, placed, FALSE);
+        screens->Detach(dialogWindow);
         dialogWindow = nullptr;
         dlg.SetView(nullptr);
     });

@@ -47,7 +47,7 @@ public:
         if (done) done(answer);
     }
 
-    void TrayIcon(const char* tip, bool animate) override
+    void TrayIcon(HWND, const char* tip, bool animate) override
     {
         trayTip = tip;
         trayAnimated = animate;

@@ -43,9 +43,11 @@ public:
     /// A small dialog; done gets IDOK or IDCANCEL. The default shows the dialog's texts in a
     /// message box.
     virtual void RunDialog(HWND owner, ShellDialog dialog, MessageDone done);
-    /// The tray icon with its tip; its picture animates while animate is set.
-    virtual void TrayIcon(const char* tip, bool animate)
+    /// The tray icon of the window with its tip; its picture animates while animate is set.
+    /// Clicks on it reach the window as "MsgTaskIconNotify".
+    virtual void TrayIcon(HWND owner, const char* tip, bool animate)
     {
+        (void)owner;
         (void)tip;
         (void)animate;
     }

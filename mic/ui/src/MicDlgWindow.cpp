@@ -28,6 +28,8 @@ const COLORREF kUnitColours[9] = {
 
 namespace {
 
+constexpr int kButtonClicked = 0;  // BN_CLICKED
+
 // The template, in dialog units: 496 x 354, four channel strips of 124 across.
 constexpr int kWidthDu = 496;
 constexpr int kHeightDu = 354;
@@ -321,51 +323,53 @@ void MicDlgWindow::Refresh()
 {
     if (m_bRefreshing) return;
     m_bRefreshing = true;
-    const CRackSetup& setup = m_dlg.m_RackSetup;
-    const int rack = setup.GetCurrentRack();
-    if (windowTitle() != Ansi(m_dlg.GetTitle().c_str())) setWindowTitle(Ansi(m_dlg.GetTitle().c_str()));
-    setPicture(kIdRackNumber, P::RackNumber(rack));
-    switch (m_dlg.m_eLinkPicture) {
+    const MicDlgSnapshot shot = m_dlg.Snapshot();
+    const QString title = Ansi(shot.title.c_str());
+    if (windowTitle() != title) setWindowTitle(title);
+    setPicture(kIdRackNumber, static_cast<UINT>(shot.rackPicture));
+    switch (shot.linkPicture) {
     case LinkPicture::Busy: setPicture(kIdLinkPicture, P::kLinkBusy); break;
     case LinkPicture::Linked: setPicture(kIdLinkPicture, P::kLinkLinked); break;
     default: setPicture(kIdLinkPicture, P::kLinkNoUnit); break;
     }
-    for (int r = 0; r < 16; ++r) {
-        int bitmap = m_dlg.m_nRackBitmap[r];
-        if (bitmap == 0) bitmap = static_cast<int>(r == rack ? P::kRackOnShow : P::kRackOther);
-        setButtonPicture(kIdRack + r, static_cast<UINT>(bitmap));
-    }
+    for (int r = 0; r < 16; ++r) setButtonPicture(kIdRack + r, static_cast<UINT>(shot.rackButtons[r]));
     for (int c = 0; c < 4; ++c) {
-        for (const SwitchRow& s : kSwitchRows) {
-            const bool on = m_dlg.IsSwitchShown(rack, c, s.code);
-            UINT picture = on ? P::kSwitchOn : P::kSwitchOff;
-            if (s.code == CMicDlg::kSwitchDir) picture = on ? P::kDirMic : P::kDirLine;
-            setButtonPicture(s.firstId + c, picture);
-        }
-        showGainBox(c, m_dlg.GainItem(rack, c));
-        const int readout = m_dlg.GainReadout(rack, c);
-        setPicture(kIdReadout + c, readout < 0 ? P::kBlankReadout : P::Readout(readout));
-        BOOL micSet = FALSE;
-        const int step = m_dlg.GainLabel(rack, c, micSet);
-        setPicture(kIdGainLabel + c, step < 0 ? 0 : P::GainLabel(step, micSet != 0));
-        BOOL micLineSet = FALSE;
-        const int digit = m_dlg.ChannelDigit(rack, c, micLineSet);
-        setPicture(kIdDigit + c, P::Digit(digit, micLineSet != 0));
-        const QString label = Ansi(setup.GetLabel(rack, c));
+        const ChannelSnapshot& ch = shot.channels[c];
+        const bool shown[] = {ch.phant, ch.pad, ch.lowz, ch.phase, ch.ins};
+        for (size_t k = 0; k < std::size(shown); ++k)
+            setButtonPicture(kSwitchRows[k].firstId + c, shown[k] ? P::kSwitchOn : P::kSwitchOff);
+        setButtonPicture(kIdDir + c, ch.dir ? P::kDirMic : P::kDirLine);
+        showGainBox(c, ch.gainItem);
+        setPicture(kIdReadout + c, ch.readout < 0 ? P::kBlankReadout : P::Readout(ch.readout));
+        setPicture(kIdGainLabel + c, ch.gainLabel < 0 ? 0 : P::GainLabel(ch.gainLabel, ch.gainLabelMicSet));
+        setPicture(kIdDigit + c, P::Digit(ch.digit, ch.digitMicLineSet));
+        const QString label = Ansi(ch.label.c_str());
         if (m_label[c]->text() != label) m_label[c]->setText(label);
         if (QComboBox* line = m_micLine[static_cast<size_t>(c)]) {
-            const int shown = setup.GetChannelMicLine(rack, c);
-            if (!(line->lineEdit()->hasFocus() && m_dlg.m_nTypedMicLine >= 0) && line->currentIndex() != shown)
-                line->setCurrentIndex(shown);
+            if (!(line->lineEdit()->hasFocus() && m_dlg.m_nTypedMicLine >= 0) && line->currentIndex() != ch.micLine)
+                line->setCurrentIndex(ch.micLine);
         }
-        const int height = m_dlg.m_nLevelHeight[c];
-        m_levelBar[c]->setGeometry(kLevelLeft[c], kLevelTop, kLevelWidth, std::max(0, height));
+        const int height = std::max(0, shot.levelHeights[c]);
+        m_levelBar[c]->setGeometry(kLevelLeft[c], kLevelTop, kLevelWidth, height);
         m_levelBar[c]->setVisible(height > 0);
     }
+    const std::pair<int, const ButtonSnapshot*> buttons[] = {
+        {kIdSetup, &shot.setup}, {kIdMiniView, &shot.miniView}, {kIdLoadPreset, &shot.loadPreset},
+        {kIdStorePreset, &shot.storePreset}, {kIdExit, &shot.exit}};
+    for (const auto& [id, state] : buttons) {
+        if (auto* b = ControlAs<CColourButton>(id)) {
+            const QString text = Ansi(state->text.c_str());
+            if (b->windowTitle() != text) {
+                b->setWindowTitle(text);  // the caption the button draws
+                b->update();
+            }
+            b->setEnabled(state->enabled);
+        }
+    }
     if (auto* box = ControlAs<QCheckBox>(kIdMeters)) box->setChecked(m_dlg.m_bEnableMeters != 0);
-    if (auto* box = ControlAs<QCheckBox>(kIdRackOption)) box->setChecked(m_dlg.m_bRackOptionTicked != 0);
-    if (auto* box = ControlAs<QCheckBox>(kIdPopupOnSel)) box->setChecked(setup.GetPopupOnSel() != 0);
-    if (auto* box = ControlAs<QCheckBox>(kIdPopupControls)) box->setChecked(setup.GetPopupControls() != 0);
+    if (auto* box = ControlAs<QCheckBox>(kIdRackOption)) box->setChecked(shot.rackOption);
+    if (auto* box = ControlAs<QCheckBox>(kIdPopupOnSel)) box->setChecked(shot.popupOnSel);
+    if (auto* box = ControlAs<QCheckBox>(kIdPopupControls)) box->setChecked(shot.popupControls);
     update();  // the MIDI slot panels
     m_bRefreshing = false;
 }
@@ -377,19 +381,20 @@ void MicDlgWindow::LinkChanged() { Refresh(); }
 void MicDlgWindow::RestoreAndRaise()
 {
     showNormal();
+    BringToFront();
+}
+
+void MicDlgWindow::BringToFront()
+{
     raise();
     activateWindow();
 }
 
+void MicDlgWindow::Closed() { hide(); }
+
 void MicDlgWindow::command(int id)
 {
-    switch (id) {
-    case kIdLoadPreset: m_dlg.OnLoadPreset(); break;
-    case kIdStorePreset: m_dlg.OnStorePreset(); break;
-    default:
-        if (!m_dlg.OnChannelButton(id)) SendMessageA(m_dlg.GetSafeHwnd(), WM_COMMAND, static_cast<WPARAM>(id), 0);
-        break;
-    }
+    m_dlg.OnCommand(id, kButtonClicked);
     Refresh();
 }
 
@@ -421,7 +426,7 @@ QImage MicDlgWindow::PaintBackground() const
         }
         int unit = 0, half = 0;
         m_dlg.m_RackSetup.GetMidiSlotParts(rack, k, unit, half);
-        const bool unitColour = false;  // switched by MIDI control events
+        const bool unitColour = m_dlg.m_bUnitColour != 0;  // switched by MIDI control events
         dc.FillSolidRect(panel, unitColour && unit >= 0 && unit < 9 ? kUnitColours[unit] : kPanelTied);
         CString text;
         text.Format("PRE %d%c", unit + 1, half == 0 ? 'a' : 'b');

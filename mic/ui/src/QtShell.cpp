@@ -1,5 +1,4 @@
 #include "mic_ui/QtShell.h"
-#include "mic_ui/SmallDialogs.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,6 +6,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "mic_ui/SmallDialogs.h"
 #include "winport/Paths.h"
 #include "winport_ui/QtMessageBox.h"
 
@@ -33,7 +33,7 @@ void QtShell::Open(QDialog* dialog, MessageDone done)
     dialog->setAttribute(Qt::WA_DeleteOnClose, false);
     dialog->setWindowModality(m_owner ? Qt::WindowModal : Qt::ApplicationModal);
     QObject::connect(dialog, &QDialog::finished, dialog, [this, dialog, done](int result) {
-        --m_nOpen;
+            --m_nOpen;
         dialog->deleteLater();
         if (done) done(result);
     });
@@ -75,7 +75,7 @@ void QtShell::FileDialog(HWND, const FileDialogRequest& request, FileDone done)
     ++m_nOpen;
     dialog->setWindowModality(m_owner ? Qt::WindowModal : Qt::ApplicationModal);
     QObject::connect(dialog, &QDialog::finished, dialog, [this, dialog, done](int result) {
-        --m_nOpen;
+            --m_nOpen;
         const QStringList chosen = dialog->selectedFiles();
         dialog->deleteLater();
         if (!done) return;
@@ -96,4 +96,23 @@ void QtShell::RunDialog(HWND, ShellDialog dialog, MessageDone done)
     case ShellDialog::About: d = new CAboutDlg(m_owner); break;
     }
     Open(d, std::move(done));
+}
+
+QtShell::~QtShell()
+{
+    if (m_pTray) m_pTray->RemoveIcon();
+}
+
+void QtShell::TrayIcon(HWND owner, const char* tip, bool animate)
+{
+    constexpr UINT kIconId = 128;
+    constexpr UINT kAnimationStrip = 572;
+    if (!m_pTray) {
+        m_pTray = std::make_unique<CTrayIcon>(m_pTrayBackend);
+        m_pTray->Create(owner, ProgramIcon(), kIconId, tip);
+        m_pTray->SetIconList(kAnimationStrip);
+    } else if (m_pTray->GetTooltip() != tip) {
+        m_pTray->SetTooltip(tip);
+    }
+    m_pTray->SetIconFromList(animate ? 1 : 0);
 }

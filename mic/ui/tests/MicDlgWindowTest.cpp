@@ -3,15 +3,22 @@
 // virtual time) get what the operator did.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
 #include <QTest>
 
+#include "../../tests/FakeSerialPorts.h"
 #include "../../tests/ScriptedShell.h"
+#include "app/ProgramConstants.h"
+#include "RecordingTray.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
 #include "link/SerialPort.h"
 #include "mic_ui/MicDlgWindow.h"
+#include "mic_ui/QtShell.h"
+#include "mic_ui/SmallDialogs.h"
 #include "presim/UnitBus.h"
 #include "winport/Clock.h"
 #include "winport/Profile.h"
@@ -26,22 +33,29 @@ QRgb Rgb(int r, int g, int b) { return static_cast<QRgb>((r << 16) | (g << 8) | 
 
 class MicDlgWindowTest : public ::testing::Test {
 protected:
-    void Start(int units)
+    /// The dialog with its window over units on port 3 (no port at all with plugged false).
+    void Start(int units, Shell& withShell, bool plugged = true)
     {
         winport::SetProfileName("micUlvo.ini");
         winport::WriteProfileInt("Settings", "Auto Restore", 0);
+        winport::WriteProfileInt("Settings", "Communication Port", 3);
+        if (plugged) ports.Plug(3);
         bus = std::make_unique<presim::UnitBus>(units);
-        dlg = std::make_unique<CMicDlg>(nullptr, &shell);
+        dlg = std::make_unique<CMicDlg>(nullptr, &withShell);
+        dlg->SetSerialPorts(ports.Factory(), ports.Availability());
         dlg->m_Link.SetHalfDuplex(false);
         dlg->SetPortWriter([this](const BYTE* m, int n) {
             bus->Receive(m, static_cast<size_t>(n), static_cast<double>(clock.nowMs()));
             dlg->m_Link.Sent();
         });
-        ASSERT_TRUE(dlg->Create());
         window = std::make_unique<MicDlgWindow>(*dlg);
+        qtShell.SetOwner(window.get());
         dlg->SetView(window.get());
         window->show();
+        ASSERT_TRUE(dlg->Create());
+        window->Refresh();
     }
+    void Start(int units) { Start(units, shell); }
 
     void TearDown() override
     {
@@ -81,7 +95,10 @@ protected:
     TestEnvironment env;
     winport::ManualClock clock{1000};
     winport::ScopedClock scoped{clock};
+    FakeSerialPorts ports;
     ScriptedShell shell;
+    RecordingTray tray;  // outlives the shell, which removes its icon
+    QtShell qtShell;
     std::unique_ptr<presim::UnitBus> bus;
     std::unique_ptr<CMicDlg> dlg;
     std::unique_ptr<MicDlgWindow> window;
@@ -194,4 +211,92 @@ TEST_F(MicDlgWindowTest, TheTemplateLaysOutEveryControlInsideWithoutOverlap)
     }
     // Outside server mode the server's controls do not exist.
     for (int id : {1037, 1050, 1051, 1076, 1079}) EXPECT_EQ(window->Control(id), nullptr) << id;
+}
+
+namespace {
+
+/// The visible dialogs of a kind.
+template <typename T>
+std::vector<T*> Visible()
+{
+    std::vector<T*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<T*>(w); d && d->isVisible()) found.push_back(d);
+    return found;
+}
+
+}  // namespace
+
+TEST_F(MicDlgWindowTest, ThePortErrorDialogAppearsOnceWhenNoPortOpens)
+{
+    Start(0, qtShell, false);
+    ASSERT_EQ(Visible<CPortError>().size(), 1u);
+    CPortError* dialog = Visible<CPortError>().front();
+    EXPECT_EQ(dialog->parentWidget(), window.get());
+    EXPECT_TRUE(dialog->isModal());
+    // The link goes on trying the ports in the background; the dialog is not shown again.
+    Run(5000);
+    EXPECT_EQ(Visible<CPortError>().size(), 1u);
+    QTest::mouseClick(dialog->Control(IDOK), Qt::LeftButton);
+    EXPECT_TRUE(Visible<CPortError>().empty());
+    Run(3000);
+    EXPECT_TRUE(Visible<CPortError>().empty());
+    EXPECT_FALSE(dlg->IsEnded());
+}
+
+TEST_F(MicDlgWindowTest, ExitAsksAndEscapeInTheQuestionKeepsTheProgramRunning)
+{
+    Start(0, qtShell);
+    QTest::keyClick(window.get(), Qt::Key_Escape);  // the dialog's Escape is Exit
+    ASSERT_EQ(Visible<CConfirmClose>().size(), 1u);
+    QTest::keyClick(Visible<CConfirmClose>().front(), Qt::Key_Escape);  // "&No"
+    EXPECT_TRUE(Visible<CConfirmClose>().empty());
+    EXPECT_FALSE(dlg->IsEnded());
+    EXPECT_TRUE(window->isVisible());
+
+    QCloseEvent closeBox;  // the window manager's close box is Exit too
+    QApplication::sendEvent(window.get(), &closeBox);
+    EXPECT_FALSE(closeBox.isAccepted());
+    winport::MessageLoop::Current().RunUntilIdle();
+    ASSERT_EQ(Visible<CConfirmClose>().size(), 1u);
+    QTest::mouseClick(Visible<CConfirmClose>().front()->Control(IDOK), Qt::LeftButton);  // "&Yes"
+    EXPECT_TRUE(dlg->IsEnded());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(winport::MessageLoop::Current().QuitPending());
+    MSG quit{};
+    winport::MessageLoop::Current().Peek(&quit, nullptr, 0, 0, PM_REMOVE);  // leave no quit behind
+}
+
+TEST_F(MicDlgWindowTest, TheTrayIconFollowsMidiAndItsClicksReachTheDialog)
+{
+    qtShell.SetTrayBackend(&tray);
+    Start(0, qtShell);
+    ASSERT_NE(qtShell.Tray(), nullptr);
+    ASSERT_FALSE(tray.calls.empty());
+    const NotifyIconData& added = tray.calls.front().second;
+    EXPECT_EQ(tray.calls.front().first, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(added.hWnd, dlg->GetSafeHwnd());
+    EXPECT_EQ(added.uID, 128u);
+    EXPECT_STREQ(added.szTip, "Midi Control");
+    EXPECT_EQ(qtShell.Tray()->GetIconCount(), 3);
+    EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 0);
+    dlg->SetMidiRunning(TRUE);
+    EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 1);
+    dlg->SetMidiRunning(FALSE);
+    EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 0);
+
+    // A click arrives at the dialog's window as "MsgTaskIconNotify" with the mouse message.
+    std::vector<LPARAM> seen;
+    const UINT notify = g_msgTaskIconNotify;
+    HWND spy = winport::CreateMessageWindow("TraySpy", [&](HWND, UINT msg, WPARAM, LPARAM l) -> LRESULT {
+        if (msg == notify) seen.push_back(l);
+        return 0;
+    });
+    NotifyIconData redirected = added;
+    redirected.hWnd = spy;
+    tray.calls.front().second = redirected;
+    tray.Click(WM_LBUTTONDBLCLK);
+    winport::MessageLoop::Current().RunUntilIdle();
+    EXPECT_EQ(seen, std::vector<LPARAM>{WM_LBUTTONDBLCLK});
+    DestroyWindow(spy);
 }

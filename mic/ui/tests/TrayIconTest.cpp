@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingTray.h"
 #include "TestEnvironment.h"
 #include "app/ProgramConstants.h"
 #include "mic_ui/SmallDialogs.h"
@@ -11,27 +12,6 @@
 #include "winport/Window.h"
 
 namespace {
-
-/// A notification area that records what it is told, and clicks on its icons.
-class RecordingTray : public TrayBackend {
-public:
-    explicit RecordingTray(bool supported = true) : m_supported(supported) {}
-    bool IsSupported() const override { return m_supported; }
-    BOOL Notify(DWORD message, const NotifyIconData& data) override
-    {
-        calls.push_back({message, data});
-        return TRUE;
-    }
-    void Click(UINT mouseMessage)
-    {
-        const NotifyIconData& added = calls.front().second;
-        Activated(added.hWnd, added.uID, added.uCallbackMessage, mouseMessage);
-    }
-    std::vector<std::pair<DWORD, NotifyIconData>> calls;
-
-private:
-    bool m_supported;
-};
 
 const HWND kWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1234));
 

@@ -89,7 +89,9 @@ public:
     void TitleChanged(const char* title) override;
     void RackChanged(int rack) override;
     void RestoreAndRaise() override;
+    void BringToFront() override;
     void LinkChanged() override;
+    void Closed() override;
 
     /// Reads the core's state and shows it.
     void Refresh();

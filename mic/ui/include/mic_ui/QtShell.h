@@ -7,8 +7,10 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "app/Shell.h"
+#include "mic_ui/TrayIcon.h"
 
 class QDialog;
 
@@ -19,6 +21,7 @@ QStringList NameFiltersOf(const CString& filter);
 class QtShell : public Shell {
 public:
     explicit QtShell(QWidget* owner = nullptr) : m_owner(owner) {}
+    ~QtShell() override;
 
     /// The window the dialogs belong to.
     void SetOwner(QWidget* owner) { m_owner = owner; }
@@ -27,6 +30,13 @@ public:
     void FileDialog(HWND owner, const FileDialogRequest& request, FileDone done) override;
     /// The about box, the exit confirmation and the port-error dialog.
     void RunDialog(HWND owner, ShellDialog dialog, MessageDone done) override;
+    /// The tray icon (icon 128 with the animation strip 572): image 1 while animated, else 0.
+    void TrayIcon(HWND owner, const char* tip, bool animate) override;
+    /// The tray icon, once asked for (null before).
+    CTrayIcon* Tray() const { return m_pTray.get(); }
+    /// Where the tray icon shows (default: the desktop's notification area through Qt). Not
+    /// owned; it outlives the shell.
+    void SetTrayBackend(TrayBackend* backend) { m_pTrayBackend = backend; }
 
     /// Shows a dialog window-modal and hands its result to done when it ends; the dialog is
     /// deleted afterwards.
@@ -38,4 +48,6 @@ public:
 private:
     QPointer<QWidget> m_owner;
     int m_nOpen = 0;
+    TrayBackend* m_pTrayBackend = nullptr;
+    std::unique_ptr<CTrayIcon> m_pTray;
 };
