@@ -27,7 +27,7 @@ class CAutomationEventArray : public CArray<CAutomationEvent, const CAutomationE
 public:
     /// The orders of Sort, by their keys (times and paths compared as signed 32-bit numbers,
     /// processes and controls as bytes). Equal keys keep their order.
-    enum SortMode {
+    enum SortMode : int {
         SortByTime = 0,             ///< time, path, process, control
         SortByPathControlTime = 1,  ///< path, process, control, time
         SortByPathTime = 2,         ///< path, time, process, control
