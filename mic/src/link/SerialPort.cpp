@@ -79,12 +79,15 @@ BOOL CSerialPort::OpenPort(HWND owner, int port, int baud, char parity, int data
         m_device->Close();
         return FALSE;
     }
+    // Only the probe byte itself coming back is an echo: the wait is long enough for a late
+    // reply of a unit (to a message written before the port was reopened) to arrive, and such
+    // bytes are stale traffic, purged, not a reason to refuse the line.
     BYTE answer = 0;
     if (m_device->WaitReadable(kProbeWaitMs, -1) == winport::SerialWait::Readable) {
-        if (m_device->Read(&answer, 1) < 0) answer = 0xFF;
+        if (m_device->Read(&answer, 1) < 0) answer = probe;
     }
     m_device->Purge();
-    if (answer != 0) {
+    if (answer == probe) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_lastError = "COM" + std::to_string(port) + ": the line echoes";
         m_device->Close();
