@@ -52,9 +52,6 @@ constexpr SwitchRow kSwitchRows[] = {
     {"Ins", MicDlgWindow::kIdIns, CMicDlg::kSwitchIns},       {"Dir", MicDlgWindow::kIdDir, CMicDlg::kSwitchDir},
 };
 
-constexpr COLORREF kBackground = RGB(29, 68, 107);
-
-QColor Colour(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
 /// A picture of the store with its mask colour made transparent, made once per id.
 QPixmap StorePixmap(UINT id)
@@ -68,7 +65,7 @@ QPixmap StorePixmap(UINT id)
         const QImage image = CEnBitmap::DecodePicture(bytes.data(), bytes.size(), CLR_INVALID);
         pixmap = QPixmap::fromImage(image);
         pixmap.setMask(QBitmap::fromImage(
-            image.createMaskFromColor(Colour(PictureStore::kBlackButtonMask).rgb(), Qt::MaskInColor)));
+            image.createMaskFromColor(ToQColor(PictureStore::kBlackButtonMask).rgb(), Qt::MaskInColor)));
     }
     return cache.emplace(id, pixmap).first->second;
 }
@@ -127,6 +124,30 @@ CColourButton* MicDlgWindow::addColourButton(int id, const char* text, int xDu, 
     return button;
 }
 
+QComboBox* MicDlgWindow::addEntryBox(int id, const QStringList& items, const QRect& rect,
+                                     std::function<void(int)> selected, std::function<void(const char*)> typed)
+{
+    auto* box = new QComboBox(this);
+    box->setObjectName(QString::number(id));
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setGeometry(rect);
+    box->addItems(items);
+    box->setPalette(QApplication::palette(box));
+    // Only what the operator does reaches the core: a choice from the list, a character typed.
+    connect(box, &QComboBox::activated, this, [this, selected](int item) {
+        selected(item);
+        Refresh();
+    });
+    connect(box->lineEdit(), &QLineEdit::textEdited, this, [this, typed](const QString& text) {
+        typed(text.toLatin1().constData());
+        Refresh();
+    });
+    box->lineEdit()->installEventFilter(this);  // leaving the box ends a typed entry
+    m_controls[id] = box;
+    return box;
+}
+
 QCheckBox* MicDlgWindow::addCheckBox(int id, const char* text, int xDu, int yDu, int wDu, int hDu)
 {
     auto* box = new QCheckBox(Ansi(text), this);
@@ -138,13 +159,7 @@ QCheckBox* MicDlgWindow::addCheckBox(int id, const char* text, int xDu, int yDu,
 
 void MicDlgWindow::build()
 {
-    setFixedSize(DialogUnits::Size(kWidthDu, kHeightDu));
-    setFont(DialogFont());
-    setWindowIcon(ProgramIcon());
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Colour(kBackground));
-    pal.setColor(QPalette::WindowText, Colour(kDialogText));
-    setPalette(pal);
+    ApplyDialogLook(this, kWidthDu, kHeightDu);
     const bool serverMode = m_dlg.m_bUseWithCantle != 0;
 
     for (int c = 0; c < 4; ++c) {
@@ -154,25 +169,12 @@ void MicDlgWindow::build()
         addPicture(kIdReadout + c, x0 + 2, 27, 27, 10);
         addPicture(kIdGainLabel + c, x0 + 32, 27, 27, 10);
 
-        auto* gain = new QComboBox(this);
-        gain->setObjectName(QString::number(kIdGain + c));
-        gain->setEditable(true);
-        gain->setInsertPolicy(QComboBox::NoInsert);
-        gain->setGeometry(Rect(x0 + 2, 40, 40, 14));
-        gain->setMaxVisibleItems(CMicDlg::kGainItems);
-        for (int i = 0; i < CMicDlg::kGainItems; ++i) gain->addItem(QString("%1").arg(i * 5, 2, 10, QChar('0')));
-        gain->setPalette(QApplication::palette(gain));
-        connect(gain, &QComboBox::activated, this, [this, c](int item) {
-            m_dlg.OnGainSelected(c, item);
-            Refresh();
-        });
-        connect(gain->lineEdit(), &QLineEdit::textEdited, this, [this, c](const QString& text) {
-            m_dlg.OnGainDigit(c, text.toLatin1().constData());
-            Refresh();
-        });
-        gain->lineEdit()->installEventFilter(this);
-        m_gain[c] = gain;
-        m_controls[kIdGain + c] = gain;
+        QStringList gainItems;
+        for (int i = 0; i < CMicDlg::kGainItems; ++i) gainItems << QString("%1").arg(i * 5, 2, 10, QChar('0'));
+        m_gain[c] = addEntryBox(kIdGain + c, gainItems, Rect(x0 + 2, 40, 40, 14),
+                                [this, c](int item) { m_dlg.OnGainSelected(c, item); },
+                                [this, c](const char* text) { m_dlg.OnGainDigit(c, text); });
+        m_gain[c]->setMaxVisibleItems(CMicDlg::kGainItems);
 
         int row = 0;
         for (const SwitchRow& s : kSwitchRows) {
@@ -192,25 +194,12 @@ void MicDlgWindow::build()
         m_levelBar[c] = bar;
 
         if (serverMode) {
-            auto* line = new QComboBox(this);
-            line->setObjectName(QString::number(kIdMicLine + c));
-            line->setEditable(true);
-            line->setInsertPolicy(QComboBox::NoInsert);
-            line->setGeometry(kLevelLeft[c] - 52, 200, 44, 22);  // the list drops 78 pixels
-            line->addItem("Off");
-            for (int n = 1; n <= 99; ++n) line->addItem(QString::number(n));
-            line->setPalette(QApplication::palette(line));
-            connect(line, &QComboBox::activated, this, [this, c](int item) {
-                m_dlg.OnMicLineSelected(c, item);
-                Refresh();
-            });
-            connect(line->lineEdit(), &QLineEdit::textEdited, this, [this, c](const QString& text) {
-                m_dlg.OnMicLineDigit(c, text.toLatin1().constData());
-                Refresh();
-            });
-            line->lineEdit()->installEventFilter(this);
-            m_micLine[c] = line;
-            m_controls[kIdMicLine + c] = line;
+            QStringList lines{"Off"};
+            for (int n = 1; n <= 99; ++n) lines << QString::number(n);
+            // In the strip, left of the level bar; the list drops 78 pixels.
+            m_micLine[c] = addEntryBox(kIdMicLine + c, lines, QRect(kLevelLeft[c] - 52, 200, 44, 22),
+                                       [this, c](int line) { m_dlg.OnMicLineSelected(c, line); },
+                                       [this, c](const char* text) { m_dlg.OnMicLineDigit(c, text); });
         }
     }
 
@@ -415,7 +404,7 @@ QImage MicDlgWindow::PaintBackground() const
     QImage image(size(), QImage::Format_RGB32);
     CDC dc(image);
     const CRect client(0, 0, width(), height());
-    dc.FillSolidRect(client, kBackground);
+    dc.FillSolidRect(client, kDialogBackground);
     const int rack = m_dlg.m_RackSetup.GetCurrentRack();
     for (int k = 0; k < CRackSetup::kSlots; ++k) {
         const QRect q = SlotPanelRect(k);

@@ -11,7 +11,6 @@
 
 namespace {
 
-QColor Colour(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
 /// A microphone on the dialog colour.
 QImage DrawProgramIcon(int size)
@@ -22,11 +21,11 @@ QImage DrawProgramIcon(int size)
     p.setRenderHint(QPainter::Antialiasing);
     const double s = size / 32.0;
     p.setPen(Qt::NoPen);
-    p.setBrush(Colour(kDialogBackground));
+    p.setBrush(ToQColor(kDialogBackground));
     p.drawRoundedRect(QRectF(0, 0, size, size), 5 * s, 5 * s);
     p.setBrush(QColor(255, 176, 0));
     p.drawRoundedRect(QRectF(11 * s, 4 * s, 10 * s, 15 * s), 5 * s, 5 * s);
-    QPen pen(Colour(kDialogText), 2 * s);
+    QPen pen(ToQColor(kDialogText), 2 * s);
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
     QPainterPath cradle;
@@ -50,18 +49,23 @@ QIcon ProgramIcon()
     return icon;
 }
 
+void ApplyDialogLook(QWidget* dialog, int widthDu, int heightDu)
+{
+    dialog->setFixedSize(DialogUnits::Size(widthDu, heightDu));
+    dialog->setFont(DialogFont());
+    dialog->setWindowIcon(ProgramIcon());
+    QPalette pal = dialog->palette();
+    pal.setColor(QPalette::Window, ToQColor(kDialogBackground));
+    pal.setColor(QPalette::WindowText, ToQColor(kDialogText));
+    dialog->setPalette(pal);
+    dialog->setAutoFillBackground(true);
+}
+
 SmallDialog::SmallDialog(int templateId, const char* caption, int widthDu, int heightDu, QWidget* parent)
     : QDialog(parent), m_nTemplateId(templateId)
 {
     setWindowTitle(winport::QStringFromAnsi(caption));
-    setFixedSize(DialogUnits::Size(widthDu, heightDu));
-    setFont(DialogFont());
-    setWindowIcon(ProgramIcon());
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Colour(kDialogBackground));
-    pal.setColor(QPalette::WindowText, Colour(kDialogText));
-    setPalette(pal);
-    setAutoFillBackground(true);
+    ApplyDialogLook(this, widthDu, heightDu);
 }
 
 QWidget* SmallDialog::Control(int id) const { return findChild<QWidget*>(QString::number(id)); }

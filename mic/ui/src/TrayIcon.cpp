@@ -11,6 +11,7 @@
 #include "mic_ui/SmallDialogs.h"
 #include "winport/Paths.h"
 #include "winport/Window.h"
+#include "winport_ui/Canvas.h"
 #include "winport_ui/QtMessageBox.h"
 
 namespace {
@@ -25,7 +26,6 @@ CString ProgramBaseName()
     return CString(name);
 }
 
-QColor Colour(COLORREF c) { return QColor(GetRValue(c), GetGValue(c), GetBValue(c)); }
 
 }  // namespace
 
@@ -219,7 +219,7 @@ BOOL CTrayIcon::SetIconList(const QImage& bitmap)
     m_bitmap = bitmap.convertToFormat(QImage::Format_RGB32);
     for (int x = 0; x + 16 <= m_bitmap.width() && m_bitmap.height() >= 16; x += 16) {
         QImage frame = m_bitmap.copy(x, 0, 16, 16).convertToFormat(QImage::Format_ARGB32);
-        const QRgb mask = Colour(kStripMask).rgb();
+        const QRgb mask = ToQColor(kStripMask).rgb();
         for (int y = 0; y < 16; ++y) {
             auto* line = reinterpret_cast<QRgb*>(frame.scanLine(y));
             for (int i = 0; i < 16; ++i)

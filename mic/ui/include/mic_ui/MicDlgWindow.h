@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <map>
 
 #include "app/MicDlg.h"
@@ -123,6 +124,9 @@ private:
     QLabel* addText(int id, const char* text, int xDu, int yDu, int wDu, int hDu);
     CBlackBmpButton* addBitmapButton(int id, int xDu, int yDu, int wDu, int hDu);
     CColourButton* addColourButton(int id, const char* text, int xDu, int yDu, int wDu, int hDu);
+    /// An editable list box: a choice from the list and each edit of its text go to the core.
+    QComboBox* addEntryBox(int id, const QStringList& items, const QRect& rect, std::function<void(int)> selected,
+                           std::function<void(const char*)> typed);
     QCheckBox* addCheckBox(int id, const char* text, int xDu, int yDu, int wDu, int hDu);
     void setPicture(int id, UINT picture);
     void setButtonPicture(int id, UINT picture);

@@ -15,6 +15,10 @@
 constexpr COLORREF kDialogBackground = 0x6B441D;  // red 29, green 68, blue 107
 constexpr COLORREF kDialogText = 0xFDFBED;        // red 237, green 251, blue 253
 
+/// The look every dialog of the program shares: its template size in dialog units, fixed; the
+/// dialog font; the program's icon; the dialog colours.
+void ApplyDialogLook(QWidget* dialog, int widthDu, int heightDu);
+
 /// A dialog built from a template: fixed size in dialog units, controls placed in dialog
 /// units. Control ids are kept as the widgets' object names ("1", "2" ...).
 class SmallDialog : public QDialog {
