@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ChildProcess.h"
+#include "LogSocket.h"
 #include "TestEnvironment.h"
 #include "winport/Hooks.h"
 
@@ -82,33 +83,6 @@ private:
 };
 
 /// A bound datagram socket standing in for the system log.
-class KivLogSocket {
-public:
-    explicit KivLogSocket(const std::string& path) : m_path(path)
-    {
-        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-    ~KivLogSocket() { ::close(m_fd); }
-    /// The next entry, or "" when none arrives within timeoutMs.
-    std::string Receive(int timeoutMs = 2000)
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1) return {};
-        std::string buf(65536, '\0');
-        ssize_t n = ::recv(m_fd, buf.data(), buf.size(), 0);
-        buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return buf;
-    }
-
-private:
-    std::string m_path;
-    int m_fd = -1;
-};
-
 struct RecordedBox {
     std::string text, caption;
     UINT type;
@@ -122,7 +96,7 @@ protected:
         socketPath = env.Path("runtime/kiv.sock");
         ::setenv("KIVSERVER_SOCKET", socketPath.c_str(), 1);
         ::setenv("ARDO_LOG_SOCKET", env.Path("log.sock").c_str(), 1);
-        log = std::make_unique<KivLogSocket>(env.Path("log.sock"));
+        log = std::make_unique<LogSocket>(env.Path("log.sock"));
         winport::SetMessageBoxHook([this](HWND, const char* text, const char* caption, UINT type) {
             boxes.push_back({text ? text : "", caption ? caption : "", type});
             return IDOK;
@@ -144,7 +118,7 @@ protected:
 
     TestEnvironment env;
     std::string socketPath;
-    std::unique_ptr<KivLogSocket> log;
+    std::unique_ptr<LogSocket> log;
     std::unique_ptr<KivServerSim> sim;
     std::vector<RecordedBox> boxes;
 };

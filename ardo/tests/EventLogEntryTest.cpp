@@ -2,14 +2,11 @@
 // entry.
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
+#include "LogSocket.h"
 #include "TestEnvironment.h"
 #include "ardo/EventLogEntry.h"
 #include "winport/EventLog.h"
@@ -18,41 +15,6 @@
 namespace {
 
 const char kSourcesKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
-
-/// A bound datagram socket standing in for the system log.
-class LogSocket {
-public:
-    explicit LogSocket(const std::string& path) : m_path(path)
-    {
-        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un a{};
-        a.sun_family = AF_UNIX;
-        std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-        m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    }
-    ~LogSocket()
-    {
-        ::close(m_fd);
-        ::unlink(m_path.c_str());
-    }
-    bool bound() const { return m_bound; }
-
-    /// The next datagram, or "" when none arrives within timeoutMs.
-    std::string receive(int timeoutMs = 2000)
-    {
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, timeoutMs) != 1) return {};
-        std::string buf(65536, '\0');
-        ssize_t n = ::recv(m_fd, buf.data(), buf.size(), 0);
-        buf.resize(n > 0 ? static_cast<size_t>(n) : 0);
-        return buf;
-    }
-
-private:
-    std::string m_path;
-    int m_fd = -1;
-    bool m_bound = false;
-};
 
 /// Access to the protected members for the tests.
 class TestEntry : public CEventLogEntry {

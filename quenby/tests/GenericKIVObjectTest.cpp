@@ -198,7 +198,7 @@ TEST_F(KivServerTest, BusyAnswersBackOffUntilTheLimitThenTheClientGivesUp)
     expected.push_back(110);
     EXPECT_EQ(expected, clock.Sleeps());
     EXPECT_EQ("ok objects=1 advised=1", server.Control("status"));
-    EXPECT_EQ("", log->Receive(100));
+    EXPECT_EQ("", log->receive(100));
 
     // A window of this program hears the broadcast.
     std::vector<UINT> heard;
@@ -215,7 +215,7 @@ TEST_F(KivServerTest, BusyAnswersBackOffUntilTheLimitThenTheClientGivesUp)
     EXPECT_EQ(110u, sleeps[9]);
     EXPECT_EQ(120u, sleeps[19]);
     EXPECT_EQ(700u, sleeps[599]);
-    EXPECT_NE(std::string::npos, log->Receive().find("Quenby timed out connecting to TestKIV"));
+    EXPECT_NE(std::string::npos, log->receive().find("Quenby timed out connecting to TestKIV"));
     EXPECT_TRUE(winport::MessageLoop::Current().QuitPending());
     winport::MessageLoop::Current().RunUntilIdle();
     EXPECT_EQ(std::vector<UINT>{CGenericKIVObject::ConsoleGoneTitsUp()}, heard);
@@ -241,7 +241,7 @@ TEST_F(KivServerTest, BootingAndNoDataAnswers)
     ASSERT_EQ("ok", server.Control("nodata 1"));
     client.Attach(AttachToMicLine, 0);
     EXPECT_TRUE(clock.Sleeps().empty());
-    EXPECT_NE(std::string::npos, log->Receive().find("Quenby timed out connecting to TestKIV"));
+    EXPECT_NE(std::string::npos, log->receive().find("Quenby timed out connecting to TestKIV"));
 }
 
 TEST(KivRetryLimit, ReadOnceFromTheRegistryAndClamped)
@@ -303,7 +303,7 @@ TEST_F(KivServerTest, ServerKilledMidSessionEndsTheProgram)
     EXPECT_EQ("KIVServer is no longer responding !", boxes[0].text);
     EXPECT_EQ("Severe Error", boxes[0].caption);
     EXPECT_EQ(MB_ICONHAND | MB_SYSTEMMODAL, boxes[0].type);
-    EXPECT_NE(std::string::npos, log->Receive().find("KIVSERVER stopped responding after attaching to  TestKIV"));
+    EXPECT_NE(std::string::npos, log->receive().find("KIVSERVER stopped responding after attaching to  TestKIV"));
 }
 
 TEST_F(KivServerTest, NoServerObjectEndsTheProgramAtTheFirstSubscription)
