@@ -6,108 +6,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "FakeSerialPorts.h"
-#include "ScriptedShell.h"
-#include "TestEnvironment.h"
-#include "app/MicDlg.h"
-#include "link/SerialPort.h"
-#include "presim/UnitBus.h"
-#include "winport/Clock.h"
-#include "winport/Profile.h"
-#include "winport/Window.h"
+#include "UnitLineFixture.h"
 
-namespace {
-
-class Recorder : public CMicDlgView {
-public:
-    void SetupDialogRequested() override { ++setupRequests; }
-    int setupRequests = 0;
-};
-
-// The dialog, its window and loop in virtual time, and units on the other end of the line.
-class LinkTest : public ::testing::Test {
-protected:
-    void Start(int units, bool autoRestore = false)
-    {
-        winport::SetProfileName("micUlvo.ini");
-        winport::WriteProfileInt("Settings", "Auto Restore", autoRestore ? 1 : 0);
-        winport::WriteProfileInt("Settings", "Communication Port", 3);
-        ports.Plug(3);
-        bus = std::make_unique<presim::UnitBus>(units);
-        dlg = std::make_unique<CMicDlg>(nullptr, &shell);
-        dlg->SetSerialPorts(ports.Factory(), ports.Availability());
-        dlg->SetView(&view);
-        dlg->m_Link.SetHalfDuplex(false);
-        dlg->SetPortWriter([this](const BYTE* m, int n) {
-            bus->Receive(m, static_cast<size_t>(n), static_cast<double>(clock.nowMs()));
-            dlg->m_Link.Sent();
-        });
-        ASSERT_TRUE(dlg->Create());
-    }
-
-    // Runs the line and the loop for ms milliseconds of virtual time.
-    void Run(uint64_t ms)
-    {
-        auto& loop = winport::MessageLoop::Current();
-        for (uint64_t i = 0; i < ms; ++i) {
-            loop.AdvanceBy(1);
-            double now = static_cast<double>(clock.nowMs());
-            std::vector<uint8_t> due = bus->TakeDue(now);
-            if (!due.empty()) lastByteAt = now;
-            for (uint8_t b : due) deliver(dlg->m_Link.Receive(b));
-            if (dlg->m_Link.CollectingLevels() && now - lastByteAt >= CSerialPort::kLevelSilenceMs) {
-                deliver(dlg->m_Link.Silence());
-            }
-            loop.RunUntilIdle();
-        }
-    }
-
-    void deliver(const PreLink::Event& e)
-    {
-        if (e.delivered) PostMessageA(dlg->GetSafeHwnd(), WM_PRE_REPLY, 3, static_cast<LPARAM>(e.transaction));
-    }
-
-    // Frames sent so far (unit, command), optionally of one unit.
-    std::vector<std::pair<int, int>> Frames(int unit = -1) const
-    {
-        std::vector<std::pair<int, int>> out;
-        for (const auto& f : bus->Frames()) {
-            if (f.unit < 0 || f.bytes.size() < 2) continue;
-            if (unit == -1 || f.unit == unit) out.emplace_back(f.unit, f.bytes[1]);
-        }
-        return out;
-    }
-
-    int Count(int unit, int command) const
-    {
-        int n = 0;
-        for (auto [u, c] : Frames(unit)) n += (c == command) ? 1 : 0;
-        (void)unit;
-        return n;
-    }
-
-    // Runs until the unit responds (bounded).
-    bool RunUntilResponding(int unit, bool responding = true, uint64_t limitMs = 20000)
-    {
-        for (uint64_t t = 0; t < limitMs; t += 10) {
-            if (static_cast<bool>(dlg->m_RackSetup.GetRackFlag(unit)) == responding) return true;
-            Run(10);
-        }
-        return false;
-    }
-
-    TestEnvironment env;
-    winport::ManualClock clock{1000};
-    winport::ScopedClock scoped{clock};
-    FakeSerialPorts ports;
-    ScriptedShell shell;
-    Recorder view;
-    std::unique_ptr<presim::UnitBus> bus;
-    std::unique_ptr<CMicDlg> dlg;
-    double lastByteAt = 0;
-};
-
-}  // namespace
+using LinkTest = UnitLineFixture;
 
 TEST_F(LinkTest, WithoutUnitsEveryAddressIsPolledInTurn)
 {
@@ -230,14 +131,15 @@ TEST_F(LinkTest, VersionSweepAsksEachUnitThreeTimesAtMost)
     Run(100);
     bus->ClearFrames();
     dlg->SendVersionRequest(0);
-    Run(16 * 3 * 50 + 500);
+    // Until the set-up dialog opens (then the link sends test requests of its own).
+    for (int t = 0; t < 16 * 3 * 50 + 500 && shell.setupDialogs.empty(); ++t) Run(1);
     EXPECT_EQ(1, Count(0, 0x10));
     EXPECT_EQ(1, Count(1, 0x10)) << "noise before the text is skipped";
     for (int u = 2; u < 16; ++u) EXPECT_EQ(3, Count(u, 0x10)) << u;
     EXPECT_EQ(CString("PRE00 V1.2"), dlg->m_strVersion[0]);
     EXPECT_EQ(CString("PRE01 V1.2"), dlg->m_strVersion[1]);
     EXPECT_EQ(CString("Version Unknown"), dlg->m_strVersion[9]);
-    EXPECT_EQ(1, view.setupRequests);
+    EXPECT_EQ(1u, shell.setupDialogs.size());
 }
 
 TEST_F(LinkTest, UnitTestSendsEightFrames)

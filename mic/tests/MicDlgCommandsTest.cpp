@@ -3,76 +3,26 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
-#include "FakeSerialPorts.h"
-#include "ScriptedShell.h"
-#include "TestEnvironment.h"
-#include "app/MicDlg.h"
-#include "link/SerialPort.h"
-#include "presim/UnitBus.h"
-#include "winport/Clock.h"
-#include "winport/Profile.h"
-#include "winport/Window.h"
+#include "UnitLineFixture.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// The dialog on the user-interface loop in virtual time, with units on the line.
-class Commands : public ::testing::Test {
+class Commands : public UnitLineFixture {
 protected:
     // Starts with units 0 to units-1 on the line and waits until unit `responding` answers.
-    void Start(int units, int responding = -1)
+    void Start(int units, int responding = -1, std::unique_ptr<MidiPorts> midi = nullptr)
     {
-        winport::SetProfileName("micUlvo.ini");
-        winport::WriteProfileInt("Settings", "Auto Restore", 0);
-        winport::WriteProfileInt("Settings", "Communication Port", 1);
-        ports.Plug(1);
-        bus = std::make_unique<presim::UnitBus>(units);
-        dlg = std::make_unique<CMicDlg>(nullptr, &shell);
-        dlg->SetSerialPorts(ports.Factory(), ports.Availability());
-        dlg->m_Link.SetHalfDuplex(false);
-        dlg->SetPortWriter([this](const BYTE* m, int n) {
-            bus->Receive(m, static_cast<size_t>(n), static_cast<double>(clock.nowMs()));
-            dlg->m_Link.Sent();
-        });
-        ASSERT_TRUE(dlg->Create());
+        UnitLineFixture::Start(units, false, std::move(midi));
         if (responding >= 0) {
-            for (int t = 0; t < 20000 && !dlg->m_RackSetup.GetRackFlag(responding); t += 10) Run(10);
-            ASSERT_TRUE(dlg->m_RackSetup.GetRackFlag(responding));
+            ASSERT_TRUE(RunUntilResponding(responding));
             Settle();
         }
-    }
-
-    // Runs the line and the loop for ms milliseconds of virtual time.
-    void Run(uint64_t ms)
-    {
-        auto& loop = winport::MessageLoop::Current();
-        for (uint64_t i = 0; i < ms; ++i) {
-            loop.AdvanceBy(1);
-            double now = static_cast<double>(clock.nowMs());
-            for (uint8_t b : bus->TakeDue(now)) {
-                PreLink::Event e = dlg->m_Link.Receive(b);
-                if (e.delivered) PostMessageA(dlg->GetSafeHwnd(), WM_PRE_REPLY, 1, static_cast<LPARAM>(e.transaction));
-            }
-            loop.RunUntilIdle();
-        }
-    }
-
-    // Runs until the ring is empty and the last message is answered, then forgets the frames.
-    void Settle()
-    {
-        Drain();
-        bus->ClearFrames();
-    }
-
-    // Runs until the ring is empty and the last message is answered.
-    void Drain()
-    {
-        for (int t = 0; t < 60000 && !dlg->IsRingEmpty(); t += 10) Run(10);
-        Run(400);
     }
 
     // Frames other than polls that went to a unit.
@@ -84,14 +34,6 @@ protected:
         }
         return out;
     }
-
-    TestEnvironment env;
-    winport::ManualClock clock{1000};
-    winport::ScopedClock scoped{clock};
-    FakeSerialPorts ports;
-    ScriptedShell shell;
-    std::unique_ptr<presim::UnitBus> bus;
-    std::unique_ptr<CMicDlg> dlg;
 };
 
 // The message of a channel on the wire, checksum added.
@@ -158,6 +100,33 @@ TEST_F(Commands, EachSwitchTogglesItsBitAndSendsItsInputsMessage)
     EXPECT_EQ(0, bus->Violations());
 }
 
+TEST_F(Commands, SwitchesAndGainTellMidiWhatChanged)
+{
+    auto midi = std::make_unique<StoppedMidiPorts>();
+    StoppedMidiPorts* ports = midi.get();
+    midi->SetRunning(true);
+    Start(1, 0, std::move(midi));
+    ports->Reset();
+    dlg->m_RackSetup.SetChannelMode(0, 0, 1);
+    using CC = std::array<int, 4>;  // rack, channel, control, value
+    std::vector<CC> expected;
+    for (int code : {CMicDlg::kSwitchPhant, CMicDlg::kSwitchPad, CMicDlg::kSwitchPhase, CMicDlg::kSwitchIns,
+                     CMicDlg::kSwitchLowz, CMicDlg::kSwitchPhant}) {
+        dlg->ToggleSwitchAndSend(0, code);
+    }
+    expected = {{0, 0, 4, 127}, {0, 0, 2, 127}, {0, 0, 5, 127}, {0, 0, 4, 0}};
+    // The line input has no Phant: nothing changes, nothing goes to MIDI either.
+    dlg->ToggleSwitchAndSend(1, CMicDlg::kSwitchPhant);
+    dlg->ToggleSwitchAndSend(1, CMicDlg::kSwitchPhase);
+    expected.push_back({0, 1, 5, 127});
+    dlg->OnGainSelected(0, 9);
+    dlg->OnGainSelected(0, 2);  // refused on the mic input
+    expected.push_back({0, 0, 9, CMicDlg::GainToMidiValue(9)});
+    std::vector<CC> sent;
+    for (const auto& cc : ports->Sent()) sent.push_back({cc.rack, cc.channel, cc.code, cc.value});
+    EXPECT_EQ(expected, sent);
+}
+
 TEST_F(Commands, SwitchesOfAChannelOnAMicLineFollowTheServerButPhase)
 {
     Start(1, 0);
@@ -215,8 +184,7 @@ TEST_F(Commands, DirChangesTheInputAndSendsAllThreeMessages)
 TEST_F(Commands, SelectRackShowsTheRackButtonsAndQueuesTheRacksSettings)
 {
     Start(4, 2);
-    for (int t = 0; t < 20000 && !dlg->m_RackSetup.GetRackFlag(3); t += 10) Run(10);
-    ASSERT_TRUE(dlg->m_RackSetup.GetRackFlag(3));
+    ASSERT_TRUE(RunUntilResponding(3));
     Settle();
     dlg->m_RackSetup.SetChannelMode(3, 1, 1);
     dlg->OnChannelButton(1112 + 3);  // "Rack4"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,33 @@ public:
         trayAnimated = animate;
     }
 
+    /// The set-up and test dialog and the mini view: recorded and left open until the test
+    /// calls closeSetup or closeMiniView.
+    void RunSetupDialog(HWND, const SetupDialogPreset& preset, std::function<void()> done) override
+    {
+        setupDialogs.push_back(preset);
+        closeSetup = std::move(done);
+    }
+    void RunMiniView(HWND, std::function<void()> done) override
+    {
+        ++miniViews;
+        closeMiniView = std::move(done);
+    }
+    void ShowMiniView(bool show) override { miniViewShown.push_back(show); }
+    void OpenMidiMonitor(HWND) override { ++monitorOpened; }
+    void CloseMidiMonitor() override { ++monitorClosed; }
+    /// Menus: recorded, and answered from menuAnswers (nothing chosen when it is empty).
+    void TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::function<void(UINT)> done) override
+    {
+        menus.push_back(items);
+        UINT id = 0;
+        if (!menuAnswers.empty()) {
+            id = menuAnswers.front();
+            menuAnswers.pop_front();
+        }
+        if (done) done(id);
+    }
+
     int Count(ShellDialog dialog) const
     {
         int n = 0;
@@ -68,4 +96,13 @@ public:
     std::vector<FileDialogRequest> requests;
     /// Answers of the coming file dialogs.
     std::deque<std::string> paths;
+    std::vector<SetupDialogPreset> setupDialogs;
+    std::function<void()> closeSetup;
+    int miniViews = 0;
+    std::function<void()> closeMiniView;
+    std::vector<bool> miniViewShown;
+    int monitorOpened = 0;
+    int monitorClosed = 0;
+    std::vector<std::vector<MenuItem>> menus;
+    std::deque<UINT> menuAnswers;
 };

@@ -4,6 +4,7 @@
 
 #include "app/InstanceChecker.h"
 #include "app/MicApp.h"
+#include "app/ProgramConstants.h"
 #include "winport/Clock.h"
 #include "winport/Hooks.h"
 #include "winport/Window.h"
@@ -23,7 +24,7 @@ CMicDlg::~CMicDlg()
 {
     SetDebugTrace(FALSE);
     m_SerialPort.ClosePort();
-    if (m_hWnd) DestroyWindow(m_hWnd);
+    if (m_hWnd) DestroyWindow();
 }
 
 void CMicDlg::SetServerMode(ServerModeDecision decision)
@@ -49,12 +50,8 @@ INT_PTR CMicDlg::DoModal()
 {
     if (!Create()) return -1;
     if (!m_bEnded) winport::MessageLoop::Current().Run();
-    // What the server objects post can no longer reach the window.
-    m_pMicLine.reset();
-    m_pClientMonitor.reset();
+    DestroyWindow();
     m_SerialPort.ClosePort();
-    DestroyWindow(m_hWnd);
-    m_hWnd = nullptr;
     return m_nModalResult;
 }
 
@@ -194,6 +191,10 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         m_pView->RestoreAndRaise();
         return 0;
     }
+    if (message >= 0xC000 && message == g_msgTaskIconNotify) {  // registered messages only
+        OnTrayNotify(static_cast<UINT>(lParam));
+        return 0;
+    }
     switch (message) {
     case WM_CREATE:
         if (m_bUseWithCantle && !m_pMicLine && m_pServerLink) m_pMicLine = m_pServerLink->CreateMicLine(m_hWnd);
@@ -230,7 +231,7 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         m_bMidiMonitorOpen = FALSE;
         return 0;
     case WM_SWEEP_DONE:
-        m_pView->SetupDialogRequested();
+        RunSetupDialog();
         return 0;
     case WM_RESTORE_UNIT:
         LoadStartupSetup(static_cast<int>(wParam));

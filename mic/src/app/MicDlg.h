@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/MicDlgView.h"
 #include "app/MicMessages.h"
@@ -187,7 +188,8 @@ public:
 
     // ---- The controls' commands ------------------------------------------------------------
     // Channel switches and racks (MicDlgSwitches.cpp), gain entry (MicDlgGain.cpp), mic lines
-    // of server mode (MicDlgMicLines.cpp).
+    // of server mode (MicDlgMicLines.cpp), the secondary windows and the tray
+    // (MicDlgWindows.cpp).
 
     /// Switch codes of the channel buttons (Dir only names the button on show).
     enum : int {
@@ -269,6 +271,43 @@ public:
     void RemoveMapping(int lineIndex, int rack, int channel);
 
     /// Check box 1037: the selected rack numbers its mic lines.
+    // Secondary windows, the tray and the window's end (MicDlgWindows.cpp).
+    /// Commands of the tray's menu.
+    enum : UINT {
+        kTrayExit = 1,
+        kTrayStartMidi = 501,
+        kTrayStopMidi = 502,
+        kTrayShowMidiMessages = 503,
+        kTrayBroadcastSetup = 504,
+    };
+    /// "S&etup": the version sweep, then the set-up and test dialog. Refused while messages
+    /// wait, while the busy flag is set and while the dialog is open.
+    void OnSetup();
+    /// The sweep is done: the set-up and test dialog runs, the link in test mode 1; when it
+    /// closes the selected rack's settings are read back.
+    void RunSetupDialog();
+    /// "&Mini View": the mini view stands in for the window until it closes. Refused while
+    /// messages wait and while the busy flag is set.
+    void OnMiniView();
+    /// A mouse message from the tray icon.
+    void OnTrayNotify(UINT mouseMessage);
+    /// The tray's menu as it stands now.
+    std::vector<MenuItem> TrayMenu() const;
+    void ShowTrayMenu();
+    void OnTrayCommand(UINT id);
+    /// Check boxes 1050 ("PopupOnSel") and 1051 ("PopupControls") of server mode.
+    void OnPopupOnSelClicked(BOOL ticked);
+    void OnPopupControlsClicked(BOOL ticked);
+    /// The window's end: the server objects go first (nothing of theirs can reach the window
+    /// any more), then the secondary windows, then the window.
+    void DestroyWindow();
+
+    BOOL m_bMainWindowVisible = TRUE;
+    BOOL m_bMiniViewVisible = FALSE;
+    BOOL m_bSetupDialogOpen = FALSE;
+    /// "Setup" was pressed: the sweep starts once the message in flight is judged.
+    BOOL m_bSweepPending = FALSE;
+
     BOOL m_bRackOptionTicked = FALSE;
     /// Set for 2000 ms (timer 4) after an automatic numbering.
     BOOL m_bMicLineNumbering = FALSE;
@@ -379,6 +418,9 @@ private:
     void portOutage();
     void retrySerialPort();
     void closeConfirmed();
+    void setupDialogClosed();
+    void miniViewClosed();
+    void showBusy();
     void runLoadPreset();
     void commitEntry(bool applyData);
     void sendFromRing();

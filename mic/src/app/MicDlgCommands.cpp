@@ -15,6 +15,22 @@ BOOL CMicDlg::OnCommand(int id, int code)
     case kIdStorePreset:
         OnStorePreset();
         return TRUE;
+    case kIdSetup:
+        OnSetup();
+        return TRUE;
+    case kIdMiniView:
+        OnMiniView();
+        return TRUE;
+    // The check boxes of server mode change their state with each click.
+    case kIdRackOption:
+        OnRackOptionClicked(!m_bRackOptionTicked);
+        return TRUE;
+    case kIdPopupOnSel:
+        OnPopupOnSelClicked(!m_RackSetup.GetPopupOnSel());
+        return TRUE;
+    case kIdPopupControls:
+        OnPopupControlsClicked(!m_RackSetup.GetPopupControls());
+        return TRUE;
     default:
         return OnChannelButton(id);
     }

@@ -56,7 +56,9 @@ void CMicDlg::OnGainEntryDone(int channel)
 
 void CMicDlg::OnGainChanged(int channel, int item)
 {
-    SetGain(m_RackSetup.GetCurrentRack(), channel, item);
+    int rack = m_RackSetup.GetCurrentRack();
+    SetGain(rack, channel, item);
+    SendMidiControlChange(rack, channel, 9, GainToMidiValue(GainItem(rack, channel)));
 }
 
 void CMicDlg::SetGain(int rack, int channel, int item)

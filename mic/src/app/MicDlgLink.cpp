@@ -321,6 +321,12 @@ void CMicDlg::ServiceSerialLink()
         sendFromRing();
         return;
     }
+    if (m_bSweepPending) {
+        m_bSweepPending = FALSE;
+        m_nRetry = 0;
+        SendVersionRequest(0);
+        return;
+    }
     int responding = RespondingUnits();
     if (++m_nRoundRobin > responding) m_nRoundRobin = 0;
     if (responding > 0 && m_nRoundRobin != 0) {
@@ -375,7 +381,7 @@ void CMicDlg::handleVersionReply(const PreLinkSnapshot& r)
         EndSerialTransaction();
         // The dialog opens after this step, never inside it.
         if (m_hWnd) PostMessageA(m_hWnd, WM_SWEEP_DONE, 0, 0);
-        else m_pView->SetupDialogRequested();
+        else RunSetupDialog();
         return;
     }
     SendVersionRequest(unit);

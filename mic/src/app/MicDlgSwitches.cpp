@@ -87,7 +87,9 @@ void CMicDlg::ToggleSwitchAndSend(int channel, int code)
 {
     int rack = m_RackSetup.GetCurrentRack();
     if (!ToggleSwitch(rack, channel, code)) return;
-    (void)channel;  // MIDI feedback follows once the MIDI side exists
+    // The new state to MIDI: control 4 Phant, 2 Pad, 5 Phase; Ins and Lowz have none.
+    int control = code == kSwitchPhant ? 4 : code == kSwitchPad ? 2 : code == kSwitchPhase ? 5 : 0;
+    if (control) SendMidiControlChange(rack, channel, control, IsSwitchShown(rack, channel, code) ? 127 : 0);
 }
 
 void CMicDlg::ToggleDir(int channel)

@@ -39,6 +39,9 @@ struct ChannelSnapshot {
 struct ButtonSnapshot {
     CString text;
     bool enabled = true;
+    /// Grey (red, green and blue 200) while its window is being prepared; else the colours of
+    /// its kind.
+    bool grey = false;
 };
 
 struct MicDlgSnapshot {
@@ -72,8 +75,9 @@ public:
     virtual void BringToFront() {}
     /// The link's status picture or a rack button changed.
     virtual void LinkChanged() {}
-    /// The version sweep is done: the set-up and test dialog is to open.
-    virtual void SetupDialogRequested() {}
     /// The dialog has ended: the window and the mini view go.
     virtual void Closed() {}
+    /// The window is hidden (the mini view stands in for it, or the tray hid it), or shown
+    /// restored.
+    virtual void ShowWindow(bool visible) { (void)visible; }
 };

@@ -28,5 +28,9 @@ constexpr int kIdMiniView = 3;
 constexpr int kIdLoadPreset = 1129;
 constexpr int kIdStorePreset = 1130;
 constexpr int kIdSetup = 1143;
+/// The check boxes of server mode: the rack's automatic numbering, "PopupOnSel", "PopupControls".
+constexpr int kIdRackOption = 1037;
+constexpr int kIdPopupOnSel = 1050;
+constexpr int kIdPopupControls = 1051;
 /// The system menu's "&About mic..." command.
 constexpr UINT kSysCommandAbout = 0x10;

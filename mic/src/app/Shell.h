@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "winport/CString.h"
 #include "winport/WinTypes.h"
@@ -30,6 +31,24 @@ enum class ShellDialog {
     About,         // "Remote Mic Controller"
 };
 
+/// What the set-up and test dialog shows when it opens.
+struct SetupDialogPreset {
+    int commPort = -1;              // -1: "Disabled"
+    CString setupButtonText;        // the text of the main dialog's "Setup" button meanwhile
+    BOOL useWithCantle = FALSE;     // the server-link check box
+    BOOL debugFile = FALSE;
+    BOOL miniAlwaysOnTop = FALSE;
+    BOOL autoLoad = FALSE;
+    BOOL autoRestore = FALSE;
+    CString versions[16];           // the units' version texts
+};
+
+/// One item of a pop-up menu.
+struct MenuItem {
+    UINT id;
+    CString text;
+};
+
 class Shell {
 public:
     using MessageDone = std::function<void(int answer)>;
@@ -50,6 +69,35 @@ public:
         (void)owner;
         (void)tip;
         (void)animate;
+    }
+
+    // Secondary windows. A modal one reports its end through done; the defaults have no
+    // windows and end at once.
+    /// The set-up and test dialog, modal; its controls send WM_SETTINGS_COMMAND to the owner.
+    virtual void RunSetupDialog(HWND owner, const SetupDialogPreset& preset, std::function<void()> done)
+    {
+        (void)owner;
+        (void)preset;
+        if (done) done();
+    }
+    /// The mini view, modal, as the program's main window while the owner is hidden.
+    virtual void RunMiniView(HWND owner, std::function<void()> done)
+    {
+        (void)owner;
+        if (done) done();
+    }
+    /// Hides the open mini view, or shows it restored.
+    virtual void ShowMiniView(bool show) { (void)show; }
+    /// Opens the MIDI message monitor (modeless), or brings it to the front when it is open.
+    virtual void OpenMidiMonitor(HWND owner) { (void)owner; }
+    virtual void CloseMidiMonitor() {}
+    /// A pop-up menu at the cursor, right- and bottom-aligned; done gets the chosen item's id,
+    /// 0 when none was chosen.
+    virtual void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, std::function<void(UINT id)> done)
+    {
+        (void)owner;
+        (void)items;
+        if (done) done(0);
     }
 };
 

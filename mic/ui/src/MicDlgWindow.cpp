@@ -381,6 +381,12 @@ void MicDlgWindow::BringToFront()
 
 void MicDlgWindow::Closed() { hide(); }
 
+void MicDlgWindow::ShowWindow(bool visible)
+{
+    if (visible) showNormal();
+    else hide();
+}
+
 void MicDlgWindow::command(int id)
 {
     m_dlg.OnCommand(id, kButtonClicked);

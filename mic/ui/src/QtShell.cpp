@@ -1,9 +1,11 @@
 #include "mic_ui/QtShell.h"
 
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMessageBox>
 
 #include "mic_ui/SmallDialogs.h"
@@ -115,4 +117,18 @@ void QtShell::TrayIcon(HWND owner, const char* tip, bool animate)
         m_pTray->SetTooltip(tip);
     }
     m_pTray->SetIconFromList(animate ? 1 : 0);
+}
+
+void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::function<void(UINT id)> done)
+{
+    auto* menu = new QMenu(m_owner);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    for (const MenuItem& item : items) menu->addAction(winport::QStringFromAnsi(item.text.c_str()))->setData(item.id);
+    // The choice comes before the menu goes; done is called once, when it goes.
+    auto chosen = std::make_shared<UINT>(0);
+    QObject::connect(menu, &QMenu::triggered, menu, [chosen](QAction* action) { *chosen = action->data().toUInt(); });
+    QObject::connect(menu, &QObject::destroyed, [chosen, done] {
+        if (done) done(*chosen);
+    });
+    menu->popup(QCursor::pos() - QPoint(menu->sizeHint().width(), menu->sizeHint().height()));
 }

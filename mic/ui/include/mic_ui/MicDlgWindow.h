@@ -93,6 +93,7 @@ public:
     void BringToFront() override;
     void LinkChanged() override;
     void Closed() override;
+    void ShowWindow(bool visible) override;
 
     /// Reads the core's state and shows it.
     void Refresh();

@@ -32,6 +32,9 @@ public:
     void RunDialog(HWND owner, ShellDialog dialog, MessageDone done) override;
     /// The tray icon (icon 128 with the animation strip 572): image 1 while animated, else 0.
     void TrayIcon(HWND owner, const char* tip, bool animate) override;
+    /// A pop-up menu whose bottom right corner is at the cursor; it does not wait: done gets
+    /// the chosen id when the menu closes (0 when nothing was chosen).
+    void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, std::function<void(UINT id)> done) override;
     /// The tray icon, once asked for (null before).
     CTrayIcon* Tray() const { return m_pTray.get(); }
     /// Where the tray icon shows (default: the desktop's notification area through Qt). Not

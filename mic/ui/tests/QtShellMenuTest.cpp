@@ -1,0 +1,37 @@
+// The Qt shell's pop-up menu (the tray's): its items, and the answer once it closes.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+#include "mic_ui/QtShell.h"
+
+namespace {
+
+std::vector<UINT> openAndClose(QtShell& shell, int choose)
+{
+    std::vector<UINT> answers;
+    shell.TrackPopupMenu(nullptr, {{501, "&Start MIDI"}, {503, "Show MIDI Messages"}, {1, "Exit"}},
+                         [&answers](UINT id) { answers.push_back(id); });
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    EXPECT_NE(nullptr, menu);
+    if (!menu) return answers;
+    QStringList texts;
+    for (QAction* a : menu->actions()) texts << a->text();
+    EXPECT_EQ(QStringList({"&Start MIDI", "Show MIDI Messages", "Exit"}), texts);
+    EXPECT_TRUE(answers.empty()) << "nothing before the menu closes";
+    if (choose >= 0) menu->actions()[choose]->trigger();
+    menu->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return answers;
+}
+
+}  // namespace
+
+TEST(QtShellMenu, TheChosenIdComesBackOnceWhenTheMenuCloses)
+{
+    QtShell shell;
+    EXPECT_EQ(std::vector<UINT>({503}), openAndClose(shell, 1));
+    EXPECT_EQ(std::vector<UINT>({0}), openAndClose(shell, -1)) << "closed without a choice";
+}
