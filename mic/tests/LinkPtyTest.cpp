@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "ChildProcess.h"
+#include "RealTimeLoop.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
@@ -45,27 +46,12 @@ protected:
         }
     }
 
-    // Runs the dialog's loop in real time until the condition holds, at most timeoutMs.
     template <class Condition>
     bool RunUntil(Condition done, int timeoutMs)
     {
-        auto& loop = winport::MessageLoop::Current();
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (std::chrono::steady_clock::now() < deadline) {
-            loop.RunUntilIdle();
-            if (done()) return true;
-            int64_t next = loop.MillisecondsToNextTimer();
-            int wait = next < 0 || next > 5 ? 5 : static_cast<int>(next);
-            pollfd p{loop.WaitDescriptor(), POLLIN, 0};
-            ::poll(&p, 1, wait);
-        }
-        loop.RunUntilIdle();
-        return done();
+        return RunLoopUntil(done, timeoutMs);
     }
-    void RunFor(int ms)
-    {
-        RunUntil([] { return false; }, ms);
-    }
+    void RunFor(int ms) { RunLoopFor(ms); }
 
     bool Responding(int unit) const { return dlg->m_RackSetup.GetRackFlag(unit) != 0; }
 

@@ -2,38 +2,16 @@
 // a pseudo-terminal, and pre-sim's units in another process behind it.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <poll.h>
 
 #include "ChildProcess.h"
+#include "RealTimeLoop.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
 #include "link/SerialPort.h"
 #include "winport/Profile.h"
 #include "winport/Window.h"
-
-namespace {
-
-// Runs the user-interface loop in real time until done() holds or the time is up.
-template <typename Done>
-bool pumpUntil(Done done, int timeoutMs)
-{
-    auto& loop = winport::MessageLoop::Current();
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < deadline) {
-        loop.RunUntilIdle();
-        if (done()) return true;
-        int64_t wait = loop.MillisecondsToNextTimer();
-        pollfd p{loop.WaitDescriptor(), POLLIN, 0};
-        ::poll(&p, 1, static_cast<int>(wait < 0 || wait > 5 ? 5 : wait));
-    }
-    loop.RunUntilIdle();
-    return done();
-}
-
-}  // namespace
 
 TEST(CommandsOverPtyThreads, PhantOnRack2Channel3ReachesUnit2)
 {
@@ -52,11 +30,11 @@ TEST(CommandsOverPtyThreads, PhantOnRack2Channel3ReachesUnit2)
     ASSERT_EQ(1, dlg.OpenPortNumber()) << "the dialog opens its own port";
     dlg.m_Link.SetHalfDuplex(false);  // a pseudo-terminal does not echo
 
-    ASSERT_TRUE(pumpUntil([&] { return dlg.m_RackSetup.GetRackFlag(2) != FALSE; }, 10000)) << "unit 2 never answered";
+    ASSERT_TRUE(RunLoopUntil([&] { return dlg.m_RackSetup.GetRackFlag(2) != FALSE; }, 10000)) << "unit 2 never answered";
     dlg.OnChannelButton(1112 + 2);  // "Rack3"
     ASSERT_EQ(2, dlg.m_RackSetup.GetCurrentRack());
     dlg.OnChannelButton(1131 + 3);  // "Dir4": the mic input, which has Phant
-    ASSERT_TRUE(pumpUntil([&] { return dlg.IsRingEmpty() != FALSE; }, 5000));
+    ASSERT_TRUE(RunLoopUntil([&] { return dlg.IsRingEmpty() != FALSE; }, 5000));
     sim.Send("state 2");
     EXPECT_EQ("state 2 mic=03 03 03 03 line=03 03 03 03 path=03 03 03 23 micline=7F 7F 7F 7F", sim.WaitFor("state 2", 2000));
 
@@ -66,7 +44,7 @@ TEST(CommandsOverPtyThreads, PhantOnRack2Channel3ReachesUnit2)
     // Unit 2 gets 0x11 for channel 3: gain step 3 with Phant, no mic line, checksum; it answers.
     std::string frame, state;
     for (int i = 0; i < 300 && state.empty(); ++i) {
-        pumpUntil([] { return false; }, 10);
+        RunLoopFor(10);
         for (const std::string& l : sim.Drain(3)) {
             if (frame.empty() && l.find(" 2 83 11 03 43 7F 45 -> 44") != std::string::npos) frame = l;
             if (l.rfind("state 2 ", 0) == 0 && !frame.empty()) state = l;

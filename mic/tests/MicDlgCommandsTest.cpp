@@ -34,6 +34,20 @@ protected:
         }
         return out;
     }
+
+    // Sends what waits; the unit got exactly the frame expected (none when it is empty).
+    void ExpectSentOnly(int unit, const Bytes& expected)
+    {
+        Drain();
+        std::vector<Bytes> sent = Sent(unit);
+        if (expected.empty()) {
+            EXPECT_TRUE(sent.empty());
+        } else {
+            ASSERT_EQ(1u, sent.size());
+            EXPECT_EQ(expected, sent[0]);
+        }
+        bus->ClearFrames();
+    }
 };
 
 // The message of a channel on the wire, checksum added.
@@ -87,15 +101,7 @@ TEST_F(Commands, EachSwitchTogglesItsBitAndSendsItsInputsMessage)
         EXPECT_EQ(3 | c.lineBit, dlg->m_RackSetup.GetLineStatus(1, 2));
         EXPECT_EQ(!c.expected.empty(), static_cast<bool>(dlg->IsSwitchShown(1, 2, c.code)));
         EXPECT_EQ(c.expected.empty() ? 0 : 1, dlg->RingCount());
-        Drain();
-        std::vector<Bytes> sent = Sent(1);
-        if (c.expected.empty()) {
-            EXPECT_TRUE(sent.empty());
-        } else {
-            ASSERT_EQ(1u, sent.size());
-            EXPECT_EQ(c.expected, sent[0]);
-        }
-        bus->ClearFrames();
+        ExpectSentOnly(1, c.expected);
     }
     EXPECT_EQ(0, bus->Violations());
 }
@@ -307,15 +313,7 @@ TEST_F(Commands, GainEntryChecksTheInputAndSendsTheGain)
         }
         dlg->OnGainEntryDone(1);  // nothing is held any more
         EXPECT_EQ(c.item, dlg->GainItem(0, 1));
-        Drain();
-        std::vector<Bytes> sent = Sent(0);
-        if (c.expected.empty()) {
-            EXPECT_TRUE(sent.empty());
-        } else {
-            ASSERT_EQ(1u, sent.size());
-            EXPECT_EQ(c.expected, sent[0]);
-        }
-        bus->ClearFrames();
+        ExpectSentOnly(0, c.expected);
     }
 }
 
