@@ -273,7 +273,7 @@ TEST_F(MicDlgWindowTest, TheTrayIconFollowsMidiAndItsClicksReachTheDialog)
     Start(0, qtShell);
     ASSERT_NE(qtShell.Tray(), nullptr);
     ASSERT_FALSE(tray.calls.empty());
-    const NotifyIconData& added = tray.calls.front().second;
+    const NotifyIconData added = tray.calls.front().second;
     EXPECT_EQ(tray.calls.front().first, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(added.hWnd, dlg->GetSafeHwnd());
     EXPECT_EQ(added.uID, 128u);
