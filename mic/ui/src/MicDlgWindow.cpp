@@ -236,12 +236,8 @@ void MicDlgWindow::build()
         int y = kStatusRowDu + 20;
         for (const auto& b : boxes) {
             QCheckBox* box = addCheckBox(b.id, b.caption, 330, y, 110, 10);
-            connect(box, &QCheckBox::clicked, this, [this, id = b.id](bool on) {
-                if (id == kIdRackOption)
-                    m_dlg.OnRackOptionClicked(on ? TRUE : FALSE);
-                else
-                    command(id);
-            });
+            // Each click changes the option in the core, which the box then shows.
+            connect(box, &QCheckBox::clicked, this, [this, id = b.id] { command(id); });
             y += 13;
         }
     }
@@ -262,8 +258,8 @@ void MicDlgWindow::applyButtonColours()
     CDisplayLayout layout(m_dlg.GetSafeHwnd());
     for (int id : {kIdLoadPreset, kIdStorePreset, kIdSetup, kIdMiniView, kIdExit}) {
         const int kind = id == kIdExit ? enButtonExit : enButtonOK;
-        if (auto* b = ControlAs<CColourButton>(id))
-            b->SetColours(layout.GetButtonTextColour(kind), layout.GetButtonBackColour(kind), TRUE);
+        m_buttonColours[id] = {layout.GetButtonTextColour(kind), layout.GetButtonBackColour(kind)};
+        if (auto* b = ControlAs<CColourButton>(id)) b->SetColours(m_buttonColours[id].first, m_buttonColours[id].second, TRUE);
     }
 }
 
@@ -353,6 +349,10 @@ void MicDlgWindow::Refresh()
                 b->update();
             }
             b->setEnabled(state->enabled);
+            // Grey while the window it opens is being prepared, else the colours of its kind.
+            const auto& [textColour, faceColour] = m_buttonColours[id];
+            const COLORREF face = state->grey ? RGB(200, 200, 200) : faceColour;
+            if (b->GetFaceColour() != face) b->SetColours(textColour, face, TRUE);
         }
     }
     if (auto* box = ControlAs<QCheckBox>(kIdMeters)) box->setChecked(m_dlg.m_bEnableMeters != 0);
@@ -383,8 +383,12 @@ void MicDlgWindow::Closed() { hide(); }
 
 void MicDlgWindow::ShowWindow(bool visible)
 {
-    if (visible) showNormal();
-    else hide();
+    if (!visible) {
+        hide();
+        return;
+    }
+    showNormal();
+    BringToFront();
 }
 
 void MicDlgWindow::command(int id)

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <memory>
 
 #include "mic_ui/SmallDialogs.h"
 #include "winport/Paths.h"
@@ -124,6 +125,7 @@ void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::func
     auto* menu = new QMenu(m_owner);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     for (const MenuItem& item : items) menu->addAction(winport::QStringFromAnsi(item.text.c_str()))->setData(item.id);
+    m_menu = menu;
     // The choice comes before the menu goes; done is called once, when it goes.
     auto chosen = std::make_shared<UINT>(0);
     QObject::connect(menu, &QMenu::triggered, menu, [chosen](QAction* action) { *chosen = action->data().toUInt(); });
@@ -132,3 +134,4 @@ void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::func
     });
     menu->popup(QCursor::pos() - QPoint(menu->sizeHint().width(), menu->sizeHint().height()));
 }
+

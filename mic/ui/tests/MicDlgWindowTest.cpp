@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QMenu>
 #include <QLabel>
 #include <QTest>
 
@@ -103,6 +104,20 @@ protected:
     std::unique_ptr<CMicDlg> dlg;
     std::unique_ptr<MicDlgWindow> window;
 };
+
+}  // namespace
+
+namespace {
+
+/// The visible dialogs of a kind.
+template <typename T>
+std::vector<T*> Visible()
+{
+    std::vector<T*> found;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* d = qobject_cast<T*>(w); d && d->isVisible()) found.push_back(d);
+    return found;
+}
 
 }  // namespace
 
@@ -213,19 +228,6 @@ TEST_F(MicDlgWindowTest, TheTemplateLaysOutEveryControlInsideWithoutOverlap)
     for (int id : {1037, 1050, 1051, 1076, 1079}) EXPECT_EQ(window->Control(id), nullptr) << id;
 }
 
-namespace {
-
-/// The visible dialogs of a kind.
-template <typename T>
-std::vector<T*> Visible()
-{
-    std::vector<T*> found;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* d = qobject_cast<T*>(w); d && d->isVisible()) found.push_back(d);
-    return found;
-}
-
-}  // namespace
 
 TEST_F(MicDlgWindowTest, ThePortErrorDialogAppearsOnceWhenNoPortOpens)
 {
@@ -285,18 +287,26 @@ TEST_F(MicDlgWindowTest, TheTrayIconFollowsMidiAndItsClicksReachTheDialog)
     dlg->SetMidiRunning(FALSE);
     EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 0);
 
-    // A click arrives at the dialog's window as "MsgTaskIconNotify" with the mouse message.
-    std::vector<LPARAM> seen;
-    const UINT notify = g_msgTaskIconNotify;
-    HWND spy = winport::CreateMessageWindow("TraySpy", [&](HWND, UINT msg, WPARAM, LPARAM l) -> LRESULT {
-        if (msg == notify) seen.push_back(l);
-        return 0;
-    });
-    NotifyIconData redirected = added;
-    redirected.hWnd = spy;
-    tray.calls.front().second = redirected;
-    tray.Click(WM_LBUTTONDBLCLK);
-    winport::MessageLoop::Current().RunUntilIdle();
-    EXPECT_EQ(seen, std::vector<LPARAM>{WM_LBUTTONDBLCLK});
-    DestroyWindow(spy);
+    // Clicks on the icon reach the dialog: a double click hides the window and shows it again,
+    // a right click opens the tray's menu, whose "Exit" asks as the Exit button does.
+    auto clickTray = [&](UINT mouse) {
+        tray.Click(mouse);
+        winport::MessageLoop::Current().RunUntilIdle();
+    };
+    clickTray(WM_LBUTTONDBLCLK);
+    EXPECT_FALSE(window->isVisible());
+    clickTray(WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(window->isVisible());
+    clickTray(WM_RBUTTONUP);
+    QMenu* menu = qtShell.OpenMenu();
+    ASSERT_NE(menu, nullptr);
+    QStringList texts;
+    for (QAction* a : menu->actions()) texts << a->text();
+    EXPECT_EQ(texts, (QStringList{"&Start MIDI", "Show MIDI Messages", "Exit"}));
+    menu->actions().last()->trigger();
+    menu->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(Visible<CConfirmClose>().size(), 1u);
+    QTest::keyClick(Visible<CConfirmClose>().front(), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->IsEnded());
 }

@@ -138,6 +138,8 @@ private:
     CMicDlg& m_dlg;
     std::map<int, QWidget*> m_controls;
     std::map<int, UINT> m_pictures;
+    /// The colour buttons' text and face colours of their kinds.
+    std::map<int, std::pair<COLORREF, COLORREF>> m_buttonColours;
     std::array<QComboBox*, 4> m_gain{};
     std::array<QComboBox*, 4> m_micLine{};
     std::array<QLabel*, 4> m_label{};

@@ -3,6 +3,7 @@
 // through its callback once the operator has chosen, on the user-interface thread.
 #pragma once
 
+#include <QMenu>
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -35,6 +36,8 @@ public:
     /// A pop-up menu whose bottom right corner is at the cursor; it does not wait: done gets
     /// the chosen id when the menu closes (0 when nothing was chosen).
     void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, std::function<void(UINT id)> done) override;
+    /// The menu open now (null when none is).
+    QMenu* OpenMenu() const { return m_menu; }
     /// The tray icon, once asked for (null before).
     CTrayIcon* Tray() const { return m_pTray.get(); }
     /// Where the tray icon shows (default: the desktop's notification area through Qt). Not
@@ -50,6 +53,7 @@ public:
 
 private:
     QPointer<QWidget> m_owner;
+    QPointer<QMenu> m_menu;
     int m_nOpen = 0;
     TrayBackend* m_pTrayBackend = nullptr;
     std::unique_ptr<CTrayIcon> m_pTray;
