@@ -60,10 +60,11 @@ public:
                 m_buffer.erase(0, nl + 1);
                 return true;
             }
+            // Output already waiting is read even when the time is up (a short timeout rounds
+            // down to no time at all).
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) return false;
             pollfd p{m_out, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+            if (::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0) <= 0) return false;
             char buf[256];
             ssize_t n = ::read(m_out, buf, sizeof buf);
             if (n <= 0) return false;
