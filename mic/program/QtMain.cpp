@@ -98,17 +98,20 @@ int main(int argc, char** argv)
         ProgramWindow window(dlg);
         shell.SetOwner(&window);
         dlg.SetView(&window);
+        // The window takes its place before the dialog starts, so that what the dialog asks at
+        // start appears over it.
+        const HWND placement = screens->HandleOf(&window);
+        CScreenLayout(placement).Restore(kPlacementName, FALSE);
         window.show();
         if (!dlg.Create()) return;
         dialogWindow = dlg.GetSafeHwnd();
         screens->Attach(dialogWindow, &window);
-        CScreenLayout(dialogWindow).Restore(kPlacementName, FALSE);
         window.Refresh();
         std::printf("running\n");
         std::fflush(stdout);
         pump.RunUntilQuit();
         CRect placed;
-        if (GetWindowRect(dialogWindow, placed)) CScreenLayout(dialogWindow).Save(kPlacementName, placed, FALSE);
+        if (GetWindowRect(placement, placed)) CScreenLayout(placement).Save(kPlacementName, placed, FALSE);
         screens->Detach(dialogWindow);
         dialogWindow = nullptr;
         dlg.SetView(nullptr);
