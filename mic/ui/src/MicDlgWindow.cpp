@@ -40,18 +40,15 @@ constexpr int kRackRowDu = 196;
 constexpr int kStatusRowDu = 228;
 constexpr int kButtonRowDu = 318;
 
-/// The switch rows of a strip, top to bottom: caption, first id, the core's switch code.
+/// The switch rows of a strip, top to bottom: caption and the id of channel 1's button.
 struct SwitchRow {
     const char* caption;
     int firstId;
-    int code;
 };
 constexpr SwitchRow kSwitchRows[] = {
-    {"Phant", MicDlgWindow::kIdPhant, CMicDlg::kSwitchPhant}, {"Pad", MicDlgWindow::kIdPad, CMicDlg::kSwitchPad},
-    {"Lowz", MicDlgWindow::kIdLowz, CMicDlg::kSwitchLowz},    {"Phase", MicDlgWindow::kIdPhase, CMicDlg::kSwitchPhase},
-    {"Ins", MicDlgWindow::kIdIns, CMicDlg::kSwitchIns},       {"Dir", MicDlgWindow::kIdDir, CMicDlg::kSwitchDir},
+    {"Phant", MicDlgWindow::kIdPhant}, {"Pad", MicDlgWindow::kIdPad}, {"Lowz", MicDlgWindow::kIdLowz},
+    {"Phase", MicDlgWindow::kIdPhase}, {"Ins", MicDlgWindow::kIdIns}, {"Dir", MicDlgWindow::kIdDir},
 };
-
 
 /// A picture of the store with its mask colour made transparent, made once per id.
 QPixmap StorePixmap(UINT id)
@@ -196,8 +193,8 @@ void MicDlgWindow::build()
         if (serverMode) {
             QStringList lines{"Off"};
             for (int n = 1; n <= 99; ++n) lines << QString::number(n);
-            // In the strip, left of the level bar; the list drops 78 pixels.
-            m_micLine[c] = addEntryBox(kIdMicLine + c, lines, QRect(kLevelLeft[c] - 52, 200, 44, 22),
+            // In the strip, between the switches and the level bar; the list drops 78 pixels.
+            m_micLine[c] = addEntryBox(kIdMicLine + c, lines, QRect(DialogUnits::X(x0 + 61) - 1, 200, 44, 22),
                                        [this, c](int line) { m_dlg.OnMicLineSelected(c, line); },
                                        [this, c](const char* text) { m_dlg.OnMicLineDigit(c, text); });
         }
@@ -301,7 +298,6 @@ void MicDlgWindow::showGainBox(int channel, int item)
     // A digit the operator typed stays in the box until the entry is complete.
     if (box->lineEdit()->hasFocus() && m_dlg.m_TypedGain.IsHolding()) return;
     if (box->currentIndex() != item || box->currentText() != box->itemText(item)) box->setCurrentIndex(item);
-    m_shownGainItem[static_cast<size_t>(channel)] = item;
 }
 
 void MicDlgWindow::Refresh()
@@ -320,7 +316,7 @@ void MicDlgWindow::Refresh()
     for (int r = 0; r < 16; ++r) setButtonPicture(kIdRack + r, static_cast<UINT>(shot.rackButtons[r]));
     for (int c = 0; c < 4; ++c) {
         const ChannelSnapshot& ch = shot.channels[c];
-        const bool shown[] = {ch.phant, ch.pad, ch.lowz, ch.phase, ch.ins};
+        const bool shown[] = {ch.phant, ch.pad, ch.lowz, ch.phase, ch.ins};  // the rows above Dir
         for (size_t k = 0; k < std::size(shown); ++k)
             setButtonPicture(kSwitchRows[k].firstId + c, shown[k] ? P::kSwitchOn : P::kSwitchOff);
         setButtonPicture(kIdDir + c, ch.dir ? P::kDirMic : P::kDirLine);

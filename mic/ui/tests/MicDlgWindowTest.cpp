@@ -215,17 +215,27 @@ TEST_F(MicDlgWindowTest, TheTemplateLaysOutEveryControlInsideWithoutOverlap)
 {
     Start(0);
     EXPECT_EQ(window->size(), QSize(744, 575));  // 496 x 354 dialog units
-    std::vector<std::pair<int, QRect>> rects;
-    for (int id = 0; id < 1500; ++id)
-        if (QWidget* w = window->Control(id)) rects.emplace_back(id, w->geometry());
-    EXPECT_GT(rects.size(), 60u);
-    for (size_t i = 0; i < rects.size(); ++i) {
-        EXPECT_TRUE(window->rect().contains(rects[i].second)) << rects[i].first;
-        for (size_t j = i + 1; j < rects.size(); ++j)
-            EXPECT_FALSE(rects[i].second.intersects(rects[j].second)) << rects[i].first << " " << rects[j].first;
-    }
-    // Outside server mode the server's controls do not exist.
+    // Outside server mode the server's controls do not exist; in server mode they do, and
+    // find room too.
     for (int id : {1037, 1050, 1051, 1076, 1079}) EXPECT_EQ(window->Control(id), nullptr) << id;
+    HeadlessShell headless;
+    CMicDlg serverDlg(nullptr, &headless);
+    serverDlg.SetServerMode({1, 1});
+    MicDlgWindow serverWindow(serverDlg);
+    for (int id : {1037, 1050, 1051, 1076, 1079}) EXPECT_NE(serverWindow.Control(id), nullptr) << id;
+
+    for (MicDlgWindow* w : {window.get(), &serverWindow}) {
+        std::vector<std::pair<int, QRect>> rects;
+        for (int id = 0; id < 1500; ++id)
+            if (QWidget* c = w->Control(id)) rects.emplace_back(id, c->geometry());
+        EXPECT_GT(rects.size(), 60u);
+        for (int c = 0; c < 4; ++c) rects.emplace_back(-1 - c, QRect(MicDlgWindow::kLevelLeft[c], 34, 10, 142));
+        for (size_t i = 0; i < rects.size(); ++i) {
+            EXPECT_TRUE(w->rect().contains(rects[i].second)) << rects[i].first;
+            for (size_t j = i + 1; j < rects.size(); ++j)
+                EXPECT_FALSE(rects[i].second.intersects(rects[j].second)) << rects[i].first << " " << rects[j].first;
+        }
+    }
 }
 
 

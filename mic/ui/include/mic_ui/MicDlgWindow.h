@@ -144,6 +144,5 @@ private:
     std::array<QComboBox*, 4> m_micLine{};
     std::array<QLabel*, 4> m_label{};
     std::array<QWidget*, 4> m_levelBar{};
-    std::array<int, 4> m_shownGainItem{{-1, -1, -1, -1}};
     bool m_bRefreshing = false;
 };
