@@ -460,9 +460,11 @@ void MicDlgWindow::keyPressEvent(QKeyEvent* event)
 void MicDlgWindow::contextMenuEvent(QContextMenuEvent* event)
 {
     // What the window menu of the platform offered: the about box.
-    QMenu menu(this);
-    QAction* about = menu.addAction("&About mic...");
-    if (menu.exec(event->globalPos()) == about) SendMessageA(m_dlg.GetSafeHwnd(), WM_SYSCOMMAND, 0x10, 0);
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    connect(menu->addAction("&About mic..."), &QAction::triggered, this,
+            [this] { PostMessageA(m_dlg.GetSafeHwnd(), WM_SYSCOMMAND, kSysCommandAbout, 0); });
+    menu->popup(event->globalPos());
 }
 
 bool MicDlgWindow::eventFilter(QObject* watched, QEvent* event)

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QLabel>
 #include <QTest>
@@ -319,4 +320,21 @@ TEST_F(MicDlgWindowTest, TheTrayIconFollowsMidiAndItsClicksReachTheDialog)
     EXPECT_EQ(Visible<CConfirmClose>().size(), 1u);
     QTest::keyClick(Visible<CConfirmClose>().front(), Qt::Key_Escape);
     EXPECT_FALSE(dlg->IsEnded());
+}
+
+TEST_F(MicDlgWindowTest, TheWindowsMenuOpensTheAboutBox)
+{
+    Start(0, qtShell);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(700, 500), window->mapToGlobal(QPoint(700, 500)));
+    QApplication::sendEvent(window.get(), &rightClick);
+    QMenu* menu = window->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().front()->text(), "&About mic...");
+    menu->actions().front()->trigger();
+    menu->close();
+    winport::MessageLoop::Current().RunUntilIdle();
+    ASSERT_EQ(Visible<CAboutDlg>().size(), 1u);
+    QTest::mouseClick(Visible<CAboutDlg>().front()->Control(IDOK), Qt::LeftButton);
+    EXPECT_TRUE(Visible<CAboutDlg>().empty());
 }
