@@ -64,7 +64,8 @@ bool QtMessagePump::takeQuit()
 
 void QtMessagePump::arm()
 {
-    int64_t left = m_loop.MillisecondsToNextTimer();
+    // Messages left over (a handler that posts without end stops a pass) are taken next turn.
+    int64_t left = m_loop.PendingCount() > 0 ? 0 : m_loop.MillisecondsToNextTimer();
     int interval = left < 0 ? -1 : static_cast<int>(std::min<int64_t>(left, 24 * 3600 * 1000));
     if (!systemClock() && (interval < 0 || interval > kForeignClockPollMs)) interval = kForeignClockPollMs;
     m_nArmed = interval;
