@@ -497,13 +497,14 @@ TEST_F(MicDlgTest, MessagesWithoutSenderAndTheTimers)
     EXPECT_EQ(0, dlg->WindowProc(WM_MIDI_MONITOR_GONE, 0, 0));
     EXPECT_FALSE(dlg->m_bMidiMonitorOpen);
     // Timers 3 and 4.
-    dlg->m_bBigReadoutOpen = TRUE;
+    dlg->m_bReadoutOpen = TRUE;
+    dlg->m_bReadoutReady = TRUE;
     dlg->m_bMicLineNumbering = TRUE;
     SetTimer(dlg->GetSafeHwnd(), 3, 2500, nullptr);
     SetTimer(dlg->GetSafeHwnd(), 4, 2000, nullptr);
     Run(2000);
     EXPECT_FALSE(dlg->m_bMicLineNumbering);
-    EXPECT_TRUE(dlg->m_bBigReadoutOpen);
+    EXPECT_TRUE(dlg->m_bReadoutOpen);
     Run(500);
-    EXPECT_FALSE(dlg->m_bBigReadoutOpen);
+    EXPECT_FALSE(dlg->m_bReadoutOpen);
 }

@@ -4,6 +4,7 @@
 
 #include "app/InstanceChecker.h"
 #include "app/MicApp.h"
+#include "app/MicLineInterface.h"
 #include "app/ProgramConstants.h"
 #include "winport/Clock.h"
 #include "winport/Hooks.h"
@@ -173,8 +174,7 @@ void CMicDlg::OnTimer(UINT_PTR id)
         m_pView->RackChanged(m_RackSetup.GetCurrentRack());
         break;
     case 3:
-        if (m_hWnd) KillTimer(m_hWnd, 3);
-        if (!m_bBigReadoutHeld) m_bBigReadoutOpen = FALSE;
+        OnReadoutTimer();
         break;
     case 4:
         if (m_hWnd) KillTimer(m_hWnd, 4);
@@ -195,6 +195,7 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         OnTrayNotify(static_cast<UINT>(lParam));
         return 0;
     }
+    if (message >= 0xC000 && message == g_msgButtonFromCantle) return ApplyMicLineData(wParam, lParam);
     switch (message) {
     case WM_CREATE:
         if (m_bUseWithCantle && !m_pMicLine && m_pServerLink) m_pMicLine = m_pServerLink->CreateMicLine(m_hWnd);
@@ -223,6 +224,8 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;  // nothing sends these
     case WM_PRE_REPLY:
         return OnPreReply(wParam, lParam);
+    case WM_SETTINGS_COMMAND:
+        return OnSettingsCommand(wParam, lParam);
     case WM_CLOSE_REQUEST:
     case WM_CLOSE:  // another program's request to end: as the server's, without asking
         OnCloseRequest();

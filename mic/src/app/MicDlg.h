@@ -7,7 +7,8 @@
 // timer tables, closing), MicDlgPort.cpp (opening and reopening the serial port),
 // MicDlgSetup.cpp (setup files and profile settings), MicDlgLink.cpp (transmit ring, message
 // builders and the link step), MicDlgCommands.cpp (the controls' commands), MicDlgSnapshot.cpp
-// (what the window shows).
+// (what the window shows), MicDlgServerData.cpp (the server's mic-line data and the enlarged
+// read-out), MicDlgSettingsCommand.cpp (the set-up and test dialog's settings commands).
 #pragma once
 
 #include <cstdio>
@@ -316,6 +317,65 @@ public:
     int m_nTypedMicLine = -1;
     // ---- end of the controls' commands -------------------------------------------------------
 
+    // ---- The server's mic-line data and the settings commands --------------------------------
+    // (MicDlgServerData.cpp, MicDlgSettingsCommand.cpp)
+
+    /// Timer 3's period: how long the enlarged read-out stays after a change.
+    static constexpr UINT kReadoutMs = 2500;
+    /// Both arguments of ApplyMicLineData after the operator changed mic-line assignments.
+    static constexpr int kQuietApply = 255;
+
+    /// "ButtonFromCantle": the server's newest mic-line record onto every channel assigned to
+    /// one of its lines (Phant, Pad, gain, and the console's selection for the read-out), sent
+    /// to the responding units. Called with (255, 255) after the operator changed mic-line
+    /// assignments: then without read-out. A record that comes while the read-out is coming up
+    /// is applied once it is ready. Result 0.
+    LRESULT ApplyMicLineData(WPARAM wParam, LPARAM lParam);
+    /// Brings up the enlarged read-out of a channel that the server changed (select: of the
+    /// line selected at the console, held while it stays selected).
+    void ShowChangedChannel(int rack, int channel, BOOL select);
+    /// Timer 3: the read-out goes unless it is held; the window that was in front comes back.
+    void OnReadoutTimer();
+    /// "PopupOnSel" cleared: the hold is dropped and the read-out closed.
+    void DropReadout();
+    /// WM_SETTINGS_COMMAND from the set-up and test dialog: value in wParam, sub-command 0 to 8
+    /// in lParam; other sub-commands, and values outside a sub-command's range, are ignored.
+    /// Result 0.
+    LRESULT OnSettingsCommand(WPARAM wParam, LPARAM lParam);
+    /// The low and high 16 bits of wParam (a, b) and of lParam (c, d).
+    static void UnpackWords(WPARAM wParam, LPARAM lParam, int& a, int& b, int& c, int& d);
+
+    /// The enlarged read-out: it is up (or coming up), and it is drawn and ready.
+    BOOL m_bReadoutOpen = FALSE;
+    BOOL m_bReadoutReady = FALSE;
+    /// The channel whose line is selected at the console, (-1, -1) when none: the read-out
+    /// stays up for it.
+    int m_nHeldRack = -1;
+    int m_nHeldChannel = -1;
+    /// The mic line the read-out was last brought up for, -1 when none.
+    int m_nReadoutLine = -1;
+    ReadoutChannels m_ReadoutChannels;
+    /// The debug trace as the operator set it (the file may have failed to open).
+    BOOL m_bDebugFile = FALSE;
+
+private:
+    ReadoutChannel readoutRecord(int rack, int channel) const;
+    /// The first channel assigned to the nearest line in use below (step -1) or above (+1).
+    ReadoutChannel nearestReadoutRecord(int line, int step) const;
+    void bringReadoutUp(int line);
+    void readoutEvent(bool ready);
+    void applyDeferred();
+    void closeReadout();
+    void resetRacks(INT_PTR value);
+
+    /// A record to apply once the read-out is ready: 0 none, 1 without read-out, 2 with.
+    int m_nDeferredApply = 0;
+    bool m_bApplyingMicLines = false;
+    /// The shell was asked to bring the main window to the front for the read-out.
+    bool m_bReadoutRaised = false;
+
+public:
+
     PreLink m_Link;
     int m_nAnswerCount[pre::kUnits] = {};
     int m_nLinkUnit = 0;
@@ -391,9 +451,6 @@ public:
     BOOL m_bMidiRunning = FALSE;
     /// Timer 2's work: the gain read-outs are blank.
     BOOL m_bReadoutsBlank = FALSE;
-    /// The enlarged read-out is open, and held open.
-    BOOL m_bBigReadoutOpen = FALSE;
-    BOOL m_bBigReadoutHeld = FALSE;
     /// MIDI slot panels in their units' colours.
     BOOL m_bUnitColour = FALSE;
     ButtonSnapshot m_SetupButton{"S&etup", true};

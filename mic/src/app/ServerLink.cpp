@@ -3,6 +3,7 @@
 #include "app/ClientMonitorReceptacle.h"
 #include "app/ConsoleInfo.h"
 #include "app/MicApp.h"
+#include "app/MicLineInterface.h"
 #include "winport/Paths.h"
 #include "winport/Profile.h"
 #include "winport/RegistryObject.h"
@@ -32,17 +33,23 @@ class HeldObject : public ServerObject {
 public:
     explicit HeldObject(std::unique_ptr<T> object) : m_object(std::move(object)) {}
 
-private:
+protected:
     std::unique_ptr<T> m_object;
+};
+
+class HeldMicLine : public HeldObject<CMicLineInterface> {
+public:
+    using HeldObject::HeldObject;
+    BOOL TakeMicLineRecord(MicLineRecord& record) override { return m_object->TakeRecord(record); }
 };
 
 }  // namespace
 
-std::unique_ptr<ServerObject> KivServerLink::CreateMicLine(HWND)
+std::unique_ptr<ServerObject> KivServerLink::CreateMicLine(HWND owner)
 {
-    auto micLine = std::make_unique<CMicLineKIVObject>(TRUE);
+    auto micLine = std::make_unique<CMicLineInterface>(owner);
     micLine->MLAttach();
-    return std::make_unique<HeldObject<CMicLineKIVObject>>(std::move(micLine));
+    return std::make_unique<HeldMicLine>(std::move(micLine));
 }
 
 std::unique_ptr<ServerObject> KivServerLink::CreateClientMonitor(HWND owner, const char* clientName)

@@ -10,6 +10,8 @@
 
 #include "winport/WinTypes.h"
 
+struct MicLineRecord;
+
 /// The server program whose presence allows server mode.
 constexpr const char* kServerProgramFile = "c:\\cantle\\cantle.exe";
 /// The current user's key and the value (also a profile key of "Settings") that switch it on.
@@ -29,12 +31,20 @@ ServerModeDecision DecideServerMode();
 class ServerObject {
 public:
     virtual ~ServerObject() = default;
+    /// The mic-line object: copies the newest record of the server's mic lines, and lets the
+    /// next record be announced again; FALSE while none has come (and for other objects).
+    virtual BOOL TakeMicLineRecord(MicLineRecord& record)
+    {
+        (void)record;
+        return FALSE;
+    }
 };
 
 class ServerLink {
 public:
     virtual ~ServerLink() = default;
-    /// The mic-line receptacle for the window, attached (MLAttach); null when it cannot be made.
+    /// The mic-line receptacle for the window, attached (MLAttach); it posts "ButtonFromCantle"
+    /// to the window when a record comes. Null when it cannot be made.
     virtual std::unique_ptr<ServerObject> CreateMicLine(HWND owner) = 0;
     /// The client monitor for the window, attached under the client name (CMAttach); it posts
     /// WM_CLOSE_REQUEST to the window when the server asks the client to close.
@@ -42,7 +52,7 @@ public:
 };
 
 /// The objects on the automation server through the client objects of the server link: the
-/// client-monitor receptacle, and a mic-line object that subscribes to the mic-line data.
+/// client-monitor receptacle and the mic-line receptacle.
 class KivServerLink : public ServerLink {
 public:
     std::unique_ptr<ServerObject> CreateMicLine(HWND owner) override;

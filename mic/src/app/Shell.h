@@ -5,6 +5,7 @@
 // box hook and cancels file dialogs.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -48,6 +49,26 @@ struct MenuItem {
     UINT id;
     CString text;
 };
+
+/// One channel of the enlarged read-out of channels that the server changed; mic line 0 is an
+/// empty record.
+struct ReadoutChannel {
+    int nMicLine = 0;
+    /// The channel's entry count.
+    int nEntry = 0;
+    /// The gain as shown: step x 5 + 5 (step 3 to 13).
+    int nGain = 20;
+    CString strLabel;
+    bool bPhant = false;
+    bool bPad = false;
+    bool bMicInput = false;
+    /// Phase of the line input.
+    bool bPhase = false;
+    bool operator==(const ReadoutChannel&) const = default;
+};
+/// The read-out's records: the channel of the nearest lower mic line in use, the changed
+/// channel, the channel of the nearest higher mic line in use.
+using ReadoutChannels = std::array<ReadoutChannel, 3>;
 
 class Shell {
 public:
@@ -99,6 +120,33 @@ public:
         (void)items;
         if (done) done(0);
     }
+
+    // The enlarged read-out of channels that the server changed. The defaults: the program has
+    // no read-out.
+    /// What comes up is told by `event`: true once the read-out is drawn and ready, false
+    /// when it has gone by itself.
+    using ReadoutEvent = std::function<void(bool ready)>;
+    /// The read-out's records; changedOnly: it shows the same channel already, only what
+    /// changed needs drawing.
+    virtual void SetReadoutChannels(HWND owner, const ReadoutChannels& records, bool changedOnly)
+    {
+        (void)owner;
+        (void)records;
+        (void)changedOnly;
+    }
+    /// Brings the read-out up, or shows it again; FALSE (and no event) when there is none.
+    virtual bool ShowReadout(HWND owner, ReadoutEvent event)
+    {
+        (void)owner;
+        (void)event;
+        return false;
+    }
+    /// Ends the read-out.
+    virtual void CloseReadout(HWND owner) { (void)owner; }
+    /// Remembers the window in front and brings owner to the front.
+    virtual void RaiseForReadout(HWND owner) { (void)owner; }
+    /// Brings the remembered window back to the front and forgets it.
+    virtual void RestoreFrontWindow(HWND owner) { (void)owner; }
 };
 
 /// Message boxes through the platform's hook (MessageBoxA), file dialogs cancelled: for
