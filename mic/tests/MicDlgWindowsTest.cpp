@@ -288,16 +288,18 @@ TEST_F(Windows, PopupOptionsAreWrittenToTheProfile)
     dlg->OnCommand(kIdPopupOnSel, 0);
     EXPECT_TRUE(dlg->m_RackSetup.GetPopupOnSel()) << "outside server mode the box does not exist";
     dlg->m_bUseWithCantle = 1;
-    dlg->m_bBigReadoutOpen = TRUE;
-    dlg->m_bBigReadoutHeld = TRUE;
+    dlg->m_bReadoutOpen = TRUE;
+    dlg->m_bReadoutReady = TRUE;
+    dlg->m_nHeldRack = 0;
+    dlg->m_nHeldChannel = 2;
     dlg->OnCommand(kIdPopupOnSel, 0);
     dlg->OnCommand(kIdPopupControls, 0);
     EXPECT_FALSE(dlg->m_RackSetup.GetPopupOnSel());
     EXPECT_FALSE(dlg->m_RackSetup.GetPopupControls());
     EXPECT_EQ(0, winport::GetProfileInt("Settings", "PopupOnSel", 1));
     EXPECT_EQ(0, winport::GetProfileInt("Settings", "PopupControls", 1));
-    EXPECT_FALSE(dlg->m_bBigReadoutHeld);
-    EXPECT_FALSE(dlg->m_bBigReadoutOpen);
+    EXPECT_EQ(-1, dlg->m_nHeldRack);
+    EXPECT_FALSE(dlg->m_bReadoutOpen);
     dlg->OnCommand(kIdPopupOnSel, 0);
     EXPECT_EQ(1, winport::GetProfileInt("Settings", "PopupOnSel", 0));
 }

@@ -81,6 +81,24 @@ public:
         if (done) done(id);
     }
 
+    /// The enlarged read-out: records and requests kept; it comes up only when readoutExists,
+    /// and is ready once the test calls readoutEvent(true).
+    void SetReadoutChannels(HWND, const ReadoutChannels& records, bool changedOnly) override
+    {
+        readoutRecords.push_back(records);
+        readoutChangedOnly.push_back(changedOnly);
+    }
+    bool ShowReadout(HWND, ReadoutEvent event) override
+    {
+        ++readoutShown;
+        if (!readoutExists) return false;
+        readoutEvent = std::move(event);
+        return true;
+    }
+    void CloseReadout(HWND) override { ++readoutClosed; }
+    void RaiseForReadout(HWND) override { ++raisedForReadout; }
+    void RestoreFrontWindow(HWND) override { ++frontRestored; }
+
     int Count(ShellDialog dialog) const
     {
         int n = 0;
@@ -105,4 +123,12 @@ public:
     int monitorClosed = 0;
     std::vector<std::vector<MenuItem>> menus;
     std::deque<UINT> menuAnswers;
+    bool readoutExists = true;
+    std::vector<ReadoutChannels> readoutRecords;
+    std::vector<bool> readoutChangedOnly;
+    ReadoutEvent readoutEvent;
+    int readoutShown = 0;
+    int readoutClosed = 0;
+    int raisedForReadout = 0;
+    int frontRestored = 0;
 };

@@ -38,8 +38,12 @@ protected:
             bus->Receive(m, static_cast<size_t>(n), static_cast<double>(clock.nowMs()));
             dlg->m_Link.Sent();
         });
+        BeforeCreate();
         ASSERT_TRUE(dlg->Create());
     }
+
+    /// The dialog is made and not yet created.
+    virtual void BeforeCreate() {}
 
     /// Runs the line and the loop for ms milliseconds of virtual time.
     void Run(uint64_t ms)

@@ -54,6 +54,8 @@ void CMicDlg::SetMicLine(int channel, int line, BOOL typed)
         return;
     }
     moveMicLine(rack, channel, line);
+    // The channel now follows its line's state at the console.
+    if (line > 0) ApplyMicLineData(kQuietApply, kQuietApply);
     if (numbering && channel == 0) AutoNumberMicLines();
     else m_pView->RackChanged(rack);
 }
@@ -104,6 +106,7 @@ void CMicDlg::AutoNumberMicLines()
                 moveMicLine(rack, c, previous >= CRackSetup::kMaxMicLine ? previous : previous + 1);
             }
         }
+        ApplyMicLineData(kQuietApply, kQuietApply);
     }
     m_pView->RackChanged(rack);
 }

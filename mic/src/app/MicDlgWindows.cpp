@@ -57,7 +57,7 @@ void CMicDlg::RunSetupDialog()
     preset.commPort = m_nCommPort;
     preset.setupButtonText = "Open";
     preset.useWithCantle = m_bUseWithCantle ? TRUE : FALSE;
-    preset.debugFile = m_pDebugFile ? TRUE : FALSE;
+    preset.debugFile = m_bDebugFile ? TRUE : FALSE;
     preset.miniAlwaysOnTop = m_bMiniAlwaysOnTop ? TRUE : FALSE;
     preset.autoLoad = m_bAutoLoad ? TRUE : FALSE;
     preset.autoRestore = m_bAutoRestore ? TRUE : FALSE;
@@ -188,11 +188,8 @@ void CMicDlg::OnPopupOnSelClicked(BOOL ticked)
     if (!m_bUseWithCantle) return;
     m_RackSetup.SetPopupOnSel(ticked);
     winport::WriteProfileInt(kSettingsSection, "PopupOnSel", ticked ? 1 : 0);
-    if (!ticked) {
-        // A read-out held by a selection at the console goes with the option.
-        m_bBigReadoutHeld = FALSE;
-        m_bBigReadoutOpen = FALSE;
-    }
+    // A read-out held by a selection at the console goes with the option.
+    if (!ticked) DropReadout();
     m_pView->RackChanged(m_RackSetup.GetCurrentRack());
 }
 
