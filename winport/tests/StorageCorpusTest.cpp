@@ -84,15 +84,18 @@ TEST(StorageCorpus, EverySampleReadsOrFailsCleanly)
         if (valid) {
             EXPECT_EQ(hr, S_OK);
         }
+        auto ours = std::chrono::steady_clock::now() - started;  // olefile's own time not counted
         if (SUCCEEDED(hr)) {
+            started = std::chrono::steady_clock::now();
             EXPECT_EQ(WriteStream(root, L"Added", Pattern(6000, 1)), S_OK);
             root->Release();
+            ours += std::chrono::steady_clock::now() - started;
             std::string after;
             EXPECT_EQ(ReadAll(copy, after), S_OK);
             EXPECT_EQ(after, OleListing(copy));
             EXPECT_NE(after.find("Added\tstream\t6000"), std::string::npos);
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+        EXPECT_LT(ours, std::chrono::seconds(2));
     }
 }
 
