@@ -17,63 +17,12 @@
 
 #include <benchmark/benchmark.h>
 
-#include "../testsupport/TestEnvironment.h"
-#include "MixGenerator.h"
+#include "MixBench.h"
 #include "trevanny/AutomationEventArray.h"
 
 namespace {
 
-using mixbench::GenerateMix;
-using mixbench::MixSize;
-
-// A private registry (the console settings default to a console of type 3, path mode 2).
-TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
-
-const std::vector<CAutomationEvent>& mix(bool large)
-{
-    static std::map<bool, std::vector<CAutomationEvent>> mixes;
-    auto it = mixes.find(large);
-    if (it == mixes.end()) it = mixes.emplace(large, GenerateMix(MixSize(large))).first;
-    return it->second;
-}
-
-void load(CAutomationEventArray& a, const std::vector<CAutomationEvent>& events)
-{
-    a.SetSize(static_cast<INT_PTR>(events.size()));
-    std::memcpy(static_cast<void*>(a.GetData()), events.data(), events.size() * sizeof(CAutomationEvent));
-}
-
-double secondsOf(const std::function<void()>& run)
-{
-    auto start = std::chrono::steady_clock::now();
-    run();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Each iteration: setup (not timed), the operation (timed), then the floor's own setup and the
-// floor, timed apart. x_floor is the operation's time over the floor's.
-void measure(benchmark::State& state, size_t events, const std::function<void()>& setup, const std::function<void()>& run,
-             const std::function<void()>& floorSetup, const std::function<void()>& floor)
-{
-    double seconds = 0;
-    double floorSeconds = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        setup();
-        state.ResumeTiming();
-        seconds += secondsOf(run);
-        state.PauseTiming();
-        floorSetup();
-        floorSeconds += secondsOf(floor);
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * events));
-    state.counters["x_floor"] = seconds / floorSeconds;
-}
+using namespace mixbench;
 
 void BM_AddAtTime(benchmark::State& state)
 {

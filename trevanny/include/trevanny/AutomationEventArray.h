@@ -17,9 +17,18 @@
 #include "trevanny/AutomationRecordSource.h"
 #include "trevanny/ConsoleConfig.h"
 #include "trevanny/EventFilter.h"
+#include "trevanny/TypedAutomationArrays.h"
 #include "winport/CString.h"
 #include "winport/Collections.h"
 #include "winport/Window.h"
+
+/// A path translation: events of path m_dwFrom move to path m_dwTo (8 bytes).
+struct CTranslationPair {
+    DWORD m_dwFrom;
+    DWORD m_dwTo;
+};
+static_assert(sizeof(CTranslationPair) == 8);
+class CTranslationPairArray : public CArray<CTranslationPair, const CTranslationPair&> {};
 
 class CAutomationEventArray : public CArray<CAutomationEvent, const CAutomationEvent&>,
                               public CConsoleConfig,
@@ -86,6 +95,41 @@ public:
 
     /// Reads each element; no effect.
     void DebugMe() const;
+
+    /// Appends at the end, whatever the time, growing by half the size when full.
+    INT_PTR Add(const CAutomationEvent& ev)
+    {
+        const CAutomationEvent copy = ev;  // ev may be an element of this array
+        reserveOneMore();
+        return CArray::Add(copy);
+    }
+
+    // Repair after an edit.
+
+    /// Writes into every event the value its control held before it: the console family's
+    /// default for the channel's section (pathMap: (first channel, count) pairs) for the first
+    /// event of a control, else the value of the control's event before it in array order.
+    /// Events of paths beyond the console's path count, or of controls the state does not keep
+    /// (routes are processes firstRouteProcess to firstRouteProcess + 47 from 36 up), are left.
+    void SetOldValues(int firstRouteProcess, const CPathMap& pathMap);
+    /// Moves every event whose path is the from path of a pair to that pair's to path; the
+    /// first pair of a from path counts, and an event moves once (pairs do not chain). With
+    /// events and pairs, the filter's start and end times below 2 become 1.
+    void DoTranslatePaths(const CTranslationPairArray& pairs);
+    /// Finds events earlier than the last event in order before them; when there are any, logs
+    /// them to "\Cantle\tcerr.txt" on the Windows directory's drive (created anew: the
+    /// revision path of the mix pass tree, the event count, then at most 10,000 lines
+    /// "Error on Event:%d * Last TC:%d * Current TC:%d * PPC: %d %d %d" with the index, the last
+    /// time in order, the event's time and the path, process and control of the event before
+    /// it), merges duplicates and sorts by time. True when events were out of order. The
+    /// argument changes nothing.
+    bool MakeTimeStampsContinuous(int unused);
+    /// Merges duplicates: an event of the same path, process and control as the last event kept
+    /// for that control, at the same time, is dropped and its value written into the kept one
+    /// (which keeps its place, flags and old value). Only paths below 2000 and controls below 9
+    /// are merged; other events stay as they are. Returns the number merged (0, with nothing
+    /// merged, when the working memory cannot be had). Linear in the number of events.
+    int BuildControlIndex();
 
     // The automation event file: a compound file whose "AutomationData" stream holds the events
     // as 20-byte records, beside "Path Mode", "File Version" and "Time And Date" (the other

@@ -7,6 +7,7 @@
 #include <locale.h>
 
 #include "winport/CObject.h"
+#include "ChannelDefaults.h"
 #include "EventConsole.h"
 
 namespace {
@@ -138,17 +139,11 @@ const short kSmallMax[5][9] = {
     {8128, 8128, 8128, 8000, 32767, 1, 1, 1, 1},
 };
 
-bool isSmallConsole(int type) { return type == 1 || type == 6; }
-bool isLargeConsole(int type) { return type == 2 || type == 3 || type == 4 || type == 5 || type == 7; }
-
-// The column of the limit tables: 0 for console type 3 (and any unknown type), 1 for types 5
-// and 7, 2 for types 2 and 4.
-int consoleFamily(int type)
-{
-    if (type == 5 || type == 7) return 1;
-    if (type == 2 || type == 4) return 2;
-    return 0;
-}
+// The column of the limit tables is the console family: 0 for console type 3 (and any unknown
+// type), 1 for types 5 and 7, 2 for types 2 and 4.
+using channelstate::ConsoleFamily;
+using channelstate::IsLargeConsole;
+using channelstate::IsSmallConsole;
 
 int max36(int family, int process, int control)
 {
@@ -164,12 +159,12 @@ int max36(int family, int process, int control)
 bool lookupLimits(int type, int process, int control, Limits& out)
 {
     if (control < 0 || control > 8) return false;
-    if (isSmallConsole(type)) {
+    if (IsSmallConsole(type)) {
         if (process >= 5) return false;
         out = {kSmallMin[process][control], kSmallMax[process][control]};
         return true;
     }
-    int family = consoleFamily(type);
+    int family = ConsoleFamily(type);
     if (process < 36) {
         out = {kMin36[process][control], max36(family, process, control)};
         return true;
@@ -605,8 +600,8 @@ CString CTemplateSnapAutoEvent::GetEventName() const
     const int process = m_Process.m_byte;
     const int control = m_Control.m_byte;
     if (control < 9) {
-        if (isSmallConsole(type) && process < 5) return kTableB[process][control];
-        if (isLargeConsole(type) && process < 36) return process < 31 ? kTableA[process][control] : "";
+        if (IsSmallConsole(type) && process < 5) return kTableB[process][control];
+        if (IsLargeConsole(type) && process < 36) return process < 31 ? kTableA[process][control] : "";
     }
     return "Unknown Event";
 }
@@ -621,8 +616,8 @@ void CTemplateSnapAutoEvent::GetText(CString& text, int units, int wholeHertz) c
                   wholeHertz != 0};
     CString rule;
     bool ruled = false;
-    if (isSmallConsole(type)) ruled = smallConsoleText(m_Process.m_byte, m_Control.m_byte, c, rule);
-    else if (isLargeConsole(type)) ruled = largeConsoleText(type, m_Process.m_byte, m_Control.m_byte, c, rule);
+    if (IsSmallConsole(type)) ruled = smallConsoleText(m_Process.m_byte, m_Control.m_byte, c, rule);
+    else if (IsLargeConsole(type)) ruled = largeConsoleText(type, m_Process.m_byte, m_Control.m_byte, c, rule);
     else return;
     if (ruled) text = rule;
     // A value that rounds to zero from below is shown without its sign.
@@ -669,7 +664,7 @@ short CTemplateSnapAutoEvent::GetValueFromText(const CString& text) const
 
 bool CTemplateSnapAutoEvent::ShowsQuarterFrames() const
 {
-    if (!isSmallConsole(CurrentConsoleType())) return false;
+    if (!IsSmallConsole(CurrentConsoleType())) return false;
     const int process = m_Process.m_byte;
     const int control = m_Control.m_byte;
     if (process == 0 || process == 1) return control == 2;

@@ -57,10 +57,14 @@ protected:
         for (INT_PTR i = 0; i < a.GetSize(); ++i) t.push_back(a[i].GetTime());
         return t;
     }
-    static std::vector<short> values(const CAutomationEventArray& a)
+    static std::vector<short> values(const CAutomationEventArray& a) { return field(a, &CAutomationEvent::GetValue); }
+    static std::vector<WORD> oldValues(const CAutomationEventArray& a) { return field(a, &CAutomationEvent::GetOldValue); }
+    static std::vector<DWORD> paths(const CAutomationEventArray& a) { return field(a, &CAutomationEvent::GetPath); }
+    template <class T, class Event>
+    static std::vector<T> field(const CAutomationEventArray& a, T (Event::*get)() const)
     {
-        std::vector<short> v;
-        for (INT_PTR i = 0; i < a.GetSize(); ++i) v.push_back(a[i].GetValue());
+        std::vector<T> v;
+        for (INT_PTR i = 0; i < a.GetSize(); ++i) v.push_back((a[i].*get)());
         return v;
     }
     static void expectReservedClear(const CAutomationEventArray& a)

@@ -1,0 +1,116 @@
+// Fuzz target for the automation edits: a console, a filter, channel sections and events (any
+// path, process, control and time) from the bytes, run through the duplicate merge, the old
+// values, the time-stamp repair and two channel state tables (replay, apply, range copy).
+// Everything must stay in bounds and end; the merge must leave no duplicate behind, and the
+// repair must leave the events in time order.
+//
+// Input: byte 0 console (type from {1, 2, 3, 5, 6, 4, 7} by the low bits, path mode by bits
+// 4-5), 1 first route process (255: 2000), 2 time base, 3 filter mode (bits 0-1), progress
+// (bit 2), 4 and 5 filter channels (x 8; 255: 2000), 6 and 7 a filter pair (process 255: none),
+// 8 section count; then 12-byte events: i32 time, u16 path (top bit: a path above 4 billion),
+// process, control, i16 value, flags, and a byte unused.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "../testsupport/TestEnvironment.h"
+#include "trevanny/AutomationEventArray.h"
+#include "trevanny/ChannelStateTable.h"
+#include "trevanny/ConsoleRegistryNames.h"
+#include "winport/RegistryObject.h"
+
+namespace {
+
+const TestEnvironment& environment()
+{
+    static TestEnvironment env;
+    return env;
+}
+
+void useConsole(int type, int mode)
+{
+    static int current = -1;
+    if (type * 16 + mode == current) return;
+    CLocalMachineRegistryObject registry{CString()};
+    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
+    registry.SetInt("SOFTWARE\\Vok Dwen Cantle\\Main", "Max Paths Mode", mode);
+    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
+    current = type * 16 + mode;
+}
+
+constexpr size_t kHeader = 9;
+constexpr size_t kRecord = 12;
+constexpr size_t kMaxEvents = 4096;
+
+int channelFrom(uint8_t b) { return b == 255 ? 2000 : b * 8; }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    environment();
+    if (size < kHeader) return 0;
+    static const int kTypes[] = {1, 2, 3, 5, 6, 4, 7};
+    useConsole(kTypes[(data[0] & 0x0F) % 7], (data[0] >> 4) % 3);
+    const int firstRouteProcess = data[1] == 255 ? 2000 : data[1];
+    const int timeBase = static_cast<int8_t>(data[2]);
+    const int filterMode = (data[3] & 3) % 3;
+    const bool progress = (data[3] & 4) != 0;
+
+    CAutomationEventArray events;
+    for (size_t at = kHeader; at + kRecord <= size && events.GetSize() < static_cast<INT_PTR>(kMaxEvents); at += kRecord) {
+        const uint8_t* r = data + at;
+        int32_t time;
+        uint16_t path;
+        int16_t value;
+        std::memcpy(&time, r, 4);
+        std::memcpy(&path, r + 4, 2);
+        std::memcpy(&value, r + 8, 2);
+        const DWORD fullPath = path & 0x8000 ? 0xFFFF0000u | path : path;
+        events.Add(CAutomationEvent(time, fullPath, r[6], r[7], value, r[10]));
+    }
+    CPathMap sections("PathMap");
+    for (int k = 0; k < data[8] % 20; ++k) {
+        sections.Add(k * 37 - 5);
+        sections.Add(40);
+    }
+    CEventFilter filter;
+    filter.m_ChannelList.Add(channelFrom(data[4]));
+    filter.m_ChannelList.Add(channelFrom(data[5]));
+    if (data[6] != 255) filter.AddPair(data[6], data[7]);
+
+    // The merge leaves nothing to merge a second time.
+    const INT_PTR before = events.GetSize();
+    const int merged = events.BuildControlIndex();
+    if (merged < 0 || events.GetSize() != before - merged) std::abort();
+    if (events.BuildControlIndex() != 0) std::abort();
+
+    events.SetOldValues(firstRouteProcess, sections);
+    CAutomationEventArray original;
+    original.Copy(events);
+
+    // Two tables: one replays the events, the other takes its state and copies a range.
+    CAutomationEventArray out;
+    {
+        CChannelStateTable played(&events, firstRouteProcess, &sections, timeBase, nullptr);
+        CChannelStateTable target(&out, firstRouteProcess, &sections, timeBase, &filter);
+        target.SetFilterMode(filterMode);
+        const int middle = events.GetSize() ? events[events.GetSize() / 2].GetTime() : 0;
+        played.PlayTo(middle, progress);
+        target.PlayTo(middle, progress);
+        target.ApplyFrom(played);
+        if (filterMode == 0 && std::memcmp(target.GetValues(), played.GetValues(), CChannelStateTable::kBlockBytes) != 0)
+            std::abort();
+        target.CopyEventRange(played, played.GetLastEvent() - 3, static_cast<int>(events.GetSize()) + 2, timeBase * 1000, progress);
+        played.PlayTo(INT32_MAX, false);
+    }
+
+    events.MakeTimeStampsContinuous(0);
+    if (!std::is_sorted(events.GetData(), events.GetData() + events.GetSize(),
+                        [](const CAutomationEvent& a, const CAutomationEvent& b) { return a.m_Time < b.m_Time; }))
+        std::abort();
+    if (events.GetSize() > original.GetSize()) std::abort();
+    return 0;
+}

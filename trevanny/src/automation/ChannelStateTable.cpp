@@ -1,0 +1,226 @@
+#include "trevanny/ChannelStateTable.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "ChannelDefaults.h"
+#include "EventConsole.h"
+#include "trevanny/ConsoleConfig.h"
+#include "trevanny/automation/AutomationNotifications.h"
+
+using namespace channelstate;
+
+namespace {
+
+constexpr WPARAM kReplayNotification = 27;
+// Notification 27 goes out at most once per this many events (a replay covers whole mixes).
+constexpr int kReplayPostEvery = 1000;
+
+// Continuous controls of the 36-process strip as masks (bit k = control k), by process.
+constexpr uint16_t kContinuous[kProcesses] = {
+    153, 11, 11, 11, 11, 11, 11, 11, 11,  // 0: 0 3 4 7; 1-8: 0 1 3
+    5, 5,                                 // 9, 10: 0 2
+    126, 126, 126,                        // 11-13: 1-6
+    11,                                   // 14: 0 1 3
+    60, 60,                               // 15, 16: 2-5
+    103, 103,                             // 17, 18: 0 1 2 5 6
+    122,                                  // 19: 1 3 4 5 6
+    11,                                   // 20: 0 1 3
+    31,                                   // 21: 0-4
+    126,                                  // 22: 1-6
+    4,                                    // 23: 2
+};
+constexpr uint16_t kRouteContinuous = 0x6;                              // controls 1 and 2
+constexpr uint16_t kSmallContinuous[kSmallProcesses] = {3, 3, 0, 0, 31};  // 0, 1: 0 1; 4: 0-4
+
+// The channels handled: the console's path count (read now), never more than the block holds.
+int handledChannels() { return std::min(CConsoleConfig().GetMaxPathCount(), kChannels); }
+
+LPARAM replayArgument(int64_t index, int numerator)
+{
+    const int64_t rest = index % 100;
+    return numerator / (rest == 0 ? 1 : rest);
+}
+
+}  // namespace
+
+int IsContinuousControl(int process, int control, int firstRouteProcess)
+{
+    const int type = CurrentConsoleType();
+    if (control < 0 || control >= kControls || process < 0) return 0;
+    if (IsSmallConsole(type)) return process < kSmallProcesses ? (kSmallContinuous[process] >> control & 1) : 0;
+    if (!IsLargeConsole(type)) return 0;
+    if (process < kProcesses) return kContinuous[process] >> control & 1;
+    const int64_t route = int64_t{process} - firstRouteProcess;
+    return route >= 0 && route < kRoutes ? (kRouteContinuous >> control & 1) : 0;
+}
+
+CChannelStateTable::CChannelStateTable(CAutomationEventArray* events, int firstRouteProcess,
+                                       const CArray<int, int>* sections, int timeBase, CEventFilter* filter)
+    : m_pEvents(events),
+      m_pSections(sections),
+      m_nFirstRouteProcess(firstRouteProcess),
+      m_nTimeBase(timeBase),
+      m_pValues(new short[kValueCount]()),
+      m_pFilter(filter)
+{
+    if (filter) {
+        for (INT_PTR i = 0; i < filter->m_ChannelList.GetSize(); ++i) {
+            const int c = filter->m_ChannelList[i];
+            if (c >= 0 && c < kChannelCount) m_nChannelFlags[c] = 1;
+        }
+    }
+    ResetToDefaults();
+}
+
+CChannelStateTable::~CChannelStateTable() = default;
+
+void CChannelStateTable::ReportProgress(int, int) {}
+
+void CChannelStateTable::CopyTo(void* buffer) const { std::memcpy(buffer, m_pValues.get(), kBlockBytes); }
+
+void CChannelStateTable::ResetToDefaults()
+{
+    const int type = CurrentConsoleType();
+    const int channels = handledChannels();
+    short* v = m_pValues.get();
+    if (IsSmallConsole(type)) {
+        for (int c = 0; c < channels; ++c)
+            for (int p = 0; p < kSmallProcesses; ++p)
+                for (int k = 0; k < kControls; ++k) v[kSmallRegion + (c * kSmallProcesses + p) * kControls + k] = SmallControlDefault(p, k);
+        return;
+    }
+    if (!IsLargeConsole(type)) return;
+    const int family = ConsoleFamily(type);
+    // Only the first kSections pairs have defaults of their own: a channel of any later pair,
+    // or of none, takes section 0's.
+    int section[kChannels] = {};
+    if (m_pSections) {
+        const int64_t pairs = std::min<int64_t>(m_pSections->GetSize() / 2, kSections);
+        for (int64_t k = pairs - 1; k >= 0; --k) {
+            const int64_t first = (*m_pSections)[2 * k];
+            const int64_t end = first + (*m_pSections)[2 * k + 1];
+            for (int64_t c = std::max<int64_t>(first, 0); c < std::min<int64_t>(end, channels); ++c) section[c] = static_cast<int>(k);
+        }
+    }
+    for (int c = 0; c < channels; ++c) {
+        for (int p = 0; p < kProcesses; ++p)
+            for (int k = 0; k < kControls; ++k) v[(c * kProcesses + p) * kControls + k] = ControlDefault(family, section[c], p, k);
+        for (int r = 0; r < kRoutes; ++r)
+            for (int k = 0; k < kRouteControls; ++k) v[kRouteRegion + (c * kRoutes + r) * kRouteControls + k] = RouteDefault(k);
+    }
+}
+
+void CChannelStateTable::PlayTo(int time, bool progress)
+{
+    if (time <= m_nPlayToTime) return;
+    m_nPlayToTime = time;
+    const int type = CurrentConsoleType();
+    const int channels = handledChannels();
+    const bool post = progress && m_pEvents->GetStatusWnd() != NULL;
+    const CAutomationEvent* data = m_pEvents->GetData();
+    const int64_t n = m_pEvents->GetSize();
+    short* v = m_pValues.get();
+    for (int64_t i = int64_t{m_nLastEvent} + 1; i < n && data[i].m_Time <= time; ++i) {
+        m_nLastEvent = static_cast<int>(i);
+        if (post && i % kReplayPostEvery == 0) PostAutomationNotification(kReplayNotification, replayArgument(i, 100));
+        const CAutomationEvent& e = data[i];
+        if (e.m_Path >= static_cast<DWORD>(channels)) continue;
+        const int slot = StateSlot(type, m_nFirstRouteProcess, static_cast<int>(e.m_Path), e.GetProcessNumber(), e.GetControlNumber());
+        if (slot >= 0) v[slot] = e.GetValue();
+    }
+}
+
+bool CChannelStateTable::channelTaken(int64_t channel, bool& whole) const
+{
+    const bool flagged = channel >= 0 && channel < kChannelCount && m_nChannelFlags[channel] != 0;
+    switch (m_nFilterMode) {
+    case IncludeFilter: whole = false; return flagged;
+    case ExcludeFilter: whole = !flagged; return true;
+    default: whole = true; return true;
+    }
+}
+
+bool CChannelStateTable::pairTaken(int process, int control) const
+{
+    if (!m_pFilter) return true;
+    const bool in = m_pFilter->IsProcControlInFilter(process, control) != FALSE;
+    return m_nFilterMode == ExcludeFilter ? !in : in;
+}
+
+void CChannelStateTable::ApplyValues(const short* other)
+{
+    short* v = m_pValues.get();
+    if (std::memcmp(v, other, kBlockBytes) == 0) return;
+    const int type = CurrentConsoleType();
+    const bool small = IsSmallConsole(type);
+    if (!small && !IsLargeConsole(type)) return;
+    const int channels = handledChannels();
+    auto visit = [&](int c, bool whole, int slot, int process, int control) {
+        if (v[slot] == other[slot] || (!whole && !pairTaken(process, control))) return;
+        const short before = v[slot];
+        v[slot] = other[slot];
+        appendEvent(c, process, control, other[slot], before);
+    };
+    for (int c = 0; c < channels; ++c) {
+        bool whole = true;
+        if (!channelTaken(c, whole)) continue;
+        if (small) {
+            for (int p = 0; p < kSmallProcesses; ++p)
+                for (int k = 0; k < kControls; ++k) visit(c, whole, kSmallRegion + (c * kSmallProcesses + p) * kControls + k, p, k);
+            continue;
+        }
+        for (int p = 0; p < kProcesses; ++p)
+            for (int k = 0; k < kControls; ++k) visit(c, whole, (c * kProcesses + p) * kControls + k, p, k);
+        for (int r = 0; r < kRoutes; ++r) {
+            // A route whose process number an event cannot carry has no events.
+            const int64_t process = int64_t{m_nFirstRouteProcess} + r;
+            if (process < 0 || process > 255) continue;
+            for (int k = 0; k < kRouteControls; ++k)
+                visit(c, whole, kRouteRegion + (c * kRoutes + r) * kRouteControls + k, static_cast<int>(process), k);
+        }
+    }
+}
+
+void CChannelStateTable::ApplyFrom(const CChannelStateTable& other) { ApplyValues(other.m_pValues.get()); }
+
+void CChannelStateTable::CopyEventRange(const CChannelStateTable& source, int first, int last, int offset, bool progress)
+{
+    const CAutomationEventArray& from = *source.m_pEvents;
+    const int64_t total = int64_t{last} - first + 1;
+    const bool post = progress && from.GetStatusWnd() != NULL;
+    for (int64_t i = first; i <= last; ++i) {
+        if (!progress) ReportProgress(static_cast<int>(i), static_cast<int>(total));
+        else if (post && i % kReplayPostEvery == 0) PostAutomationNotification(kReplayNotification, replayArgument(i, 200));
+        if (i < 0 || i >= from.GetSize()) continue;
+        CAutomationEvent e = from.GetData()[i];  // a copy: the two arrays may be one
+        bool whole = true;
+        if (!channelTaken(static_cast<int32_t>(e.m_Path), whole)) continue;
+        if (!whole && !pairTaken(e.GetProcessNumber(), e.GetControlNumber())) continue;
+        e.m_Time = AddTime(e.m_Time, offset);
+        m_pEvents->Add(e);
+    }
+    if (!progress) ReportProgress(static_cast<int>(total), static_cast<int>(total));
+}
+
+void CChannelStateTable::AddEvent(int channel, int process, int control, short value)
+{
+    const int slot = StateSlot(CurrentConsoleType(), m_nFirstRouteProcess, channel, process, control);
+    appendEvent(channel, process, control, value, slot >= 0 ? m_pValues[slot] : value);
+}
+
+void CChannelStateTable::appendEvent(int channel, int process, int control, short value, short oldValue)
+{
+    int time = m_nPlayToTime;
+    if (IsContinuousControl(process, control, m_nFirstRouteProcess)) time = AlignTime(channel, time, false);
+    m_pEvents->Add(CAutomationEvent(time, static_cast<DWORD>(channel), static_cast<BYTE>(process),
+                                    static_cast<BYTE>(control), value, 0, static_cast<WORD>(oldValue)));
+}
+
+int CChannelStateTable::AlignTime(int channel, int time, bool nearest) const
+{
+    if (IsSmallConsole(CurrentConsoleType()) || time < 1) return time;
+    const int64_t a = (int64_t{m_nTimeBase} + channel) % 4;
+    const int64_t b = time % 4;
+    return nearest ? AddTime(time, a - b) : AddTime(time, (a - b + 4) % 4);
+}
