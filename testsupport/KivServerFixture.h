@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
@@ -22,11 +23,14 @@
 /// The simulator started on the test's socket, with its record in the test folder.
 class KivServerSim {
 public:
-    KivServerSim(const std::string& socketPath, const std::string& recordPath)
-        : m_socket(socketPath), m_record(recordPath)
+    /// blocksDir: where the server keeps every block it receives ("" keeps none).
+    KivServerSim(const std::string& socketPath, const std::string& recordPath, const std::string& blocksDir = "")
+        : m_socket(socketPath), m_record(recordPath), m_blocks(blocksDir)
     {
         std::string line;
-        m_running = m_child.Start({Program(), "--socket", socketPath, "--record", recordPath}) &&
+        std::vector<std::string> args = {Program(), "--socket", socketPath, "--record", recordPath};
+        if (!blocksDir.empty()) args.insert(args.end(), {"--blocks", blocksDir});
+        m_running = m_child.Start(args) &&
                     m_child.ReadLine(line, 10000) && line.rfind("kivserver-sim: serving", 0) == 0;
     }
     ~KivServerSim()
@@ -76,8 +80,17 @@ public:
         return out;
     }
 
+    /// The block a "block" line of the record names (seq=N), as the server received it.
+    std::vector<uint8_t> Block(const std::string& recordLine)
+    {
+        size_t at = recordLine.find(" seq=");
+        if (at == std::string::npos || m_blocks.empty()) return {};
+        std::ifstream in(m_blocks + "/block-" + recordLine.substr(at + 5) + ".bin", std::ios::binary);
+        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
 private:
-    std::string m_socket, m_record;
+    std::string m_socket, m_record, m_blocks;
     ChildProcess m_child;
     bool m_running = false;
 };
@@ -111,7 +124,7 @@ protected:
 
     KivServerSim& StartServer()
     {
-        sim = std::make_unique<KivServerSim>(socketPath, env.Path("record.txt"));
+        sim = std::make_unique<KivServerSim>(socketPath, env.Path("record.txt"), env.Path("blocks"));
         EXPECT_TRUE(sim->Running());
         return *sim;
     }

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "quenby/KivClientKit.h"
 #include "trevanny/ConsoleRegistryNames.h"
 
 namespace {
@@ -10,8 +11,6 @@ const char* const kLongPatterns[CCurrentConsoleSetupKIVObject::NumPathTypes] = {
     "  %d", "GRP%d", "MAI%d", "AU %d", "LS%d", "TBK ", "SEL%d", "TRK%d", "CUE%d", "EXT%d", "FLM%d", "FLS%d", "PD%d", "SC%d"};
 const char* const kShortPatterns[CCurrentConsoleSetupKIVObject::NumPathTypes] = {
     "%d", "GR%d", "MA%d", "AU%d", "LS%d", "TBK ", "SE%d", "TR%d", "CU%d", "EX%d", "FL%d", "FS%d", "PM%d", "SC%d"};
-// Paths are numbered type by type in the order 0, 7, 1, 2, 3, 8, 4, 5, 6, 9 ... 13: a type's rank.
-const int kTypeRank[CCurrentConsoleSetupKIVObject::NumPathTypes] = {0, 2, 3, 4, 6, 7, 8, 1, 5, 9, 10, 11, 12, 13};
 
 // Block layouts of the console-setup commands.
 constexpr size_t kNameField = 201;             // a name of up to 200 bytes and its zero
@@ -150,20 +149,12 @@ BOOL CCurrentConsoleSetupKIVObject::QueuePathName(int path, const CString& name)
 
 int CCurrentConsoleSetupKIVObject::GetOffset(int type)
 {
-    if (type < 0 || type >= NumPathTypes) return 0;
-    int offset = 0;
-    for (int t = 0; t < NumPathTypes; ++t)
-        if (kTypeRank[t] < kTypeRank[type]) offset += GetTypeTotal(t);
-    return offset;
+    return KivKindOffset(m_anPathMap.GetData(), static_cast<int>(m_anPathMap.GetSize()), type);
 }
 
 int CCurrentConsoleSetupKIVObject::GetPathType(int path)
 {
-    for (int t = 0; t < NumPathTypes; ++t) {
-        int offset = GetOffset(t);
-        if (offset <= path && path < offset + GetTypeTotal(t)) return t;
-    }
-    return -1;
+    return KivKindOfPath(m_anPathMap.GetData(), static_cast<int>(m_anPathMap.GetSize()), path);
 }
 
 int CCurrentConsoleSetupKIVObject::GetNumPathType(int type) { return type < 0 ? 0 : GetTypeTotal(type); }
@@ -201,23 +192,11 @@ CString CCurrentConsoleSetupKIVObject::GetPathName(int path)
 CString CCurrentConsoleSetupKIVObject::GetDefaultName(int type, int number)
 {
     if (type < 0 || type >= NumPathTypes) return CString();
-    const char* pattern = number >= 10 ? m_szShortPattern[type] : m_szLongPattern[type];
     int consoleType = CConsoleRegistryNames::GetConsoleType();
-    switch (type) {
-    case 0:
-        // The small consoles name their channel paths after the faders.
-        if (consoleType == 1 || consoleType == 6) return GetFaderLongName(QuenbyFaderLayout(), number - 1);
-        return formatted(pattern, number);
-    case 1:
-        if (consoleType == 4) return number < 2 ? CString("MM") : formatted(pattern, number - 1);
-        return formatted(pattern, number);
-    case 2:
-        return number == 1 ? CString("MAIN") : formatted(pattern, number);
-    case 5:
-        return "TBK ";
-    default:
-        return formatted(pattern, number);
-    }
+    // The small consoles name their channel paths after the faders.
+    if (type == 0 && (consoleType == 1 || consoleType == 6)) return GetFaderLongName(QuenbyFaderLayout(), number - 1);
+    // On console type 4 the first group is the mix-minus group.
+    return KivDefaultLabel(type, number, m_szLongPattern, m_szShortPattern, consoleType == 4 ? 1 : 0, consoleType);
 }
 
 void CCurrentConsoleSetupKIVObject::GetDefaultName(int path, CString& name)
