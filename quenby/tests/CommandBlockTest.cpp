@@ -5,6 +5,7 @@
 
 #include "quenby/CommsStructure.h"
 #include "quenby/KIVCommands.h"
+#include "quenby/KivClientKit.h"
 #include "winport/GlobalMemory.h"
 #include "winport/MbString.h"
 
@@ -83,17 +84,19 @@ TEST(CommandBlock, TextCopyStopsAtTheLimit)
     EXPECT_EQ(0, std::memcmp("toolon\xAA\xAA", field, 8));
 
     // Names into a block's fields: cut to the field less one, always ended, nothing beyond.
-    HGLOBAL block = GlobalAlloc(KIVBlockFlags, 32);
-    auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
-    std::memset(bytes, 0xAA, 32);
-    KIVCopyName(block, 16, 6, "client");
+    KivBlock block(CancelCommand, 32);
+    block.PutBytes(16, "\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA\xAA", 16);
+    EXPECT_TRUE(block.PlainName(16, 6, "client"));
+    EXPECT_TRUE(block.PlainName(24, 8, "mic"));
+    HGLOBAL h = block.Take();
+    auto* bytes = static_cast<uint8_t*>(GlobalLock(h));
     EXPECT_EQ(0, std::memcmp("clien\0\xAA", bytes + 16, 7));
-    KIVCopyName(block, 24, 8, "mic");
     EXPECT_EQ(0, std::memcmp("mic\0\0\0\0\0", bytes + 24, 8));
-    KIVCopyName(block, 28, 8, "beyond");  // the field would end past the block
-    EXPECT_EQ(0, std::memcmp("\0\0\0\0", bytes + 28, 4));
-    GlobalUnlock(block);
-    GlobalFree(block);
+    GlobalUnlock(h);
+    GlobalFree(h);
+    KivBlock beyond(CancelCommand, 32);
+    EXPECT_FALSE(beyond.PlainName(28, 8, "beyond"));  // the field would end past the block
+    EXPECT_EQ(nullptr, beyond.Take());
 }
 
 }  // namespace

@@ -32,11 +32,6 @@ constexpr UINT KIVBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE;
 /// size). Returns NULL, and sends nothing, for a command outside 0 to 333 or a size below 16.
 HGLOBAL KIVAllocCommandBlock(int command, int size, HWND replyWnd = nullptr);
 
-/// Copies a name into a field of a block: at most fieldWidth - 1 bytes and a terminating zero,
-/// so that a longer name is cut inside its field and never reaches the next one. Nothing is
-/// written when the field does not lie inside the block.
-void KIVCopyName(HGLOBAL block, size_t offset, size_t fieldWidth, const char* name);
-
 /// The usable size of a reply: its size field when that is at least 16 and no larger than
 /// the bytes received, else 0 (the block is not to be read).
 size_t KIVReplySize(const void* block, size_t bytesReceived);

@@ -86,6 +86,8 @@ public:
 
 private:
     bool Fits(size_t offset, size_t count);
+    /// The name cut at width - 1 bytes; zeroRest also clears the rest of the field.
+    bool CutName(size_t offset, size_t width, const char* name, bool zeroRest);
 
     HGLOBAL m_hBlock = nullptr;
     uint8_t* m_pBytes = nullptr;  // locked while the builder holds the block

@@ -47,16 +47,17 @@ bool KivBlock::Put8(size_t offset, uint8_t value) { return PutBytes(offset, &val
 bool KivBlock::Put16(size_t offset, uint16_t value) { return PutBytes(offset, &value, sizeof value); }
 bool KivBlock::Put32(size_t offset, int32_t value) { return PutBytes(offset, &value, sizeof value); }
 
-bool KivBlock::PlainName(size_t offset, size_t width, const char* name)
+bool KivBlock::CutName(size_t offset, size_t width, const char* name, bool zeroRest)
 {
     if (width == 0) m_bRefused = true;  // no room even for the zero
     if (width == 0 || !Fits(offset, width)) return false;
-    size_t n = name ? std::strlen(name) : 0;
-    if (n > width - 1) n = width - 1;
+    size_t n = name ? strnlen(name, width - 1) : 0;
     if (n) std::memcpy(m_pBytes + offset, name, n);
-    std::memset(m_pBytes + offset + n, 0, width - n);
+    if (zeroRest) std::memset(m_pBytes + offset + n, 0, width - n);
     return true;
 }
+
+bool KivBlock::PlainName(size_t offset, size_t width, const char* name) { return CutName(offset, width, name, true); }
 
 bool KivBlock::BoundedName(size_t offset, size_t n, const char* name)
 {
@@ -67,15 +68,7 @@ bool KivBlock::BoundedName(size_t offset, size_t n, const char* name)
     return true;
 }
 
-bool KivBlock::LengthName(size_t offset, size_t width, const char* name)
-{
-    if (width == 0) m_bRefused = true;  // no room even for the zero
-    if (width == 0 || !Fits(offset, width)) return false;
-    size_t n = name ? std::strlen(name) : 0;
-    if (n > width - 1) n = width - 1;
-    if (n) std::memcpy(m_pBytes + offset, name, n);
-    return true;
-}
+bool KivBlock::LengthName(size_t offset, size_t width, const char* name) { return CutName(offset, width, name, false); }
 
 HGLOBAL KivBlock::Take()
 {

@@ -28,12 +28,6 @@ constexpr size_t kLongNameField = 13;
 
 const char* const kEmptyFader = "Empty";
 
-void putInt(HGLOBAL block, size_t offset, int32_t value)
-{
-    std::memcpy(static_cast<uint8_t*>(GlobalLock(block)) + offset, &value, sizeof value);
-    GlobalUnlock(block);
-}
-
 CString formatted(const char* pattern, int number)
 {
     CString s;
@@ -84,53 +78,49 @@ CCurrentConsoleSetupKIVObject::~CCurrentConsoleSetupKIVObject() = default;
 
 void CCurrentConsoleSetupKIVObject::CCSAttach()
 {
-    SendAttachBlock(KIVAllocCommandBlock(AttachToCurrentConsoleSetup, KIVBareCommandSize), /*readNow=*/1);
+    SendAttachBlock(KivBlock(AttachToCurrentConsoleSetup, KIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CCurrentConsoleSetupKIVObject::LoadConsoleSetup(CStringArray& names, int a, int b, int c, HWND window)
 {
-    HGLOBAL block = KIVAllocCommandBlock(LoadConsoleSetupCommand, SetupBlockSize, window);
-    if (!block) return;
-    if (names.GetSize() > 0) KIVCopyName(block, kLoadFirstName, kNameField, names[0]);
-    putInt(block, kLoadB, b);
-    putInt(block, kLoadOne, 1);
-    putInt(block, kLoadC, c);
+    KivBlock block(LoadConsoleSetupCommand, SetupBlockSize, window);
+    if (names.GetSize() > 0) block.PlainName(kLoadFirstName, kNameField, names[0]);
+    block.Put32(kLoadB, b);
+    block.Put32(kLoadOne, 1);
+    block.Put32(kLoadC, c);
     // The further names' slots end where a is kept: names past the seventh have no room.
     for (INT_PTR i = 1; i < names.GetSize() && i <= MaxFurtherSetupNames; ++i)
-        KIVCopyName(block, kLoadFurtherNames + kNameField * static_cast<size_t>(i - 1), kNameField, names[i]);
-    putInt(block, kLoadA, a);
-    SendCommandBlock(block);
+        block.PlainName(kLoadFurtherNames + kNameField * static_cast<size_t>(i - 1), kNameField, names[i]);
+    block.Put32(kLoadA, a);
+    SendCommandBlock(block.Take());
 }
 
 void CCurrentConsoleSetupKIVObject::SetPathName(int path, const CString& name, HWND window)
 {
-    HGLOBAL block = KIVAllocCommandBlock(SetPathNameCommand, SetupBlockSize, window);
-    if (!block) return;
-    putInt(block, kRenamePath, path);
-    KIVCopyName(block, kShortNames, kShortNameField, name);
-    KIVCopyName(block, kLongNames, kLongNameField, name);
-    SendCommandBlock(block);
+    KivBlock block(SetPathNameCommand, SetupBlockSize, window);
+    block.Put32(kRenamePath, path);
+    block.PlainName(kShortNames, kShortNameField, name);
+    block.PlainName(kLongNames, kLongNameField, name);
+    SendCommandBlock(block.Take());
 }
 
 void CCurrentConsoleSetupKIVObject::SetMultiplePathNames(HWND window)
 {
-    HGLOBAL block = KIVAllocCommandBlock(SetPathNameCommand, SetupBlockSize, window);
-    if (!block) return;
-    putInt(block, kRenamePath, -1);
+    KivBlock block(SetPathNameCommand, SetupBlockSize, window);
+    block.Put32(kRenamePath, -1);
     for (INT_PTR i = 0; i < m_anQueuedPaths.GetSize(); ++i) {
         size_t path = static_cast<size_t>(m_anQueuedPaths[i]);  // 0 to 3043, checked when queued
-        KIVCopyName(block, kShortNames + kShortNameField * path, kShortNameField, m_astrQueuedNames[i]);
-        KIVCopyName(block, kLongNames + kLongNameField * path, kLongNameField, m_astrQueuedNames[i]);
+        block.PlainName(kShortNames + kShortNameField * path, kShortNameField, m_astrQueuedNames[i]);
+        block.PlainName(kLongNames + kLongNameField * path, kLongNameField, m_astrQueuedNames[i]);
     }
-    SendCommandBlock(block);
+    SendCommandBlock(block.Take());
 }
 
 void CCurrentConsoleSetupKIVObject::MakeDefault(CString name)
 {
-    HGLOBAL block = KIVAllocCommandBlock(MakeDefaultMSUCommand, SetupBlockSize);
-    if (!block) return;
-    KIVCopyName(block, kLoadFirstName, kNameField, name);
-    SendCommandBlock(block);
+    KivBlock block(MakeDefaultMSUCommand, SetupBlockSize);
+    block.PlainName(kLoadFirstName, kNameField, name);
+    SendCommandBlock(block.Take());
 }
 
 void CCurrentConsoleSetupKIVObject::ResetMultiplePathNameQueue()

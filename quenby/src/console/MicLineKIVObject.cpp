@@ -1,23 +1,24 @@
 #include "quenby/MicLineKIVObject.h"
 
+#include "quenby/KivClientKit.h"
+
 namespace {
 constexpr int kClientMonitorAttachSize = 224;
 }  // namespace
 
 void CMicLineKIVObject::MLAttach()
 {
-    SendAttachBlock(KIVAllocCommandBlock(AttachToMicLine, KIVBareCommandSize), /*readNow=*/0);
+    SendAttachBlock(KivBlock(AttachToMicLine, KIVBareCommandSize).Take(), /*readNow=*/0);
 }
 
 void CClientMonitorKIVObject::CMAttach(CString clientName)
 {
-    HGLOBAL block = KIVAllocCommandBlock(AttachToClientMonitor, kClientMonitorAttachSize);
-    if (!block) return;
-    KIVCopyName(block, NameOffset, NameField, clientName);
-    SendAttachBlock(block, /*readNow=*/0);
+    KivBlock block(AttachToClientMonitor, kClientMonitorAttachSize);
+    block.PlainName(NameOffset, NameField, clientName);
+    SendAttachBlock(block.Take(), /*readNow=*/0);
 }
 
 void CClientMonitorKIVObject::RequestCompleteShutDown()
 {
-    SendCommandBlock(KIVAllocCommandBlock(RequestCompleteShutdownCommand, KIVBareCommandSize));
+    SendCommandBlock(KivBlock(RequestCompleteShutdownCommand, KIVBareCommandSize).Take());
 }

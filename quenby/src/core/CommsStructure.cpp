@@ -23,15 +23,3 @@ size_t KIVReplySize(const void* block, size_t bytesReceived)
     if (size < KIVBareCommandSize || static_cast<size_t>(size) > bytesReceived) return 0;
     return static_cast<size_t>(size);
 }
-
-void KIVCopyName(HGLOBAL block, size_t offset, size_t fieldWidth, const char* name)
-{
-    size_t size = GlobalSize(block);
-    if (fieldWidth == 0 || offset > size || fieldWidth > size - offset) return;
-    auto* field = static_cast<uint8_t*>(GlobalLock(block)) + offset;
-    size_t n = name ? std::strlen(name) : 0;
-    if (n > fieldWidth - 1) n = fieldWidth - 1;
-    if (n) std::memcpy(field, name, n);
-    std::memset(field + n, 0, fieldWidth - n);
-    GlobalUnlock(block);
-}
