@@ -13,7 +13,8 @@
 //                       answers "ok N" with the number of subscriptions reached
 //   pushraw KIND BYTES  pushes exactly these bytes (no header is built, nothing is kept)
 //   on CMD REACTION     when a block of command CMD arrives, act for the kind of the object
-//                       that sent it (one reaction per command, replacing an earlier one):
+//                       that sent it (nothing for an object that has not attached yet; one
+//                       reaction per command, replacing an earlier one):
 //     on CMD set SIZE [BODY] [after MS]   as set
 //     on CMD push SIZE [BODY] [after MS]  as push
 //     on CMD pushraw BYTES [after MS]     as pushraw
