@@ -216,7 +216,8 @@ BOOL CStdioFile::Open(const char* fileName, UINT openFlags, CFileException* erro
 bool CStdioFile::fillBuffer()
 {
     if (m_readPos < m_readBuffer.size()) return true;
-    m_readBuffer.resize(8192);
+    m_bufferOrigin = CFile::GetPosition();
+    m_readBuffer.resize(kBufferSize);
     UINT n = CFile::Read(m_readBuffer.data(), static_cast<UINT>(m_readBuffer.size()));
     m_readBuffer.resize(n);
     m_readPos = 0;
@@ -229,9 +230,16 @@ BOOL CStdioFile::ReadString(CString& line)
     bool any = false;
     while (fillBuffer()) {
         any = true;
-        char c = m_readBuffer[m_readPos++];
-        if (c == '\n') break;
-        s += c;
+        const char* start = m_readBuffer.data() + m_readPos;
+        size_t left = m_readBuffer.size() - m_readPos;
+        const void* nl = std::memchr(start, '\n', left);
+        size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) - start) : left;
+        s.append(start, take);
+        m_readPos += take;
+        if (nl) {
+            ++m_readPos;
+            break;
+        }
     }
     if (m_bText && !s.empty() && s.back() == '\r') s.pop_back();
     line = CString(s);
@@ -242,7 +250,7 @@ void CStdioFile::WriteString(const char* text)
 {
     if (!text) return;
     if (!m_bText) {
-        CFile::Write(text, static_cast<UINT>(std::strlen(text)));
+        Write(text, static_cast<UINT>(std::strlen(text)));
         return;
     }
     std::string out;
@@ -250,20 +258,50 @@ void CStdioFile::WriteString(const char* text)
         if (*p == '\n') out += '\r';
         out += *p;
     }
-    CFile::Write(out.data(), static_cast<UINT>(out.size()));
+    Write(out.data(), static_cast<UINT>(out.size()));
+}
+
+void CStdioFile::Write(const void* buffer, UINT count)
+{
+    if (!m_readBuffer.empty()) {
+        // The descriptor stands at the buffer's end: move it back to where the caller is.
+        ULONGLONG at = m_bufferOrigin + m_readPos;
+        m_readBuffer.clear();
+        m_readPos = 0;
+        CFile::Seek(static_cast<LONGLONG>(at), begin);
+    }
+    CFile::Write(buffer, count);
 }
 
 UINT CStdioFile::Read(void* buffer, UINT count)
 {
     BYTE* out = static_cast<BYTE*>(buffer);
     UINT done = 0;
-    while (done < count && m_readPos < m_readBuffer.size()) out[done++] = static_cast<BYTE>(m_readBuffer[m_readPos++]);
-    if (done < count) done += CFile::Read(out + done, count - done);
+    while (done < count) {
+        if (m_readPos >= m_readBuffer.size()) {
+            // Large reads go straight to the file; small ones through the buffer.
+            if (count - done >= kBufferSize) return done + CFile::Read(out + done, count - done);
+            if (!fillBuffer()) break;
+        }
+        size_t n = std::min<size_t>(count - done, m_readBuffer.size() - m_readPos);
+        std::memcpy(out + done, m_readBuffer.data() + m_readPos, n);
+        m_readPos += n;
+        done += static_cast<UINT>(n);
+    }
     return done;
 }
 
 LONGLONG CStdioFile::Seek(LONGLONG offset, UINT from)
 {
+    if (!m_readBuffer.empty() && from != end) {
+        // A target inside the buffer only moves the read point.
+        LONGLONG origin = static_cast<LONGLONG>(m_bufferOrigin);
+        LONGLONG target = from == begin ? offset : origin + static_cast<LONGLONG>(m_readPos) + offset;
+        if (target >= origin && target <= origin + static_cast<LONGLONG>(m_readBuffer.size())) {
+            m_readPos = static_cast<size_t>(target - origin);
+            return target;
+        }
+    }
     if (from == current) offset -= static_cast<LONGLONG>(m_readBuffer.size() - m_readPos);
     m_readBuffer.clear();
     m_readPos = 0;
@@ -272,5 +310,6 @@ LONGLONG CStdioFile::Seek(LONGLONG offset, UINT from)
 
 ULONGLONG CStdioFile::GetPosition() const
 {
-    return CFile::GetPosition() - (m_readBuffer.size() - m_readPos);
+    if (!m_readBuffer.empty()) return m_bufferOrigin + m_readPos;
+    return CFile::GetPosition();
 }

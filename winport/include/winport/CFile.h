@@ -84,7 +84,9 @@ private:
 };
 
 /// A text file read and written by lines. Lines end in CR LF on disk; ReadString takes a line
-/// without its end, and WriteString writes "\n" as CR LF in text mode.
+/// without its end, and WriteString writes "\n" as CR LF in text mode. Reads go through an
+/// 8 KB buffer (byte-sized reads cost no system call), and GetPosition counts what the caller
+/// has taken from it.
 class CStdioFile : public CFile {
 public:
     CStdioFile() = default;
@@ -93,12 +95,16 @@ public:
     BOOL ReadString(CString& line);
     void WriteString(const char* text);
     UINT Read(void* buffer, UINT count) override;
+    /// Writes at the position the caller has read to.
+    void Write(const void* buffer, UINT count) override;
     LONGLONG Seek(LONGLONG offset, UINT from) override;
     ULONGLONG GetPosition() const override;
 
 private:
+    static constexpr size_t kBufferSize = 8192;
     bool fillBuffer();
     bool m_bText = true;
     std::vector<char> m_readBuffer;
     size_t m_readPos = 0;
+    ULONGLONG m_bufferOrigin = 0;  // file position of the buffer's first byte
 };
