@@ -24,6 +24,9 @@
 // ends there.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "trevanny/EDLReelTable.h"
 #include "trevanny/SourceDestItem.h"
 #include "trevanny/TimecodeSettings.h"
@@ -97,6 +100,8 @@ private:
     BYTE m_bCarriageReturn = 0;
     bool m_bDamaged = false;
     ULONGLONG m_nFileLength = 0;    // taken when the file is opened for reading
+    std::vector<std::string> m_tokens;  // the current event line's tokens (kept for their room)
+    std::string m_scratch;
 };
 
 /// Appends the (source, destination) pairs of the stored edit list at `path` to `items`. With

@@ -34,30 +34,64 @@ bool contains(const std::string& s, char c) { return s.find(c) != std::string::n
 
 void removeAll(std::string& s, char c) { s.erase(std::remove(s.begin(), s.end(), c), s.end()); }
 
-// Splits a line into tokens at a separator: "*" and character 15 are dropped first, the text is
-// trimmed, and each token is cut before the next separator, the run of separators after it
-// skipped. A blank separator also takes tabs.
-void split(std::string_view line, char separator, std::vector<std::string>& tokens)
+// Cuts a line into tokens at a separator, calling `take` with each: "*" and character 15 are
+// dropped first, the text is trimmed, and each token is cut before the next separator, the run
+// of separators after it skipped. A blank separator also takes tabs.
+template <class Take>
+void split(std::string_view line, char separator, std::string& scratch, Take&& take)
 {
-    tokens.clear();
-    std::string text;
-    text.reserve(line.size());
+    scratch.clear();
     for (char c : line) {
-        if (c != '*' && c != 15) text += c;
+        if (c != '*' && c != 15) scratch += c;
     }
-    trim(text);
+    trim(scratch);
     auto isSeparator = [separator](char c) { return c == separator || (separator == ' ' && c == '\t'); };
     size_t at = 0;
-    while (at < text.size()) {
+    while (at < scratch.size()) {
         size_t cut = at;
-        while (cut < text.size() && !isSeparator(text[cut])) ++cut;
-        tokens.emplace_back(text, at, cut - at);
-        while (cut < text.size() && isSeparator(text[cut])) ++cut;
+        while (cut < scratch.size() && !isSeparator(scratch[cut])) ++cut;
+        take(std::string_view(scratch).substr(at, cut - at));
+        while (cut < scratch.size() && isSeparator(scratch[cut])) ++cut;
         at = cut;
     }
 }
 
-int number(const std::string& text) { return CTimecodeSettings::ParseNumber(text.c_str()); }
+int number(std::string_view text)
+{
+    char digits[32];
+    size_t n = std::min(text.size(), sizeof digits - 1);
+    if (n < text.size()) return CTimecodeSettings::ParseNumber(std::string(text).c_str());
+    std::memcpy(digits, text.data(), n);
+    digits[n] = 0;
+    return CTimecodeSettings::ParseNumber(digits);
+}
+
+// One timecode token -> hours, minutes, seconds, frames: after ";", "," and "." became ":", the
+// last part is the frames, the two before it seconds and minutes, the first the hours (with
+// four parts or more); missing fields are 0. A token of fewer than four characters sets only
+// the hours, to -1.
+void parseTimecode(std::string_view token, int out[4])
+{
+    if (token.size() < 4) {
+        out[0] = -1;
+        return;
+    }
+    std::string text(token);
+    std::replace_if(text.begin(), text.end(), [](char c) { return c == ';' || c == ',' || c == '.'; }, ':');
+    std::string scratch;
+    std::string_view first, last[3];
+    size_t k = 0;
+    split(text, ':', scratch, [&](std::string_view part) {
+        if (k == 0) first = part;
+        last[k % 3] = part;
+        ++k;
+    });
+    // last[(k - 1) % 3] is part k-1, and so on back.
+    out[3] = k > 0 ? number(last[(k - 1) % 3]) : 0;
+    out[2] = k > 1 ? number(last[(k - 2) % 3]) : 0;
+    out[1] = k > 2 ? number(last[(k - 3) % 3]) : 0;
+    out[0] = k > 3 ? number(first) : 0;
+}
 
 }  // namespace
 
@@ -242,22 +276,7 @@ int CEDLReader::ReadNextEvent(int timecodes[12], CSourceDestItem& source, CSourc
     }
 }
 
-void CEDLReader::ParseTimecode(const CString& token, int out[4])
-{
-    if (token.GetLength() < 4) {
-        out[0] = -1;
-        return;
-    }
-    std::string text = token.str();
-    std::replace_if(text.begin(), text.end(), [](char c) { return c == ';' || c == ',' || c == '.'; }, ':');
-    std::vector<std::string> parts;
-    split(text, ':', parts);
-    size_t k = parts.size();
-    out[3] = k > 0 ? number(parts[k - 1]) : 0;
-    out[2] = k > 1 ? number(parts[k - 2]) : 0;
-    out[1] = k > 2 ? number(parts[k - 3]) : 0;
-    out[0] = k > 3 ? number(parts[0]) : 0;
-}
+void CEDLReader::ParseTimecode(const CString& token, int out[4]) { parseTimecode(token.str(), out); }
 
 bool CEDLReader::ParseTrackCode(const CString& code, int edlType, CEDLEvent* event)
 {
@@ -346,8 +365,13 @@ bool CEDLReader::ParseTrackCode(const CString& code, int edlType, CEDLEvent* eve
 
 void CEDLReader::parseEventLine(int timecodes[12], CSourceDestItem& source, CSourceDestItem& destination)
 {
-    std::vector<std::string> tokens;
-    split(m_strLine.str(), ' ', tokens);
+    std::vector<std::string>& tokens = m_tokens;
+    size_t count = 0;
+    split(m_strLine.str(), ' ', m_scratch, [&](std::string_view token) {
+        if (count == tokens.size()) tokens.emplace_back();
+        tokens[count++].assign(token);
+    });
+    tokens.resize(count);
     if (!tokens.empty() && !contains(tokens.back(), ':')) {
         // A trailing track code without ":" belongs to the track column.
         std::string extra = tokens.back();
@@ -363,13 +387,13 @@ void CEDLReader::parseEventLine(int timecodes[12], CSourceDestItem& source, CSou
     source.m_nEventNumber = 0;
     if (tokens.size() < 4) return;
     size_t n = tokens.size() - 1;
-    ParseTimecode(CString(tokens[n - 3]), timecodes);
-    ParseTimecode(CString(tokens[n - 1]), timecodes + 4);
-    ParseTimecode(CString(tokens[n]), timecodes + 8);
+    parseTimecode(tokens[n - 3], timecodes);
+    parseTimecode(tokens[n - 1], timecodes + 4);
+    parseTimecode(tokens[n], timecodes + 8);
 
     const std::string& first = tokens[0];
     size_t zeros = first.find_first_not_of('0');
-    source.m_nEventNumber = zeros == std::string::npos ? 0 : number(first.substr(zeros));
+    source.m_nEventNumber = zeros == std::string::npos ? 0 : number(std::string_view(first).substr(zeros));
 
     CEDLEvent* event = destination.m_pEvent;
     if (!ParseTrackCode(CString(tokens[2]), m_nEDLType, event)) return;

@@ -1,0 +1,36 @@
+// Fuzz target for the text EDL reader: the input is one file, read in each of the eight
+// dialects. Every read ends, and every event it gives has an event.
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+#include "../testsupport/TestEnvironment.h"
+#include "trevanny/EDLReader.h"
+
+namespace {
+const TestEnvironment& environment()
+{
+    static TestEnvironment env;
+    return env;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string path = environment().Path("input.edl");
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    for (int type = 0; type < CEDLReader::kTypeCount; ++type) {
+        CEDLReader reader(path.c_str(), type);
+        if (!reader.Open(CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary, nullptr)) __builtin_trap();
+        CTimecodeSettings settings;
+        CEDLReelTable reels;
+        reader.ReadHeader(settings, reels);
+        int timecodes[12];
+        CSourceDestItem source, destination;
+        size_t events = 0;
+        while (reader.ReadNextEvent(timecodes, source, destination) == 1) {
+            if (!destination.m_pEvent || ++events > size + 1) __builtin_trap();
+        }
+    }
+    return 0;
+}
