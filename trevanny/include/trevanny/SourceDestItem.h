@@ -49,6 +49,9 @@ public:
     int m_nPairingKey = 0;          ///< a source matches the destination with the same key
     int m_nIndex = -1;
     bool m_bFlag = true;
+
+private:
+    void copyNumbers(const CSourceDestItem& other);
 };
 
 typedef CArray<CSourceDestItem, CSourceDestItem> CSourceDestItemArray;
