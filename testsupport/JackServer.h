@@ -1,0 +1,113 @@
+// A JACK server with the dummy driver for the end-to-end MIDI tests: started under a unique
+// name without real-time scheduling, ready once its socket is there and a client is served, and
+// stopped by its process id. Every wait is bounded.
+#pragma once
+
+#include <fcntl.h>
+#include <jack/jack.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+class JackServer {
+public:
+    JackServer() : m_name("console-test-" + std::to_string(::getpid()) + "-" + std::to_string(s_count++)) {}
+    ~JackServer() { Stop(); }
+    JackServer(const JackServer&) = delete;
+    JackServer& operator=(const JackServer&) = delete;
+
+    const std::string& Name() const { return m_name; }
+
+    /// Starts jackd and waits (at most timeoutMs) until it serves a client. Sets
+    /// JACK_DEFAULT_SERVER, so that clients of this process (and their children) find it.
+    bool Start(int timeoutMs = 15000, int periodFrames = 128)
+    {
+        const std::string socket = "/dev/shm/jack_" + m_name + "_" + std::to_string(::getuid()) + "_0";
+        int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+        if (watch < 0 || ::inotify_add_watch(watch, "/dev/shm", IN_CREATE | IN_MOVED_TO) < 0) {
+            if (watch >= 0) ::close(watch);
+            return false;
+        }
+        std::vector<std::string> args = {"/usr/bin/jackd", "-n", m_name, "-r", "-d", "dummy", "-r", "48000",
+                                         "-p", std::to_string(periodFrames)};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        int rc = ::posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (rc != 0) {
+            m_pid = -1;
+            ::close(watch);
+            return false;
+        }
+        ::setenv("JACK_DEFAULT_SERVER", m_name.c_str(), 1);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        bool ready = false;
+        while (!ready && std::chrono::steady_clock::now() < deadline && alive()) {
+            struct stat st;
+            if (::stat(socket.c_str(), &st) == 0) {
+                ready = clientServed();
+                if (ready) break;
+            }
+            // The next change in the folder (the socket appearing), or a short while for a
+            // server that has its socket but does not serve yet.
+            pollfd p{watch, POLLIN, 0};
+            ::poll(&p, 1, 20);
+            char buf[4096];
+            while (::read(watch, buf, sizeof buf) > 0) {
+            }
+        }
+        ::close(watch);
+        return ready;
+    }
+
+    /// Stops the server by its process id: SIGTERM, then SIGKILL when it lingers.
+    void Stop()
+    {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 500 && ::waitpid(m_pid, &status, WNOHANG) == 0; ++i) ::usleep(10000);
+        if (::waitpid(m_pid, &status, WNOHANG) == 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, &status, 0);
+        }
+        m_pid = -1;
+    }
+
+private:
+    bool alive()
+    {
+        int status = 0;
+        return m_pid > 0 && ::waitpid(m_pid, &status, WNOHANG) == 0;
+    }
+
+    bool clientServed()
+    {
+        jack_status_t status;
+        jack_client_t* c = jack_client_open("console-test-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+                                            &status, m_name.c_str());
+        if (!c) return false;
+        jack_client_close(c);
+        return true;
+    }
+
+    static inline int s_count = 0;
+    std::string m_name;
+    pid_t m_pid = -1;
+};
