@@ -73,6 +73,12 @@ public:
             m_buffer.append(buf, static_cast<size_t>(n));
         }
     }
+    /// Writes one line to the peer's standard input; false when it cannot take it.
+    bool Send(const std::string& line)
+    {
+        std::string text = line + "\n";
+        return m_in >= 0 && ::write(m_in, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
     void CloseInput()
     {
         if (m_in >= 0) ::close(m_in);
@@ -108,7 +114,7 @@ private:
     std::string m_buffer;
 };
 
-std::vector<std::string> Words(const std::string& line)
+inline std::vector<std::string> Words(const std::string& line)
 {
     std::vector<std::string> out;
     size_t i = 0;
