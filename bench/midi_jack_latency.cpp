@@ -1,0 +1,125 @@
+// From midi-sim's control change to the input port's ring: midi-sim (another process, a JACK
+// client) is told to send a control change, and the time until the message can be read from the
+// port's ring is measured (JACK's period, the backend's thread, the device's delivery thread,
+// the port's callback). Beside it stands the floor of the road: one period of the JACK server
+// (dummy driver, 128 frames at 48 kHz), since a message waits for the next period to be passed
+// on; and the round trip of a command to midi-sim and its "ok" over the pipes.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+
+#include "JackServer.h"
+#include "PeerProcess.h"
+#include "midi/MidiInPort.h"
+#include "midi/MidiOutPort.h"
+#include "winport/MidiBackend.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kPeriodFrames = 128;
+constexpr int kRate = 48000;
+
+int findDevice(bool input, const char* name)
+{
+    UINT n = input ? midiInGetNumDevs() : midiOutGetNumDevs();
+    for (UINT i = 0; i < n; ++i) {
+        MIDIINCAPSA in{};
+        MIDIOUTCAPSA out{};
+        const char* found = input ? (midiInGetDevCapsA(i, &in, sizeof in), in.szPname)
+                                  : (midiOutGetDevCapsA(i, &out, sizeof out), out.szPname);
+        if (std::string(found) == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+struct Rig {
+    JackServer server;
+    std::unique_ptr<PeerProcess> sim;
+    std::shared_ptr<winport::midi::Backend> jack;
+    std::unique_ptr<CMidiInPort> in;
+    int device = -1;
+
+    bool start()
+    {
+        if (!server.Start(15000, kPeriodFrames)) return false;
+        sim = std::make_unique<PeerProcess>(CONSOLE_BINARY_DIR "/tools/midi-sim/midi-sim",
+                                            std::vector<std::string>{"--server", server.Name(), "--quiet"});
+        auto ready = sim->Line(15000);
+        if (!ready || ready->rfind("ready", 0) != 0) return false;
+        jack = winport::midi::CreateJackBackend();
+        if (!jack) return false;
+        winport::midi::SetBackend(jack);
+        device = findDevice(true, "midi-sim:out");
+        if (device < 0) return false;
+        in = std::make_unique<CMidiInPort>(nullptr, device);
+        return in->Open(device) == MMSYSERR_NOERROR;
+    }
+    ~Rig()
+    {
+        in.reset();
+        winport::midi::SetBackend(nullptr);
+        jack.reset();
+        if (sim) sim->Send("quit");
+        sim.reset();
+    }
+};
+
+void BM_MidiSimToRing(benchmark::State& state)
+{
+    Rig rig;
+    if (!rig.start()) {
+        state.SkipWithError("no JACK server or midi-sim");
+        return;
+    }
+    NamedEventHandle received(rig.device, enRecievedChange);
+    int n = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        rig.sim->Send("cc 1 " + std::to_string(n++ % 128) + " 64");
+        MidiShortMessage m{};
+        bool got = false;
+        for (int tries = 0; !got && tries < 500; ++tries) {
+            got = rig.in->ReadShortMessage(m) == TRUE;
+            if (!got) CNamedEvent::WaitOne(received.Get(), 10);
+        }
+        if (!got) {
+            state.SkipWithError("a message did not arrive");
+            break;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+        benchmark::DoNotOptimize(m);
+        rig.sim->Line(5000);  // its "ok"
+    }
+    state.counters["jack_period_ms"] = 1000.0 * kPeriodFrames / kRate;
+}
+BENCHMARK(BM_MidiSimToRing)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(std::getenv("CONSOLE_BENCH_SMALL") ? 5 : 500);
+
+// The floor of the command itself: a line to midi-sim and its "ok" back.
+void BM_MidiSimCommandRoundTrip(benchmark::State& state)
+{
+    JackServer server;
+    if (!server.Start(15000, kPeriodFrames)) {
+        state.SkipWithError("no JACK server");
+        return;
+    }
+    PeerProcess sim(CONSOLE_BINARY_DIR "/tools/midi-sim/midi-sim", {"--server", server.Name(), "--quiet"});
+    if (!sim.Line(15000)) {
+        state.SkipWithError("no midi-sim");
+        return;
+    }
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        sim.Send("heartbeats off");
+        sim.Line(5000);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    sim.Send("quit");
+}
+BENCHMARK(BM_MidiSimCommandRoundTrip)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(std::getenv("CONSOLE_BENCH_SMALL") ? 5 : 500);
+
+}  // namespace
+
+BENCHMARK_MAIN();
