@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <climits>
 #include <fcntl.h>
 #include <mutex>
 #include <netdb.h>
@@ -13,7 +12,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "winport/Clock.h"
 #include "winport/Events.h"
 #include "winport/RegistryObject.h"
 
@@ -27,8 +25,16 @@ const char kThisMachine[] = "127.0.0.1";
 std::mutex g_liveMutex;
 int g_liveAdaptors = 0;  // guarded by g_liveMutex
 
-// A wait of poll() in milliseconds, bounded to what poll takes.
-int PollMs(uint64_t ms) { return ms > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(ms); }
+// Waits at most `ms` for one of `pollEvents` on the socket (or its end or an error); false
+// when the time ran out or the wait failed.
+bool WaitForSocket(int fd, short pollEvents, DWORD ms)
+{
+    const HANDLE handle = winport::CreateDescriptorHandle(fd, pollEvents);
+    if (!handle) return false;
+    const bool ready = WaitForSingleObject(handle, ms) == WAIT_OBJECT_0;
+    CloseHandle(handle);
+    return ready;
+}
 
 // The IPv4 address of a dotted address or a host name; false when there is none.
 bool ResolveHost(const CString& host, in_addr& address)
@@ -50,18 +56,10 @@ int ConnectWithin(const sockaddr_in& peer, DWORD timeoutMs)
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
     if (fd < 0) return -1;
     bool connected = ::connect(fd, reinterpret_cast<const sockaddr*>(&peer), sizeof(peer)) == 0;
-    if (!connected && errno == EINPROGRESS) {
-        const uint64_t deadline = winport::SystemClock().nowMs() + timeoutMs;
-        for (;;) {
-            const uint64_t now = winport::SystemClock().nowMs();
-            pollfd p{fd, POLLOUT, 0};
-            const int r = ::poll(&p, 1, PollMs(deadline > now ? deadline - now : 0));
-            if (r < 0 && errno == EINTR) continue;
-            int error = 0;
-            socklen_t length = sizeof(error);
-            connected = r > 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
-            break;
-        }
+    if (!connected && errno == EINPROGRESS && WaitForSocket(fd, POLLOUT, timeoutMs)) {
+        int error = 0;
+        socklen_t length = sizeof(error);
+        connected = ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error == 0;
     }
     const int one = 1;
     if (connected && ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one)) == 0) {
@@ -190,11 +188,9 @@ BOOL CGenericSocketAdaptor::WriteBytes(const BYTE* pBuffer, DWORD nLength)
         if (errno == EINTR) continue;
         if (errno != EAGAIN && errno != EWOULDBLOCK) ThrowError(Error::GenericLinkError);
         // No room: the peer does not read. Each try waits for room; a try that gets none
-        // counts, and the write fails after kWriteAttempts of them.
-        pollfd p{m_hSocket, POLLOUT, 0};
-        const int r = ::poll(&p, 1, static_cast<int>(kWriteRetryMs));
-        if (r == 0 && ++attempts >= kWriteAttempts) ThrowError(Error::GenericLinkError);
-        if (r < 0 && errno != EINTR) ThrowError(Error::GenericLinkError);
+        // counts, and the write fails after kWriteAttempts of them in a row.
+        if (!WaitForSocket(m_hSocket, POLLOUT, kWriteRetryMs) && ++attempts >= kWriteAttempts)
+            ThrowError(Error::GenericLinkError);
     }
     return TRUE;
 }
