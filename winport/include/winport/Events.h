@@ -16,13 +16,6 @@
 #define WAIT_FAILED 0xFFFFFFFFu
 #define MAXIMUM_WAIT_OBJECTS 64
 
-struct SECURITY_ATTRIBUTES {
-    DWORD nLength;
-    LPVOID lpSecurityDescriptor;
-    BOOL bInheritHandle;
-};
-typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
-
 /// A new event, or (with a name already in use by an open event) a new handle to that event,
 /// with the last error ERROR_ALREADY_EXISTS and the existing event's state and reset kind.
 /// NULL with ERROR_TOO_MANY_OPEN_FILES when no descriptor is left.

@@ -125,6 +125,14 @@ union ULARGE_INTEGER {
     ULONGLONG QuadPart;
 };
 
+/// Security attributes of a new kernel object or key; nothing here reads them.
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
 struct GUID {
     DWORD Data1;
     WORD Data2;
