@@ -42,6 +42,13 @@ public:
         SortByPathTime = 2,         ///< path, time, process, control
     };
 
+    /// The kind of a ramp request of the channel edits: the ramp runs forward from the edit point
+    /// (2: it starts there and lasts the ramp length) or backward to it (3: it ends there).
+    enum TimeDirection : int {
+        RampForward = 2,
+        RampBackward = 3,
+    };
+
     /// A progress callback of the channel edits: (index, count).
     typedef void (CAutomationEventArray::*ProgressCallback)(int index, int count);
 
@@ -130,6 +137,73 @@ public:
     /// are merged; other events stay as they are. Returns the number merged (0, with nothing
     /// merged, when the working memory cannot be had). Linear in the number of events.
     int BuildControlIndex();
+
+    // Lookups on an array in path order (SortByPathControlTime), over the indexes lo to hi (hi
+    // -1: to the end), by bisection. Paths compare as the signed numbers the order uses.
+
+    /// The last index of the path in the range, or -1.
+    int FindPath(int path, int lo, int hi) const;
+    /// FindPath's index, with first = the lowest index of the path in the range and lastTime =
+    /// the greatest time of its events; -1 with both 0 when the path has none.
+    int FindPathStart(int path, int& first, int& lastTime, int lo, int hi) const;
+    /// The last index of the (path, process, control) run in the range, or -1.
+    int FindControl(int path, int process, int control, int lo, int hi) const;
+    /// out receives the run of (path, process, control) that starts at or after pos (up to
+    /// last; -1: the last index), and pos its first index; on a miss pos stays as it was.
+    /// Notification 1 goes out with the index at every copied index that is a multiple of 500.
+    /// TRUE when out is not empty.
+    int ExtractRun(CAutomationEventArray& out, int path, int process, int control, int& pos, int last) const;
+
+    // Channel copy, merge and ranged erase. Each works control by control: the array is put in
+    // path order, each (channel, process, control) run is taken out, rebuilt in a control track
+    // (cut, moved, ramped) and put back, and the array is put in time order at the end. The
+    // choices come from the filters, which the caller sets first:
+    //   start and end time   the window [start, end) of the source automation
+    //   the third time        where the window goes on the destination channels
+    //   channel list          its first entry is the source channel of a copy or merge; all
+    //                          its entries are the channels of a ranged erase
+    //   destination list      the channels a copy or merge lays the window onto
+    //   pairs                 the controls the window and the erase take
+    // Channels beyond the console's path count are passed over. Lists are walked in order, and
+    // after a channel that was found the next is looked for only behind its events: callers
+    // give increasing lists. Runs are removed in one pass per call, so an edit stays linear in
+    // the number of events however many channels it touches.
+
+    /// Lays the window of the source channel onto each destination channel at the third time,
+    /// replacing what each chosen control had there, with ramp requests of the kinds rampIn
+    /// and rampOut at the start and end of the replaced stretch. The time base is taken from the
+    /// last event before duplicates are merged.
+    void CopyChannelData(short rampStep, short rampLength, TimeDirection rampIn, TimeDirection rampOut, int firstRouteProcess,
+                         const CPathMap& pathMap);
+    /// The same with the window taken from source (by its filter) and laid onto this array (by
+    /// this array's third time and destination list); mergeMode 0 behaves as the copy, any other
+    /// value lays the window without ramps over [0, end - start) of each destination control.
+    /// source is left in path order. An empty array changes nothing, not even source. Only the
+    /// last item of a batch (itemNumber = itemCount) puts this array back in time order; before
+    /// it, the array is left in path order with the rebuilt runs at its end, for the next call.
+    void MergeChannelData(CAutomationEventArray& source, short rampStep, short rampLength, TimeDirection rampIn,
+                          TimeDirection rampOut, int firstRouteProcess, const CPathMap& pathMap, int timeBase, int itemNumber,
+                          int itemCount, int mergeMode);
+    /// Removes the chosen automation of [start (at least 1), end) from each listed channel and
+    /// ramps each chosen control at the end time (one request of kind `direction`). The time
+    /// base is taken after duplicates are merged.
+    void EraseChannelData(short rampStep, short rampLength, TimeDirection direction, int firstRouteProcess,
+                          const CPathMap& pathMap);
+
+    /// On an array in path order: the window receives, control by control, the source channel's
+    /// chosen automation of [start, end), with at least one event for every chosen control (its
+    /// value in force, or its default at the start time). Posts 21 with the channel + 1 while
+    /// the status window is set.
+    void ExtractChannelWindow(CAutomationEventArray& window, int firstRouteProcess, const CPathMap& pathMap, int timeBase);
+    /// On the destination in path order: lays each run of the window onto each destination
+    /// channel (the merge step of the copy and merge). Posts 22 and 23 per destination channel
+    /// while the status window is set.
+    void MergeChannelWindow(CAutomationEventArray& window, short rampStep, short rampLength, TimeDirection rampIn,
+                            TimeDirection rampOut, int firstRouteProcess, const CPathMap& pathMap, int timeBase, int itemNumber,
+                            int itemCount, int mergeMode);
+    /// |(last event's path mod 4) - (last event's time mod 4)|; 0 on console types 1 and 6 and for
+    /// an empty array.
+    int ChannelTimeBase() const;
 
     // The automation event file: a compound file whose "AutomationData" stream holds the events
     // as 20-byte records, beside "Path Mode", "File Version" and "Time And Date" (the other

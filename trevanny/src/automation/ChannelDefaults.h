@@ -47,4 +47,13 @@ int ChannelSection(const int* pairs, int64_t count, int channel);
 /// time + delta as the 32-bit time stamps of the events wrap.
 inline int32_t AddTime(int64_t time, int64_t delta) { return static_cast<int32_t>(time + delta); }
 
+/// The time moved onto the quarter-frame slot slotBase mod 4 (remainders take the sign of the
+/// dividend): forward to the first time at or after it, or, nearest, within the time's frame.
+inline int32_t AlignToSlot(int64_t slotBase, int32_t time, bool nearest)
+{
+    const int64_t a = slotBase % 4;
+    const int64_t b = time % 4;
+    return nearest ? AddTime(time, a - b) : AddTime(time, (a - b + 4) % 4);
+}
+
 }  // namespace channelstate

@@ -220,7 +220,5 @@ void CChannelStateTable::appendEvent(int channel, int process, int control, shor
 int CChannelStateTable::AlignTime(int channel, int time, bool nearest) const
 {
     if (IsSmallConsole(CurrentConsoleType()) || time < 1) return time;
-    const int64_t a = (int64_t{m_nTimeBase} + channel) % 4;
-    const int64_t b = time % 4;
-    return nearest ? AddTime(time, a - b) : AddTime(time, (a - b + 4) % 4);
+    return AlignToSlot(int64_t{m_nTimeBase} + channel, time, nearest);
 }
