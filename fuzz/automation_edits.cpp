@@ -1,8 +1,9 @@
 // Fuzz target for the automation edits: a console, a filter, channel sections and events (any
 // path, process, control and time) from the bytes, run through the duplicate merge, the old
-// values, the time-stamp repair and two channel state tables (replay, apply, range copy).
-// Everything must stay in bounds and end; the merge must leave no duplicate behind, and the
-// repair must leave the events in time order.
+// values, the time-stamp repair, two channel state tables (replay, apply, range copy) and the
+// channel copy, ranged erase and a batch of two merges. Everything must stay in bounds and
+// end; the merge must leave no duplicate behind, and the repair and the edits must leave the
+// events in time order.
 //
 // Input: byte 0 console (type from {1, 2, 3, 5, 6, 4, 7} by the low bits, path mode by bits
 // 4-5), 1 first route process (255: 2000), 2 time base, 3 filter mode (bits 0-1), progress
@@ -10,6 +11,7 @@
 // 8 section count; then 12-byte events: i32 time, u16 path (top bit: a path above 4 billion),
 // process, control, i16 value, flags, and a byte unused.
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +47,12 @@ constexpr size_t kRecord = 12;
 constexpr size_t kMaxEvents = 4096;
 
 int channelFrom(uint8_t b) { return b == 255 ? 2000 : b * 8; }
+
+bool inTimeOrder(const CAutomationEventArray& a)
+{
+    return std::is_sorted(a.GetData(), a.GetData() + a.GetSize(),
+                          [](const CAutomationEvent& x, const CAutomationEvent& y) { return x.m_Time < y.m_Time; });
+}
 
 }  // namespace
 
@@ -108,9 +116,38 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
 
     events.MakeTimeStampsContinuous(0);
-    if (!std::is_sorted(events.GetData(), events.GetData() + events.GetSize(),
-                        [](const CAutomationEvent& a, const CAutomationEvent& b) { return a.m_Time < b.m_Time; }))
-        std::abort();
+    if (!inTimeOrder(events)) std::abort();
     if (events.GetSize() > original.GetSize()) std::abort();
+
+    // The channel edits, with the window around the middle event and ramps from the bytes.
+    const int64_t middle = events.GetSize() ? events[events.GetSize() / 2].GetTime() : 0;
+    auto setWindow = [&](CAutomationEventArray& a) {
+        a.m_Filter.m_nStartTime = static_cast<long>(std::clamp<int64_t>(middle - 200, INT32_MIN, INT32_MAX));
+        a.m_Filter.m_nEndTime = static_cast<long>(std::clamp<int64_t>(middle + 40 * data[7], INT32_MIN, INT32_MAX));
+        a.m_Filter.m_nNewStartTime = static_cast<long>(std::clamp<int64_t>(middle + 10 * timeBase, INT32_MIN, INT32_MAX));
+        a.m_Filter.m_ChannelList.Copy(filter.m_ChannelList);
+        a.m_Filter.m_DestChannelList.RemoveAll();
+        for (uint8_t b : {data[5], data[4], data[6]}) a.m_Filter.m_DestChannelList.Add(channelFrom(b) % 2001);
+        if (data[6] != 255) a.m_Filter.AddPair(data[6], data[7]);
+    };
+    using TD = CAutomationEventArray::TimeDirection;
+    const TD rampIn = static_cast<TD>(2 + (data[3] >> 3) % 3);
+    const TD rampOut = static_cast<TD>(2 + (data[3] >> 5) % 3);
+    const short step = static_cast<short>(data[2] % 5);
+    const short length = static_cast<short>(data[7] * 3);
+    CAutomationEventArray edited;
+    edited.Copy(original);
+    setWindow(edited);
+    edited.CopyChannelData(step, length, rampIn, rampOut, firstRouteProcess, sections);
+    if (!inTimeOrder(edited)) std::abort();
+    edited.EraseChannelData(step, length, rampIn, firstRouteProcess, sections);
+    if (!inTimeOrder(edited)) std::abort();
+    for (int item = 1; item <= 2; ++item) {
+        CAutomationEventArray source;
+        source.Copy(original);
+        setWindow(source);
+        edited.MergeChannelData(source, step, length, rampIn, rampOut, firstRouteProcess, sections, timeBase, item, 2, data[8] & item);
+    }
+    if (!inTimeOrder(edited)) std::abort();
     return 0;
 }
