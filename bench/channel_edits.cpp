@@ -6,6 +6,7 @@
 //   EraseChannelData  [1/4, 1/2) of paths 0 to 99, every control, ramped at the end
 // CONSOLE_BENCH_SMALL shrinks the mixes to 20 and 200 thousand events.
 #include <algorithm>
+#include <functional>
 #include <tuple>
 #include <vector>
 
@@ -40,7 +41,8 @@ void setWindow(CAutomationEventArray& a, const std::vector<CAutomationEvent>& ev
     for (int c = 1; c <= 100; ++c) a.m_Filter.m_DestChannelList.Add(c);
 }
 
-void BM_CopyChannelData(benchmark::State& state)
+// Loads the mix with the window of `channels` channels from 0 before each run of the edit.
+void measureEdit(benchmark::State& state, int channels, const std::function<void(CAutomationEventArray&, const CPathMap&)>& edit)
 {
     environment();
     const auto& events = mix(state.range(0) != 0);
@@ -51,30 +53,25 @@ void BM_CopyChannelData(benchmark::State& state)
         state, events.size(),
         [&] {
             load(a, events);
-            setWindow(a, events, 0, 1);
+            setWindow(a, events, 0, channels);
         },
-        [&] { a.CopyChannelData(1, 40, TD::RampBackward, TD::RampForward, 40, sections); }, [&] { floorEvents = events; },
-        [&] { twoSorts(floorEvents); });
+        [&] { edit(a, sections); }, [&] { floorEvents = events; }, [&] { twoSorts(floorEvents); });
     state.counters["events_after"] = static_cast<double>(a.GetSize());
+}
+
+void BM_CopyChannelData(benchmark::State& state)
+{
+    measureEdit(state, 1, [](CAutomationEventArray& a, const CPathMap& sections) {
+        a.CopyChannelData(1, 40, TD::RampBackward, TD::RampForward, 40, sections);
+    });
 }
 BENCHMARK(BM_CopyChannelData)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 void BM_EraseChannelData(benchmark::State& state)
 {
-    environment();
-    const auto& events = mix(state.range(0) != 0);
-    CAutomationEventArray a;
-    CPathMap sections("PathMap");
-    std::vector<CAutomationEvent> floorEvents;
-    measure(
-        state, events.size(),
-        [&] {
-            load(a, events);
-            setWindow(a, events, 0, 100);
-        },
-        [&] { a.EraseChannelData(1, 40, TD::RampForward, 40, sections); }, [&] { floorEvents = events; },
-        [&] { twoSorts(floorEvents); });
-    state.counters["events_after"] = static_cast<double>(a.GetSize());
+    measureEdit(state, 100, [](CAutomationEventArray& a, const CPathMap& sections) {
+        a.EraseChannelData(1, 40, TD::RampForward, 40, sections);
+    });
 }
 BENCHMARK(BM_EraseChannelData)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 

@@ -11,18 +11,8 @@
 namespace {
 
 using TD = CAutomationEventArray::TimeDirection;
-// (time, path, process, control, value, old value) of an event.
-using Row = std::tuple<long, DWORD, int, int, short, short>;
-std::vector<Row> rows(const CAutomationEventArray& a)
-{
-    std::vector<Row> out;
-    for (INT_PTR i = 0; i < a.GetSize(); ++i) {
-        const CAutomationEvent& e = a[i];
-        out.emplace_back(e.GetTime(), e.GetPath(), e.GetProcessNumber(), e.GetControlNumber(), e.GetValue(),
-                         static_cast<short>(e.GetOldValue()));
-    }
-    return out;
-}
+using Row = EventRow;
+std::vector<Row> rows(const CAutomationEventArray& a) { return Rows(a); }
 CAutomationEvent E(long time, DWORD path, BYTE process, BYTE control, short value, short old)
 {
     return CAutomationEvent(time, path, process, control, value, 0, static_cast<WORD>(old));

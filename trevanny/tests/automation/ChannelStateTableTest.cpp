@@ -15,18 +15,9 @@ int controlSlot(int c, int p, int k) { return (c * 36 + p) * 9 + k; }
 int routeSlot(int c, int r, int k) { return kRouteRegion + (c * 48 + r) * 4 + k; }
 int smallSlot(int c, int p, int k) { return kSmallRegion + (c * 5 + p) * 9 + k; }
 
-// (path, process, control, time, value, old value) of an event.
-using Added = std::tuple<DWORD, int, int, long, short, int>;
-std::vector<Added> added(const CAutomationEventArray& a)
-{
-    std::vector<Added> out;
-    for (INT_PTR i = 0; i < a.GetSize(); ++i) {
-        const CAutomationEvent& e = a[i];
-        out.emplace_back(e.GetPath(), e.GetProcessNumber(), e.GetControlNumber(), e.GetTime(), e.GetValue(),
-                         static_cast<short>(e.GetOldValue()));
-    }
-    return out;
-}
+// (time, path, process, control, value, old value) of an event.
+using Added = EventRow;
+std::vector<Added> added(const CAutomationEventArray& a) { return Rows(a); }
 
 class ChannelStateTableTest : public EventArrayFixture {
 protected:
@@ -55,20 +46,20 @@ TEST_F(ChannelStateTableTest, ApplyValuesAddsTheSelectedDifferences)
     const std::vector<Row> rows = {
         {"path mode 0 handles paths below 256", 5, 0, 0, {}, {}, 0,
          {Ev(10, 10, 1, 0, 77), Ev(20, 300, 1, 0, 88), Ev(30, 255, 9, 3, 5)},
-         {{10, 1, 0, 102, 77, 5329}, {255, 9, 3, 100, 5, 0}}},
+         {{102, 10, 1, 0, 77, 5329}, {100, 255, 9, 3, 5, 0}}},
         {"include {3}, pair (14, 0)", 3, 2, 1, {3}, {{14, 0}}, 0,
          {Ev(10, 3, 14, 0, 100), Ev(10, 3, 1, 0, 50), Ev(10, 4, 14, 0, 60)},
-         {{3, 14, 0, 103, 100, -8192}}},
+         {{103, 3, 14, 0, 100, -8192}}},
         {"exclude {3}, pair (14, 0)", 3, 2, 2, {3}, {{14, 0}}, 0,
          {Ev(10, 3, 14, 0, 100), Ev(10, 3, 1, 0, 50), Ev(10, 4, 14, 0, 60)},
-         {{3, 1, 0, 103, 50, 5329}, {4, 14, 0, 100, 60, -8192}}},
+         {{103, 3, 1, 0, 50, 5329}, {100, 4, 14, 0, 60, -8192}}},
         {"type 3, time base 1: continuous on the slot, a mute at the time", 3, 2, 0, {}, {}, 1,
          {Ev(50, 2, 14, 2, 0), Ev(60, 2, 14, 0, 7)},
-         {{2, 14, 0, 103, 7, -8192}, {2, 14, 2, 100, 0, 1}}},
+         {{103, 2, 14, 0, 7, -8192}, {100, 2, 14, 2, 0, 1}}},
         {"type 1 takes the time as it is", 1, 0, 0, {}, {}, 1, {Ev(60, 2, 0, 0, 7), Ev(60, 2, 4, 4, 3)},
-         {{2, 0, 0, 100, 7, -8192}, {2, 4, 4, 100, 3, -32768}}},
+         {{100, 2, 0, 0, 7, -8192}, {100, 2, 4, 4, 3, -32768}}},
         {"routes from the first route process, last", 3, 2, 0, {}, {}, 0, {Ev(5, 1, 41, 3, 0), Ev(5, 1, 0, 0, 9)},
-         {{1, 0, 0, 101, 9, 0}, {1, 41, 3, 100, 0, 1}}},
+         {{101, 1, 0, 0, 9, 0}, {100, 1, 41, 3, 0, 1}}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -182,7 +173,7 @@ TEST_F(ChannelStateTableTest, OutOfRangeSectionsRoutesAndFilterChannelsStayInsid
     other[routeSlot(3, 2, 1)] = 11;
     other[routeSlot(3, 10, 1)] = 12;
     routes.ApplyValues(other.data());
-    EXPECT_EQ(added(out), (std::vector<Added>{{3, 252, 1, -1, 11, 0}}));
+    EXPECT_EQ(added(out), (std::vector<Added>{{-1, 3, 252, 1, 11, 0}}));
 
     routes.SetFilterMode(CChannelStateTable::IncludeFilter);
     other[controlSlot(5, 0, 0)] = 1;
@@ -192,7 +183,7 @@ TEST_F(ChannelStateTableTest, OutOfRangeSectionsRoutesAndFilterChannelsStayInsid
     EXPECT_EQ(out[1].GetPath(), 5u);
     out.RemoveAll();
     routes.CopyEventRange(routeless, 0, 2, 10, false);
-    EXPECT_EQ(added(out), (std::vector<Added>{{1999, 40, 0, 12, 4, 0}}));
+    EXPECT_EQ(added(out), (std::vector<Added>{{12, 1999, 40, 0, 4, 0}}));
 }
 
 TEST_F(ChannelStateTableTest, CopyEventRangeMovesTheSelectedEventsAndReports)
@@ -213,7 +204,7 @@ TEST_F(ChannelStateTableTest, CopyEventRangeMovesTheSelectedEventsAndReports)
     Recorder to(&out, 40, nullptr, 0, &filter);
     to.SetFilterMode(CChannelStateTable::IncludeFilter);
     to.CopyEventRange(from, 0, 2, 1000, false);
-    EXPECT_EQ(added(out), (std::vector<Added>{{3, 14, 0, 1020, 2, 0}}));
+    EXPECT_EQ(added(out), (std::vector<Added>{{1020, 3, 14, 0, 2, 0}}));
     EXPECT_EQ(to.reports, (std::vector<std::pair<int, int>>{{0, 3}, {1, 3}, {2, 3}, {3, 3}}));
 
     // With progress, notification 27 goes out only while the source's status window is set.

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "ConsoleTypeFixture.h"
@@ -16,6 +17,19 @@ inline CAutomationEvent Ev(long time, DWORD path, BYTE process, BYTE control, sh
                            WORD oldValue = 0)
 {
     return CAutomationEvent(time, path, process, control, value, flags, oldValue);
+}
+
+/// (time, path, process, control, value, old value as signed) of each event, in array order.
+using EventRow = std::tuple<long, DWORD, int, int, short, short>;
+inline std::vector<EventRow> Rows(const CAutomationEventArray& a)
+{
+    std::vector<EventRow> out;
+    for (INT_PTR i = 0; i < a.GetSize(); ++i) {
+        const CAutomationEvent& e = a[i];
+        out.emplace_back(e.GetTime(), e.GetPath(), e.GetProcessNumber(), e.GetControlNumber(), e.GetValue(),
+                         static_cast<short>(e.GetOldValue()));
+    }
+    return out;
 }
 
 inline std::string Hex(const void* data, size_t n)
