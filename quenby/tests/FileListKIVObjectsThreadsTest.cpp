@@ -2,8 +2,6 @@
 // blocks written from the block layout by hand, and names longer than their fields.
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include "../testtools/KivClientTestKit.h"
 #include "quenby/FileListKIVObjects.h"
 
@@ -22,30 +20,11 @@ class FileListThreads : public KivServerTest {};
 
 const HWND kWindow = UlongToHwnd(0x2A);
 
-// One method call on a fresh object of a class; returns the object's tag.
-template <class T>
-std::function<CString()> call(void (*method)(T&))
-{
-    return [method] {
-        T object;
-        method(object);
-        return object.GetName();
-    };
-}
-
 std::vector<uint8_t> renameBlock(int command) { return KivExpectedBlock(command, 30336, 0, {KivText(833, "old.cfg"), KivText(872, "new.cfg")}); }
 std::vector<uint8_t> deleteBlock(int command) { return KivExpectedBlock(command, 30336, 0, {KivText(534, "gone.cfg")}); }
 std::vector<uint8_t> attachBlock(int command) { return KivExpectedBlock(command, 16, 0); }
 const std::vector<uint8_t> kReadOnlyBlock = KivExpectedBlock(127, 30336, 0, {KivText(534, "keep.cfg"), KivI32(24336, 1)});
 const std::vector<uint8_t> kCopyBlock = KivExpectedBlock(183, 30336, 0x2A, {KivText(833, "from.cfg"), KivText(872, "to.cfg")});
-
-struct Row {
-    const char* what;
-    const char* tag;
-    std::function<CString()> run;
-    std::vector<uint8_t> block;
-    bool attach;
-};
 
 template <class T>
 void readOnly(T& o) { o.SetReadOnly("keep.cfg", 1); }
@@ -67,79 +46,69 @@ TEST_F(FileListThreads, EveryClassAndMethodSendsItsBlock)
     using IO = CIOConfigListKIVObject;
     using GPI = CGPIConfigListKIVObject;
     using MD = CMeterDesignerListKIVObject;
-    const Row rows[] = {
-        {"AES attach", "AESConfigListKIV", call<AES>([](AES& o) { o.AESListAttach(); }), attachBlock(287), true},
-        {"AES rename", "AESConfigListKIV", call<AES>([](AES& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(288), false},
-        {"AES delete", "AESConfigListKIV", call<AES>([](AES& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(289), false},
-        {"AES read-only", "AESConfigListKIV", call<AES>(readOnly<AES>), kReadOnlyBlock, false},
-        {"AES copy", "AESConfigListKIV", call<AES>(copy<AES>), kCopyBlock, false},
-        {"CBF attach", "CBFConfigListKIV", call<CBF>([](CBF& o) { o.CBFListAttach(); }), attachBlock(291), true},
-        {"CBF rename", "CBFConfigListKIV", call<CBF>([](CBF& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(292), false},
-        {"CBF delete", "CBFConfigListKIV", call<CBF>([](CBF& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(293), false},
-        {"CBF read-only", "CBFConfigListKIV", call<CBF>(readOnly<CBF>), kReadOnlyBlock, false},
-        {"CBF copy", "CBFConfigListKIV", call<CBF>(copy<CBF>), kCopyBlock, false},
-        {"DV attach", "DefaultValuesListKIV", call<DV>([](DV& o) { o.DVListAttach(); }), attachBlock(140), true},
-        {"DV rename", "DefaultValuesListKIV", call<DV>([](DV& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(141), false},
-        {"DV delete", "DefaultValuesListKIV", call<DV>([](DV& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(142), false},
-        {"DV read-only", "DefaultValuesListKIV", call<DV>(readOnly<DV>), kReadOnlyBlock, false},
-        {"DV copy", "DefaultValuesListKIV", call<DV>(copy<DV>), kCopyBlock, false},
-        {"Joy attach", "JoyListKIV", call<Joy>([](Joy& o) { o.JoyListAttach(); }), attachBlock(290), true},
-        {"Joy rename", "JoyListKIV", call<Joy>([](Joy& o) { o.RenameJoyFile("old.cfg", "new.cfg"); }), renameBlock(294), false},
-        {"Joy delete", "JoyListKIV", call<Joy>([](Joy& o) { o.DeleteJoyFile("gone.cfg"); }), deleteBlock(295), false},
-        {"Joy read-only", "JoyListKIV", call<Joy>(readOnly<Joy>), kReadOnlyBlock, false},
-        {"Joy copy", "JoyListKIV", call<Joy>(copy<Joy>), kCopyBlock, false},
-        {"Snap attach", "SnapshotListKIV", call<Snap>([](Snap& o) { o.SnapListAttach(); }), attachBlock(93), true},
-        {"Snap rename", "SnapshotListKIV", call<Snap>([](Snap& o) { o.RenameSnapshotFile("old.cfg", "new.cfg"); }), renameBlock(102), false},
-        {"Snap delete", "SnapshotListKIV", call<Snap>([](Snap& o) { o.DeleteSnapshotFile("gone.cfg"); }), deleteBlock(101), false},
-        {"Snap read-only", "SnapshotListKIV", call<Snap>(readOnly<Snap>), kReadOnlyBlock, false},
-        {"Snap copy", "SnapshotListKIV", call<Snap>(copy<Snap>), kCopyBlock, false},
-        {"SD attach", "SurroundDesignerListKIV", call<SD>([](SD& o) { o.SDListAttach(); }), attachBlock(148), true},
-        {"SD rename", "SurroundDesignerListKIV", call<SD>([](SD& o) { o.Rename("old.cfg", "new.cfg"); }), renameBlock(149), false},
-        {"SD delete", "SurroundDesignerListKIV", call<SD>([](SD& o) { o.Delete("gone.cfg"); }), deleteBlock(150), false},
-        {"EDL attach", "EDLListKIV", call<EDL>([](EDL& o) { o.EDLListAttach(); }), attachBlock(233), true},
-        {"EDL rename", "EDLListKIV", call<EDL>([](EDL& o) { o.RenameFile("old.cfg", "new.cfg"); }), renameBlock(236), false},
-        {"EDL delete", "EDLListKIV", call<EDL>([](EDL& o) { o.DeleteFileA("gone.cfg"); }), deleteBlock(237), false},
-        {"EDL read-only", "EDLListKIV", call<EDL>(readOnly<EDL>), kReadOnlyBlock, false},
-        {"EDL copy", "EDLListKIV", call<EDL>(copy<EDL>), kCopyBlock, false},
-        {"AX attach", "AutoExtractListKIV", call<AX>([](AX& o) { o.AutoExtractListAttach(); }), attachBlock(241), true},
-        {"AX rename", "AutoExtractListKIV", call<AX>([](AX& o) { o.RenameFile("old.cfg", "new.cfg"); }), renameBlock(242), false},
-        {"AX delete", "AutoExtractListKIV", call<AX>([](AX& o) { o.DeleteFileA("gone.cfg"); }), deleteBlock(243), false},
-        {"AX read-only", "AutoExtractListKIV", call<AX>(readOnly<AX>), kReadOnlyBlock, false},
-        {"AX copy", "AutoExtractListKIV", call<AX>(copy<AX>), kCopyBlock, false},
-        {"RCL attach", "RecallListKIV", call<RCL>([](RCL& o) { o.RCLListAttach(); }), attachBlock(227), true},
-        {"RCL rename", "RecallListKIV", call<RCL>([](RCL& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(231), false},
-        {"RCL delete", "RecallListKIV", call<RCL>([](RCL& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(230), false},
-        {"RCL read-only", "RecallListKIV", call<RCL>(readOnly<RCL>), kReadOnlyBlock, false},
-        {"RCL copy", "RecallListKIV", call<RCL>(copy<RCL>), kCopyBlock, false},
-        {"TQ attach", "TQListKIV", call<TQ>([](TQ& o) { o.TQListAttach(); }), attachBlock(244), true},
-        {"IO attach", "IOConfigListKIV", call<IO>([](IO& o) { o.IOListAttach(); }), attachBlock(87), true},
-        {"IO rename", "IOConfigListKIV", call<IO>([](IO& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(89), false},
-        {"IO delete", "IOConfigListKIV", call<IO>([](IO& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(88), false},
-        {"IO read-only", "IOConfigListKIV", call<IO>(readOnly<IO>), kReadOnlyBlock, false},
-        {"IO copy", "IOConfigListKIV", call<IO>(copy<IO>), kCopyBlock, false},
-        {"GPI attach", "GPIConfigListKIV", call<GPI>([](GPI& o) { o.GPIListAttach(); }), attachBlock(209), true},
-        {"GPI rename", "GPIConfigListKIV", call<GPI>([](GPI& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(210), false},
-        {"GPI delete", "GPIConfigListKIV", call<GPI>([](GPI& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(211), false},
-        {"GPI read-only", "GPIConfigListKIV", call<GPI>(readOnly<GPI>), kReadOnlyBlock, false},
-        {"GPI copy", "GPIConfigListKIV", call<GPI>(copy<GPI>), kCopyBlock, false},
-        {"MD attach", "MeterDesignerListKIV", call<MD>([](MD& o) { o.MDListAttach(); }), attachBlock(116), true},
-        {"MD rename", "MeterDesignerListKIV", call<MD>([](MD& o) { o.Rename("old.cfg", "new.cfg"); }), renameBlock(117), false},
-        {"MD delete", "MeterDesignerListKIV", call<MD>([](MD& o) { o.Delete("gone.cfg"); }), deleteBlock(118), false},
-        {"MD read-only", "MeterDesignerListKIV", call<MD>(readOnly<MD>), kReadOnlyBlock, false},
-        {"MD copy", "MeterDesignerListKIV", call<MD>(copy<MD>), kCopyBlock, false},
+    constexpr auto A = KivCallKind::AttachRead, C = KivCallKind::Command;
+    const std::vector<KivRow> rows = {
+        {"AES attach", "AESConfigListKIV", KivCall<AES>([](AES& o) { o.AESListAttach(); }), attachBlock(287), A},
+        {"AES rename", "AESConfigListKIV", KivCall<AES>([](AES& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(288), C},
+        {"AES delete", "AESConfigListKIV", KivCall<AES>([](AES& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(289), C},
+        {"AES read-only", "AESConfigListKIV", KivCall<AES>(readOnly<AES>), kReadOnlyBlock, C},
+        {"AES copy", "AESConfigListKIV", KivCall<AES>(copy<AES>), kCopyBlock, C},
+        {"CBF attach", "CBFConfigListKIV", KivCall<CBF>([](CBF& o) { o.CBFListAttach(); }), attachBlock(291), A},
+        {"CBF rename", "CBFConfigListKIV", KivCall<CBF>([](CBF& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(292), C},
+        {"CBF delete", "CBFConfigListKIV", KivCall<CBF>([](CBF& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(293), C},
+        {"CBF read-only", "CBFConfigListKIV", KivCall<CBF>(readOnly<CBF>), kReadOnlyBlock, C},
+        {"CBF copy", "CBFConfigListKIV", KivCall<CBF>(copy<CBF>), kCopyBlock, C},
+        {"DV attach", "DefaultValuesListKIV", KivCall<DV>([](DV& o) { o.DVListAttach(); }), attachBlock(140), A},
+        {"DV rename", "DefaultValuesListKIV", KivCall<DV>([](DV& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(141), C},
+        {"DV delete", "DefaultValuesListKIV", KivCall<DV>([](DV& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(142), C},
+        {"DV read-only", "DefaultValuesListKIV", KivCall<DV>(readOnly<DV>), kReadOnlyBlock, C},
+        {"DV copy", "DefaultValuesListKIV", KivCall<DV>(copy<DV>), kCopyBlock, C},
+        {"Joy attach", "JoyListKIV", KivCall<Joy>([](Joy& o) { o.JoyListAttach(); }), attachBlock(290), A},
+        {"Joy rename", "JoyListKIV", KivCall<Joy>([](Joy& o) { o.RenameJoyFile("old.cfg", "new.cfg"); }), renameBlock(294), C},
+        {"Joy delete", "JoyListKIV", KivCall<Joy>([](Joy& o) { o.DeleteJoyFile("gone.cfg"); }), deleteBlock(295), C},
+        {"Joy read-only", "JoyListKIV", KivCall<Joy>(readOnly<Joy>), kReadOnlyBlock, C},
+        {"Joy copy", "JoyListKIV", KivCall<Joy>(copy<Joy>), kCopyBlock, C},
+        {"Snap attach", "SnapshotListKIV", KivCall<Snap>([](Snap& o) { o.SnapListAttach(); }), attachBlock(93), A},
+        {"Snap rename", "SnapshotListKIV", KivCall<Snap>([](Snap& o) { o.RenameSnapshotFile("old.cfg", "new.cfg"); }), renameBlock(102), C},
+        {"Snap delete", "SnapshotListKIV", KivCall<Snap>([](Snap& o) { o.DeleteSnapshotFile("gone.cfg"); }), deleteBlock(101), C},
+        {"Snap read-only", "SnapshotListKIV", KivCall<Snap>(readOnly<Snap>), kReadOnlyBlock, C},
+        {"Snap copy", "SnapshotListKIV", KivCall<Snap>(copy<Snap>), kCopyBlock, C},
+        {"SD attach", "SurroundDesignerListKIV", KivCall<SD>([](SD& o) { o.SDListAttach(); }), attachBlock(148), A},
+        {"SD rename", "SurroundDesignerListKIV", KivCall<SD>([](SD& o) { o.Rename("old.cfg", "new.cfg"); }), renameBlock(149), C},
+        {"SD delete", "SurroundDesignerListKIV", KivCall<SD>([](SD& o) { o.Delete("gone.cfg"); }), deleteBlock(150), C},
+        {"EDL attach", "EDLListKIV", KivCall<EDL>([](EDL& o) { o.EDLListAttach(); }), attachBlock(233), A},
+        {"EDL rename", "EDLListKIV", KivCall<EDL>([](EDL& o) { o.RenameFile("old.cfg", "new.cfg"); }), renameBlock(236), C},
+        {"EDL delete", "EDLListKIV", KivCall<EDL>([](EDL& o) { o.DeleteFileA("gone.cfg"); }), deleteBlock(237), C},
+        {"EDL read-only", "EDLListKIV", KivCall<EDL>(readOnly<EDL>), kReadOnlyBlock, C},
+        {"EDL copy", "EDLListKIV", KivCall<EDL>(copy<EDL>), kCopyBlock, C},
+        {"AX attach", "AutoExtractListKIV", KivCall<AX>([](AX& o) { o.AutoExtractListAttach(); }), attachBlock(241), A},
+        {"AX rename", "AutoExtractListKIV", KivCall<AX>([](AX& o) { o.RenameFile("old.cfg", "new.cfg"); }), renameBlock(242), C},
+        {"AX delete", "AutoExtractListKIV", KivCall<AX>([](AX& o) { o.DeleteFileA("gone.cfg"); }), deleteBlock(243), C},
+        {"AX read-only", "AutoExtractListKIV", KivCall<AX>(readOnly<AX>), kReadOnlyBlock, C},
+        {"AX copy", "AutoExtractListKIV", KivCall<AX>(copy<AX>), kCopyBlock, C},
+        {"RCL attach", "RecallListKIV", KivCall<RCL>([](RCL& o) { o.RCLListAttach(); }), attachBlock(227), A},
+        {"RCL rename", "RecallListKIV", KivCall<RCL>([](RCL& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(231), C},
+        {"RCL delete", "RecallListKIV", KivCall<RCL>([](RCL& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(230), C},
+        {"RCL read-only", "RecallListKIV", KivCall<RCL>(readOnly<RCL>), kReadOnlyBlock, C},
+        {"RCL copy", "RecallListKIV", KivCall<RCL>(copy<RCL>), kCopyBlock, C},
+        {"TQ attach", "TQListKIV", KivCall<TQ>([](TQ& o) { o.TQListAttach(); }), attachBlock(244), A},
+        {"IO attach", "IOConfigListKIV", KivCall<IO>([](IO& o) { o.IOListAttach(); }), attachBlock(87), A},
+        {"IO rename", "IOConfigListKIV", KivCall<IO>([](IO& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(89), C},
+        {"IO delete", "IOConfigListKIV", KivCall<IO>([](IO& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(88), C},
+        {"IO read-only", "IOConfigListKIV", KivCall<IO>(readOnly<IO>), kReadOnlyBlock, C},
+        {"IO copy", "IOConfigListKIV", KivCall<IO>(copy<IO>), kCopyBlock, C},
+        {"GPI attach", "GPIConfigListKIV", KivCall<GPI>([](GPI& o) { o.GPIListAttach(); }), attachBlock(209), A},
+        {"GPI rename", "GPIConfigListKIV", KivCall<GPI>([](GPI& o) { o.RenameConfig("old.cfg", "new.cfg"); }), renameBlock(210), C},
+        {"GPI delete", "GPIConfigListKIV", KivCall<GPI>([](GPI& o) { o.DeleteConfig("gone.cfg"); }), deleteBlock(211), C},
+        {"GPI read-only", "GPIConfigListKIV", KivCall<GPI>(readOnly<GPI>), kReadOnlyBlock, C},
+        {"GPI copy", "GPIConfigListKIV", KivCall<GPI>(copy<GPI>), kCopyBlock, C},
+        {"MD attach", "MeterDesignerListKIV", KivCall<MD>([](MD& o) { o.MDListAttach(); }), attachBlock(116), A},
+        {"MD rename", "MeterDesignerListKIV", KivCall<MD>([](MD& o) { o.Rename("old.cfg", "new.cfg"); }), renameBlock(117), C},
+        {"MD delete", "MeterDesignerListKIV", KivCall<MD>([](MD& o) { o.Delete("gone.cfg"); }), deleteBlock(118), C},
+        {"MD read-only", "MeterDesignerListKIV", KivCall<MD>(readOnly<MD>), kReadOnlyBlock, C},
+        {"MD copy", "MeterDesignerListKIV", KivCall<MD>(copy<MD>), kCopyBlock, C},
     };
-    KivServerSim& server = StartServer();
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.what);
-        size_t mark = KivRecordMark(server);
-        EXPECT_EQ(CString(r.tag), r.run());
-        std::string block = "block " + std::to_string(r.block[0] | r.block[1] << 8);
-        // An attach is sent between the subscription's end and its start, and read at once.
-        auto expectedCalls = r.attach ? std::vector<std::string>{block, "advise", "read", "unadvise"}
-                                      : std::vector<std::string>{block};
-        EXPECT_EQ(expectedCalls, KivCallsSince(server, mark));
-        EXPECT_TRUE(KivBlocksEqual(r.block, KivLastBlock(server)));
-    }
+    KivCheckRows(StartServer(), rows);
 }
 
 TEST_F(FileListThreads, LongNamesAreCutInsideTheirFields)

@@ -23,11 +23,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "KivServerFixture.h"  // testsupport
+#include "winport/CString.h"
 
 /// Bytes at an offset of an expected block.
 struct KivField {
@@ -117,4 +119,47 @@ inline std::vector<uint8_t> KivLastBlock(KivServerSim& server)
 {
     auto blocks = server.Records("block");
     return blocks.empty() ? std::vector<uint8_t>{} : server.Block(blocks.back());
+}
+
+// ---- tables of method calls ----
+
+/// What a row's call does with the subscription: a command only sends its block; an attach or
+/// re-attaching command sends it between the subscription's end and start and reads at once
+/// (AttachRead) or not (AttachNoRead). Each row runs on a fresh object, whose destruction ends
+/// the subscription it opened.
+enum class KivCallKind { Command, AttachRead, AttachNoRead };
+
+/// One method call on a fresh object of class T; returns the object's tag.
+template <class T>
+std::function<CString()> KivCall(void (*method)(T&))
+{
+    return [method] {
+        T object;
+        method(object);
+        return object.GetName();
+    };
+}
+
+struct KivRow {
+    const char* what;
+    const char* tag;
+    std::function<CString()> run;
+    std::vector<uint8_t> block;
+    KivCallKind kind = KivCallKind::Command;
+};
+
+/// Runs every row against the server: the tag, the calls in order and the whole block.
+inline void KivCheckRows(KivServerSim& server, const std::vector<KivRow>& rows)
+{
+    for (const KivRow& r : rows) {
+        SCOPED_TRACE(r.what);
+        size_t mark = KivRecordMark(server);
+        EXPECT_EQ(CString(r.tag), r.run());
+        std::string block = "block " + std::to_string(r.block.size() >= 4 ? r.block[0] | r.block[1] << 8 : -1);
+        std::vector<std::string> expected = {block};
+        if (r.kind == KivCallKind::AttachRead) expected.insert(expected.end(), {"advise", "read", "unadvise"});
+        if (r.kind == KivCallKind::AttachNoRead) expected.insert(expected.end(), {"advise", "unadvise"});
+        EXPECT_EQ(expected, KivCallsSince(server, mark));
+        EXPECT_TRUE(KivBlocksEqual(r.block, KivLastBlock(server)));
+    }
 }
