@@ -3,6 +3,7 @@
 // their names or labels, names cut to their fields, and the recall commands that re-attach.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 #include "../testtools/KivClientTestKit.h"
@@ -185,6 +186,14 @@ TEST_F(FilingThreads, BlocksThatGrowWithTheirNamesAndLabels)
                                                 {KivI32(16, 4), KivI32(20, 1), KivI32(24, 100), KivText(28, "first"), KivI32(60, 2),
                                                  KivI32(64, -5), KivText(68, n30.substr(0, 28)), KivI32(140, 3), KivI32(144, 7)}),
                                KivLastBlock(server)));
+    // At most the server's 1800 labels go out.
+    CArray<LabelStructure*, LabelStructure*> many;
+    for (int i = 0; i < 1801; ++i) many.Add(&a);
+    labels.SetLabelList(many, kWindow);
+    auto full = KivLastBlock(server);
+    ASSERT_EQ(72020u, full.size());
+    EXPECT_EQ(1800, full[16] | full[17] << 8);
+    EXPECT_EQ(0, std::memcmp(full.data() + 20 + 40 * 1799 + 8, "first", 6));
     // The attach's three names are bounded copies of 38 bytes, 39 apart.
     labels.LLAttach(n40.c_str(), "b", n40.c_str());
     EXPECT_TRUE(KivBlocksEqual(KivExpectedBlock(13, 72020, 0, {KivI32(16, 3), KivText(20, n40.substr(0, 38)), KivText(59, "b"),
