@@ -21,6 +21,9 @@
 //           SendCommandBlock(block.Take());
 //       }
 //
+//       // A command whose one field is a name.
+//       void LoadFoo(const CString& name) { SendCommandBlock(KivNameBlock(LoadFooCommand, 60, 20, 40, name)); }
+//
 //       // Re-attaching command: sent like an attach, so that the reply it causes is read
 //       // before the method returns.
 //       void Refresh() { SendAttachBlock(KivBlock(RefreshFooCommand, 16).Take(), /*readNow=*/1); }
@@ -94,6 +97,10 @@ private:
     size_t m_nSize = 0;
     bool m_bRefused = false;
 };
+
+/// The most common command: a block whose one field is a name (plain copy into `width` bytes
+/// at `offset`). The block to send, or NULL as KivBlock::Take.
+HGLOBAL KivNameBlock(int command, int64_t size, size_t offset, size_t width, const char* name, HWND window = nullptr);
 
 /// Reads a reply block in an OnLinkIn override. Every read is bounded by the block's size
 /// field (which the base has checked against the bytes received): a field that lies outside

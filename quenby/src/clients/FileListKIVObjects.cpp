@@ -12,9 +12,7 @@ void KivFileListBase::SendRename(const CString& oldName, const CString& newName)
 
 void KivFileListBase::SendDelete(const CString& name)
 {
-    KivBlock block(m_commands.remove, BlockSize);
-    block.PlainName(FileNameOffset, FileNameWidth, name);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(m_commands.remove, BlockSize, FileNameOffset, FileNameWidth, name));
 }
 
 void KivFileListBase::SendSetReadOnly(const CString& name, int readOnly)

@@ -119,9 +119,7 @@ void CConsoleSetupListKIVObject::SetReadOnly(const CString& name, int readOnly)
 
 void CConsoleSetupListKIVObject::ExportPathNames(const CString& name, HWND window)
 {
-    KivBlock block(ExportPathNamesCommand, kSetupBlock, window);
-    block.PlainName(kFirstName, kSetupBlock - kFirstName, name);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(ExportPathNamesCommand, kSetupBlock, kFirstName, kSetupBlock - kFirstName, name, window));
 }
 
 void CConsoleSetupListKIVObject::UpdateList()
@@ -140,23 +138,17 @@ void CTessaractFilingKIVObject::TQFilingAttach(int value)
 
 void CTessaractFilingKIVObject::EnterDirectory(const CString& name)
 {
-    KivBlock block(SetTessaractCurrentDirectoryCommand, kFilingBlock);
-    block.PlainName(kFilingName, kFilingBlock - kFilingName, name);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(SetTessaractCurrentDirectoryCommand, kFilingBlock, kFilingName, kFilingBlock - kFilingName, name));
 }
 
 void CTessaractFilingKIVObject::LoadEvents(const CString& name)
 {
-    KivBlock block(LoadTessaractEventListCommand, kFilingBlock);
-    block.PlainName(kFilingName, kFilingBlock - kFilingName, name);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(LoadTessaractEventListCommand, kFilingBlock, kFilingName, kFilingBlock - kFilingName, name));
 }
 
 void CTessaractFilingKIVObject::TransferProject(const CString& name)
 {
-    KivBlock block(TransferTessaractNetworkProjectCommand, kListBlock);
-    block.PlainName(kProjectName, kProjectField, name);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(TransferTessaractNetworkProjectCommand, kListBlock, kProjectName, kProjectField, name));
 }
 
 void CTessaractNetworkFilingKIVObject::TQNFilingAttach(const CString& area)
@@ -189,9 +181,7 @@ void CHomePathKIVObject::HPAttach() { SendAttachBlock(KivBlock(AttachToHomePath,
 
 void CHomePathKIVObject::SetHomePath(const CString& path)
 {
-    KivBlock block(SetHomePathCommand, kHomePathBlock);
-    block.PlainName(kFirstName, kPathField, path);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(SetHomePathCommand, kHomePathBlock, kFirstName, kPathField, path));
 }
 
 void CDiskStatKIVObject::DSAttach() { SendAttachBlock(KivBlock(AttachToDiskStat, KIVBareCommandSize).Take(), /*readNow=*/1); }
@@ -212,9 +202,7 @@ void CMacroDesignerKIVObject::Save(const CString& name)
 
 void CMacroDesignerKIVObject::Load(const CString& name)
 {
-    KivBlock block(LoadMacroDesignCommand, kMacroBlock);
-    block.PlainName(kMacroName, kMacroNameField, name);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(LoadMacroDesignCommand, kMacroBlock, kMacroName, kMacroNameField, name));
 }
 
 // ---- saving to the recorder's disk ----

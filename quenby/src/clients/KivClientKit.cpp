@@ -84,6 +84,13 @@ HGLOBAL KivBlock::Take()
     return block;
 }
 
+HGLOBAL KivNameBlock(int command, int64_t size, size_t offset, size_t width, const char* name, HWND window)
+{
+    KivBlock block(command, size, window);
+    block.PlainName(offset, width, name);
+    return block.Take();
+}
+
 // ---- the reply reader ----
 
 KivReplyReader::KivReplyReader(const _CommsStructure* reply)

@@ -28,16 +28,12 @@ void CRecallKIVObject::RCLAttach(HWND window)
 
 void CRecallKIVObject::Load(const CString& name)
 {
-    KivBlock block(LoadRecallFileCommand, FileBlockSize);
-    block.PlainName(FileNameOffset, FileBlockSize - FileNameOffset, name);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(LoadRecallFileCommand, FileBlockSize, FileNameOffset, FileBlockSize - FileNameOffset, name));
 }
 
 void CRecallKIVObject::Create(const CString& name)
 {
-    KivBlock block(CreateRecallFileCommand, FileBlockSize);
-    block.PlainName(FileNameOffset, FileBlockSize - FileNameOffset, name);
-    SendCommandBlock(block.Take());
+    SendCommandBlock(KivNameBlock(CreateRecallFileCommand, FileBlockSize, FileNameOffset, FileBlockSize - FileNameOffset, name));
 }
 
 // ---- recall mode ----
