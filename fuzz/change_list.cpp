@@ -1,0 +1,33 @@
+// Fuzz target for text change lists: bit 0 of the first byte names the file ".txt" (layout 1
+// tried first) or ".chg" (layout 0 first); the rest is the file. Reading ends, and a list that
+// reads holds records.
+#include <cstdint>
+#include <fstream>
+#include <string>
+
+#include "../testsupport/TestEnvironment.h"
+#include "trevanny/CutListFile.h"
+
+namespace {
+const TestEnvironment& environment()
+{
+    static TestEnvironment env;
+    return env;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::string path = environment().Path(size > 0 && (data[0] & 1) ? "list.txt" : "list.chg");
+    if (size > 0) {
+        ++data;
+        --size;
+    }
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    CCutListFile file;
+    CCutListRecordArray records;
+    BOOL read = file.Read(path.c_str(), records);
+    if (read && records.GetSize() == 0) __builtin_trap();
+    for (INT_PTR i = 0; i < records.GetSize(); ++i) delete records[i];
+    return 0;
+}
