@@ -41,6 +41,7 @@ protected:
     {
         CCutListRecordArray records;
         BOOL ok = reader.Read(path.c_str(), records);
+        for (CCutListRecord* r : m_records) delete r;
         m_records.clear();
         for (INT_PTR i = 0; i < records.GetSize(); ++i) m_records.push_back(records[i]);
         return ok;
