@@ -137,6 +137,19 @@ private:
     char m_previous = '\n';
 };
 
+// Kinds that take material out of the old timeline (a move takes it to be picked up again),
+// and kinds that put material in.
+bool removesMaterial(int kind)
+{
+    return kind == CCutListRecord::enDelete || kind == CCutListRecord::enTrimHead || kind == CCutListRecord::enTrimMiddle ||
+           kind == CCutListRecord::enTrimTail || kind == CCutListRecord::enMove;
+}
+bool addsMaterial(int kind)
+{
+    return kind == CCutListRecord::enInsert || kind == CCutListRecord::enLengthenHead || kind == CCutListRecord::enLengthenTail ||
+           kind == CCutListRecord::enInsertFrom || kind == CCutListRecord::enInsertClip;
+}
+
 // The lock file beside the temporary edit list, held from before the list is written until its
 // conform has read it.
 std::string lockPath() { return winport::HostPath(CCutListFile::TempEDLPath()) + ".lock"; }
@@ -423,12 +436,7 @@ void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& 
         const CCutListRecord& r = *records[i];
         int64_t piece = r.m_nStart - s + p;
         if (piece > 0) addPair(m_Pairs, s, d, piece, base, -1);
-        switch (r.m_nKind) {
-        case CCutListRecord::enDelete:
-        case CCutListRecord::enTrimHead:
-        case CCutListRecord::enTrimMiddle:
-        case CCutListRecord::enTrimTail:
-        case CCutListRecord::enMove:
+        if (removesMaterial(r.m_nKind)) {
             if (r.m_nKind == CCutListRecord::enMove) {
                 CSourceDestItem moved;
                 moved.m_nIndex = r.m_nReference;
@@ -440,12 +448,7 @@ void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& 
             s += piece + r.m_nLength;
             d += piece;
             p += r.m_nLength;
-            break;
-        case CCutListRecord::enInsert:
-        case CCutListRecord::enLengthenHead:
-        case CCutListRecord::enLengthenTail:
-        case CCutListRecord::enInsertFrom:
-        case CCutListRecord::enInsertClip:
+        } else if (addsMaterial(r.m_nKind)) {
             if (r.m_nKind == CCutListRecord::enInsertFrom && r.m_nLength > 0) {
                 addPair(m_Pairs, 0, d + piece, r.m_nLength, base, r.m_nReference);
             } else if (r.m_nKind == CCutListRecord::enInsertClip && r.m_nLength > 0) {
@@ -455,9 +458,6 @@ void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& 
             s += piece;
             d += piece + r.m_nLength;
             p -= r.m_nLength;
-            break;
-        default:
-            break;
         }
     }
     // The rest of the source up to 24 hours.
@@ -529,22 +529,11 @@ void GetCutListItems(const CString& path, CEDLItemList& list)
                 position = start;
             }
             int length = convert(r.m_nLength, false);
-            switch (r.m_nKind) {
-            case CCutListRecord::enDelete:
-            case CCutListRecord::enTrimHead:
-            case CCutListRecord::enTrimMiddle:
-            case CCutListRecord::enTrimTail:
-            case CCutListRecord::enMove:
+            // A named clip is added material, but gives no item.
+            if (removesMaterial(r.m_nKind)) {
                 items.Add(CEDLItem(CEDLItem::enRemoved, -1, length, "", "", ""), 0);
-                break;
-            case CCutListRecord::enInsert:
-            case CCutListRecord::enLengthenHead:
-            case CCutListRecord::enLengthenTail:
-            case CCutListRecord::enInsertFrom:
+            } else if (addsMaterial(r.m_nKind) && r.m_nKind != CCutListRecord::enInsertClip) {
                 items.Add(CEDLItem(CEDLItem::enAdded, -1, length, "", "", ""), 0);
-                break;
-            default:
-                break;
             }
             position += length;
         }

@@ -193,6 +193,17 @@ std::vector<Pair> readTempEDL(CEDLReelTable& reels, CTimecodeSettings& settings)
     return pairs;
 }
 
+// Reads a cut list, writes its temporary list and reads that back, as the conform does.
+std::vector<Pair> conformList(const std::string& path, CEDLReelTable& reels, CTimecodeSettings& settings)
+{
+    CCutListFile reader;
+    CCutListRecordArray records;
+    EXPECT_TRUE(reader.Read(path.c_str(), records));
+    reader.WriteTempEDL(path.c_str(), records);
+    for (INT_PTR i = 0; i < records.GetSize(); ++i) delete records[i];
+    return readTempEDL(reels, settings);
+}
+
 std::string binaryList(const std::vector<std::vector<int>>& records, const std::string& clip = "")
 {
     StoredBytes b;
@@ -226,14 +237,9 @@ TEST_F(CutListTest, TemporaryListPairs)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::string path = file("cuts.cut", binaryList(c.records, "clip"));
-        CCutListFile reader;
-        CCutListRecordArray records;
-        ASSERT_TRUE(reader.Read(path.c_str(), records));
-        reader.WriteTempEDL(path.c_str(), records);
-        for (INT_PTR i = 0; i < records.GetSize(); ++i) delete records[i];
         CEDLReelTable reels;
         CTimecodeSettings settings;
-        std::vector<Pair> pairs = readTempEDL(reels, settings);
+        std::vector<Pair> pairs = conformList(path, reels, settings);
         // Reel names are the list's path without its extension.
         for (Pair& p : pairs) {
             if (p.reel == path.substr(0, path.size() - 4)) p.reel = "cuts";
@@ -250,14 +256,9 @@ TEST_F(CutListTest, TemporaryListCarriesTheChangeListSettings)
     CCurrentUserRegistryObject registry;
     ASSERT_TRUE(registry.SetString(kTimecodeKey, "CantleTimecodeCurrentFeetPerFrame", "20"));
     std::string path = file("list.txt", kLayout1);
-    CCutListFile reader;
-    CCutListRecordArray records;
-    ASSERT_TRUE(reader.Read(path.c_str(), records));
-    reader.WriteTempEDL(path.c_str(), records);
-    for (INT_PTR i = 0; i < records.GetSize(); ++i) delete records[i];
     CEDLReelTable reels;
     CTimecodeSettings settings;
-    std::vector<Pair> pairs = readTempEDL(reels, settings);
+    std::vector<Pair> pairs = conformList(path, reels, settings);
     EXPECT_EQ(24, settings.m_nFramesPerSec);
     EXPECT_EQ(20, settings.m_nFramesPerFoot);
     ASSERT_FALSE(pairs.empty());
