@@ -10,6 +10,13 @@
 #include "midi/MidiOutPort.h"
 #include "winport/MidiBackend.h"
 
+// JACK's lock-free ring buffers (between a client's thread and its process thread) live in
+// libjack, which ThreadSanitizer does not see into: their copies are not races.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:jack_ringbuffer_\nrace:libjack.so\nthread:libjack.so\n";
+}
+
 namespace {
 
 // The device whose name is given; -1 when none.
@@ -39,6 +46,11 @@ std::string nextReceived(PeerProcess& sim)
 
 TEST(MidiJackThreads, PortsAgainstMidiSim)
 {
+#if defined(__SANITIZE_THREAD__)
+    // Under ThreadSanitizer, RtMidi's JACK client (not instrumented) passes no messages either
+    // way; the ports' threads are checked there on the loopback devices instead.
+    GTEST_SKIP() << "JACK through RtMidi does not run under ThreadSanitizer";
+#endif
     JackServer server;
     ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
     PeerProcess sim(CONSOLE_BINARY_DIR "/tools/midi-sim/midi-sim", {"--server", server.Name()});

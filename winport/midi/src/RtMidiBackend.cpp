@@ -64,23 +64,25 @@ bool openByName(T& client, const std::string& port, const char* ownPort, std::at
     return false;
 }
 
+// Made before its client, so that the client's thread (which RtMidi hands the pointer to) starts
+// after the connection exists.
 class RtInput : public InputConnection {
 public:
-    RtInput(std::unique_ptr<RtMidiIn> in, InputSink& sink, std::unique_ptr<std::atomic<bool>> failed)
-        : m_in(std::move(in)), m_sink(sink), m_failed(std::move(failed))
-    {
-    }
+    RtInput(InputSink& sink, std::unique_ptr<std::atomic<bool>> failed) : m_sink(sink), m_failed(std::move(failed)) {}
     ~RtInput() override
     {
+        if (!m_in) return;
         try {
             m_in->closePort();
         } catch (const RtMidiError&) {
         }
         m_in.reset();  // the backend's thread has ended: no more calls to the sink
     }
-    static void received(double, std::vector<unsigned char>* message, void* self)
+    std::atomic<bool>& Failed() { return *m_failed; }
+    void Attach(std::unique_ptr<RtMidiIn> in) { m_in = std::move(in); }
+    static void received(double, std::vector<unsigned char>* message, void* context)
     {
-        if (message && !message->empty()) static_cast<RtInput*>(self)->m_sink.Received(message->data(), message->size());
+        if (message && !message->empty()) static_cast<RtInput*>(context)->m_sink.Received(message->data(), message->size());
     }
 
 private:
@@ -136,18 +138,17 @@ public:
 
     std::unique_ptr<InputConnection> OpenInput(const std::string& port, InputSink& sink, MMRESULT& error) override
     {
-        auto failed = std::make_unique<std::atomic<bool>>(false);
-        auto in = makeClient<RtMidiIn>(m_api, *failed);
+        auto connection = std::make_unique<RtInput>(sink, std::make_unique<std::atomic<bool>>(false));
+        auto in = makeClient<RtMidiIn>(m_api, connection->Failed());
         if (!in) {
             error = MMSYSERR_NODRIVER;
             return nullptr;
         }
         in->ignoreTypes(false, false, false);  // system exclusive, timing and sensing all arrive
+        in->setCallback(&RtInput::received, connection.get());  // before the port opens
         RtMidiIn* client = in.get();
-        std::atomic<bool>& flag = *failed;
-        auto connection = std::make_unique<RtInput>(std::move(in), sink, std::move(failed));
-        client->setCallback(&RtInput::received, connection.get());  // before the port opens
-        if (!openByName(*client, port, "in", flag)) {
+        connection->Attach(std::move(in));
+        if (!openByName(*client, port, "in", connection->Failed())) {
             error = MMSYSERR_BADDEVICEID;
             return nullptr;
         }

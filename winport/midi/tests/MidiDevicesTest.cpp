@@ -217,7 +217,6 @@ TEST_F(MidiDevicesTest, ResetGivesBuffersBackBeforeItReturnsAndCloseWaitsForThem
 TEST_F(MidiDevicesTest, AResetFromTheCallbackGivesTheBufferBackAfterItReturns)
 {
     Recorder r;
-    HMIDIIN h = openInput(r);
     std::atomic<bool> nested{false};
     r.also = [&](HMIDIIN dev, UINT message, DWORD_PTR) {
         if (message == MIM_LONGERROR) {
@@ -225,6 +224,7 @@ TEST_F(MidiDevicesTest, AResetFromTheCallbackGivesTheBufferBackAfterItReturns)
             nested = r.overlaps.load() > 0;
         }
     };
+    HMIDIIN h = openInput(r);
     char buffer[16];
     MIDIHDR hdr{};
     hdr.lpData = buffer;
