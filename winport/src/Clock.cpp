@@ -104,3 +104,25 @@ void fillSystemTime(SYSTEMTIME* st, bool local)
 
 void GetLocalTime(SYSTEMTIME* st) { fillSystemTime(st, true); }
 void GetSystemTime(SYSTEMTIME* st) { fillSystemTime(st, false); }
+
+BOOL SystemTimeToFileTime(const SYSTEMTIME* st, FILETIME* ft)
+{
+    if (!st || !ft) return FALSE;
+    const int y = st->wYear, m = st->wMonth, d = st->wDay;
+    if (y < 1601 || y > 30827 || m < 1 || m > 12 || d < 1 || st->wHour > 23 || st->wMinute > 59 ||
+        st->wSecond > 59 || st->wMilliseconds > 999)
+        return FALSE;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (d > kDays[m - 1] + (m == 2 && leap ? 1 : 0)) return FALSE;
+    // Days since 1 January 1601 (a proleptic Gregorian calendar, as the system counts).
+    const int64_t years = y - 1601;
+    int64_t days = years * 365 + years / 4 - years / 100 + years / 400;
+    for (int i = 1; i < m; ++i) days += kDays[i - 1] + (i == 2 && leap ? 1 : 0);
+    days += d - 1;
+    const int64_t ms = ((days * 24 + st->wHour) * 60 + st->wMinute) * 60000 + st->wSecond * 1000 + st->wMilliseconds;
+    const uint64_t ticks = static_cast<uint64_t>(ms) * 10000;
+    ft->dwLowDateTime = static_cast<DWORD>(ticks);
+    ft->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return TRUE;
+}

@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "winport/Clock.h"
+
+namespace {
+
+uint64_t Ticks(const FILETIME& ft) { return (uint64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime; }
+
+TEST(SystemTimeToFileTime, CountsHundredNanosecondsSince1601AndRefusesImpossibleDates)
+{
+    struct Case {
+        SYSTEMTIME st;
+        BOOL ok;
+        uint64_t ticks;
+    } cases[] = {
+        {{1601, 1, 1, 1, 0, 0, 0, 0}, TRUE, 0},
+        {{1970, 1, 4, 1, 0, 0, 0, 0}, TRUE, 116444736000000000ull},  // the Unix epoch (day of week not read)
+        {{2024, 2, 4, 29, 12, 0, 0, 500}, TRUE, 133536816005000000ull},
+        {{1900, 2, 0, 29, 0, 0, 0, 0}, FALSE, 0},  // not a leap year
+        {{2000, 2, 0, 29, 0, 0, 0, 0}, TRUE, 125962560000000000ull},
+        {{1600, 12, 0, 31, 0, 0, 0, 0}, FALSE, 0},
+        {{2024, 13, 0, 1, 0, 0, 0, 0}, FALSE, 0},
+        {{2024, 4, 0, 31, 0, 0, 0, 0}, FALSE, 0},
+        {{2024, 4, 0, 30, 24, 0, 0, 0}, FALSE, 0},
+        {{2024, 4, 0, 30, 23, 59, 59, 1000}, FALSE, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.st.wYear << "-" << c.st.wMonth << "-" << c.st.wDay);
+        FILETIME ft{7, 7};
+        EXPECT_EQ(SystemTimeToFileTime(&c.st, &ft), c.ok);
+        EXPECT_EQ(Ticks(ft), c.ok ? c.ticks : (uint64_t{7} << 32 | 7));
+    }
+}
+
+}  // namespace
