@@ -100,6 +100,31 @@ public:
     /// when the pass has no first automated route.
     void ApplyOldValues();
 
+    // Conversions of a pass stored by an older snapshot version or for fewer paths; `Load` runs
+    // them on the pass file named by m_strPathName (either file kind).
+
+    /// Reads the control flags and control parameters of an older pass itself, converted to
+    /// the current layout, and returns TRUE; FALSE (nothing done) when the stored version is
+    /// the current one or above, or the console has no flags. A flag or parameter item that
+    /// cannot be read leaves its array as it was.
+    ///   large consoles, version below 16: 20-word records, words 5 to 8 and 24 to 35 take the
+    ///       flag's default word; 16 and 17: 27-word records, words 5 to 8 the default, 31 to 35
+    ///       zero; parameters of both become 256 paths, stored process p at p (below 5) or p + 4,
+    ///       processes 5 to 8 the family's defaults;
+    ///   small consoles, version below 22: 4-word records, word 4 the default; parameters of
+    ///       every path, processes 0 to 3 as stored, process 4 its default;
+    ///   any other older version: every path of the current mode through the extract reader.
+    BOOL ConvertControlData(int version);
+    /// The same for the route flags and route parameters: below the current version every path
+    /// of the current mode is read through the extract reader.
+    BOOL ConvertRouteData(int version);
+    /// Widens a pass stored for fewer paths: below version 19 the flag arrays grow to the
+    /// current path count with each flag's default word and the parameters with their
+    /// defaults (posting 26 with k x 100 / 8 before flag k); the link map grows with identity
+    /// entries; a narrower stored gang matrix is copied into the first rows and columns of a
+    /// new one of the current size.
+    void ConvertPathMode(int version, int storedMode);
+
     /// The console's frame rate from this user's "Software\VOKDWEN\Vok Dwen Cantle\Timecode":
     /// "CantleTimcodeRate" (1 when missing; taken as 6 when "CantleTimecodeFF" is not 0) gives
     /// 2: 25, 3 and 4: 30, 5: 29, 7: 23, 6: "CantleTimecodeCurrentFramesPerSec" (24 when

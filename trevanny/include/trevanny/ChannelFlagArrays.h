@@ -28,7 +28,11 @@
 // opened or created (nothing written) or the data stream cannot be written.
 #pragma once
 
+#include <cstring>
+
+#include "trevanny/AutomationStreams.h"
 #include "trevanny/TypedAutomationArrays.h"
+#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/WinTypes.h"
 
 /// A flag record of WORDS 32-bit words.
@@ -55,6 +59,10 @@ inline constexpr const char* kRteFlagNames[kChannelFlagCount] = {"Ends",        
 /// The word a flag takes where a pass has no stored value: "Mode" holds nine 2-bit fields of
 /// value 1, the link flags are all set in their low 16 bits, the others are clear.
 inline constexpr DWORD kChannelFlagDefaultWords[kChannelFlagCount] = {0, 0, 0, 0x15555, 0, 0, 0, 0xFFFF};
+/// The ids under which flag k is stored in an indexed pass file (and read back by the extract
+/// reader from either file kind).
+inline constexpr int kCtrlFlagItemIds[kChannelFlagCount] = {2, 4, 6, 9, 15, 11, 13, 21};
+inline constexpr int kRteFlagItemIds[kChannelFlagCount] = {3, 5, 7, 10, 16, 12, 14, 22};
 /// Suffixes of the flag streams.
 #define CTRL_FLAG_STREAM_SUFFIX "CtlData"
 #define RTE_FLAG_STREAM_SUFFIX "RteData"
@@ -118,3 +126,28 @@ BOOL LoadSmallRteFlagStream(const CString& path, const CString& stream, CSmallRt
 BOOL SaveSmallRteFlagStream(const CString& path, const CString& stream, const CSmallRteFlagArray& a);
 /// The control flags of older passes (124-byte records); there is no writer of them.
 BOOL LoadOldCtrlFlagStream(const CString& path, const CString& stream, COldCtrlFlagArray& a);
+
+/// The reader behind every Load above, for records of any size (the older layouts of the
+/// conversions among them).
+template <class T, class ARG>
+BOOL LoadFlagRecordStream(const CString& path, const CString& stream, CArray<T, ARG>& a)
+{
+    AutomationStorage storage;
+    if (!storage.OpenForReading(path)) return FALSE;
+    PostAutomationNotification(kAutomationLoadNotification, 0);
+    const AutomationFileVersion version = storage.ReadFileVersion();
+    AutomationBytes bytes;
+    size_t count = 0;
+    if (storage.ReadDataStream(stream, version, sizeof(T), bytes, count) != AutomationStorage::Read) return FALSE;
+    if (count == 0) {
+        // A compressed stream whose length holds no record, followed by data, stands for an
+        // empty array; a stream with nothing in it changes nothing.
+        BYTE head[5];
+        if (version.IsCompressed() && storage.ReadStreamHead(stream, head, sizeof head) == sizeof head) a.RemoveAll();
+        return TRUE;
+    }
+    a.SetSize(static_cast<INT_PTR>(count));
+    std::memcpy(static_cast<void*>(a.GetData()), bytes.data(), count * sizeof(T));
+    AutomationLoadProgress(count).All();
+    return TRUE;
+}
