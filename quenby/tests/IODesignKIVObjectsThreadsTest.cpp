@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <poll.h>
 #include <set>
 #include <utility>
 
@@ -37,7 +38,8 @@ std::vector<uint8_t> mapReply(int32_t mode, int32_t flag, int32_t n, std::vector
     if (size < 0) size = 32 + 4 * static_cast<int32_t>(entries.size());
     std::vector<KivField> fields = {KivI32(20, mode), KivI32(24, flag), KivI32(28, n)};
     std::vector<uint8_t> block = KivExpectedBlock(216, size, 0);
-    for (const KivField& f : fields) std::memcpy(block.data() + f.offset, f.bytes.data(), 4);
+    for (const KivField& f : fields)
+        if (f.offset + 4 <= block.size()) std::memcpy(block.data() + f.offset, f.bytes.data(), 4);
     for (size_t i = 0; i < entries.size() && 32 + 4 * i + 4 <= block.size(); ++i) {
         std::memcpy(block.data() + 32 + 4 * i, &entries[i].first, 2);
         std::memcpy(block.data() + 34 + 4 * i, &entries[i].second, 2);
@@ -376,6 +378,46 @@ TEST_F(IODesignThreads, RouterStreamMapFollowsRepliesAndLocalChanges)
     routing.SetAllowScribbleChange(1);
     EXPECT_EQ((std::set<std::pair<uint16_t, uint16_t>>{{7, 31}}), decodeUpdate(KivLastBlock(server), mode, flag));
     EXPECT_EQ(1, flag);
+    DestroyWindow(window);
+}
+
+TEST_F(IODesignThreads, AnotherClientsUpdateReachesTheRouterObject)
+{
+    KivServerSim& server = StartServer();
+    int posts = 0;
+    const UINT linkIn = CRovellRoutingKIVObject::LinkInMessage();
+    HWND window = winport::CreateMessageWindow("RovellTestWindow", [&](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
+        if (msg == linkIn) ++posts;
+        return 0;
+    });
+    winport::MessageLoop& loop = winport::MessageLoop::Current();
+    CRovellRoutingKIVObject routing;
+    routing.NRAttach(window);  // the server has no map yet: nothing to read
+    loop.RunUntilIdle();
+    EXPECT_EQ(0, posts);
+
+    const std::string probe = std::string(CONSOLE_BINARY_DIR) + "/quenby/kiv_client_probe";
+    std::string line;
+    EXPECT_EQ(0, RunProgram({probe, "rovell", "12", "34"}, &line));
+    EXPECT_EQ("sent", line);
+    // The server pushes the new map to this process's router object; wait (bounded) for its post.
+    auto pumpUntilPosts = [&](int wanted) {
+        for (int i = 0; i < 200 && posts < wanted; ++i) {
+            pollfd p{loop.WaitDescriptor(), POLLIN, 0};
+            ::poll(&p, 1, 50);
+            loop.RunUntilIdle();
+        }
+    };
+    pumpUntilPosts(1);
+    EXPECT_EQ(1, posts);
+    EXPECT_EQ((std::set<std::pair<uint16_t, uint16_t>>{{12, 34}}), localMap(routing));
+    EXPECT_EQ(1u, server.Records("push").size());
+
+    // A name reload sends the map again.
+    routing.ReloadNames();
+    pumpUntilPosts(2);
+    EXPECT_EQ(2, posts);
+    EXPECT_EQ((std::set<std::pair<uint16_t, uint16_t>>{{12, 34}}), localMap(routing));
     DestroyWindow(window);
 }
 

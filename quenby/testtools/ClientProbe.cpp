@@ -3,12 +3,15 @@
 //   kiv_client_probe attach KIND  attaches an object to KIND, prints "ready PID", waits for one
 //                                 pushed reply ("got SIZE HASH"), sends a 460,000-byte block of
 //                                 command 281 and prints "sent"
+//   kiv_client_probe rovell R C   maps router stream R to console stream C (the whole map goes
+//                                 to the server) and prints "sent"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 #include "KivTestClient.h"
+#include "quenby/RovellRoutingKIVObject.h"
 
 int main(int argc, char** argv)
 {
@@ -34,6 +37,12 @@ int main(int argc, char** argv)
         std::printf("sent\n");
         return 0;
     }
-    std::fprintf(stderr, "usage: kiv_client_probe retries | attach KIND\n");
+    if (mode == "rovell" && argc == 4) {
+        CRovellRoutingKIVObject routing;
+        routing.MapStream(static_cast<WORD>(std::atoi(argv[2])), static_cast<WORD>(std::atoi(argv[3])), 1);
+        std::printf("sent\n");
+        return 0;
+    }
+    std::fprintf(stderr, "usage: kiv_client_probe retries | attach KIND | rovell R C\n");
     return 2;
 }

@@ -26,7 +26,7 @@ public:
 const std::vector<Family*>& Families()
 {
     static AttachFamily attach;
-    static const std::vector<Family*> families = {&attach};
+    static const std::vector<Family*> families = {&attach, &RouterLinkFamily()};
     return families;
 }
 

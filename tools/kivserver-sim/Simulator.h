@@ -131,6 +131,8 @@ public:
 
 /// The families, in the order they see each block.
 const std::vector<Family*>& Families();
+/// The families modelled in files of their own.
+Family& RouterLinkFamily();
 
 uint64_t NowMs();
 
