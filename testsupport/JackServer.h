@@ -7,6 +7,7 @@
 #include <jack/jack.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
@@ -20,8 +21,27 @@
 
 class JackServer {
 public:
-    JackServer() : m_name("console-test-" + std::to_string(::getpid()) + "-" + std::to_string(s_count++)) {}
-    ~JackServer() { Stop(); }
+    /// Takes the first of eight server names that no other test holds. The names are reused:
+    /// JACK keeps a server's entry in its registry (of eight) when the server is killed, and
+    /// frees it only for a new server of the same name.
+    JackServer()
+    {
+        for (int n = 0; n < 8 && m_lock < 0; ++n) {
+            std::string lock = "/tmp/console-test-jack-" + std::to_string(n) + ".lock";
+            int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+            if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                m_lock = fd;
+                m_name = "console-test-" + std::to_string(n);
+            } else if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    ~JackServer()
+    {
+        Stop();
+        if (m_lock >= 0) ::close(m_lock);
+    }
     JackServer(const JackServer&) = delete;
     JackServer& operator=(const JackServer&) = delete;
 
@@ -31,13 +51,16 @@ public:
     /// JACK_DEFAULT_SERVER, so that clients of this process (and their children) find it.
     bool Start(int timeoutMs = 15000, int periodFrames = 128)
     {
+        if (m_lock < 0) return false;
         const std::string socket = "/dev/shm/jack_" + m_name + "_" + std::to_string(::getuid()) + "_0";
         int watch = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
         if (watch < 0 || ::inotify_add_watch(watch, "/dev/shm", IN_CREATE | IN_MOVED_TO) < 0) {
             if (watch >= 0) ::close(watch);
             return false;
         }
-        std::vector<std::string> args = {"/usr/bin/jackd", "-n", m_name, "-r", "-d", "dummy", "-r", "48000",
+        // Synchronous, with a generous client time-out: on a busy machine a slow client delays the
+        // period instead of losing it or being thrown out.
+        std::vector<std::string> args = {"/usr/bin/jackd", "-n", m_name, "-r", "-S", "-t", "10000", "-d", "dummy", "-r", "48000",
                                          "-p", std::to_string(periodFrames)};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -111,7 +134,7 @@ private:
         return true;
     }
 
-    static inline int s_count = 0;
     std::string m_name;
+    int m_lock = -1;
     pid_t m_pid = -1;
 };

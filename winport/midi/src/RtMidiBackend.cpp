@@ -1,9 +1,14 @@
 // The ALSA sequencer and JACK through RtMidi. RtMidi throws from its constructors when the
 // system is missing, so every construction is guarded; later errors come to an error callback.
 #include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
 #include <rtmidi/RtMidi.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
+#include <cstring>
 #include <mutex>
 
 #include "winport/MidiBackend.h"
@@ -91,6 +96,145 @@ private:
     std::unique_ptr<std::atomic<bool>> m_failed;  // the client's error callback writes it
 };
 
+// JACK input straight on libjack: RtMidi's JACK input hands every message of a period over as
+// the period's first one, so a burst would arrive as copies of its first message.
+class JackInput : public InputConnection {
+public:
+    static std::unique_ptr<JackInput> Open(const std::string& source, InputSink& sink, MMRESULT& error)
+    {
+        // Made before the client, so that the server's thread starts after the connection exists.
+        std::unique_ptr<JackInput> c(new JackInput(sink));
+        jack_status_t status;
+        c->m_client = jack_client_open(OwnClientName().c_str(), JackNoStartServer, &status);
+        if (!c->m_client) {
+            error = MMSYSERR_NODRIVER;
+            return nullptr;
+        }
+        c->m_port = jack_port_register(c->m_client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        if (!c->m_port || jack_set_process_callback(c->m_client, &JackInput::process, c.get()) != 0 ||
+            jack_activate(c->m_client) != 0) {
+            error = MMSYSERR_ERROR;
+            return nullptr;
+        }
+        c->m_active = true;
+        if (jack_connect(c->m_client, source.c_str(), jack_port_name(c->m_port)) != 0) {
+            error = MMSYSERR_BADDEVICEID;
+            return nullptr;
+        }
+        return c;
+    }
+    ~JackInput() override
+    {
+        if (!m_client) return;
+        if (m_active) jack_deactivate(m_client);  // the process thread has ended after this
+        jack_client_close(m_client);
+    }
+
+private:
+    explicit JackInput(InputSink& sink) : m_sink(sink) {}
+
+    static int process(jack_nframes_t frames, void* context)
+    {
+        auto* self = static_cast<JackInput*>(context);
+        void* buffer = jack_port_get_buffer(self->m_port, frames);
+        const uint32_t count = jack_midi_get_event_count(buffer);
+        for (uint32_t i = 0; i < count; ++i) {
+            jack_midi_event_t event;
+            if (jack_midi_event_get(&event, buffer, i) == 0 && event.size > 0) self->m_sink.Received(event.buffer, event.size);
+        }
+        return 0;
+    }
+
+    InputSink& m_sink;
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_port = nullptr;
+    bool m_active = false;
+};
+
+// JACK output straight on libjack as well: open returns only once the connection carries
+// messages, so that the port's first message (its announcement) is not sent into nowhere.
+class JackOutput : public OutputConnection {
+public:
+    static std::unique_ptr<JackOutput> Open(const std::string& destination, MMRESULT& error)
+    {
+        std::unique_ptr<JackOutput> c(new JackOutput);
+        jack_status_t status;
+        c->m_client = jack_client_open(OwnClientName().c_str(), JackNoStartServer, &status);
+        if (!c->m_client) {
+            error = MMSYSERR_NODRIVER;
+            return nullptr;
+        }
+        c->m_port = jack_port_register(c->m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        c->m_ring = jack_ringbuffer_create(kRingBytes);
+        if (!c->m_port || !c->m_ring || jack_set_process_callback(c->m_client, &JackOutput::process, c.get()) != 0 ||
+            jack_activate(c->m_client) != 0) {
+            error = MMSYSERR_ERROR;
+            return nullptr;
+        }
+        c->m_active = true;
+        if (jack_connect(c->m_client, jack_port_name(c->m_port), destination.c_str()) != 0) {
+            error = MMSYSERR_BADDEVICEID;
+            return nullptr;
+        }
+        // Ready once the port shows the connection and two periods have passed with it.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!jack_port_connected_to(c->m_port, destination.c_str()) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const uint64_t seen = c->m_cycles.load();
+        while (c->m_cycles.load() < seen + 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return c;
+    }
+    ~JackOutput() override
+    {
+        if (m_client) {
+            if (m_active) jack_deactivate(m_client);
+            jack_client_close(m_client);
+        }
+        if (m_ring) jack_ringbuffer_free(m_ring);
+    }
+    MMRESULT Send(const BYTE* bytes, size_t count) override
+    {
+        if (count == 0 || count > 255) return MMSYSERR_INVALPARAM;
+        std::lock_guard lock(m_writer);  // one writer at a time for the single-writer ring
+        if (jack_ringbuffer_write_space(m_ring) < count + 1) return MIDIERR_NOTREADY;
+        char whole[256];
+        whole[0] = static_cast<char>(count);
+        std::memcpy(whole + 1, bytes, count);
+        jack_ringbuffer_write(m_ring, whole, count + 1);
+        return MMSYSERR_NOERROR;
+    }
+
+private:
+    static constexpr size_t kRingBytes = 1 << 14;
+    JackOutput() = default;
+
+    static int process(jack_nframes_t frames, void* context)
+    {
+        auto* self = static_cast<JackOutput*>(context);
+        void* buffer = jack_port_get_buffer(self->m_port, frames);
+        jack_midi_clear_buffer(buffer);
+        for (;;) {
+            unsigned char length;
+            if (jack_ringbuffer_peek(self->m_ring, reinterpret_cast<char*>(&length), 1) != 1) break;
+            if (jack_ringbuffer_read_space(self->m_ring) < static_cast<size_t>(length) + 1) break;
+            jack_midi_data_t* slot = jack_midi_event_reserve(buffer, 0, length);
+            if (!slot) break;  // the period is full: the rest goes in the next one
+            jack_ringbuffer_read_advance(self->m_ring, 1);
+            jack_ringbuffer_read(self->m_ring, reinterpret_cast<char*>(slot), length);
+        }
+        self->m_cycles.fetch_add(1);
+        return 0;
+    }
+
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_port = nullptr;
+    jack_ringbuffer_t* m_ring = nullptr;
+    bool m_active = false;
+    std::mutex m_writer;
+    std::atomic<uint64_t> m_cycles{0};
+};
+
 class RtOutput : public OutputConnection {
 public:
     RtOutput(std::unique_ptr<RtMidiOut> out, std::unique_ptr<std::atomic<bool>> failed)
@@ -138,6 +282,7 @@ public:
 
     std::unique_ptr<InputConnection> OpenInput(const std::string& port, InputSink& sink, MMRESULT& error) override
     {
+        if (m_api == RtMidi::UNIX_JACK) return JackInput::Open(port, sink, error);
         auto connection = std::make_unique<RtInput>(sink, std::make_unique<std::atomic<bool>>(false));
         auto in = makeClient<RtMidiIn>(m_api, connection->Failed());
         if (!in) {
@@ -157,6 +302,7 @@ public:
 
     std::unique_ptr<OutputConnection> OpenOutput(const std::string& port, MMRESULT& error) override
     {
+        if (m_api == RtMidi::UNIX_JACK) return JackOutput::Open(port, error);
         auto failed = std::make_unique<std::atomic<bool>>(false);
         auto out = makeClient<RtMidiOut>(m_api, *failed);
         if (!out) {
