@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "KivServerFixture.h"
+#include "RealTimeLoop.h"
 #include "app/ClientMonitorReceptacle.h"
 #include "winport/Window.h"
 
@@ -14,12 +15,7 @@ protected:
     // Runs this thread's loop (where the replies and the posts arrive) until `done` or 10 s.
     bool PumpUntil(const std::function<bool()>& done)
     {
-        for (int i = 0; i < 2000; ++i) {
-            winport::MessageLoop::Current().RunUntilIdle();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
+        return RunLoopUntil(done, 10000);
     }
 };
 

@@ -3,6 +3,7 @@
 // were asked for and opened is recorded. Safe from the port's monitor thread.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,7 +13,21 @@
 #include <unistd.h>
 #include <vector>
 
+#include "link/PreLink.h"
 #include "link/SerialPort.h"
+
+/// Waits, in real time and bounded, until the port's monitor thread has told the link that its
+/// port failed (after Unplug). Tests in virtual time wait for this before they move the clock:
+/// on a busy machine the thread may not have run yet.
+inline bool WaitLinkFailed(const PreLink& link, int timeoutMs = 10000)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (link.Peek().inProgress != kLinkFailed) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        ::usleep(1000);
+    }
+    return true;
+}
 
 class FakeSerialPorts {
 public:

@@ -15,7 +15,13 @@
 
 namespace {
 
-std::string micProgram() { return std::string(CONSOLE_BINARY_DIR) + "/mic/mic"; }
+// The program as these tests start it: on Qt's offscreen platform, whatever display the caller
+// has or lacks (the tests look at no pixels; children take this process's environment).
+std::string micProgram()
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    return std::string(CONSOLE_BINARY_DIR) + "/mic/mic";
+}
 
 // The published handle of a program, or 0.
 DWORD publishedHandle(const char* exeName)
@@ -91,7 +97,7 @@ TEST(MicAppThreads, SecondProcessWakesTheFirstOnceAndEnds)
     TestEnvironment env;
     PointSerialPortsNowhere(env.Root());
     ChildProcess first(micProgram(), {});
-    ASSERT_FALSE(first.WaitFor("running", 5000).empty());
+    ASSERT_FALSE(first.WaitFor("running", 15000).empty());
     ASSERT_TRUE(waitPublished("mic"));
 
     ChildProcess second(micProgram(), {"KOBAL"});
@@ -119,9 +125,9 @@ TEST(MicAppThreads, ProgramsOfOtherNamesDoNotSeeEachOther)
     std::filesystem::copy_file(micProgram(), copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
     ChildProcess first(micProgram(), {});
-    ASSERT_FALSE(first.WaitFor("running", 5000).empty());
+    ASSERT_FALSE(first.WaitFor("running", 15000).empty());
     ChildProcess other(copy, {});
-    EXPECT_FALSE(other.WaitFor("running", 5000).empty());
+    EXPECT_FALSE(other.WaitFor("running", 15000).empty());
     ASSERT_TRUE(waitPublished("mic"));
     ASSERT_TRUE(waitPublished("othermic"));
     EXPECT_TRUE(first.WaitFor("wake-up", 300).empty());

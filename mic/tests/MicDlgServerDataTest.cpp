@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "KivServerFixture.h"
+#include "RealTimeLoop.h"
 #include "UnitLineFixture.h"
 #include "app/MicLineInterface.h"
 #include "winport/RegistryObject.h"
@@ -568,12 +569,7 @@ protected:
     // Deliveries from the server arrive in real time.
     bool PumpUntil(const std::function<bool()>& done)
     {
-        for (int i = 0; i < 2000; ++i) {
-            winport::MessageLoop::Current().RunUntilIdle();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
+        return RunLoopUntil(done, 10000);
     }
 
     // Waits, without dispatching, until n messages wait in this thread's queue.

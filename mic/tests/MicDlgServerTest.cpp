@@ -8,6 +8,7 @@
 
 #include "FakeSerialPorts.h"
 #include "KivServerFixture.h"
+#include "RealTimeLoop.h"
 #include "ScriptedShell.h"
 #include "app/ConsoleInfo.h"
 #include "app/MicDlg.h"
@@ -30,12 +31,7 @@ protected:
 
     bool PumpUntil(const std::function<bool()>& done)
     {
-        for (int i = 0; i < 2000; ++i) {
-            winport::MessageLoop::Current().RunUntilIdle();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
+        return RunLoopUntil(done, 10000);
     }
 
     bool Recorded(const std::string& head)

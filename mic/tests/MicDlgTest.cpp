@@ -81,14 +81,6 @@ protected:
         ASSERT_TRUE(dlg->Create());
     }
     void Run(uint64_t ms) { winport::MessageLoop::Current().AdvanceBy(ms); }
-    bool WaitLinkFailed()
-    {
-        for (int i = 0; i < 500; ++i) {
-            if (dlg->m_Link.Peek().inProgress == kLinkFailed) return true;
-            ::usleep(2000);
-        }
-        return false;
-    }
     void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
     {
         ASSERT_TRUE(PostMessageA(dlg->GetSafeHwnd(), message, wParam, lParam));
@@ -168,7 +160,7 @@ TEST_F(MicDlgTest, LostPortIsRetriedAndReopensWithOneDialogPerOutage)
     for (int outage = 1; outage <= 2; ++outage) {
         SCOPED_TRACE(outage);
         ports.Unplug(3);
-        ASSERT_TRUE(WaitLinkFailed());
+        ASSERT_TRUE(WaitLinkFailed(dlg->m_Link));
         Run(8000);
         EXPECT_EQ(outage, shell.Count(ShellDialog::PortError));
         EXPECT_EQ(0, dlg->OpenPortNumber()) << "the lost port is waited for, not another";

@@ -143,6 +143,7 @@ TEST_F(Windows, SetupWithoutAPortOpensAtOnceAndThePortIsSoughtAgainAfter)
 {
     Start(1);
     ports.Unplug(UnitLineFixture::kPort);
+    ASSERT_TRUE(WaitLinkFailed(dlg->m_Link));
     Run(1500);
     ASSERT_EQ(0, dlg->OpenPortNumber());
     dlg->OnSetup();

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "KivServerFixture.h"
+#include "RealTimeLoop.h"
 #include "app/MicLineInterface.h"
 #include "winport/Window.h"
 
@@ -35,12 +36,7 @@ class MicLineInterfaceTest : public KivServerTest {
 protected:
     bool PumpUntil(const std::function<bool()>& done)
     {
-        for (int i = 0; i < 2000; ++i) {
-            winport::MessageLoop::Current().RunUntilIdle();
-            if (done()) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
+        return RunLoopUntil(done, 10000);
     }
     // Waits, without dispatching, until n messages wait in this thread's queue.
     bool WaitPending(size_t n)
