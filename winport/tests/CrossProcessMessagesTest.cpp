@@ -160,7 +160,7 @@ TEST_F(CrossProcess, PostToAProgramThatDiedFailsAtOnceAndRemovesItsEndpoint)
     auto start = Clock::now();
     EXPECT_FALSE(PostMessageA(theirs, WM_USER, 0, 0));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));  // at once: no wait on the dead peer
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(EndpointDir()), {}), 0);
     EXPECT_FALSE(IsWindow(theirs));
     EXPECT_EQ(FindWindowA("Doomed", nullptr), nullptr);
