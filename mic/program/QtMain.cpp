@@ -13,7 +13,7 @@
 #include "mic_ui/MicDlgWindow.h"
 #include "mic_ui/QtShell.h"
 #include "mic_ui/SmallDialogs.h"
-#include "ui/ScreenLayout.h"
+#include "ui/DialogPlacement.h"
 #include "winport/Screens.h"
 #include "winport/Window.h"
 #include "winport_ui/QtMessageBox.h"
@@ -100,8 +100,8 @@ int main(int argc, char** argv)
         dlg.SetView(&window);
         // The window takes its place before the dialog starts, so that what the dialog asks at
         // start appears over it.
-        const HWND placement = screens->HandleOf(&window);
-        CScreenLayout(placement).Restore(kPlacementName, FALSE);
+        DialogPlacement placement(screens->HandleOf(&window), kPlacementName);
+        placement.Restore();
         window.show();
         if (!dlg.Create()) return;
         dialogWindow = dlg.GetSafeHwnd();
@@ -110,8 +110,7 @@ int main(int argc, char** argv)
         std::printf("running\n");
         std::fflush(stdout);
         pump.RunUntilQuit();
-        CRect placed;
-        if (GetWindowRect(placement, placed)) CScreenLayout(placement).Save(kPlacementName, placed, FALSE);
+        placement.Save();
         screens->Detach(dialogWindow);
         dialogWindow = nullptr;
         dlg.SetView(nullptr);

@@ -37,11 +37,13 @@ TEST_F(LinkTest, UnitsAreFoundAfterFourAnswersAndLostAfterFourFailures)
     EXPECT_EQ(4, Count(0, 0x01));
     EXPECT_EQ(1, dlg->RespondingUnits());
     EXPECT_EQ(LinkPicture::Linked, dlg->m_eLinkPicture);
-    // Its settings go out: without a file its line inputs, then 0x11, 0x41, 0x13 per channel.
-    Run(200 * 17);
+    // Its settings go out, 24 messages: without a file its line inputs; as the first unit its
+    // rack is selected (line inputs and 0x13); then 0x11, 0x41, 0x13 per channel.
+    Run(200 * 25);
     EXPECT_EQ(4, Count(0, 0x11));
-    EXPECT_EQ(8, Count(0, 0x41));
-    EXPECT_EQ(4, Count(0, 0x13));
+    EXPECT_EQ(12, Count(0, 0x41));
+    EXPECT_EQ(8, Count(0, 0x13));
+    EXPECT_EQ(0, dlg->m_RackSetup.GetCurrentRack());
 
     // With one unit responding, every other poll goes to it, the others sweep the rest.
     bus->ClearFrames();
@@ -170,6 +172,14 @@ TEST_F(LinkTest, TraceLines)
     std::ifstream in(path);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(std::string::npos, text.find("\nTx=81 11 0 3 7f 2 \nRx=ACK")) << text.substr(0, 300);
+    // Polls are many and their plain ACKs leave no line: one ACK per message sent from the ring.
+    auto count = [&](const std::string& what) {
+        int n = 0;
+        for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_GT(count("\nTx="), 0);
+    EXPECT_EQ(count("\nTx="), count("\nRx=ACK")) << text;
 }
 
 TEST_F(LinkTest, ReturningUnitIsRestoredFromTheRestoreFile)

@@ -2,6 +2,8 @@
 // rack selection, gain entry from the list and typed, mic lines and their automatic numbering.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <algorithm>
 #include <array>
 #include <string>
@@ -225,7 +227,12 @@ TEST_F(Commands, ChannelPictures)
     s.SetChannelStatus(0, 1, 0x09);  // line gain step 9: shown as the highest line item
     BOOL micSet = FALSE;
     EXPECT_EQ(13, dlg->GainItem(0, 0));
-    EXPECT_EQ(10, dlg->GainReadout(0, 0)) << "the read-out goes to 10";
+    // The read-out follows the gain box up to "70": mic steps 9, 10 and 13 are 50, 55 and 70 dB.
+    for (auto [step, shown] : {std::pair{9, 10}, std::pair{10, 11}, std::pair{13, 14}}) {
+        s.SetLineStatus(0, 0, step);
+        EXPECT_EQ(shown, dlg->GainReadout(0, 0)) << step;
+    }
+    s.SetLineStatus(0, 0, 0x0C);
     EXPECT_EQ(12, dlg->GainLabel(0, 0, micSet));
     EXPECT_TRUE(micSet);
     EXPECT_EQ(6, dlg->GainItem(0, 1));

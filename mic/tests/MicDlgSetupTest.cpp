@@ -173,6 +173,7 @@ TEST_F(MicDlgSetup, PresetsGoThroughFileDialogs)
     // The reset set of the answering rack (12), then 0x13, 0x41, 0x11 per channel (12).
     ASSERT_EQ(24, other.RingCount());
     EXPECT_TRUE(other.m_bBusy);
+    EXPECT_EQ(LinkPicture::Busy, other.m_eLinkPicture) << "the busy picture while they wait";
     // A second preset waits while the ring holds messages.
     size_t asked = shell.requests.size();
     other.OnLoadPreset();

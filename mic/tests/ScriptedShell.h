@@ -87,6 +87,7 @@ public:
     {
         readoutRecords.push_back(records);
         readoutChangedOnly.push_back(changedOnly);
+        if (duringReadoutRecords) duringReadoutRecords();
     }
     bool ShowReadout(HWND, ReadoutEvent event) override
     {
@@ -96,8 +97,17 @@ public:
         return true;
     }
     void CloseReadout(HWND) override { ++readoutClosed; }
-    void RaiseForReadout(HWND) override { ++raisedForReadout; }
-    void RestoreFrontWindow(HWND) override { ++frontRestored; }
+    void RaiseForReadout(HWND) override
+    {
+        ++raisedForReadout;
+        frontRemembered = true;
+    }
+    /// Counts the restores that had a window remembered.
+    void RestoreFrontWindow(HWND) override
+    {
+        if (frontRemembered) ++frontRestored;
+        frontRemembered = false;
+    }
 
     int Count(ShellDialog dialog) const
     {
@@ -124,6 +134,8 @@ public:
     std::vector<std::vector<MenuItem>> menus;
     std::deque<UINT> menuAnswers;
     bool readoutExists = true;
+    /// Runs while the dialog hands over read-out records (in the middle of its work).
+    std::function<void()> duringReadoutRecords;
     std::vector<ReadoutChannels> readoutRecords;
     std::vector<bool> readoutChangedOnly;
     ReadoutEvent readoutEvent;
@@ -131,4 +143,5 @@ public:
     int readoutClosed = 0;
     int raisedForReadout = 0;
     int frontRestored = 0;
+    bool frontRemembered = false;
 };

@@ -234,7 +234,7 @@ public:
     BOOL IsSwitchShown(int rack, int channel, int code) const;
     /// The gain box's item: the active input's gain.
     int GainItem(int rack, int channel) const;
-    /// The gain read-out's value (0 to 10), -1 blank (the unit does not respond).
+    /// The gain read-out's value (0 to 14, as the gain box), -1 blank (the unit does not respond).
     int GainReadout(int rack, int channel) const;
     /// The gain label's step (3 and up), -1 blank; micSet: from the mic-input pictures.
     int GainLabel(int rack, int channel, BOOL& micSet) const;
@@ -359,6 +359,8 @@ public:
     BOOL m_bDebugFile = FALSE;
 
 private:
+    /// The pair names a channel that still follows mic line `line`.
+    bool mappingHolds(const ChannelMapping& pair, int line) const;
     ReadoutChannel readoutRecord(int rack, int channel) const;
     /// The first channel assigned to the nearest line in use below (step -1) or above (+1).
     ReadoutChannel nearestReadoutRecord(int line, int step) const;
@@ -371,8 +373,6 @@ private:
     /// A record to apply once the read-out is ready: 0 none, 1 without read-out, 2 with.
     int m_nDeferredApply = 0;
     bool m_bApplyingMicLines = false;
-    /// The shell was asked to bring the main window to the front for the read-out.
-    bool m_bReadoutRaised = false;
 
 public:
 

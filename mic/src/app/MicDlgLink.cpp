@@ -291,17 +291,21 @@ void CMicDlg::ServiceSerialLink()
         }
     } else if (m_nTestMode != 1 && r.pendingCommand != 0) {
         if (r.pendingCommand == 1) {
-            UpdateUnitResponse(m_nLinkUnit, FALSE, &r);
+            // A unit that starts answering selects its rack, which moves the link unit: the
+            // data request goes to the unit that was polled.
+            // The busy picture goes first: a unit that starts answering may load its settings,
+            // which shows it again until their messages have gone.
+            const int polled = m_nLinkUnit;
             if (m_bBusy) {
                 m_bBusy = FALSE;
                 m_eLinkPicture = LinkPicture::Linked;
                 m_pView->LinkChanged();
             }
+            UpdateUnitResponse(polled, FALSE, &r);
+            // A plain ACK of a poll is not traced (it comes many times a second).
             if (r.replyCode == pre::kAckWithData) {
                 trace("\nRx=AckWithData");
-                SendCommand14(m_nLinkUnit);
-            } else {
-                trace("\nRx=ACK");
+                SendCommand14(polled);
             }
         } else {
             trace("\nRx=ACK");
@@ -447,9 +451,9 @@ void CMicDlg::UpdateUnitResponse(int unit, BOOL failed, const PreLinkSnapshot* r
         if (RespondingUnits() == 1) m_RackSetup.SetCurrentRack(unit);
         restoreUnit(unit);
         if (RespondingUnits() == 1) {
+            // The first unit: its rack is selected, which queues its settings.
             m_eLinkPicture = m_bBusy ? LinkPicture::Busy : LinkPicture::Linked;
-            for (int u = 0; u < pre::kUnits; ++u) showRackButton(u);
-            m_pView->RackChanged(unit);
+            SelectRack(unit);
         }
         showRackButton(unit);
         for (int c = 0; c < CRackSetup::kChannels; ++c) {

@@ -56,10 +56,9 @@ LRESULT CMicDlg::ApplyMicLineData(WPARAM wParam, LPARAM lParam)
         bool shown = false;  // one read-out per line and pass
         const auto& list = m_ChannelMaps[i];
         for (INT_PTR k = 0; k < list.GetSize(); ++k) {
+            if (!mappingHolds(list[k], i + 1)) continue;
             const int rack = list[k].nRack;
             const int channel = list[k].nChannel;
-            if (rack < 0 || rack >= CRackSetup::kRacks || channel < 0 || channel >= CRackSetup::kChannels) continue;
-            if (m_RackSetup.GetChannelMicLine(rack, channel) != i + 1) continue;
 
             auto changed = [&](int status) {
                 m_RackSetup.SetChannelStatus(rack, channel, status);
@@ -97,7 +96,17 @@ LRESULT CMicDlg::ApplyMicLineData(WPARAM wParam, LPARAM lParam)
     }
     m_bApplyingMicLines = false;
     if (currentChanged) m_pView->RackChanged(current);
+    // A record announced while this one was applied (the read-out's events can come in
+    // between) goes on now.
+    applyDeferred();
     return 0;
+}
+
+bool CMicDlg::mappingHolds(const ChannelMapping& pair, int line) const
+{
+    // A pair whose channel has another mic line by now is skipped.
+    return pair.nRack >= 0 && pair.nRack < CRackSetup::kRacks && pair.nChannel >= 0 &&
+           pair.nChannel < CRackSetup::kChannels && m_RackSetup.GetChannelMicLine(pair.nRack, pair.nChannel) == line;
 }
 
 // ---- The enlarged read-out -------------------------------------------------------------------
@@ -123,8 +132,7 @@ ReadoutChannel CMicDlg::nearestReadoutRecord(int line, int step) const
         const auto& list = m_ChannelMaps[l - 1];
         for (INT_PTR k = 0; k < list.GetSize(); ++k) {
             const ChannelMapping& m = list[k];
-            if (m.nRack < 0 || m.nRack >= CRackSetup::kRacks || m.nChannel < 0 || m.nChannel >= CRackSetup::kChannels) continue;
-            if (m_RackSetup.GetChannelMicLine(m.nRack, m.nChannel) == l) return readoutRecord(m.nRack, m.nChannel);
+            if (mappingHolds(m, l)) return readoutRecord(m.nRack, m.nChannel);
         }
     }
     return {};
@@ -133,10 +141,8 @@ ReadoutChannel CMicDlg::nearestReadoutRecord(int line, int step) const
 void CMicDlg::ShowChangedChannel(int rack, int channel, BOOL select)
 {
     if (rack < 0 || rack >= CRackSetup::kRacks || channel < 0 || channel >= CRackSetup::kChannels) return;
-    if (!m_bReadoutRaised) {
-        m_pShell->RaiseForReadout(m_hWnd);
-        m_bReadoutRaised = true;
-    }
+    // The window in front before the first of these is the one the shell brings back.
+    m_pShell->RaiseForReadout(m_hWnd);
     // Not while a numbering of mic lines is fresh, nor without a unit.
     if (m_bMicLineNumbering || RespondingUnits() == 0) return;
     if (m_bReadoutOpen && !m_bReadoutReady) return;
@@ -208,10 +214,7 @@ void CMicDlg::OnReadoutTimer()
 {
     if (m_hWnd) KillTimer(m_hWnd, 3);
     if (m_bReadoutOpen && m_bReadoutReady && m_nHeldRack < 0) closeReadout();
-    if (m_bReadoutRaised) {
-        m_pShell->RestoreFrontWindow(m_hWnd);
-        m_bReadoutRaised = false;
-    }
+    m_pShell->RestoreFrontWindow(m_hWnd);
 }
 
 void CMicDlg::DropReadout()

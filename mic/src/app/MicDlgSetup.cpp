@@ -80,9 +80,16 @@ void CMicDlg::LoadSetup(const char* path, int setTitle, int rack)
     }
     for (int r = 0; r < CRackSetup::kRacks; ++r) {
         if ((rack != -1 && r != rack) || !m_RackSetup.GetRackFlag(r)) continue;
-        m_bBusy = TRUE;
+        // The busy picture until the link has sent what waits (an acknowledged poll clears it).
+        if (!m_bBusy) {
+            m_bBusy = TRUE;
+            m_eLinkPicture = LinkPicture::Busy;
+            m_pView->LinkChanged();
+        }
         SendResetMessages(r);
     }
+    // The server's mic lines win over the file's on the channels that follow them.
+    ApplyMicLineData(kQuietApply, kQuietApply);
     if (rack != -1 && rack != m_RackSetup.GetCurrentRack()) return;
     m_pView->RackChanged(m_RackSetup.GetCurrentRack());
 }

@@ -186,7 +186,7 @@ int CMicDlg::GainItem(int rack, int channel) const
 
 int CMicDlg::GainReadout(int rack, int channel) const
 {
-    constexpr int kReadoutMax = 10;  // the read-out has pictures for 0 to 10
+    constexpr int kReadoutMax = 14;  // the read-out follows the gain box: "00" to "70"
     constexpr int kInputLimit = 4;   // where the mic input's range starts and the line input's ends
     if (!m_RackSetup.GetRackFlag(rack)) return -1;
     int g = GainItem(rack, channel);

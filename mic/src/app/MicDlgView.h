@@ -21,7 +21,7 @@ struct ChannelSnapshot {
     bool phant = false, phase = false, pad = false, dir = false, lowz = false, ins = false;
     /// Position in the gain box ("00", "05" ... "70").
     int gainItem = 0;
-    /// Gain read-out: the gain value shown (0 to 10), -1 blank.
+    /// Gain read-out: the gain value shown (0 to 14, as the gain box), -1 blank.
     int readout = -1;
     /// Gain label: the gain step shown (3 to 12), -1 blank; from the mic-input set or the
     /// line-input set.

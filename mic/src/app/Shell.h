@@ -143,9 +143,11 @@ public:
     }
     /// Ends the read-out.
     virtual void CloseReadout(HWND owner) { (void)owner; }
-    /// Remembers the window in front and brings owner to the front.
+    /// Remembers the window in front, unless one is remembered already (the first stays until
+    /// it is brought back), and brings owner to the front.
     virtual void RaiseForReadout(HWND owner) { (void)owner; }
-    /// Brings the remembered window back to the front and forgets it.
+    /// Brings the remembered window back to the front and forgets it; nothing when none is
+    /// remembered.
     virtual void RestoreFrontWindow(HWND owner) { (void)owner; }
 };
 

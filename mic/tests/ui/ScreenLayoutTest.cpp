@@ -4,6 +4,7 @@
 
 #include "FakeScreens.h"
 #include "TestEnvironment.h"
+#include "ui/DialogPlacement.h"
 #include "ui/ScreenLayout.h"
 #include "winport/RegistryObject.h"
 
@@ -247,4 +248,31 @@ TEST_F(ScreenLayoutTest, ZeroScreensDoNotCrash)
     EXPECT_TRUE(layout.Save(kMainDlg, RectOf(dlg), FALSE));
     EXPECT_TRUE(layout.Restore(kMainDlg, FALSE));
     EXPECT_EQ(RectOf(dlg), CRect(10, 20, 410, 320));
+}
+
+TEST_F(ScreenLayoutTest, ADialogTakesAndKeepsItsPlaceOnlyWithDualScreenSupport)
+{
+    SetUserFlag("SaveScreen", TRUE);
+    screens->AddMonitor(RECT{0, 0, 1920, 1080}, true);
+    HWND dlg = screens->AddWindow(RECT{100, 50, 500, 350});
+    ASSERT_TRUE(CScreenLayout(dlg).Save(kMainDlg, RectOf(dlg), FALSE));
+    struct Row {
+        int dualScreen;  // -1: not stored (on by default)
+        bool placed;
+    };
+    const Row rows[] = {{0, false}, {1, true}, {-1, true}};
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.dualScreen);
+        if (r.dualScreen >= 0) SetUserFlag("DualScreenSupport", r.dualScreen);
+        else CCurrentUserRegistryObject().DeleteValue(kInterfaceKey, "DualScreenSupport");
+        screens->WindowOf(dlg).rect = RECT{700, 600, 1100, 900};
+        DialogPlacement placement(dlg, kMainDlg);
+        placement.Restore();
+        EXPECT_EQ(RectOf(dlg), r.placed ? CRect(100, 50, 500, 350) : CRect(700, 600, 1100, 900));
+        // Moved, then closed: the new place is kept only when it was taken.
+        screens->WindowOf(dlg).rect = RECT{300, 200, 700, 500};
+        placement.Save();
+        EXPECT_EQ(StoredInt(kLargeKey, "Left"), r.placed ? 300 : 100);
+        ASSERT_TRUE(CScreenLayout(dlg).Save(kMainDlg, CRect(100, 50, 500, 350), FALSE));
+    }
 }

@@ -1,5 +1,7 @@
 #include "mic_ui/BmpButton.h"
 
+#include <QMouseEvent>
+
 #include "mic_ui/EnBitmap.h"
 #include "winport/Screens.h"
 
@@ -44,6 +46,9 @@ BOOL PaintBmpButton(CDC& dc, const BmpButtonLook& look)
         dc.DrawTransparent(look.picture, x, y, look.mask);
     else
         dc.DrawDisabled(look.picture, x, y, look.mask);
+    // The flat style's hot edge lies over everything else.
+    CRect client = look.client;
+    if (!look.border && look.hot) dc.DrawEdge(client, EDGE_RAISED, BF_RECT);
     dc.SelectObject(oldBrush);
     dc.SelectObject(oldPen);
     return TRUE;
@@ -93,6 +98,7 @@ BmpButtonLook CBmpButton::Look() const
     look.border = m_bBorder;
     look.pressedOffset = m_bPressedOffset;
     look.hover = m_bHover;
+    look.hot = m_bHot;
     look.hoverFrame = m_bHoverFrame;
     look.focusMark = m_bFocusMark;
     look.enabled = isEnabled();
@@ -112,4 +118,30 @@ bool CBmpButton::PaintTo(QImage& image) const
 QColor CBmpButton::EraseColour() const
 {
     return parentWidget() ? parentWidget()->palette().color(QPalette::Window) : OwnerDrawButton::EraseColour();
+}
+
+void CBmpButton::setHot(bool hot)
+{
+    if (hot == m_bHot) return;
+    m_bHot = hot;
+    update();
+}
+
+void CBmpButton::mouseMoveEvent(QMouseEvent* e)
+{
+    OwnerDrawButton::mouseMoveEvent(e);
+    // Flat style: hot while the pointer is over the button.
+    if (!m_bBorder) setHot(rect().contains(e->position().toPoint()));
+}
+
+void CBmpButton::mouseReleaseEvent(QMouseEvent* e)
+{
+    OwnerDrawButton::mouseReleaseEvent(e);
+    setHot(false);  // until the pointer moves again
+}
+
+void CBmpButton::leaveEvent(QEvent* e)
+{
+    OwnerDrawButton::leaveEvent(e);
+    setHot(false);
 }

@@ -104,6 +104,9 @@ QLabel* MicDlgWindow::addText(int id, const char* text, int xDu, int yDu, int wD
 CBlackBmpButton* MicDlgWindow::addBitmapButton(int id, int xDu, int yDu, int wDu, int hDu)
 {
     auto* button = new CBlackBmpButton(id, this);
+    // The dialog's switches and rack buttons are flat and do not shift when pressed.
+    button->SetDrawBorder(FALSE);
+    button->SetPressedOffset(FALSE);
     button->setObjectName(QString::number(id));
     button->setGeometry(Rect(xDu, yDu, wDu, hDu));
     connect(button, &OwnerDrawButton::commandClicked, this, [this](int clicked) { command(clicked); });

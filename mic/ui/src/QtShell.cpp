@@ -1,5 +1,6 @@
 #include "mic_ui/QtShell.h"
 
+#include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QFile>
@@ -135,3 +136,30 @@ void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::func
     menu->popup(QCursor::pos() - QPoint(menu->sizeHint().width(), menu->sizeHint().height()));
 }
 
+
+void QtShell::RaiseForReadout(HWND)
+{
+    // Later raises find the main window in front: the first window stays remembered.
+    if (!m_bFrontRemembered) {
+        m_front = QApplication::activeWindow();
+        m_bOtherProgramInFront = m_front.isNull();
+        m_bFrontRemembered = true;
+    }
+    if (!m_owner) return;
+    m_owner->raise();
+    m_owner->activateWindow();
+}
+
+void QtShell::RestoreFrontWindow(HWND)
+{
+    if (!m_bFrontRemembered) return;
+    m_bFrontRemembered = false;
+    QWidget* front = m_front;
+    m_front = nullptr;
+    if (m_bOtherProgramInFront) {
+        if (m_owner) m_owner->lower();
+    } else if (front && front != m_owner) {  // a window of ours that has gone stays gone
+        front->raise();
+        front->activateWindow();
+    }
+}

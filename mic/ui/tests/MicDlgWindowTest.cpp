@@ -338,3 +338,41 @@ TEST_F(MicDlgWindowTest, TheWindowsMenuOpensTheAboutBox)
     QTest::mouseClick(Visible<CAboutDlg>().front()->Control(IDOK), Qt::LeftButton);
     EXPECT_TRUE(Visible<CAboutDlg>().empty());
 }
+
+TEST_F(MicDlgWindowTest, SwitchAndRackButtonsAreFlatWithAHotEdgeUnderThePointer)
+{
+    Start(1);
+    for (int id : {MicDlgWindow::kIdPhant + 1, MicDlgWindow::kIdRack + 2}) {
+        SCOPED_TRACE(id);
+        auto* button = window->ControlAs<CBmpButton>(id);
+        ASSERT_NE(button, nullptr);
+        const QImage idle = button->Render();
+        const int w = idle.width(), h = idle.height();
+        // No raised edge: the outline is the picture's, not the edge's light and dark lines.
+        button->SetDrawBorder(TRUE);
+        const QImage raised = button->Render();
+        button->SetDrawBorder(FALSE);
+        for (QPoint p : {QPoint(0, 0), QPoint(w - 1, h - 1)}) EXPECT_NE(idle.pixel(p), raised.pixel(p)) << p.x() << "," << p.y();
+
+        // Pressed: the picture stays where it is.
+        const QPointF centre(w / 2.0, h / 2.0);
+        QMouseEvent move(QEvent::MouseMove, centre, button->mapToGlobal(centre), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(button, &move);
+        QMouseEvent press(QEvent::MouseButtonPress, centre, button->mapToGlobal(centre), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QApplication::sendEvent(button, &press);
+        ASSERT_TRUE(button->IsPressed());
+        QImage pressed = button->Render();
+        // The pointer over the button makes it hot: the flat style's raised edge shows.
+        EXPECT_TRUE(button->IsHot());
+        for (int y = 2; y < h - 2; ++y)  // inside the two lines of the edge
+            for (int x = 2; x < w - 2; ++x) ASSERT_EQ(pressed.pixel(x, y), idle.pixel(x, y)) << x << "," << y;
+        EXPECT_EQ(pressed.pixel(0, 0), raised.pixel(0, 0)) << "the hot edge";
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(-5, -5), button->mapToGlobal(QPointF(-5, -5)),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(button, &release);
+        EXPECT_FALSE(button->IsHot());
+        EXPECT_EQ(button->Render().pixel(0, 0), idle.pixel(0, 0));
+    }
+}

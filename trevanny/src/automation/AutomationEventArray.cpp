@@ -211,8 +211,9 @@ int CAutomationEventArray::GetFilteredEvents(CEventFilter& filter, int maxCount,
     if (n == 0) return 0;
     INT_PTR start = next;
     if (next < 1) {
-        // From the start time: nothing when every event is earlier.
-        if (!windowStart(*this, filter, start)) return 0;
+        // From the start time. When every event is earlier, a forward page is empty; a backward
+        // page walks from the last event.
+        if (!windowStart(*this, filter, start) && forward) return 0;
     } else if (filter.m_nEndTime == -1) {
         filter.m_nEndTime = GetData()[n - 1].m_Time;
     }

@@ -188,6 +188,14 @@ TEST_F(FilteredQueries, TimeWindowBoundsThePagesForwardOnly)
     EXPECT_EQ(empty.GetFilteredEvents(filter, 5, next, out, 1), 0);
 }
 
+TEST_F(FilteredQueries, ABackwardPageFromAfterTheLastEventGivesTheLastOfTheFilter)
+{
+    for (int i = 10; i < 14; ++i) events.Add(Ev(i * 10, 1, 14, 0, static_cast<short>(i)));  // nine pass now
+    filter.m_nStartTime = 500;
+    EXPECT_EQ(page(3, 0, 0), (Page{3, 10, 13, {11, 12, 13}}));
+    EXPECT_EQ(page(3, 0, 1), (Page{0, -99, 0, {}})) << "forward, every event is earlier: nothing";
+}
+
 TEST_F(FilteredQueries, TotalsAndCopiesOfTheWindow)
 {
     CArray<int, int> indices;

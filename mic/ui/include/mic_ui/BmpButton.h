@@ -21,6 +21,8 @@ struct BmpButtonLook {
     bool border = true;
     bool pressedOffset = true;
     bool hover = false;
+    /// Flat style: the pointer is over the button (a raised edge shows around it).
+    bool hot = false;
     bool hoverFrame = true;
     bool focusMark = true;
     bool enabled = true;
@@ -43,6 +45,7 @@ public:
     void SetPressedOffset(BOOL on) { m_bPressedOffset = on; update(); }
 
     UINT GetBitmapId() const { return m_nBitmapId; }
+    bool IsHot() const { return m_bHot; }
     SIZE GetImageSize() const { return SIZE{m_nImageWidth, m_nImageHeight}; }
     /// How often a picture was loaded (for checks that a repeated id changes nothing).
     int GetLoadCount() const { return m_nLoads; }
@@ -53,6 +56,10 @@ protected:
     CBmpButton(int id, COLORREF mask, COLORREF background, QWidget* parent);
     bool PaintTo(QImage& image) const override;
     QColor EraseColour() const override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void leaveEvent(QEvent*) override;
+    void setHot(bool hot);
 
     UINT m_nBitmapId = 0;
     bool m_bBorder = true;
@@ -65,6 +72,7 @@ protected:
     int m_nImageWidth = 0;
     int m_nImageHeight = 0;
     bool m_bHoverFrame = true;
+    bool m_bHot = false;
     int m_nLoads = 0;
 };
 

@@ -29,7 +29,7 @@ constexpr UINT kBlankReadout = 214;
 /// Rack buttons before the link has marked them: the selected rack, and the others.
 constexpr UINT kRackOnShow = 146;
 constexpr UINT kRackOther = 149;
-/// Gain read-out of gain value g (0 to 10).
+/// Gain read-out of gain value g (0 to 14: 0 to 70 dB).
 constexpr UINT Readout(int g) { return 626 + static_cast<UINT>(g); }
 /// Gain label of a step (3 and up): the mic-input set, or the line-input set (steps 3 to 7).
 constexpr UINT GainLabel(int step, bool micSet) { return micSet ? 461 + static_cast<UINT>(step - 3) : 588 + static_cast<UINT>(step - 3); }

@@ -36,6 +36,12 @@ public:
     /// A pop-up menu whose bottom right corner is at the cursor; it does not wait: done gets
     /// the chosen id when the menu closes (0 when nothing was chosen).
     void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, std::function<void(UINT id)> done) override;
+    /// Remembers the active window of the program (none when another program has the focus),
+    /// unless one is remembered already, and raises the main window.
+    void RaiseForReadout(HWND owner) override;
+    /// Activates the remembered window again; when another program had the focus, the main
+    /// window goes back behind it.
+    void RestoreFrontWindow(HWND owner) override;
     /// The menu open now (null when none is).
     QMenu* OpenMenu() const { return m_menu; }
     /// The tray icon, once asked for (null before).
@@ -54,6 +60,9 @@ public:
 private:
     QPointer<QWidget> m_owner;
     QPointer<QMenu> m_menu;
+    QPointer<QWidget> m_front;
+    bool m_bFrontRemembered = false;
+    bool m_bOtherProgramInFront = false;
     int m_nOpen = 0;
     TrayBackend* m_pTrayBackend = nullptr;
     std::unique_ptr<CTrayIcon> m_pTray;
