@@ -230,6 +230,9 @@ TEST_F(IODesignThreads, IODefinitionsLimitsAndKinds)
     io.SetInput(0, 2, 2, -8);  // negative: refused without a box
     EXPECT_EQ(8, io.GetInput(0, 2, 2));
     EXPECT_EQ(1u, boxes.size());
+    io.SetInput(0, 2, 3, 2147483647);  // far above the limit: refused with the box
+    EXPECT_EQ(0, io.GetInput(0, 2, 3));
+    EXPECT_EQ(2u, boxes.size());
 
     // A new kind clears the slots and the converter; the same kind again clears nothing.
     io.SetSRC(0, 2, 9);

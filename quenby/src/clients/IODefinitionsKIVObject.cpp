@@ -119,7 +119,7 @@ void CIODefinitionsKIVObject::SetChannels(BYTE (&table)[Systems][RackTypes][Slot
     int total = 0;
     for (int s = 0; s < Slots; ++s) total += std::max(m_nInputs[system][rackType][s], m_nOutputs[system][rackType][s]);
     total -= std::max(m_nInputs[system][rackType][slot], m_nOutputs[system][rackType][slot]);
-    if (total + rounded > MaxRackChannels) {
+    if (rounded > MaxRackChannels - total) {  // (no sum that could overflow for a huge n)
         MessageBoxA(nullptr, "Too Many Inputs And Outputs !\n(Total Must Be Less Than 56) !", "IO Designer", MB_ICONSTOP);
         return;
     }
