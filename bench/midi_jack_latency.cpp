@@ -22,18 +22,6 @@ using Clock = std::chrono::steady_clock;
 constexpr int kPeriodFrames = 128;
 constexpr int kRate = 48000;
 
-int findDevice(bool input, const char* name)
-{
-    UINT n = input ? midiInGetNumDevs() : midiOutGetNumDevs();
-    for (UINT i = 0; i < n; ++i) {
-        MIDIINCAPSA in{};
-        MIDIOUTCAPSA out{};
-        const char* found = input ? (midiInGetDevCapsA(i, &in, sizeof in), in.szPname)
-                                  : (midiOutGetDevCapsA(i, &out, sizeof out), out.szPname);
-        if (std::string(found) == name) return static_cast<int>(i);
-    }
-    return -1;
-}
 
 struct Rig {
     JackServer server;
@@ -52,7 +40,7 @@ struct Rig {
         jack = winport::midi::CreateJackBackend();
         if (!jack) return false;
         winport::midi::SetBackend(jack);
-        device = findDevice(true, "midi-sim:out");
+        device = FindMidiDevice(true, "midi-sim:out");
         if (device < 0) return false;
         in = std::make_unique<CMidiInPort>(nullptr, device);
         return in->Open(device) == MMSYSERR_NOERROR;

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "winport/Midi.h"
+
 class JackServer {
 public:
     /// Takes the first of eight server names that no other test holds. The names are reused:
@@ -138,3 +140,17 @@ private:
     int m_lock = -1;
     pid_t m_pid = -1;
 };
+
+/// The MIDI device (input or output) whose name is given; -1 when none.
+inline int FindMidiDevice(bool input, const char* name)
+{
+    UINT n = input ? midiInGetNumDevs() : midiOutGetNumDevs();
+    for (UINT i = 0; i < n; ++i) {
+        MIDIINCAPSA in{};
+        MIDIOUTCAPSA out{};
+        const char* found = input ? (midiInGetDevCapsA(i, &in, sizeof in), in.szPname)
+                                  : (midiOutGetDevCapsA(i, &out, sizeof out), out.szPname);
+        if (std::string(found) == name) return static_cast<int>(i);
+    }
+    return -1;
+}

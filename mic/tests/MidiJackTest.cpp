@@ -19,19 +19,6 @@ extern "C" const char* __tsan_default_suppressions()
 
 namespace {
 
-// The device whose name is given; -1 when none.
-int findDevice(bool input, const char* name)
-{
-    UINT n = input ? midiInGetNumDevs() : midiOutGetNumDevs();
-    for (UINT i = 0; i < n; ++i) {
-        MIDIINCAPSA in{};
-        MIDIOUTCAPSA out{};
-        const char* found = input ? (midiInGetDevCapsA(i, &in, sizeof in), in.szPname)
-                                  : (midiOutGetDevCapsA(i, &out, sizeof out), out.szPname);
-        if (std::string(found) == name) return static_cast<int>(i);
-    }
-    return -1;
-}
 
 // The next line of midi-sim's that reports a received message, as its hex bytes.
 std::string nextReceived(PeerProcess& sim)
@@ -55,8 +42,8 @@ TEST(MidiJackThreads, PortsAgainstMidiSim)
     auto jack = winport::midi::CreateJackBackend();
     ASSERT_NE(jack, nullptr);
     winport::midi::SetBackend(jack);
-    const int inDevice = findDevice(true, "midi-sim:out");
-    const int outDevice = findDevice(false, "midi-sim:in");
+    const int inDevice = FindMidiDevice(true, "midi-sim:out");
+    const int outDevice = FindMidiDevice(false, "midi-sim:in");
     ASSERT_GE(inDevice, 0);
     ASSERT_GE(outDevice, 0);
     {
