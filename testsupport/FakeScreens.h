@@ -16,6 +16,15 @@ public:
         std::vector<HWND> children;  // top of the z-order first
         UINT lastFlags = 0;
         int moves = 0;
+        // As a control:
+        int id = 0;
+        winport::ControlKind kind = winport::ControlKind::Other;
+        POINT clientOffset{0, 0};  // client area's corner inside the outer rectangle
+        int tabRows = 0, tabHeight = 0;
+        std::map<int, int> itemHeights;  // by index: -1 selection field, 0 items
+        bool hasFont = false;
+        LOGFONT font{};
+        int redraws = 0;
     };
 
     /// Creates the service and installs it; the destructor of the guard uninstalls it.
@@ -66,7 +75,15 @@ public:
         RECT& r = it->second.rect;
         int width = r.right - r.left, height = r.bottom - r.top;
         if (!(flags & SWP_NOSIZE)) { width = cx; height = cy; }
-        if (!(flags & SWP_NOMOVE)) { r.left = x; r.top = y; }
+        if (!(flags & SWP_NOMOVE)) {
+            // A control is placed in its parent's client coordinates.
+            POINT origin{0, 0};
+            if (it->second.parent) clientOrigin(it->second.parent, origin);
+            // Its controls move with it.
+            MoveChildren(it->second, x + origin.x - r.left, y + origin.y - r.top);
+            r.left = x + origin.x;
+            r.top = y + origin.y;
+        }
         r.right = r.left + width;
         r.bottom = r.top + height;
         it->second.lastFlags = flags;
@@ -88,7 +105,91 @@ public:
         return nullptr;
     }
 
+    int controlId(HWND w) const override { return Find(w) ? Find(w)->id : 0; }
+    bool isChild(HWND w) const override { return Find(w) && Find(w)->parent; }
+    bool clientOrigin(HWND w, POINT& out) const override
+    {
+        const Window* win = Find(w);
+        if (!win) return false;
+        out = POINT{win->rect.left + win->clientOffset.x, win->rect.top + win->clientOffset.y};
+        return true;
+    }
+    winport::ControlKind controlKind(HWND w) const override
+    {
+        return Find(w) ? Find(w)->kind : winport::ControlKind::Other;
+    }
+    HWND tabControl(HWND w) const override
+    {
+        const Window* win = Find(w);
+        if (!win) return nullptr;
+        for (HWND c : win->children)
+            if (m_windows.at(c).kind == winport::ControlKind::TabControl) return c;
+        return nullptr;
+    }
+    bool tabRows(HWND w, int& rows, int& height) const override
+    {
+        const Window* win = Find(w);
+        if (!win || win->kind != winport::ControlKind::TabControl) return false;
+        rows = win->tabRows;
+        height = win->tabHeight;
+        return true;
+    }
+    bool setItemHeight(HWND w, int index, int height) override
+    {
+        auto it = m_windows.find(w);
+        if (it == m_windows.end()) return false;
+        const winport::ControlKind k = it->second.kind;
+        if (k != winport::ControlKind::ComboBox && k != winport::ControlKind::ListBox) return false;
+        it->second.itemHeights[index] = height;
+        return true;
+    }
+    int itemHeight(HWND w, int index) const override
+    {
+        const Window* win = Find(w);
+        if (!win) return -1;
+        auto it = win->itemHeights.find(index);
+        return it == win->itemHeights.end() ? -1 : it->second;
+    }
+    bool font(HWND w, LOGFONT& out) const override
+    {
+        const Window* win = Find(w);
+        if (!win || !win->hasFont) return false;
+        out = win->font;
+        return true;
+    }
+    bool setFont(HWND w, const LOGFONT& lf) override
+    {
+        auto it = m_windows.find(w);
+        if (it == m_windows.end()) return false;
+        it->second.font = lf;
+        it->second.hasFont = true;
+        return true;
+    }
+    void redraw(HWND w, bool) override
+    {
+        auto it = m_windows.find(w);
+        if (it != m_windows.end()) ++it->second.redraws;
+    }
+
 private:
+    void MoveChildren(const Window& w, LONG dx, LONG dy)
+    {
+        for (HWND c : w.children) {
+            Window& child = m_windows.at(c);
+            child.rect.left += dx;
+            child.rect.right += dx;
+            child.rect.top += dy;
+            child.rect.bottom += dy;
+            MoveChildren(child, dx, dy);
+        }
+    }
+
+    const Window* Find(HWND w) const
+    {
+        auto it = m_windows.find(w);
+        return it == m_windows.end() ? nullptr : &it->second;
+    }
+
     std::vector<winport::MonitorDesc> m_monitors;
     std::map<HWND, Window> m_windows;
 };

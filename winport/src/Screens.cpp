@@ -118,6 +118,10 @@ int GetSystemMetrics(int nIndex)
     case SM_CXSCREEN: return primary.monitor.right - primary.monitor.left;
     case SM_CYSCREEN: return primary.monitor.bottom - primary.monitor.top;
     case SM_CYCAPTION: return 19;
+    case SM_CYFRAME: return 4;
+    // A maximised window covers the work area exactly: windows here have no frame beyond it.
+    case SM_CXMAXIMIZED: return primary.work.right - primary.work.left;
+    case SM_CYMAXIMIZED: return primary.work.bottom - primary.work.top;
     case SM_CXFULLSCREEN: return primary.work.right - primary.work.left;
     case SM_CYFULLSCREEN: return std::max(0, int(primary.work.bottom - primary.work.top) - 19);
     case SM_XVIRTUALSCREEN: return virt.left;
@@ -216,3 +220,102 @@ HWND GetWindow(HWND hWnd, UINT uCmd)
     default: return nullptr;
     }
 }
+
+BOOL SystemParametersInfoA(UINT uiAction, UINT /*uiParam*/, LPVOID pvParam, UINT /*fWinIni*/)
+{
+    if (uiAction != SPI_GETWORKAREA || !pvParam) return FALSE;
+    const std::vector<MonitorDesc> list = winport::currentMonitors();
+    if (list.empty()) return FALSE;
+    *static_cast<RECT*>(pvParam) = list[static_cast<size_t>(winport::primaryIndex(list))].work;
+    return TRUE;
+}
+
+int GetDlgCtrlID(HWND hWnd)
+{
+    auto service = winport::GetScreenService();
+    return (service && hWnd) ? service->controlId(hWnd) : 0;
+}
+
+LONG GetWindowLongA(HWND hWnd, int nIndex)
+{
+    auto service = winport::GetScreenService();
+    if (!service || !hWnd || nIndex != GWL_STYLE) return 0;
+    return service->isChild(hWnd) ? WS_CHILD : 0;
+}
+
+BOOL ScreenToClient(HWND hWnd, LPPOINT lpPoint)
+{
+    auto service = winport::GetScreenService();
+    POINT origin{};
+    if (!service || !hWnd || !lpPoint || !service->clientOrigin(hWnd, origin)) return FALSE;
+    lpPoint->x -= origin.x;
+    lpPoint->y -= origin.y;
+    return TRUE;
+}
+
+BOOL ClientToScreen(HWND hWnd, LPPOINT lpPoint)
+{
+    auto service = winport::GetScreenService();
+    POINT origin{};
+    if (!service || !hWnd || !lpPoint || !service->clientOrigin(hWnd, origin)) return FALSE;
+    lpPoint->x += origin.x;
+    lpPoint->y += origin.y;
+    return TRUE;
+}
+
+BOOL RedrawWindow(HWND hWnd, LPCRECT /*lprcUpdate*/, LPVOID /*hrgnUpdate*/, UINT flags)
+{
+    auto service = winport::GetScreenService();
+    if (!service || !hWnd) return FALSE;
+    service->redraw(hWnd, (flags & RDW_ALLCHILDREN) != 0);
+    return TRUE;
+}
+
+namespace winport {
+
+ControlKind ControlKindOf(HWND hWnd)
+{
+    auto service = GetScreenService();
+    return (service && hWnd) ? service->controlKind(hWnd) : ControlKind::Other;
+}
+
+HWND TabControlOf(HWND hWnd)
+{
+    auto service = GetScreenService();
+    return (service && hWnd) ? service->tabControl(hWnd) : nullptr;
+}
+
+BOOL GetTabRows(HWND hTab, int& rows, int& tabHeight)
+{
+    auto service = GetScreenService();
+    return (service && hTab && service->tabRows(hTab, rows, tabHeight)) ? TRUE : FALSE;
+}
+
+BOOL SetItemHeight(HWND hWnd, int index, int height)
+{
+    auto service = GetScreenService();
+    return (service && hWnd && service->setItemHeight(hWnd, index, height)) ? TRUE : FALSE;
+}
+
+int GetItemHeight(HWND hWnd, int index)
+{
+    auto service = GetScreenService();
+    return (service && hWnd) ? service->itemHeight(hWnd, index) : -1;
+}
+
+BOOL GetWindowFont(HWND hWnd, LOGFONT& lf)
+{
+    auto service = GetScreenService();
+    return (service && hWnd && service->font(hWnd, lf)) ? TRUE : FALSE;
+}
+
+BOOL SetWindowFont(HWND hWnd, const CFont& font, BOOL bRedraw)
+{
+    auto service = GetScreenService();
+    LOGFONT lf{};
+    if (!service || !hWnd || !font.GetLogFont(&lf) || !service->setFont(hWnd, lf)) return FALSE;
+    if (bRedraw) service->redraw(hWnd, false);
+    return TRUE;
+}
+
+}  // namespace winport

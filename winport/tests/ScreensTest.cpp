@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "FakeScreens.h"
 #include "winport/Screens.h"
 
@@ -113,4 +115,60 @@ TEST(ScreensHeadless, NoServiceMeansNoScreen)
     EXPECT_FALSE(SetWindowPos(reinterpret_cast<HWND>(1), nullptr, 0, 0, 1, 1, 0));
     APPBARDATA bar{};
     EXPECT_EQ(SHAppBarMessage(ABM_GETSTATE, &bar), 0u);
+}
+
+TEST_F(Screens, WorkAreaControlsAndFonts)
+{
+    screens->ClearMonitors();
+    screens->AddMonitor(RECT{0, 0, 1280, 1024}, true, RECT{0, 0, 1280, 984});
+    RECT work{};
+    ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+    EXPECT_EQ(work.bottom, 984);
+    EXPECT_FALSE(SystemParametersInfoA(0x1234, 0, &work, 0));
+    EXPECT_EQ(GetSystemMetrics(SM_CXMAXIMIZED), 1280);
+    EXPECT_EQ(GetSystemMetrics(SM_CYMAXIMIZED), 984);
+
+    HWND dialog = screens->AddWindow(RECT{100, 100, 400, 300});
+    screens->WindowOf(dialog).clientOffset = POINT{3, 23};
+    HWND list = screens->AddWindow(RECT{110, 130, 200, 200}, dialog);
+    screens->WindowOf(list).id = 1036;
+    screens->WindowOf(list).kind = winport::ControlKind::ListBox;
+
+    POINT p{110, 130};
+    ASSERT_TRUE(ScreenToClient(dialog, &p));
+    EXPECT_EQ(p.x, 7);
+    EXPECT_EQ(p.y, 7);
+    ASSERT_TRUE(ClientToScreen(dialog, &p));
+    EXPECT_EQ(p.x, 110);
+    EXPECT_EQ(GetDlgCtrlID(list), 1036);
+    EXPECT_EQ(GetDlgCtrlID(dialog), 0);
+    EXPECT_EQ(GetWindowLongA(list, GWL_STYLE) & WS_CHILD, WS_CHILD);
+    EXPECT_EQ(GetWindowLongA(dialog, GWL_STYLE) & WS_CHILD, 0);
+
+    // A control is placed in its parent's client coordinates; the parent's move carries it.
+    ASSERT_TRUE(SetWindowPos(list, nullptr, 10, 20, 50, 60, SWP_NOZORDER));
+    EXPECT_EQ(screens->WindowOf(list).rect.left, 113);
+    EXPECT_EQ(screens->WindowOf(list).rect.top, 143);
+    ASSERT_TRUE(SetWindowPos(dialog, nullptr, 0, 0, 0, 0, SWP_NOSIZE));
+    EXPECT_EQ(screens->WindowOf(list).rect.left, 13);
+
+    EXPECT_TRUE(winport::SetItemHeight(list, 0, 40));
+    EXPECT_EQ(winport::GetItemHeight(list, 0), 40);
+    EXPECT_FALSE(winport::SetItemHeight(dialog, 0, 40));  // no items
+
+    CFont font;
+    LOGFONT lf{};
+    EXPECT_FALSE(font.GetLogFont(&lf));
+    ASSERT_TRUE(font.CreatePointFont(90, "A face name longer than the thirty-one characters"));
+    EXPECT_FALSE(font.CreatePointFont(90, "Arial"));  // one font per object until deleted
+    ASSERT_TRUE(font.GetLogFont(&lf));
+    EXPECT_EQ(lf.lfHeight, 12);  // 9 points at 96 pixels to the inch
+    EXPECT_EQ(std::string(lf.lfFaceName), "A face name longer than the thi");  // 31 characters and the terminator
+    ASSERT_TRUE(winport::SetWindowFont(list, font, TRUE));
+    LOGFONT back{};
+    ASSERT_TRUE(winport::GetWindowFont(list, back));
+    EXPECT_EQ(back.lfHeight, 12);
+    EXPECT_FALSE(winport::GetWindowFont(dialog, back));
+    EXPECT_TRUE(font.DeleteObject());
+    EXPECT_FALSE(winport::SetWindowFont(list, font, TRUE));
 }

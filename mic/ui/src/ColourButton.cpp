@@ -4,7 +4,9 @@
 #include <QTimer>
 #include <set>
 
+#include "ui/DisplayLayout.h"
 #include "ui/HlsColour.h"
+#include "winport_ui/QtScreenService.h"
 
 namespace {
 
@@ -228,6 +230,16 @@ void CColourButton::BlinkTick(qint64 elapsedMs)
         m_bBlinkPhase = lit;
         update();
     }
+}
+
+void CColourButton::SetFontSize(int height, BOOL bold, BOOL scale)
+{
+    m_bBold = bold;
+    HWND self = nullptr;
+    if (auto screens = std::dynamic_pointer_cast<winport::QtScreenService>(winport::GetScreenService()))
+        self = screens->HandleOf(this);
+    CDisplayLayout::ColourButtonFontSize(self, height, scale, m_nFontHeight, m_nFontWidth);
+    update();
 }
 
 QFont CColourButton::CaptionFont() const

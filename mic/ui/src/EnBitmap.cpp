@@ -107,6 +107,60 @@ BOOL CEnBitmap::ResizeImage(double dFactor)
     return ProcessImage(&resizer);
 }
 
+BOOL CEnBitmap::RotateImage(int nDegrees, BOOL bEnableWeighting)
+{
+    CImageRotator processor(nDegrees, bEnableWeighting);
+    return ProcessImage(&processor);
+}
+
+BOOL CEnBitmap::ShearImage(int nHorz, int nVert, BOOL bEnableWeighting)
+{
+    CImageShearer processor(nHorz, nVert, bEnableWeighting);
+    return ProcessImage(&processor);
+}
+
+BOOL CEnBitmap::GrayImage()
+{
+    CImageGrayer processor;
+    return ProcessImage(&processor);
+}
+
+BOOL CEnBitmap::ShadeImage(int nAmount, bool bGrey, COLORREF crColour)
+{
+    CImageShader processor(nAmount, bGrey, crColour);
+    return ProcessImage(&processor);
+}
+
+BOOL CEnBitmap::BlurImage(int nAmount)
+{
+    CImageBlurrer processor(nAmount);
+    return ProcessImage(&processor);
+}
+
+BOOL CEnBitmap::SharpenImage(int nAmount)
+{
+    CImageSharpener processor(nAmount);
+    return ProcessImage(&processor);
+}
+
+BOOL CEnBitmap::NegateImage()
+{
+    CImageNegator processor;
+    return ProcessImage(&processor);
+}
+
+BOOL CEnBitmap::FlipImage(BOOL bHorz, BOOL bVert)
+{
+    CImageFlipper processor(bHorz, bVert);
+    return ProcessImage(&processor);
+}
+
+BOOL CEnBitmap::ReplaceColour(COLORREF crFrom, COLORREF crTo)
+{
+    CColorReplacer processor(crFrom, crTo);
+    return ProcessImage(&processor);
+}
+
 BOOL CEnBitmap::ProcessImage(C32BitImageProcessor* pProcessor)
 {
     return ProcessImage(std::vector<C32BitImageProcessor*>{pProcessor});

@@ -6,11 +6,13 @@
 
 #include "winport/SysColours.h"
 #include "winport_ui/Canvas.h"
+#include "winport_ui/QtScreenService.h"
 
 OwnerDrawButton::OwnerDrawButton(int id, QWidget* parent) : QWidget(parent), m_nId(id)
 {
     setFocusPolicy(Qt::StrongFocus);
     setMouseTracking(true);
+    setProperty(winport::kControlIdProperty, id);  // the control's identifier for the screen service
 }
 
 QColor OwnerDrawButton::EraseColour() const { return ToQColor(GetSysColor(COLOR_BTNFACE)); }

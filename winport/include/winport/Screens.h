@@ -12,19 +12,35 @@
 #include <memory>
 #include <vector>
 
+#include "winport/Fonts.h"
 #include "winport/WinTypes.h"
 
 // GetSystemMetrics indices.
 #define SM_CXSCREEN 0
 #define SM_CYSCREEN 1
 #define SM_CYCAPTION 4
+#define SM_CYFRAME 33
 #define SM_CXFULLSCREEN 16
 #define SM_CYFULLSCREEN 17
 #define SM_XVIRTUALSCREEN 76
 #define SM_YVIRTUALSCREEN 77
 #define SM_CXVIRTUALSCREEN 78
 #define SM_CYVIRTUALSCREEN 79
+#define SM_CXMAXIMIZED 61
+#define SM_CYMAXIMIZED 62
 #define SM_CMONITORS 80
+
+// SystemParametersInfoA actions.
+#define SPI_GETWORKAREA 0x0030
+
+// GetWindowLongA indexes and styles.
+#define GWL_STYLE (-16)
+#define WS_CHILD 0x40000000L
+
+// RedrawWindow flags.
+#define RDW_INVALIDATE 0x0001
+#define RDW_ERASE 0x0004
+#define RDW_ALLCHILDREN 0x0080
 
 // MonitorFromPoint / MonitorFromRect fall-backs.
 #define MONITOR_DEFAULTTONULL 0x0
@@ -91,7 +107,37 @@ BOOL SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int x, int y, int cx, int cy,
 /// GW_CHILD: the first child window (top of the z-order); GW_HWNDNEXT: the next sibling below.
 HWND GetWindow(HWND hWnd, UINT uCmd);
 
+/// SPI_GETWORKAREA: the primary monitor's work area into the RECT at pvParam. Other actions
+/// are not known here: FALSE.
+BOOL SystemParametersInfoA(UINT uiAction, UINT uiParam, LPVOID pvParam, UINT fWinIni);
+/// A control's identifier; 0 for a window without one.
+int GetDlgCtrlID(HWND hWnd);
+/// GWL_STYLE: WS_CHILD for a control; 0 otherwise.
+LONG GetWindowLongA(HWND hWnd, int nIndex);
+/// Screen coordinates to the window's client coordinates, and back.
+BOOL ScreenToClient(HWND hWnd, LPPOINT lpPoint);
+BOOL ClientToScreen(HWND hWnd, LPPOINT lpPoint);
+/// Repaints the window (with RDW_ALLCHILDREN its controls too).
+BOOL RedrawWindow(HWND hWnd, LPCRECT lprcUpdate, LPVOID hrgnUpdate, UINT flags);
+
 namespace winport {
+
+/// The kinds of control that the layout code treats apart.
+enum class ControlKind { Other, ComboBox, ListBox, TabControl };
+
+/// What the layout code asks of a control.
+ControlKind ControlKindOf(HWND hWnd);
+/// The tab control of a window (a property sheet), or NULL.
+HWND TabControlOf(HWND hWnd);
+/// A tab control's number of rows and the height of one tab; FALSE for another window.
+BOOL GetTabRows(HWND hTab, int& rows, int& tabHeight);
+/// Item heights of combo and list boxes: index -1 is a combo box's selection field, 0 its
+/// list (or a list box's items). FALSE for a window that has no items.
+BOOL SetItemHeight(HWND hWnd, int index, int height);
+int GetItemHeight(HWND hWnd, int index);
+/// A window's font as a description; FALSE when it has none of its own.
+BOOL GetWindowFont(HWND hWnd, LOGFONT& lf);
+BOOL SetWindowFont(HWND hWnd, const CFont& font, BOOL bRedraw);
 
 struct MonitorDesc {
     RECT monitor{};   // the monitor's rectangle
@@ -111,6 +157,26 @@ public:
     virtual bool placeWindow(HWND window, int x, int y, int cx, int cy, UINT flags) = 0;
     virtual HWND firstChild(HWND window) const = 0;
     virtual HWND nextSibling(HWND window) const = 0;
+
+    // Controls. A service without controls answers as for a plain window.
+    virtual int controlId(HWND) const { return 0; }
+    virtual bool isChild(HWND) const { return false; }
+    /// The top-left corner of the window's client area, in screen coordinates.
+    virtual bool clientOrigin(HWND window, POINT& out) const
+    {
+        RECT r;
+        if (!windowRect(window, r)) return false;
+        out = POINT{r.left, r.top};
+        return true;
+    }
+    virtual ControlKind controlKind(HWND) const { return ControlKind::Other; }
+    virtual HWND tabControl(HWND) const { return nullptr; }
+    virtual bool tabRows(HWND, int& /*rows*/, int& /*tabHeight*/) const { return false; }
+    virtual bool setItemHeight(HWND, int /*index*/, int /*height*/) { return false; }
+    virtual int itemHeight(HWND, int /*index*/) const { return -1; }
+    virtual bool font(HWND, LOGFONT&) const { return false; }
+    virtual bool setFont(HWND, const LOGFONT&) { return false; }
+    virtual void redraw(HWND, bool /*children*/) {}
 };
 
 /// Installs the process-wide service (null: no screen) and returns the previous one.

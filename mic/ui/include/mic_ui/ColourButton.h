@@ -46,6 +46,11 @@ public:
     void SetArialFont(BOOL on) { m_bArial = on; }
     void SetFontHeight(int height) { m_nFontHeight = height; }
     void SetBold(bool bold) { m_bBold = bold; }
+    /// Bold flag, and font height: `height` when above 0; otherwise, with `scale`, a height and
+    /// width that follow the button's screen; without it both 0 (the dialog's font).
+    void SetFontSize(int height, BOOL bold, BOOL scale);
+    int GetFontHeight() const { return m_nFontHeight; }
+    int GetFontWidth() const { return m_nFontWidth; }
     void SetBevel(bool bevel) { m_bBevel = bevel; update(); }
 
     COLORREF GetTextColour() const { return m_crText; }
@@ -64,6 +69,7 @@ private:
     QFont CaptionFont() const;
 
     int m_nFontHeight = 0;
+    int m_nFontWidth = 0;
     bool m_bBold = false;
     COLORREF m_crText;
     COLORREF m_crFace;

@@ -27,6 +27,17 @@ public:
     BOOL LoadImageFromMemory(const BYTE* data, size_t size, COLORREF crBack = CLR_INVALID);
 
     BOOL ResizeImage(double dFactor);
+    // Filter shortcuts: each runs one processor over the bitmap (see ui/ImageProcessors.h).
+    BOOL RotateImage(int nDegrees, BOOL bEnableWeighting = TRUE);
+    BOOL ShearImage(int nHorz, int nVert, BOOL bEnableWeighting = TRUE);
+    BOOL GrayImage();
+    BOOL ShadeImage(int nAmount, bool bGrey, COLORREF crColour);
+    BOOL BlurImage(int nAmount = 5);
+    BOOL SharpenImage(int nAmount = 5);
+    BOOL NegateImage();
+    BOOL FlipImage(BOOL bHorz, BOOL bVert = FALSE);
+    BOOL ReplaceColour(COLORREF crFrom, COLORREF crTo);
+
     BOOL ProcessImage(C32BitImageProcessor* pProcessor);
     BOOL ProcessImage(const std::vector<C32BitImageProcessor*>& processors);
     BOOL CopyImage(const CEnBitmap& other);

@@ -4,6 +4,7 @@
 // screen's top-left corner is (0, 0).
 #pragma once
 
+#include <QFont>
 #include <QPointer>
 #include <QWidget>
 #include <map>
@@ -11,6 +12,15 @@
 #include "winport/Screens.h"
 
 namespace winport {
+
+/// The widget property that holds a control's identifier (an int).
+inline constexpr const char* kControlIdProperty = "winportControlId";
+
+/// The one mapping of a font description's height (a cell height) to the pixel size that Qt
+/// draws with: the cell height is the pixel size.
+int PixelSizeOfFontHeight(LONG lfHeight);
+/// The Qt font of a description; a face that is not installed falls back to the dialog font's.
+QFont FontOfDescription(const LOGFONT& lf);
 
 class QtScreenService : public ScreenService {
 public:
@@ -30,6 +40,18 @@ public:
     bool placeWindow(HWND window, int x, int y, int cx, int cy, UINT flags) override;
     HWND firstChild(HWND window) const override;
     HWND nextSibling(HWND window) const override;
+
+    int controlId(HWND window) const override;
+    bool isChild(HWND window) const override;
+    bool clientOrigin(HWND window, POINT& out) const override;
+    ControlKind controlKind(HWND window) const override;
+    HWND tabControl(HWND window) const override;
+    bool tabRows(HWND window, int& rows, int& tabHeight) const override;
+    bool setItemHeight(HWND window, int index, int height) override;
+    int itemHeight(HWND window, int index) const override;
+    bool font(HWND window, LOGFONT& out) const override;
+    bool setFont(HWND window, const LOGFONT& lf) override;
+    void redraw(HWND window, bool children) override;
 
 private:
     QPoint origin() const;  // the primary screen's top-left corner in Qt's coordinates
