@@ -67,6 +67,12 @@ public:
         closeMiniView = std::move(done);
     }
     void ShowMiniView(bool show) override { miniViewShown.push_back(show); }
+    /// MIDI set-up dialogs: recorded and left open until the test calls closeMidiDialog.
+    void RunMidiDialog(HWND, MidiDialog which, std::function<void()> done) override
+    {
+        midiDialogs.push_back(which);
+        closeMidiDialog = std::move(done);
+    }
     void OpenMidiMonitor(HWND) override { ++monitorOpened; }
     void CloseMidiMonitor() override { ++monitorClosed; }
     /// Menus: recorded, and answered from menuAnswers (nothing chosen when it is empty).
@@ -129,6 +135,8 @@ public:
     int miniViews = 0;
     std::function<void()> closeMiniView;
     std::vector<bool> miniViewShown;
+    std::vector<MidiDialog> midiDialogs;
+    std::function<void()> closeMidiDialog;
     int monitorOpened = 0;
     int monitorClosed = 0;
     std::vector<std::vector<MenuItem>> menus;

@@ -42,6 +42,15 @@ struct SetupDialogPreset {
     BOOL autoLoad = FALSE;
     BOOL autoRestore = FALSE;
     CString versions[16];           // the units' version texts
+    std::function<BOOL()> midiRunning;              // whether MIDI runs now
+    std::function<BOOL(int port)> portAvailable;    // whether a communication port is present
+};
+
+/// The MIDI set-up dialogs that the set-up and test dialog opens.
+enum class MidiDialog {
+    PortSelection,  // "&MIDI Port Setup"
+    RackSetup,      // "MIDI &Rack Setup"
+    PreSetup,       // "MIDI &PRE setup"
 };
 
 /// One item of a pop-up menu.
@@ -99,6 +108,13 @@ public:
     {
         (void)owner;
         (void)preset;
+        if (done) done();
+    }
+    /// A MIDI set-up dialog, modal over owner.
+    virtual void RunMidiDialog(HWND owner, MidiDialog which, std::function<void()> done)
+    {
+        (void)owner;
+        (void)which;
         if (done) done();
     }
     /// The mini view, modal, as the program's main window while the owner is hidden.
