@@ -62,6 +62,8 @@ void CMicDlg::RunSetupDialog()
     preset.autoLoad = m_bAutoLoad ? TRUE : FALSE;
     preset.autoRestore = m_bAutoRestore ? TRUE : FALSE;
     for (int u = 0; u < pre::kUnits; ++u) preset.versions[u] = m_strVersion[u];
+    preset.midiRunning = [this]() -> BOOL { return m_pMidiPortManager && m_pMidiPortManager->IsRunning(); };
+    preset.portAvailable = m_portAvailable;
     m_pShell->RunSetupDialog(m_hWnd, preset, [this] { setupDialogClosed(); });
 }
 

@@ -1,5 +1,7 @@
 #include "mic_ui/QtShell.h"
 
+#include "mic_ui/Diagnostics.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
@@ -100,6 +102,16 @@ void QtShell::RunDialog(HWND, ShellDialog dialog, MessageDone done)
     case ShellDialog::About: d = new CAboutDlg(m_owner); break;
     }
     Open(d, std::move(done));
+}
+
+void QtShell::RunSetupDialog(HWND owner, const SetupDialogPreset& preset, std::function<void()> done)
+{
+    auto* dialog = new CDiagnosticsWindow(owner, this, preset, m_owner);
+    Open(dialog, [this, done](int) {
+        // The main window shows what the dialog's commands changed at once.
+        if (m_owner) m_owner->repaint();
+        if (done) done();
+    });
 }
 
 QtShell::~QtShell()

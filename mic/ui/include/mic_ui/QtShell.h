@@ -31,6 +31,8 @@ public:
     void FileDialog(HWND owner, const FileDialogRequest& request, FileDone done) override;
     /// The about box, the exit confirmation and the port-error dialog.
     void RunDialog(HWND owner, ShellDialog dialog, MessageDone done) override;
+    /// The set-up and test dialog, window-modal; done when it has closed.
+    void RunSetupDialog(HWND owner, const SetupDialogPreset& preset, std::function<void()> done) override;
     /// The tray icon (icon 128 with the animation strip 572): image 1 while animated, else 0.
     void TrayIcon(HWND owner, const char* tip, bool animate) override;
     /// A pop-up menu whose bottom right corner is at the cursor; it does not wait: done gets
