@@ -14,6 +14,7 @@
 #include "app/ConsoleInfo.h"
 #include "app/Diagnostics.h"
 #include "app/MicMessages.h"
+#include "ui/ThemeHelper.h"
 #include "winport/Clock.h"
 #include "winport/Paths.h"
 #include "winport/RegistryObject.h"
@@ -233,4 +234,12 @@ TEST_F(DiagnosticsTest, MidiButtonsFollowTheMidiState)
     shell.closeMidiDialog();
     EXPECT_EQ(shell.midiDialogs,
               (std::vector<MidiDialog>{MidiDialog::PortSelection, MidiDialog::PreSetup, MidiDialog::RackSetup}));
+}
+
+TEST(ThemeHelper, WithoutTheThemeLibraryItIsInactive)
+{
+    CThemeHelper helper;
+    EXPECT_FALSE(helper.IsActive());
+    helper.RemoveWindowTheme(reinterpret_cast<HWND>(static_cast<uintptr_t>(0x1234)));  // does nothing
+    helper.RemoveWindowTheme(nullptr);
 }

@@ -4,6 +4,8 @@
 
 #include "mic_ui/DialogUnits.h"
 #include "ui/DisplayLayout.h"
+#include "ui/ThemeHelper.h"
+#include "winport_ui/QtScreenService.h"
 #include "winport_ui/QtMessageBox.h"
 
 namespace {
@@ -57,6 +59,13 @@ CDiagnosticsWindow::CDiagnosticsWindow(HWND owner, Shell* shell, const SetupDial
     AddCheck(D::kIdAutoRestore, "Auto Restore Previous Setup on Startup", 7, 229, 200);
     AddCheck(D::kIdMiniOnTop, "Mini View Always On Top", 7, 241, 200);
     AddCheck(D::kIdIntegrate, "Integrate with Cantle (Changing this requires a program restart)", 7, 193, 300)->hide();
+
+    // The check boxes show the dialog's colours where a theme would paint over them.
+    if (auto screens = std::dynamic_pointer_cast<winport::QtScreenService>(winport::GetScreenService())) {
+        CThemeHelper theme;
+        for (int id : {D::kIdMiniOnTop, D::kIdDebugFile, D::kIdAutoLoad, D::kIdAutoRestore, D::kIdIntegrate})
+            if (theme.IsActive()) theme.RemoveWindowTheme(screens->HandleOf(findChild<QWidget*>(QString::number(id))));
+    }
 
     CColourButton* exit = AddColourButton(D::kIdExit, "E&xit", 260, 239, exitText, exitFace);
     exit->setFocus();
