@@ -133,7 +133,7 @@ LRESULT CDiagnostics::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
-void CDiagnostics::PostSetting(int value, SubCommand command)
+void CDiagnostics::PostSetting(int value, int command)
 {
     PostMessageA(m_hOwner, WM_SETTINGS_COMMAND, static_cast<WPARAM>(static_cast<INT_PTR>(value)),
                  static_cast<LPARAM>(command));
@@ -158,18 +158,18 @@ void CDiagnostics::OnTest(int rack)
 {
     if (rack < 0 || rack >= kRacks || !m_bTestEnabled[rack]) return;
     if (m_strVersion[rack].Left(15) == "Version Unknown") return;
-    PostSetting(rack, enTestRack);
+    PostSetting(rack, kTestUnit);
 }
 
-void CDiagnostics::OnResetAll() { PostSetting(-1, enResetRacks); }
+void CDiagnostics::OnResetAll() { PostSetting(-1, kResetRacks); }
 
-void CDiagnostics::OnResetCurrent() { PostSetting(0, enResetRacks); }
+void CDiagnostics::OnResetCurrent() { PostSetting(0, kResetRacks); }
 
 void CDiagnostics::OnDebugFile(BOOL checked)
 {
     m_bDebugFile = checked ? TRUE : FALSE;
     g_copies.debugFile = m_bDebugFile;
-    PostSetting(m_bDebugFile, enDebugFile);
+    PostSetting(m_bDebugFile, kDebugFile);
 }
 
 void CDiagnostics::OnPortSelected(int index)
@@ -177,7 +177,7 @@ void CDiagnostics::OnPortSelected(int index)
     if (index < 0 || index >= static_cast<int>(m_ports.size())) return;
     m_nSelectedPort = index;
     m_nCommPort = m_ports[static_cast<size_t>(index)].port;
-    PostSetting(m_nCommPort, enCommPort);
+    PostSetting(m_nCommPort, kCommPort);
 }
 
 void CDiagnostics::OnIntegrate(BOOL checked)
@@ -195,38 +195,35 @@ void CDiagnostics::OnIntegrate(BOOL checked)
     if (m_bUseWithCantle && GetFileAttributesA(kServerProgram) == INVALID_FILE_ATTRIBUTES) m_bUseWithCantle = FALSE;
     g_copies.integrate = static_cast<BYTE>(m_bUseWithCantle);
     Changed();
-    PostSetting(m_bUseWithCantle, enIntegrate);
+    PostSetting(m_bUseWithCantle, kUseWithCantle);
 }
 
-void CDiagnostics::OnAutoLoad(BOOL checked)
+// Auto load and auto restore: at most one of them is on.
+void CDiagnostics::SetStartupOption(BOOL checked, bool autoLoad)
 {
-    m_bAutoLoad = checked ? TRUE : FALSE;
-    g_copies.autoLoad = static_cast<BYTE>(m_bAutoLoad);
-    if (m_bAutoLoad) {
-        m_bAutoRestore = FALSE;
-        g_copies.autoRestore = 0;
+    BOOL& mine = autoLoad ? m_bAutoLoad : m_bAutoRestore;
+    BOOL& other = autoLoad ? m_bAutoRestore : m_bAutoLoad;
+    BYTE& myCopy = autoLoad ? g_copies.autoLoad : g_copies.autoRestore;
+    BYTE& otherCopy = autoLoad ? g_copies.autoRestore : g_copies.autoLoad;
+    mine = checked ? TRUE : FALSE;
+    myCopy = static_cast<BYTE>(mine);
+    if (mine) {
+        other = FALSE;
+        otherCopy = 0;
     }
     Changed();
-    PostSetting(m_bAutoLoad, enAutoLoad);
+    PostSetting(mine, autoLoad ? kAutoLoad : kAutoRestore);
 }
 
-void CDiagnostics::OnAutoRestore(BOOL checked)
-{
-    m_bAutoRestore = checked ? TRUE : FALSE;
-    g_copies.autoRestore = static_cast<BYTE>(m_bAutoRestore);
-    if (m_bAutoRestore) {
-        m_bAutoLoad = FALSE;
-        g_copies.autoLoad = 0;
-    }
-    Changed();
-    PostSetting(m_bAutoRestore, enAutoRestore);
-}
+void CDiagnostics::OnAutoLoad(BOOL checked) { SetStartupOption(checked, true); }
+
+void CDiagnostics::OnAutoRestore(BOOL checked) { SetStartupOption(checked, false); }
 
 void CDiagnostics::OnMiniOnTop(BOOL checked)
 {
     m_bMiniOnTop = checked ? TRUE : FALSE;
     g_copies.miniOnTop = static_cast<BYTE>(m_bMiniOnTop);
-    PostSetting(m_bMiniOnTop, enMiniOnTop);
+    PostSetting(m_bMiniOnTop, kMiniAlwaysOnTop);
 }
 
 void CDiagnostics::RunMidiDialog(MidiDialog which, bool refreshAfter)

@@ -48,18 +48,6 @@ public:
     static constexpr UINT kMidiTimer = 101;
     static constexpr UINT kMidiTimerMs = 1000;
 
-    /// The settings commands that the dialog posts (lParam).
-    enum SubCommand : int {
-        enTestRack = 0,
-        enResetRacks = 2,
-        enDebugFile = 3,
-        enCommPort = 4,
-        enIntegrate = 5,
-        enAutoLoad = 6,
-        enAutoRestore = 7,
-        enMiniOnTop = 8,
-    };
-
     struct PortItem {
         CString text;
         int port;  // -1: "Disabled"
@@ -120,7 +108,8 @@ public:
 
 private:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
-    void PostSetting(int value, SubCommand command);
+    void PostSetting(int value, int command);
+    void SetStartupOption(BOOL checked, bool autoLoad);
     void RefreshMidiButtons();
     void RunMidiDialog(MidiDialog which, bool refreshAfter);
     void Changed();

@@ -2,22 +2,12 @@
 // request, the reset of the selected rack or of all racks, the debug trace, the communication
 // port, and the options "Use With Cantle", "Auto Load", "Auto Restore" and "Mini Always On Top".
 #include "app/MicDlg.h"
+#include "app/MicMessages.h"
 #include "winport/Clock.h"
 #include "winport/RegistryObject.h"
 
 namespace {
 
-enum SettingsCommand : int {
-    kTestUnit = 0,
-    kVersionRequest = 1,
-    kResetRacks = 2,
-    kDebugFile = 3,
-    kCommPort = 4,
-    kUseWithCantle = 5,
-    kAutoLoad = 6,
-    kAutoRestore = 7,
-    kMiniAlwaysOnTop = 8,
-};
 
 // After a unit test the dialog waits so that the unit has played its test through.
 constexpr DWORD kUnitTestPauseMs = 500;

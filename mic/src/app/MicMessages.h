@@ -6,8 +6,19 @@
 #include "link/SerialPort.h"                // WM_PRE_REPLY
 #include "winport/MessageLoop.h"
 
-/// The set-up and test dialog's settings commands.
+/// The set-up and test dialog's settings commands: the value in wParam, the sub-command in lParam.
 constexpr UINT WM_SETTINGS_COMMAND = WM_USER + 11;
+enum SettingsCommand : int {
+    kTestUnit = 0,         // rack 0 to 15
+    kVersionRequest = 1,   // rack 0 to 15 (not sent by the dialog)
+    kResetRacks = 2,       // -1 every rack, 0 the current rack
+    kDebugFile = 3,        // 1 on, 0 off
+    kCommPort = 4,         // port, -1 disabled
+    kUseWithCantle = 5,    // 1 on, 0 off, for the next start
+    kAutoLoad = 6,
+    kAutoRestore = 7,
+    kMiniAlwaysOnTop = 8,
+};
 /// Lines of the MIDI message monitor.
 constexpr UINT WM_MIDI_IN_SHOWN = WM_APP + 3;
 constexpr UINT WM_MIDI_OUT_SHOWN = WM_APP + 4;
