@@ -114,6 +114,7 @@ public:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     HWND GetSafeHwnd() const { return m_hWnd; }
     void SetView(CMicDlgView* view) { m_pView = view ? view : &m_nullView; }
+    CMicDlgView* GetView() const { return m_pView; }
     const CString& GetTitle() const { return m_strTitle; }
     void SetWindowText(const char* title);
 
