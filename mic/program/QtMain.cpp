@@ -97,6 +97,7 @@ int main(int argc, char** argv)
         winport::QtMessagePump pump;
         ProgramWindow window(dlg);
         shell.SetOwner(&window);
+        shell.SetDialog(&dlg);
         dlg.SetView(&window);
         // The window takes its place before the dialog starts, so that what the dialog asks at
         // start appears over it.

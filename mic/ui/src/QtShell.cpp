@@ -1,6 +1,7 @@
 #include "mic_ui/QtShell.h"
 
 #include "mic_ui/Diagnostics.h"
+#include "mic_ui/Minimised.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -112,6 +113,33 @@ void QtShell::RunSetupDialog(HWND owner, const SetupDialogPreset& preset, std::f
         if (m_owner) m_owner->repaint();
         if (done) done();
     });
+}
+
+void QtShell::RunMiniView(HWND, std::function<void()> done)
+{
+    if (!m_pDialog || m_mini) {
+        if (done) done();
+        return;
+    }
+    auto* mini = new CMinimisedWindow(*m_pDialog, this);
+    m_mini = mini;
+    // It opens where the main window stands, then where it last was in this run.
+    const QPoint mainCorner = m_owner ? m_owner->frameGeometry().topLeft() : QPoint(0, 0);
+    mini->Core().OnInitDialog(CPoint(mainCorner.x(), mainCorner.y()));
+    const CPoint at = mini->Core().InitialPosition();
+    mini->move(at.x, at.y);
+    QObject::connect(mini, &QDialog::finished, mini, [mini, done](int) {
+        mini->deleteLater();
+        if (done) done();
+    });
+    mini->show();
+    mini->raise();
+    mini->activateWindow();
+}
+
+void QtShell::ShowMiniView(bool show)
+{
+    if (m_mini) m_mini->setVisible(show);
 }
 
 QtShell::~QtShell()

@@ -13,7 +13,8 @@
 #include "app/Shell.h"
 #include "mic_ui/TrayIcon.h"
 
-class QDialog;
+#include <QDialog>
+class CMicDlg;
 
 /// The Qt name filters of a file dialog filter of the platform's form
 /// ("Text (*.x)|*.x|All (*.*)|*.*|").
@@ -31,6 +32,13 @@ public:
     void FileDialog(HWND owner, const FileDialogRequest& request, FileDone done) override;
     /// The about box, the exit confirmation and the port-error dialog.
     void RunDialog(HWND owner, ShellDialog dialog, MessageDone done) override;
+    /// The main dialog whose mini view the shell shows (not owned).
+    void SetDialog(CMicDlg* dlg) { m_pDialog = dlg; }
+    /// The mini view in place of the hidden main window; done when it has closed.
+    void RunMiniView(HWND owner, std::function<void()> done) override;
+    void ShowMiniView(bool show) override;
+    /// The mini view open now (null when none is).
+    QDialog* MiniView() const { return m_mini; }
     /// The set-up and test dialog, window-modal; done when it has closed.
     void RunSetupDialog(HWND owner, const SetupDialogPreset& preset, std::function<void()> done) override;
     /// The tray icon (icon 128 with the animation strip 572): image 1 while animated, else 0.
@@ -65,6 +73,8 @@ private:
     QPointer<QWidget> m_front;
     bool m_bFrontRemembered = false;
     bool m_bOtherProgramInFront = false;
+    QPointer<QDialog> m_mini;
+    CMicDlg* m_pDialog = nullptr;
     int m_nOpen = 0;
     TrayBackend* m_pTrayBackend = nullptr;
     std::unique_ptr<CTrayIcon> m_pTray;

@@ -1,0 +1,197 @@
+#include "mic_ui/Minimised.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QMenu>
+
+#include "mic_ui/DialogUnits.h"
+#include "mic_ui/EnBitmap.h"
+#include "mic_ui/MicDlgWindow.h"
+#include "mic_ui/PictureStore.h"
+#include "ui/DisplayLayout.h"
+#include "winport_ui/QtMessageBox.h"
+
+namespace {
+
+namespace P = MainDialogPictures;
+
+constexpr int kStripDu = 53;
+constexpr int kSwitchTopDu = 40;
+constexpr int kSwitchRowDu = 13;
+constexpr int kBottomRowDu = 126;
+
+struct SwitchRow {
+    const char* caption;
+    int firstId;
+    int code;
+};
+constexpr SwitchRow kSwitchRows[] = {
+    {"Phant", CMinimised::kIdPhantFirst, CMicDlg::kSwitchPhant}, {"Pad", CMinimised::kIdPadFirst, CMicDlg::kSwitchPad},
+    {"Lowz", CMinimised::kIdLowzFirst, CMicDlg::kSwitchLowz},    {"Phase", CMinimised::kIdPhaseFirst, CMicDlg::kSwitchPhase},
+    {"Ins", CMinimised::kIdInsFirst, CMicDlg::kSwitchIns},       {"Dir", CMinimised::kIdDirFirst, CMicDlg::kSwitchDir},
+};
+
+// The readouts and digits of each channel.
+constexpr int kIdReadoutFirst = 1285;
+constexpr int kIdLabelFirst = 1265;
+
+}  // namespace
+
+CMinimisedWindow::CMinimisedWindow(CMicDlg& owner, Shell* shell, QWidget* parent)
+    : SmallDialog(574, "Remote Mic Control", 217, 151, parent), m_pCore(std::make_unique<CMinimised>(&owner, shell))
+{
+    for (int c = 0; c < 4; ++c) {
+        const int x0 = 4 + kStripDu * c;
+        AddStatic(kIdLabelFirst + c, "", x0 + 2, 4, 11, 15);
+        AddStatic(kIdReadoutFirst + c, "", x0 + 16, 7, 27, 10);
+        auto* box = new QComboBox(this);
+        box->setObjectName(QString::number(CMinimised::kIdGainFirst + c));
+        box->setEditable(true);
+        box->setInsertPolicy(QComboBox::NoInsert);
+        box->setGeometry(DialogUnits::Rect(x0 + 2, 21, 38, 14));
+        for (int i = 0; i < CMicDlg::kGainItems; ++i) box->addItem(QString("%1").arg(i * 5, 2, 10, QChar('0')));
+        box->setMaxVisibleItems(CMicDlg::kGainItems);
+        box->setPalette(QApplication::palette(box));
+        connect(box, &QComboBox::activated, this, [this, c](int item) { m_pCore->OnGainSelected(c, item); });
+        connect(box->lineEdit(), &QLineEdit::textEdited, this,
+                [this, c](const QString& text) { m_pCore->OnGainDigit(c, text.toLatin1().constData()); });
+        box->lineEdit()->installEventFilter(this);  // leaving the box ends a typed entry
+        m_gain[c] = box;
+
+        int row = 0;
+        for (const SwitchRow& s : kSwitchRows) {
+            const int y = kSwitchTopDu + kSwitchRowDu * row++;
+            AddStatic(-1, s.caption, x0 + 2, y + 3, 22, 9);
+            auto* button = new CBlackBmpButton(s.firstId + c, this);
+            button->setObjectName(QString::number(s.firstId + c));
+            button->setGeometry(DialogUnits::Rect(x0 + 24, y, 26, 12));
+            connect(button, &OwnerDrawButton::commandClicked, this, [this](int id) { command(id); });
+        }
+    }
+
+    CDisplayLayout layout(nullptr);
+    auto addButton = [&](int id, const char* text, int x, int w, int kind) {
+        auto* button = new CColourButton(id, winport::QStringFromAnsi(text), this);
+        button->setObjectName(QString::number(id));
+        button->setGeometry(DialogUnits::Rect(x, kBottomRowDu, w, 14));
+        button->SetColours(layout.GetButtonTextColour(kind), layout.GetButtonBackColour(kind), TRUE);
+        connect(button, &OwnerDrawButton::commandClicked, this, [this](int clicked) { command(clicked); });
+    };
+    addButton(CMinimised::kIdPrevRack, "<<", 4, 26, enButtonCancel);
+    AddStatic(CMinimised::kIdRackNumber, "", 33, kBottomRowDu - 1, 22, 15);
+    addButton(CMinimised::kIdNextRack, ">>", 57, 26, enButtonCancel);
+    AddStatic(CMinimised::kIdRackState, "", 90, kBottomRowDu + 2, 33, 10);
+    addButton(CMinimised::kIdMaximise, "&Maximise", 150, 62, enButtonOK);
+
+    setWindowFlag(Qt::WindowStaysOnTopHint, m_pCore->IsTopmost());
+    m_pCore->SetView(this);
+}
+
+CMinimisedWindow::~CMinimisedWindow() { m_pCore->SetView(nullptr); }
+
+UINT CMinimisedWindow::PictureOf(int id) const
+{
+    auto it = m_pictures.find(id);
+    return it == m_pictures.end() ? 0 : it->second;
+}
+
+void CMinimisedWindow::setPicture(int id, UINT picture)
+{
+    if (PictureOf(id) == picture) return;
+    m_pictures[id] = picture;
+    QWidget* w = Control(id);
+    if (auto* button = qobject_cast<CBmpButton*>(w)) {
+        button->SetBitmap(picture);
+    } else if (auto* label = qobject_cast<QLabel*>(w)) {
+        const auto& bytes = PictureStore::Bytes(picture);
+        if (bytes.empty()) {
+            label->clear();
+        } else {
+            const QImage image = CEnBitmap::DecodePicture(bytes.data(), bytes.size(), CLR_INVALID);
+            label->setPixmap(QPixmap::fromImage(image));
+        }
+    }
+}
+
+void CMinimisedWindow::Changed()
+{
+    const int rack = m_pCore->GetRack();
+    setPicture(CMinimised::kIdRackNumber, P::RackNumber(rack));
+    setPicture(CMinimised::kIdRackState, static_cast<UINT>(m_pCore->GetStatePicture()));
+    for (int c = 0; c < 4; ++c) {
+        const CMinimised::Channel ch = m_pCore->GetChannel(c);
+        const bool shown[] = {ch.phant, ch.pad, ch.lowz, ch.phase, ch.ins};
+        for (size_t k = 0; k < std::size(shown); ++k)
+            setPicture(kSwitchRows[k].firstId + c, shown[k] ? P::kSwitchOn : P::kSwitchOff);
+        setPicture(CMinimised::kIdDirFirst + c, ch.dir ? P::kDirMic : P::kDirLine);
+        setPicture(kIdReadoutFirst + c, ch.readout < 0 ? P::kBlankReadout : P::Readout(ch.readout));
+        setPicture(kIdLabelFirst + c, P::Digit(ch.digit, ch.micLineDigit));
+        QComboBox* box = m_gain[c];
+        if (!box->lineEdit()->hasFocus() && box->currentIndex() != ch.gainItem) box->setCurrentIndex(ch.gainItem);
+    }
+    const ButtonSnapshot& maximise = m_pCore->GetMaximiseButton();
+    if (auto* button = qobject_cast<CColourButton*>(Control(CMinimised::kIdMaximise))) {
+        const QString text = winport::QStringFromAnsi(maximise.text.c_str());
+        if (button->windowTitle() != text) {
+            button->setWindowTitle(text);  // the caption the button draws
+            button->update();
+        }
+        button->setEnabled(maximise.enabled);
+    }
+}
+
+void CMinimisedWindow::command(int id)
+{
+    for (const SwitchRow& s : kSwitchRows)
+        if (id >= s.firstId && id < s.firstId + 4) {
+            m_pCore->OnSwitch(id - s.firstId, s.code);
+            return;
+        }
+    switch (id) {
+    case CMinimised::kIdPrevRack: m_pCore->OnPrevRack(); break;
+    case CMinimised::kIdNextRack: m_pCore->OnNextRack(); break;
+    case CMinimised::kIdMaximise: m_pCore->OnMaximise(CPoint(frameGeometry().x(), frameGeometry().y())); break;
+    default: break;
+    }
+}
+
+void CMinimisedWindow::EndDialog(int result)
+{
+    m_bEnding = true;
+    done(result);
+}
+
+void CMinimisedWindow::reject()
+{
+    if (m_bEnding) {
+        QDialog::reject();
+        return;
+    }
+    m_pCore->OnClose();
+}
+
+void CMinimisedWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_bEnding) {
+        event->accept();
+        return;
+    }
+    event->ignore();  // the core decides
+    m_pCore->OnClose();
+}
+
+void CMinimisedWindow::contextMenuEvent(QContextMenuEvent* event)
+{
+    QMenu menu(this);
+    QAction* about = menu.addAction("&About mic...");
+    if (menu.exec(event->globalPos()) == about) m_pCore->OnAbout();
+}
+
+bool CMinimisedWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut)
+        for (int c = 0; c < 4; ++c)
+            if (watched == m_gain[c]->lineEdit()) m_pCore->OnGainEntryDone(c);
+    return SmallDialog::eventFilter(watched, event);
+}
