@@ -448,14 +448,14 @@ void Simulator::Flush(Peer& peer, uint64_t tag)
     }
 }
 
-int Simulator::PushToKind(int kind, const std::vector<uint8_t>& block)
+int Simulator::PushToKind(int kind, const std::vector<uint8_t>& block, pid_t onlyPid)
 {
     int reached = 0;
     std::vector<int> ids;
     for (auto& [id, object] : m_objects) ids.push_back(id);
     for (int id : ids) {
         auto it = m_objects.find(id);
-        if (it == m_objects.end() || it->second->kind != kind) continue;
+        if (it == m_objects.end() || it->second->kind != kind || (onlyPid != 0 && it->second->pid != onlyPid)) continue;
         ServerObject& object = *it->second;
         std::vector<std::pair<uint32_t, uint32_t>> advises(object.advises.begin(), object.advises.end());
         for (auto [connection, aspect] : advises) {

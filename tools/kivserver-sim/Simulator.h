@@ -64,8 +64,9 @@ public:
     /// Makes the block the data of its kind (what GetData answers).
     void SetData(int kind, std::vector<uint8_t> block) { m_data[kind] = std::move(block); }
     void ClearData(int kind) { m_data.erase(kind); }
-    /// Pushes the block to every subscription of objects of the kind; the number reached.
-    int PushToKind(int kind, const std::vector<uint8_t>& block);
+    /// Pushes the block to every subscription of objects of the kind (only those of the client
+    /// process onlyPid when it is not 0); the number reached.
+    int PushToKind(int kind, const std::vector<uint8_t>& block, pid_t onlyPid = 0);
     /// Closes every object's connection; the number closed.
     int DropAll();
     void CountObjects(size_t& objects, size_t& advised) const;
@@ -133,6 +134,7 @@ public:
 const std::vector<Family*>& Families();
 /// The families modelled in files of their own.
 Family& RouterLinkFamily();
+Family& StudioConfigFamily();
 
 uint64_t NowMs();
 

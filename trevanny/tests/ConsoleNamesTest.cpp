@@ -89,6 +89,7 @@ TEST(SharedConstantsTest, ListsAndBoundedLookups)
     EXPECT_STREQ("CantleStatusWindow", kStatusWindowClass);
     EXPECT_STREQ("CantleUniqueClass", kMainWindowClass);
     EXPECT_STREQ("KIVStatusMessage", kStatusMessageName);
+    EXPECT_STREQ("USE_CURRENT_AUTOMATION", kUseCurrentAutomation);
     EXPECT_STREQ("SOFTWARE\\VOKDWEN\\Vok Dwen Cantle\\Screen location\\Large Display\\", kScreenLocationLargeKey);
     EXPECT_STREQ("Output Delay Units", kIOConfigOutputDelayUnits);
 }

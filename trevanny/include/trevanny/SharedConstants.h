@@ -33,6 +33,8 @@ inline constexpr char kStatusWindowClass[] = "CantleStatusWindow";
 
 /// Name of the server's status message.
 inline constexpr char kStatusMessageName[] = "KIVStatusMessage";
+/// The name that stands for the automation data in use rather than a stored file.
+inline constexpr char kUseCurrentAutomation[] = "USE_CURRENT_AUTOMATION";
 
 /// I/O system types by type number.
 inline constexpr int kIOSystemTypeCount = 9;
