@@ -1,21 +1,17 @@
 #include "trevanny/CutListFile.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <sys/file.h>
-#include <unistd.h>
 #include <unordered_map>
 
 #include "conform/EditListBytes.h"
+#include "conform/TempEditList.h"
 #include "trevanny/EDLReader.h"
 #include "trevanny/EDLReelTable.h"
 #include "trevanny/TimecodeValue.h"
-#include "winport/Clock.h"
 #include "winport/Paths.h"
 
 namespace {
@@ -24,7 +20,6 @@ const char kCutListMagic[] = "VOK_CUTLIST_FILE";
 constexpr UINT kMagicSize = 16;
 constexpr int kBinaryRecordBytes = 16;
 const char kTempEDLName[] = "\\cantle\\edl files\\VOK RESERVED TEMP.edl";
-int g_lockWaitMs = 30000;
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -150,45 +145,8 @@ bool addsMaterial(int kind)
            kind == CCutListRecord::enInsertFrom || kind == CCutListRecord::enInsertClip;
 }
 
-// The lock file beside the temporary edit list, held from before the list is written until its
-// conform has read it.
-std::string lockPath() { return winport::HostPath(CCutListFile::TempEDLPath()) + ".lock"; }
 
 }  // namespace
-
-class TempEditListLock {
-public:
-    TempEditListLock() = default;
-    ~TempEditListLock()
-    {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    TempEditListLock(const TempEditListLock&) = delete;
-    TempEditListLock& operator=(const TempEditListLock&) = delete;
-
-    /// Waits up to waitMs for the lock; false when another writer keeps it.
-    bool Acquire(int waitMs)
-    {
-        std::string path = lockPath();
-        winport::EnsureParentDir(path);
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-        if (m_fd < 0) return false;
-        winport::Clock& clock = winport::CurrentClock();
-        uint64_t deadline = clock.nowMs() + static_cast<uint64_t>(waitMs > 0 ? waitMs : 0);
-        for (;;) {
-            if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
-            if (errno != EWOULDBLOCK && errno != EINTR) break;
-            if (clock.nowMs() >= deadline) break;
-            clock.sleepMs(5);
-        }
-        ::close(m_fd);
-        m_fd = -1;
-        return false;
-    }
-
-private:
-    int m_fd = -1;
-};
 
 CCutListFile::CCutListFile() = default;
 CCutListFile::~CCutListFile() = default;
@@ -202,7 +160,7 @@ CString CCutListFile::TempEDLPath()
     return path + kTempEDLName;
 }
 
-void CCutListFile::SetLockWaitMs(int ms) { g_lockWaitMs = ms; }
+void CCutListFile::SetLockWaitMs(int ms) { SetTempEditListLockWait(ms); }
 
 void CCutListFile::ReleaseTempEDL() { m_pLock.reset(); }
 
@@ -461,7 +419,7 @@ void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& 
         }
     }
     // The rest of the source up to 24 hours.
-    int64_t end = framesPerSec == 24 ? 2073600 : framesPerSec == 25 ? 2160000 : 2592000;
+    int64_t end = TimelineEndFrames(framesPerSec);
     if (end - s > 0) addPair(m_Pairs, s, d, end - s, base, -1);
 
     // A source picked up by number starts where the last move of that number left.
@@ -482,26 +440,8 @@ void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& 
     // One writer at a time: the lock is kept until the conform has read the list.
     m_pLock.reset();
     auto lock = std::make_unique<TempEditListLock>();
-    CString path = TempEDLPath();
-    if (!lock->Acquire(g_lockWaitMs)) AfxThrowFileException(CFileException::sharingViolation, ERROR_SHARING_VIOLATION, path);
-    CString temporary = path + ".tmp";
-    winport::EnsureParentDir(winport::HostPath(temporary));
-    {
-        CEDLReader writer(temporary, CEDLReader::enGeneric);
-        CFileException error;
-        if (!writer.Open(CFile::modeCreate | CFile::modeWrite | CFile::shareDenyNone | CFile::typeBinary, &error)) {
-            AfxThrowFileException(error.m_cause, error.m_lOsError, path);
-        }
-        try {
-            writer.WriteHeader(m_Settings, reels);
-            for (INT_PTR i = 0; i + 1 < m_Pairs.GetSize(); i += 2) writer.WriteStoredEvent(m_Pairs[i], m_Pairs[i + 1]);
-        } catch (CFileException*) {
-            writer.Close();
-            ::unlink(winport::HostPath(temporary).c_str());
-            throw;
-        }
-    }
-    CFile::Rename(temporary, path);
+    lock->AcquireOrThrow();
+    WriteStoredEditList(TempEDLPath(), m_Settings, reels, m_Pairs);
     m_pLock = std::move(lock);
 }
 
