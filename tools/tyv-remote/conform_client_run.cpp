@@ -1,7 +1,8 @@
 // Runs remote conform clients as a conform would, so that a test can choose the library through
 // the library path of this process. Arguments: [--threads N] then pairs as
 // "src:KEY:START:LENGTH" and "dst:KEY:START:LENGTH". With N threads, each runs its own client
-// over the same lists at the same time. Prints "done" at the end.
+// over the same lists at the same time. With "--conform PASS LIST" it conforms a pass named PASS
+// to the edit list LIST instead and prints "status N". Prints "done" at the end.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,10 +10,17 @@
 #include <thread>
 #include <vector>
 
+#include "trevanny/ConformEngine.h"
 #include "trevanny/PellimaxConformClient.h"
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--conform") == 0) {
+        CAutomationPackage pass;
+        pass.SetPathName(argv[2]);
+        std::printf("\nstatus %d\ndone\n", static_cast<int>(DoConform(&pass, argv[3])));
+        return 0;
+    }
     int threads = 1;
     CSourceDestItemArray sources, destinations;
     for (int i = 1; i < argc; ++i) {

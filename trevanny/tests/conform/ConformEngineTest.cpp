@@ -75,6 +75,34 @@ TEST_F(ConformEngineTest, MissingFilesAndWhatIsNotAStoredEditList)
     }
 }
 
+TEST_F(ConformEngineTest, CutListsAndChangeListsByName)
+{
+    // A move of 20 frames at 100, and an insert at 300 of what record 1 (the move) took: a change
+    // list (".txt", or no extension) links the two, a cut list does not, and its insert takes
+    // the first 20 frames instead. The list is binary either way; the reel is the pass's own.
+    std::vector<CAutomationEvent> mix;
+    for (int t = 1; t < 3000; t += 7) mix.push_back(Ev(t, 1, 0, 0, t));
+    WritePass(kPass, mix);
+    CAutomationEventArray source;
+    Fill(source, mix);
+    StoredBytes list;
+    list.raw("VOK_CUTLIST_FILE").i32(0).i32(0).i32(2);
+    list.i32(CCutListRecord::enMove).i32(100).i32(20).i32(5);
+    list.i32(CCutListRecord::enInsertFrom).i32(300).i32(20).i32(1);
+    struct Case {
+        const char* name;
+        int from;  // where the inserted 20 frames come from, in time units
+    };
+    for (const Case& c : {Case{"c:\\edits\\moves.CUT", 0}, Case{"c:\\edits\\moves.txt", 400}, Case{"c:\\edits\\moves", 400}}) {
+        SCOPED_TRACE(c.name);
+        winport::EnsureParentDir(winport::HostPath(c.name));
+        WriteFileBytes(winport::HostPath(c.name), list.str());
+        ASSERT_EQ(enConformDone, DoConform(&m_target, c.name));
+        EXPECT_EQ(Between(source, c.from, c.from + 80, 1200 - c.from), Between(m_target, 1200, 1280));
+        EXPECT_FALSE(Between(m_target, 1200, 1280).empty());
+    }
+}
+
 TEST_F(ConformEngineTest, SourceThatCannotBeLoadedChangesNothing)
 {
     const std::string before = Bytes(m_target);

@@ -66,64 +66,64 @@ struct StoredReel {
     std::string file;
 };
 
+/// Writes a pass file holding `events` at a Windows path.
+inline void WritePass(const CString& path, const std::vector<CAutomationEvent>& events)
+{
+    CAutomationEventArray a;
+    Fill(a, events);
+    winport::EnsureParentDir(winport::HostPath(path));
+    ASSERT_TRUE(a.Save(path));
+}
+
+/// Writes a stored edit list. The reel table sorts its reels by name: give them in name
+/// order so that the pairs' reel indexes stay as given.
+inline void WriteEditList(const CString& path, const std::vector<StoredReel>& reels, const std::vector<StoredPair>& pairs)
+{
+    CEDLReelTable table;
+    for (const StoredReel& r : reels) table.GetAt(table.Add(r.name.c_str(), 0, 0)).m_strText2 = r.file.c_str();
+    winport::EnsureParentDir(winport::HostPath(path));
+    CEDLReader writer(path, CEDLReader::enGeneric);
+    ASSERT_TRUE(writer.Open(CFile::modeCreate | CFile::modeWrite | CFile::shareDenyNone | CFile::typeBinary, nullptr));
+    writer.WriteHeader(CTimecodeSettings(), table);
+    for (const StoredPair& p : pairs) {
+        CSourceDestItem source, destination;
+        source.m_nStart = p.source;
+        destination.m_nStart = p.destination;
+        destination.m_nLength = p.length;
+        destination.SetEvent(new CEDLEvent);
+        destination.m_pEvent->m_nReelIndex = p.reel;
+        writer.WriteStoredEvent(source, destination);
+    }
+}
+
+/// The state of every control after replaying `a` up to time t.
+inline std::vector<short> StateAt(CAutomationEventArray& a, int t)
+{
+    CPathMap sections("PathMap");
+    CChannelStateTable table(&a, 2000, &sections, 0, nullptr);
+    table.PlayTo(t, false);
+    return std::vector<short>(table.GetValues(), table.GetValues() + CChannelStateTable::kValueCount);
+}
+
+/// Events of `a` with lo < time < hi, moved by `shift`, as rows without the old value.
+inline std::vector<EventRow> Between(const CAutomationEventArray& a, int lo, int hi, int shift = 0)
+{
+    std::vector<EventRow> rows;
+    for (EventRow r : Rows(a)) {
+        if (std::get<0>(r) <= lo || std::get<0>(r) >= hi) continue;
+        std::get<0>(r) += shift;
+        std::get<6>(r) = 0;
+        rows.push_back(r);
+    }
+    return rows;
+}
+
 class ConformFixture : public ConsoleTypeFixture {
 protected:
     void SetUp() override
     {
         ConsoleTypeFixture::SetUp();
         useConsoleType(1);  // quarter frames: a frame of an edit list is 4 time units
-    }
-
-    /// Writes a pass file holding `events` at a Windows path.
-    static void WritePass(const CString& path, const std::vector<CAutomationEvent>& events)
-    {
-        CAutomationEventArray a;
-        Fill(a, events);
-        winport::EnsureParentDir(winport::HostPath(path));
-        ASSERT_TRUE(a.Save(path));
-    }
-
-    /// Writes a stored edit list. The reel table sorts its reels by name: give them in name
-    /// order so that the pairs' reel indexes stay as given.
-    static void WriteEditList(const CString& path, const std::vector<StoredReel>& reels, const std::vector<StoredPair>& pairs)
-    {
-        CEDLReelTable table;
-        for (const StoredReel& r : reels) table.GetAt(table.Add(r.name.c_str(), 0, 0)).m_strText2 = r.file.c_str();
-        winport::EnsureParentDir(winport::HostPath(path));
-        CEDLReader writer(path, CEDLReader::enGeneric);
-        ASSERT_TRUE(writer.Open(CFile::modeCreate | CFile::modeWrite | CFile::shareDenyNone | CFile::typeBinary, nullptr));
-        writer.WriteHeader(CTimecodeSettings(), table);
-        for (const StoredPair& p : pairs) {
-            CSourceDestItem source, destination;
-            source.m_nStart = p.source;
-            destination.m_nStart = p.destination;
-            destination.m_nLength = p.length;
-            destination.SetEvent(new CEDLEvent);
-            destination.m_pEvent->m_nReelIndex = p.reel;
-            writer.WriteStoredEvent(source, destination);
-        }
-    }
-
-    /// The state of every control after replaying `a` up to time t.
-    static std::vector<short> StateAt(CAutomationEventArray& a, int t)
-    {
-        CPathMap sections("PathMap");
-        CChannelStateTable table(&a, 2000, &sections, 0, nullptr);
-        table.PlayTo(t, false);
-        return std::vector<short>(table.GetValues(), table.GetValues() + CChannelStateTable::kValueCount);
-    }
-
-    /// Events of `a` with lo < time < hi, moved by `shift`, as rows without the old value.
-    static std::vector<EventRow> Between(const CAutomationEventArray& a, int lo, int hi, int shift = 0)
-    {
-        std::vector<EventRow> rows;
-        for (EventRow r : Rows(a)) {
-            if (std::get<0>(r) <= lo || std::get<0>(r) >= hi) continue;
-            std::get<0>(r) += shift;
-            std::get<6>(r) = 0;
-            rows.push_back(r);
-        }
-        return rows;
     }
 };
 

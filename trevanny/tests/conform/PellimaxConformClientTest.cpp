@@ -9,6 +9,7 @@
 
 #include "ChildProcess.h"
 #include "ConsoleTypeFixture.h"
+#include "conform/ConformFixture.h"
 #include "conform/EditListFiles.h"
 #include "trevanny/PellimaxConformClient.h"
 #include "winport/RegistryObject.h"
@@ -167,6 +168,23 @@ TEST_F(PellimaxConformClientThreads, NoPartnerMeansNoConform)
                                                "fnSetSystemFrameRate 1 1 0", "fnInitiateReconform 1",
                                                "fnDestroyTyvProjectClient 1"};
     EXPECT_EQ(expected, log);
+}
+
+TEST_F(PellimaxConformClientThreads, ConformSendsEveryPairWithItsOwnDestination)
+{
+    using namespace conformtest;
+    useConsoleType(1);
+    switchOn();
+    WritePass("c:\\mixes\\reelA.aut", {Ev(10, 1, 0, 0, 5)});
+    WriteEditList("c:\\edits\\cut.edl", {{"A", "c:\\mixes\\reelA"}}, {{50, 20, 8}, {10, 100, 5}});
+    std::string output;
+    std::vector<std::string> log = calls(run("whole", {"--conform", "c:\\mixes\\pass.aut", "c:\\edits\\cut.edl"}, &output));
+    // Sources in start order, each with the destination of its own pair, in frames.
+    const std::vector<std::string> entries = {"fnAddConformEntry 1 -1 10 15 100 105", "fnAddConformEntry 1 -1 50 58 20 28"};
+    ASSERT_EQ(8u, log.size());
+    EXPECT_EQ(entries, std::vector<std::string>(log.begin() + 4, log.begin() + 6));
+    EXPECT_EQ("fnDoTheConform 1", log[6]);
+    EXPECT_NE(std::string::npos, output.find("status 0"));
 }
 
 TEST_F(PellimaxConformClientThreads, MissingLibraryEntryPointOrHandle)
