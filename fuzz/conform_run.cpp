@@ -1,0 +1,93 @@
+// Fuzz target for the conform: a small target pass and two pass files (a reel "c:\mixes\reelA"
+// and the target's own file "c:\mixes\pass.aut"), conformed to a fuzzed stored edit list.
+// The conform must end with a documented status; the target changes only when it returns 0,
+// and then holds its events in time order.
+//
+// Input: byte 0 picks the console (bit 0: type 1, else type 3) and whether the list's positions
+// are taken as they are (bit 1); the rest follows the header magic "VOK HDRNEW" as the list.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "../testsupport/TestEnvironment.h"
+#include "trevanny/AutomationPackage.h"
+#include "trevanny/ConformEngine.h"
+#include "trevanny/ConsoleRegistryNames.h"
+#include "winport/Paths.h"
+#include "winport/RegistryObject.h"
+
+namespace {
+
+const TestEnvironment& environment()
+{
+    static TestEnvironment env;
+    return env;
+}
+
+constexpr size_t kMaxInput = 4096;
+
+CAutomationEvent event(int time, int path, int process, int control, int value)
+{
+    return CAutomationEvent(time, static_cast<DWORD>(path), static_cast<BYTE>(process), static_cast<BYTE>(control),
+                            static_cast<short>(value));
+}
+
+// Writes the pass files once per console: events on a few paths, controls and routes.
+void useConsole(int type)
+{
+    static int current = -1;
+    if (type == current) return;
+    environment();
+    CLocalMachineRegistryObject registry{CString()};
+    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
+    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
+    current = type;
+    for (const char* path : {"c:\\mixes\\reelA.aut", "c:\\mixes\\pass.aut"}) {
+        CAutomationEventArray pass;
+        for (int t = 0; t < 400; t += 3) pass.Add(event(t, t % 5, t % 7 == 0 ? 14 : 1, t % 3, t * (path[9] == 'r' ? 1 : -1)));
+        pass.Add(event(200, 3, 40, 1, 9));  // a route on the large console
+        winport::EnsureParentDir(winport::HostPath(path));
+        pass.Save(path);
+    }
+}
+
+void fillTarget(CAutomationPackage& target)
+{
+    target.SetPathName("c:\\mixes\\pass.aut");
+    for (int t = 0; t < 100; t += 10) target.Add(event(t, 2, 0, 0, t));
+}
+
+bool inTimeOrder(const CAutomationEventArray& a)
+{
+    return std::is_sorted(a.GetData(), a.GetData() + a.GetSize(),
+                          [](const CAutomationEvent& x, const CAutomationEvent& y) { return x.m_Time < y.m_Time; });
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size < 1 || size > kMaxInput) return 0;
+    useConsole(data[0] & 1 ? 1 : 3);
+    const BOOL framesInFile = data[0] & 2 ? TRUE : FALSE;
+    const std::string path = environment().Path("data/conform.edl");
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out << "VOK HDRNEW";
+        out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
+    }
+    CAutomationPackage target;
+    fillTarget(target);
+    const std::string before(reinterpret_cast<const char*>(target.GetData()), sizeof(CAutomationEvent) * target.GetSize());
+    CConformEngine engine;
+    const enConformStatus status = engine.Run(&target, path.c_str(), framesInFile);
+    if (status != enConformDone && status != enConformEDLNotOpened && status != enConformNoSource) __builtin_trap();
+    if (status == enConformDone) {
+        if (!inTimeOrder(target)) __builtin_trap();
+    } else if (before != std::string(reinterpret_cast<const char*>(target.GetData()), sizeof(CAutomationEvent) * target.GetSize())) {
+        __builtin_trap();
+    }
+    return 0;
+}
