@@ -357,28 +357,6 @@ BOOL CCutListFile::Read(const CString& path, CCutListRecordArray& records)
     }
 }
 
-namespace {
-
-// A pair of the temporary list: source (start, length, reference) -> destination (start,
-// length) on a reel. Pieces whose numbers leave the int range are not written.
-void addPair(CSourceDestItemArray& pairs, int64_t sourceStart, int64_t destinationStart, int64_t length, const CString& reel, int reference)
-{
-    auto fits = [](int64_t v) { return v >= INT_MIN && v <= INT_MAX; };
-    if (!fits(sourceStart) || !fits(destinationStart) || !fits(length)) return;
-    CSourceDestItem source, destination;
-    source.m_nStart = static_cast<int>(sourceStart);
-    source.m_nLength = static_cast<int>(length);
-    source.m_nIndex = reference;
-    destination.m_nStart = static_cast<int>(destinationStart);
-    destination.m_nLength = static_cast<int>(length);
-    destination.SetEvent(new CEDLEvent);
-    destination.m_pEvent->m_strReelName = reel;
-    pairs.Add(std::move(source));
-    pairs.Add(std::move(destination));
-}
-
-}  // namespace
-
 void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& records)
 {
     CString base = sourcePath.Left(sourcePath.GetLength() >= 4 ? sourcePath.GetLength() - 4 : 0);
@@ -393,7 +371,7 @@ void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& 
     for (INT_PTR i = 0; i < records.GetSize(); ++i) {
         const CCutListRecord& r = *records[i];
         int64_t piece = r.m_nStart - s + p;
-        if (piece > 0) addPair(m_Pairs, s, d, piece, base, -1);
+        if (piece > 0) AppendEditListPair(m_Pairs, s, d, piece, base, -1);
         if (removesMaterial(r.m_nKind)) {
             if (r.m_nKind == CCutListRecord::enMove) {
                 CSourceDestItem moved;
@@ -408,9 +386,9 @@ void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& 
             p += r.m_nLength;
         } else if (addsMaterial(r.m_nKind)) {
             if (r.m_nKind == CCutListRecord::enInsertFrom && r.m_nLength > 0) {
-                addPair(m_Pairs, 0, d + piece, r.m_nLength, base, r.m_nReference);
+                AppendEditListPair(m_Pairs, 0, d + piece, r.m_nLength, base, r.m_nReference);
             } else if (r.m_nKind == CCutListRecord::enInsertClip && r.m_nLength > 0) {
-                addPair(m_Pairs, r.m_nClipSourceStart, d + piece, r.m_nLength, r.m_strClipName, -1);
+                AppendEditListPair(m_Pairs, r.m_nClipSourceStart, d + piece, r.m_nLength, r.m_strClipName, -1);
             }
             if (r.m_nKind == CCutListRecord::enInsertClip) reels.Add(r.m_strClipName, 0, 0);
             s += piece;
@@ -420,7 +398,7 @@ void CCutListFile::WriteTempEDL(const CString& sourcePath, CCutListRecordArray& 
     }
     // The rest of the source up to 24 hours.
     int64_t end = TimelineEndFrames(framesPerSec);
-    if (end - s > 0) addPair(m_Pairs, s, d, end - s, base, -1);
+    if (end - s > 0) AppendEditListPair(m_Pairs, s, d, end - s, base, -1);
 
     // A source picked up by number starts where the last move of that number left.
     std::unordered_map<int, int> movedStart;

@@ -1,6 +1,5 @@
 // Copy, move and delete of one range of the timeline: the pairs such an edit means, written as
 // the pair file (a stored edit list with one reel, the package's own file) and conformed.
-#include <climits>
 #include <cstdint>
 
 #include "conform/TempEditList.h"
@@ -49,27 +48,15 @@ enConformStatus CConformEngine::RunSorelPairs(CAutomationPackage* package, CTime
 
 namespace {
 
-// Appends a pair (source start, destination start, length) on the reel; a pair whose numbers
-// leave the int range is not made.
+// A pair of the range conform on its one reel.
 void addPair(CSourceDestItemArray& items, const CString& reel, int64_t source, int64_t destination, int64_t length,
              int64_t sourceLength)
 {
-    for (int64_t v : {source, destination, length, sourceLength}) {
-        if (v < INT_MIN || v > INT_MAX) return;
-    }
-    CSourceDestItem from, to;
-    from.m_nStart = static_cast<int>(source);
-    from.m_nLength = static_cast<int>(sourceLength);
-    to.m_nStart = static_cast<int>(destination);
-    to.m_nLength = static_cast<int>(length);
-    to.SetEvent(new CEDLEvent);
-    to.m_pEvent->m_strReelName = reel;
-    items.Add(std::move(from));
-    items.Add(std::move(to));
+    AppendEditListPair(items, source, destination, length, reel, -1, sourceLength);
 }
 void addPair(CSourceDestItemArray& items, const CString& reel, int64_t source, int64_t destination, int64_t length)
 {
-    addPair(items, reel, source, destination, length, length);
+    AppendEditListPair(items, source, destination, length, reel, -1, length);
 }
 
 // A range conform: one reel, the pairs of the edit, the pair file and its conform.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -51,6 +52,24 @@ void TempEditListLock::AcquireOrThrow()
     if (!Acquire(g_lockWaitMs)) {
         AfxThrowFileException(CFileException::sharingViolation, ERROR_SHARING_VIOLATION, CCutListFile::TempEDLPath());
     }
+}
+
+void AppendEditListPair(CSourceDestItemArray& pairs, int64_t sourceStart, int64_t destinationStart, int64_t length,
+                        const CString& reel, int reference, int64_t sourceLength)
+{
+    for (int64_t v : {sourceStart, destinationStart, length, sourceLength}) {
+        if (v < INT_MIN || v > INT_MAX) return;
+    }
+    CSourceDestItem source, destination;
+    source.m_nStart = static_cast<int>(sourceStart);
+    source.m_nLength = static_cast<int>(sourceLength);
+    source.m_nIndex = reference;
+    destination.m_nStart = static_cast<int>(destinationStart);
+    destination.m_nLength = static_cast<int>(length);
+    destination.SetEvent(new CEDLEvent);
+    destination.m_pEvent->m_strReelName = reel;
+    pairs.Add(std::move(source));
+    pairs.Add(std::move(destination));
 }
 
 void WriteStoredEditList(const CString& path, const CTimecodeSettings& settings, const CEDLReelTable& reels,

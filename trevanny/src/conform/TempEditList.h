@@ -4,6 +4,8 @@
 // list is written until its conform has read it.
 #pragma once
 
+#include <cstdint>
+
 #include "trevanny/EDLReelTable.h"
 #include "trevanny/SourceDestItem.h"
 #include "trevanny/TimecodeSettings.h"
@@ -31,6 +33,17 @@ private:
 
 /// How long AcquireOrThrow waits (30 s unless set).
 void SetTempEditListLockWait(int ms);
+
+/// Appends the pair source (start, sourceLength, reference) -> destination (start, length) on
+/// `reel` (the destination owns an event naming it). A pair whose numbers leave the int range is
+/// not made.
+void AppendEditListPair(CSourceDestItemArray& pairs, int64_t sourceStart, int64_t destinationStart, int64_t length,
+                        const CString& reel, int reference, int64_t sourceLength);
+inline void AppendEditListPair(CSourceDestItemArray& pairs, int64_t sourceStart, int64_t destinationStart, int64_t length,
+                               const CString& reel, int reference)
+{
+    AppendEditListPair(pairs, sourceStart, destinationStart, length, reel, reference, length);
+}
 
 /// Writes the header (settings, reels) and every pair (source at 2k, destination at 2k+1) as a
 /// stored edit list at `path`: beside it first, then renamed into place, so that a failed write
