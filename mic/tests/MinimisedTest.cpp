@@ -77,13 +77,13 @@ TEST_F(Minimised, SwitchesShownByModeAndToggledThroughTheOwner)
     Record().SetChannelMode(0, 0, 1);
     Record().SetChannelStatus(0, 0, 0x40 | 0x10);  // Phant, Pad
     Record().SetLineStatus(0, 0, 0x40 | 0x10 | 0x80 | 5);  // Lowz, Phase, Ins
-    CMinimised::Channel mic = mini->GetChannel(0);
+    ChannelSnapshot mic = mini->GetChannel(0);
     EXPECT_TRUE(mic.phant && mic.pad && mic.lowz && mic.phase && mic.ins && mic.dir);
 
     Record().SetChannelMode(0, 0, 0);  // the line input has only Phase and Ins
     Record().SetChannelStatus(0, 0, 0x40 | 0x10 | 0x20 | 3);
     Record().SetLineStatus(0, 0, 0x40 | 0x20);
-    CMinimised::Channel line = mini->GetChannel(0);
+    ChannelSnapshot line = mini->GetChannel(0);
     EXPECT_FALSE(line.phant || line.pad || line.lowz || line.dir);
     EXPECT_TRUE(line.phase && line.ins);
 
@@ -113,6 +113,10 @@ TEST_F(Minimised, RackSteppingStopsAtTheEndsAndAnAbsentUnitIsBlank)
     EXPECT_EQ(mini->GetRack(), 0);
     EXPECT_EQ(mini->GetStatePicture(), CMinimised::kStateResponding);
     EXPECT_EQ(mini->GetRackPicture(), 247);
+    EXPECT_GE(mini->GetChannel(0).readout, 0);
+    dlg->m_bReadoutsBlank = TRUE;  // the main dialog's hold: read-outs blank in both windows
+    EXPECT_EQ(mini->GetChannel(0).readout, -1);
+    dlg->m_bReadoutsBlank = FALSE;
 
     Drain();
     bus->ClearFrames();

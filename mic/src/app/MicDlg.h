@@ -79,6 +79,8 @@ public:
     BOOL OnCommand(int id, int code);
     /// What the window shows now.
     MicDlgSnapshot Snapshot() const;
+    /// What a channel strip shows of one channel (the main window's and the mini view's).
+    ChannelSnapshot ChannelState(int rack, int channel) const;
     BOOL IsEnded() const { return m_bEnded ? TRUE : FALSE; }
     int GetModalResult() const { return m_nModalResult; }
 

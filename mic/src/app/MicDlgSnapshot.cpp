@@ -1,6 +1,30 @@
 // What the main dialog's window shows, computed from its state.
 #include "app/MicDlg.h"
 
+#include <algorithm>
+
+ChannelSnapshot CMicDlg::ChannelState(int rack, int c) const
+{
+    ChannelSnapshot ch;
+    ch.phant = IsSwitchShown(rack, c, kSwitchPhant);
+    ch.phase = IsSwitchShown(rack, c, kSwitchPhase);
+    ch.pad = IsSwitchShown(rack, c, kSwitchPad);
+    ch.dir = IsSwitchShown(rack, c, kSwitchDir);
+    ch.lowz = IsSwitchShown(rack, c, kSwitchLowz);
+    ch.ins = IsSwitchShown(rack, c, kSwitchIns);
+    // A stored step beyond the list (14 or 15 on the mic input) shows as its last item.
+    ch.gainItem = std::clamp(GainItem(rack, c), 0, kGainItems - 1);
+    if (!m_bReadoutsBlank) ch.readout = GainReadout(rack, c);
+    BOOL micSet = FALSE, micLineSet = FALSE;
+    ch.gainLabel = GainLabel(rack, c, micSet);
+    ch.gainLabelMicSet = micSet != FALSE;
+    ch.digit = ChannelDigit(rack, c, micLineSet);
+    ch.digitMicLineSet = micLineSet != FALSE;
+    ch.label = m_RackSetup.GetLabel(rack, c);
+    ch.micLine = m_bUseWithCantle ? m_RackSetup.GetChannelMicLine(rack, c) : 0;
+    return ch;
+}
+
 MicDlgSnapshot CMicDlg::Snapshot() const
 {
     MicDlgSnapshot s;
@@ -14,22 +38,7 @@ MicDlgSnapshot CMicDlg::Snapshot() const
     }
     s.linkPicture = m_eLinkPicture;
     for (int c = 0; c < CRackSetup::kChannels; ++c) {
-        ChannelSnapshot& ch = s.channels[c];
-        ch.phant = IsSwitchShown(rack, c, kSwitchPhant);
-        ch.phase = IsSwitchShown(rack, c, kSwitchPhase);
-        ch.pad = IsSwitchShown(rack, c, kSwitchPad);
-        ch.dir = IsSwitchShown(rack, c, kSwitchDir);
-        ch.lowz = IsSwitchShown(rack, c, kSwitchLowz);
-        ch.ins = IsSwitchShown(rack, c, kSwitchIns);
-        ch.gainItem = GainItem(rack, c);
-        if (!m_bReadoutsBlank) ch.readout = GainReadout(rack, c);
-        BOOL micSet = FALSE, micLineSet = FALSE;
-        ch.gainLabel = GainLabel(rack, c, micSet);
-        ch.gainLabelMicSet = micSet != FALSE;
-        ch.digit = ChannelDigit(rack, c, micLineSet);
-        ch.digitMicLineSet = micLineSet != FALSE;
-        ch.label = m_RackSetup.GetLabel(rack, c);
-        ch.micLine = m_bUseWithCantle ? m_RackSetup.GetChannelMicLine(rack, c) : 0;
+        s.channels[c] = ChannelState(rack, c);
         s.levelHeights[c] = m_nLevelHeight[c];
     }
     s.setup = m_SetupButton;

@@ -1,7 +1,5 @@
 #include "app/Minimised.h"
 
-#include <algorithm>
-
 namespace {
 
 // Where the mini view stood when it last closed in this run (nothing stores it).
@@ -29,24 +27,7 @@ BOOL CMinimised::OnInitDialog(const CPoint& mainWindowCorner)
 
 int CMinimised::GetRack() const { return m_pOwner->m_RackSetup.GetCurrentRack(); }
 
-CMinimised::Channel CMinimised::GetChannel(int channel) const
-{
-    const int rack = GetRack();
-    Channel c;
-    c.phant = m_pOwner->IsSwitchShown(rack, channel, CMicDlg::kSwitchPhant) != FALSE;
-    c.phase = m_pOwner->IsSwitchShown(rack, channel, CMicDlg::kSwitchPhase) != FALSE;
-    c.pad = m_pOwner->IsSwitchShown(rack, channel, CMicDlg::kSwitchPad) != FALSE;
-    c.dir = m_pOwner->IsSwitchShown(rack, channel, CMicDlg::kSwitchDir) != FALSE;
-    c.lowz = m_pOwner->IsSwitchShown(rack, channel, CMicDlg::kSwitchLowz) != FALSE;
-    c.ins = m_pOwner->IsSwitchShown(rack, channel, CMicDlg::kSwitchIns) != FALSE;
-    // A stored step beyond the list (14 or 15 on the mic input) shows as its last item.
-    c.gainItem = std::clamp(m_pOwner->GainItem(rack, channel), 0, CMicDlg::kGainItems - 1);
-    c.readout = m_pOwner->GainReadout(rack, channel);
-    BOOL micLine = FALSE;
-    c.digit = m_pOwner->ChannelDigit(rack, channel, micLine);
-    c.micLineDigit = micLine != FALSE;
-    return c;
-}
+ChannelSnapshot CMinimised::GetChannel(int channel) const { return m_pOwner->ChannelState(GetRack(), channel); }
 
 int CMinimised::GetStatePicture() const
 {

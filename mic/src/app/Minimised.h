@@ -5,7 +5,7 @@
 // follows a mic line keeps its gain). The main dialog tells it of every change as it tells its
 // own view.
 //
-// The view draws Channel() and the rest below and forwards the operator's input. User-interface
+// The view draws GetChannel() and the rest below and forwards the operator's input. User-interface
 // thread only.
 #pragma once
 
@@ -37,21 +37,13 @@ public:
     static constexpr int kIdMaximise = 1415;
     static constexpr int kIdNextRack = 1438;
     static constexpr int kIdPrevRack = 1443;
+    // The switches' pictures (Dir's too: on while the channel takes the mic input).
+    static constexpr UINT kSwitchOnPicture = 642;
+    static constexpr UINT kSwitchOffPicture = 641;
     // Pictures of the rack's state and of a blank read-out.
     static constexpr int kStateResponding = 216;
     static constexpr int kStateNoUnit = 217;
     static constexpr int kReadoutBlank = 214;
-
-    struct Channel {
-        bool phant = false, phase = false, pad = false, dir = false, lowz = false, ins = false;
-        /// Position in the gain box ("00" ... "70").
-        int gainItem = 0;
-        /// The gain read-out (0 to 10), -1 blank.
-        int readout = -1;
-        /// The channel-number picture's digit; from the mic-line set when micLineDigit.
-        int digit = 0;
-        bool micLineDigit = false;
-    };
 
     /// shell: where the About box is asked for.
     CMinimised(CMicDlg* owner, Shell* shell);
@@ -83,7 +75,8 @@ public:
 
     // What the view shows.
     int GetRack() const;
-    Channel GetChannel(int channel) const;
+    /// The channel's strip: the main window's rules, so that both windows show one state.
+    ChannelSnapshot GetChannel(int channel) const;
     /// 247 + rack.
     int GetRackPicture() const { return 247 + GetRack(); }
     int GetStatePicture() const;

@@ -1,7 +1,6 @@
 #include "mic_ui/MicDlgWindow.h"
 
 #include <QApplication>
-#include <QBitmap>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -21,6 +20,19 @@
 namespace P = MainDialogPictures;
 using DialogUnits::Rect;
 
+bool SwitchRow::IsOn(const ChannelSnapshot& ch) const
+{
+    switch (code) {
+    case CMicDlg::kSwitchPhant: return ch.phant;
+    case CMicDlg::kSwitchPad: return ch.pad;
+    case CMicDlg::kSwitchLowz: return ch.lowz;
+    case CMicDlg::kSwitchPhase: return ch.phase;
+    case CMicDlg::kSwitchIns: return ch.ins;
+    case CMicDlg::kSwitchDir: return ch.dir;
+    default: return false;
+    }
+}
+
 const COLORREF kUnitColours[9] = {
     RGB(117, 153, 187), RGB(255, 165, 0), RGB(136, 175, 1), RGB(0, 204, 204), RGB(180, 142, 76),
     RGB(0, 225, 0),     RGB(161, 161, 205), RGB(192, 188, 107), RGB(130, 131, 75),
@@ -39,33 +51,6 @@ constexpr int kSwitchRowDu = 18;
 constexpr int kRackRowDu = 196;
 constexpr int kStatusRowDu = 228;
 constexpr int kButtonRowDu = 318;
-
-/// The switch rows of a strip, top to bottom: caption and the id of channel 1's button.
-struct SwitchRow {
-    const char* caption;
-    int firstId;
-};
-constexpr SwitchRow kSwitchRows[] = {
-    {"Phant", MicDlgWindow::kIdPhant}, {"Pad", MicDlgWindow::kIdPad}, {"Lowz", MicDlgWindow::kIdLowz},
-    {"Phase", MicDlgWindow::kIdPhase}, {"Ins", MicDlgWindow::kIdIns}, {"Dir", MicDlgWindow::kIdDir},
-};
-
-/// A picture of the store with its mask colour made transparent, made once per id.
-QPixmap StorePixmap(UINT id)
-{
-    static std::map<UINT, QPixmap> cache;
-    auto it = cache.find(id);
-    if (it != cache.end()) return it->second;
-    QPixmap pixmap;
-    const auto& bytes = PictureStore::Bytes(id);
-    if (!bytes.empty()) {
-        const QImage image = CEnBitmap::DecodePicture(bytes.data(), bytes.size(), CLR_INVALID);
-        pixmap = QPixmap::fromImage(image);
-        pixmap.setMask(QBitmap::fromImage(
-            image.createMaskFromColor(ToQColor(PictureStore::kBlackButtonMask).rgb(), Qt::MaskInColor)));
-    }
-    return cache.emplace(id, pixmap).first->second;
-}
 
 QString Ansi(const char* text) { return winport::QStringFromAnsi(text); }
 
@@ -284,7 +269,7 @@ void MicDlgWindow::setPicture(int id, UINT picture)
         label->clear();
         return;
     }
-    label->setPixmap(StorePixmap(picture));
+    label->setPixmap(PictureStore::Pixmap(picture));
 }
 
 void MicDlgWindow::setButtonPicture(int id, UINT picture)
@@ -319,10 +304,12 @@ void MicDlgWindow::Refresh()
     for (int r = 0; r < 16; ++r) setButtonPicture(kIdRack + r, static_cast<UINT>(shot.rackButtons[r]));
     for (int c = 0; c < 4; ++c) {
         const ChannelSnapshot& ch = shot.channels[c];
-        const bool shown[] = {ch.phant, ch.pad, ch.lowz, ch.phase, ch.ins};  // the rows above Dir
-        for (size_t k = 0; k < std::size(shown); ++k)
-            setButtonPicture(kSwitchRows[k].firstId + c, shown[k] ? P::kSwitchOn : P::kSwitchOff);
-        setButtonPicture(kIdDir + c, ch.dir ? P::kDirMic : P::kDirLine);
+        for (const SwitchRow& row : kSwitchRows) {
+            const bool on = row.IsOn(ch);
+            const UINT picture = row.code == CMicDlg::kSwitchDir ? (on ? P::kDirMic : P::kDirLine)
+                                                                 : (on ? P::kSwitchOn : P::kSwitchOff);
+            setButtonPicture(row.firstId + c, picture);
+        }
         showGainBox(c, ch.gainItem);
         setPicture(kIdReadout + c, ch.readout < 0 ? P::kBlankReadout : P::Readout(ch.readout));
         setPicture(kIdGainLabel + c, ch.gainLabel < 0 ? 0 : P::GainLabel(ch.gainLabel, ch.gainLabelMicSet));

@@ -6,7 +6,6 @@
 #include <QMenu>
 
 #include "mic_ui/DialogUnits.h"
-#include "mic_ui/EnBitmap.h"
 #include "mic_ui/MicDlgWindow.h"
 #include "mic_ui/PictureStore.h"
 #include "ui/DisplayLayout.h"
@@ -21,16 +20,10 @@ constexpr int kSwitchTopDu = 40;
 constexpr int kSwitchRowDu = 13;
 constexpr int kBottomRowDu = 126;
 
-struct SwitchRow {
-    const char* caption;
-    int firstId;
-    int code;
-};
-constexpr SwitchRow kSwitchRows[] = {
-    {"Phant", CMinimised::kIdPhantFirst, CMicDlg::kSwitchPhant}, {"Pad", CMinimised::kIdPadFirst, CMicDlg::kSwitchPad},
-    {"Lowz", CMinimised::kIdLowzFirst, CMicDlg::kSwitchLowz},    {"Phase", CMinimised::kIdPhaseFirst, CMicDlg::kSwitchPhase},
-    {"Ins", CMinimised::kIdInsFirst, CMicDlg::kSwitchIns},       {"Dir", CMinimised::kIdDirFirst, CMicDlg::kSwitchDir},
-};
+// The switches' ids are the main window's.
+static_assert(CMinimised::kIdPhantFirst == MicDlgWindow::kIdPhant && CMinimised::kIdPadFirst == MicDlgWindow::kIdPad &&
+              CMinimised::kIdLowzFirst == MicDlgWindow::kIdLowz && CMinimised::kIdPhaseFirst == MicDlgWindow::kIdPhase &&
+              CMinimised::kIdInsFirst == MicDlgWindow::kIdIns && CMinimised::kIdDirFirst == MicDlgWindow::kIdDir);
 
 // The readouts and digits of each channel.
 constexpr int kIdReadoutFirst = 1285;
@@ -43,8 +36,8 @@ CMinimisedWindow::CMinimisedWindow(CMicDlg& owner, Shell* shell, QWidget* parent
 {
     for (int c = 0; c < 4; ++c) {
         const int x0 = 4 + kStripDu * c;
-        AddStatic(kIdLabelFirst + c, "", x0 + 2, 4, 11, 15);
-        AddStatic(kIdReadoutFirst + c, "", x0 + 16, 7, 27, 10);
+        AddStatic(kIdLabelFirst + c, "", x0 + 2, 4, 11, 15)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        AddStatic(kIdReadoutFirst + c, "", x0 + 16, 7, 27, 10)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         auto* box = new QComboBox(this);
         box->setObjectName(QString::number(CMinimised::kIdGainFirst + c));
         box->setEditable(true);
@@ -66,6 +59,9 @@ CMinimisedWindow::CMinimisedWindow(CMicDlg& owner, Shell* shell, QWidget* parent
             auto* button = new CBlackBmpButton(s.firstId + c, this);
             button->setObjectName(QString::number(s.firstId + c));
             button->setGeometry(DialogUnits::Rect(x0 + 24, y, 26, 12));
+            // Flat, and not shifted when pressed, as the main window's switches.
+            button->SetDrawBorder(FALSE);
+            button->SetPressedOffset(FALSE);
             connect(button, &OwnerDrawButton::commandClicked, this, [this](int id) { command(id); });
         }
     }
@@ -79,9 +75,9 @@ CMinimisedWindow::CMinimisedWindow(CMicDlg& owner, Shell* shell, QWidget* parent
         connect(button, &OwnerDrawButton::commandClicked, this, [this](int clicked) { command(clicked); });
     };
     addButton(CMinimised::kIdPrevRack, "<<", 4, 26, enButtonCancel);
-    AddStatic(CMinimised::kIdRackNumber, "", 33, kBottomRowDu - 1, 22, 15);
+    AddStatic(CMinimised::kIdRackNumber, "", 33, kBottomRowDu - 1, 22, 15)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     addButton(CMinimised::kIdNextRack, ">>", 57, 26, enButtonCancel);
-    AddStatic(CMinimised::kIdRackState, "", 90, kBottomRowDu + 2, 33, 10);
+    AddStatic(CMinimised::kIdRackState, "", 90, kBottomRowDu + 2, 33, 10)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     addButton(CMinimised::kIdMaximise, "&Maximise", 150, 62, enButtonOK);
 
     setWindowFlag(Qt::WindowStaysOnTopHint, m_pCore->IsTopmost());
@@ -104,13 +100,10 @@ void CMinimisedWindow::setPicture(int id, UINT picture)
     if (auto* button = qobject_cast<CBmpButton*>(w)) {
         button->SetBitmap(picture);
     } else if (auto* label = qobject_cast<QLabel*>(w)) {
-        const auto& bytes = PictureStore::Bytes(picture);
-        if (bytes.empty()) {
+        if (PictureStore::Has(picture))
+            label->setPixmap(PictureStore::Pixmap(picture));
+        else
             label->clear();
-        } else {
-            const QImage image = CEnBitmap::DecodePicture(bytes.data(), bytes.size(), CLR_INVALID);
-            label->setPixmap(QPixmap::fromImage(image));
-        }
     }
 }
 
@@ -120,13 +113,12 @@ void CMinimisedWindow::Changed()
     setPicture(CMinimised::kIdRackNumber, P::RackNumber(rack));
     setPicture(CMinimised::kIdRackState, static_cast<UINT>(m_pCore->GetStatePicture()));
     for (int c = 0; c < 4; ++c) {
-        const CMinimised::Channel ch = m_pCore->GetChannel(c);
-        const bool shown[] = {ch.phant, ch.pad, ch.lowz, ch.phase, ch.ins};
-        for (size_t k = 0; k < std::size(shown); ++k)
-            setPicture(kSwitchRows[k].firstId + c, shown[k] ? P::kSwitchOn : P::kSwitchOff);
-        setPicture(CMinimised::kIdDirFirst + c, ch.dir ? P::kDirMic : P::kDirLine);
+        const ChannelSnapshot ch = m_pCore->GetChannel(c);
+        // Every switch, Dir too, shows the mini view's own on and off pictures.
+        for (const SwitchRow& row : kSwitchRows)
+            setPicture(row.firstId + c, row.IsOn(ch) ? CMinimised::kSwitchOnPicture : CMinimised::kSwitchOffPicture);
         setPicture(kIdReadoutFirst + c, ch.readout < 0 ? P::kBlankReadout : P::Readout(ch.readout));
-        setPicture(kIdLabelFirst + c, P::Digit(ch.digit, ch.micLineDigit));
+        setPicture(kIdLabelFirst + c, P::Digit(ch.digit, ch.digitMicLineSet));
         QComboBox* box = m_gain[c];
         if (!box->lineEdit()->hasFocus() && box->currentIndex() != ch.gainItem) box->setCurrentIndex(ch.gainItem);
     }
@@ -144,8 +136,8 @@ void CMinimisedWindow::Changed()
 void CMinimisedWindow::command(int id)
 {
     for (const SwitchRow& s : kSwitchRows)
-        if (id >= s.firstId && id < s.firstId + 4) {
-            m_pCore->OnSwitch(id - s.firstId, s.code);
+        if (const int channel = s.ChannelOf(id); channel >= 0) {
+            m_pCore->OnSwitch(channel, s.code);
             return;
         }
     switch (id) {

@@ -1,5 +1,6 @@
 #include "mic_ui/PictureStore.h"
 
+#include <QBitmap>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -52,8 +53,11 @@ QImage Render(UINT id)
 {
     const QColor onFace(255, 176, 0), offFace(64, 64, 64), ink(255, 255, 255), dark(0, 0, 0);
     switch (id) {
-    case 134: case 584: case 642: return Plate(40, 20, onFace, dark, "ON");    // switch on
-    case 135: case 585: case 641: return Plate(40, 20, offFace, ink, "OFF");   // switch off
+    case 134: case 584: return Plate(40, 20, onFace, dark, "ON");    // switch on
+    case 135: case 585: return Plate(40, 20, offFace, ink, "OFF");   // switch off
+    // The mini view's smaller switches, in the same faces.
+    case 642: return Plate(34, 16, onFace, dark, "ON");
+    case 641: return Plate(34, 16, offFace, ink, "OFF");
     case 145: return Plate(28, 20, QColor(40, 200, 60), dark, "SEL");          // selected, responding
     case 146: return Plate(28, 20, QColor(200, 40, 40), ink, "SEL");           // selected, silent
     case 147: return Plate(28, 20, QColor(30, 110, 40), ink, "ON");            // responding
@@ -97,5 +101,20 @@ const std::vector<BYTE>& Bytes(UINT id)
 }
 
 bool Has(UINT id) { return !Bytes(id).empty(); }
+
+QPixmap Pixmap(UINT id)
+{
+    static std::map<UINT, QPixmap> cache;
+    auto it = cache.find(id);
+    if (it != cache.end()) return it->second;
+    QPixmap pixmap;
+    const auto& bytes = Bytes(id);
+    if (!bytes.empty()) {
+        const QImage image = CEnBitmap::DecodePicture(bytes.data(), bytes.size(), CLR_INVALID);
+        pixmap = QPixmap::fromImage(image);
+        pixmap.setMask(QBitmap::fromImage(image.createMaskFromColor(Q(kBlackButtonMask).rgb(), Qt::MaskInColor)));
+    }
+    return cache.emplace(id, pixmap).first->second;
+}
 
 }  // namespace PictureStore

@@ -66,10 +66,21 @@ TEST_F(MinimisedWindowTest, ClicksReachTheCoreAndTheViewShowsThem)
     EXPECT_EQ(mini.PictureOf(CMinimised::kIdRackNumber), P::RackNumber(0));
     EXPECT_EQ(mini.PictureOf(CMinimised::kIdRackState), UINT(CMinimised::kStateNoUnit));
 
+    // Every switch is flat, does not shift when pressed, and shows the mini view's pictures.
+    for (const SwitchRow& row : kSwitchRows) {
+        auto* button = qobject_cast<CBmpButton*>(mini.Control(row.firstId + 3));
+        ASSERT_NE(button, nullptr) << row.caption;
+        EXPECT_FALSE(button->Look().border) << row.caption;
+        EXPECT_FALSE(button->Look().pressedOffset) << row.caption;
+        const bool on = row.IsOn(dlg->ChannelState(0, 3));
+        EXPECT_EQ(mini.PictureOf(row.firstId + 3), on ? CMinimised::kSwitchOnPicture : CMinimised::kSwitchOffPicture)
+            << row.caption;
+    }
+
     const int mode = dlg->m_RackSetup.GetChannelMode(0, 0);
     Click(mini, CMinimised::kIdDirFirst);
     EXPECT_NE(dlg->m_RackSetup.GetChannelMode(0, 0), mode);
-    EXPECT_EQ(mini.PictureOf(CMinimised::kIdDirFirst), mode ? P::kDirLine : P::kDirMic);
+    EXPECT_EQ(mini.PictureOf(CMinimised::kIdDirFirst), mode ? CMinimised::kSwitchOffPicture : CMinimised::kSwitchOnPicture);
     // The button's picture is drawn: the window's pixels change with it.
     const QImage before = mini.grab().toImage();
     Click(mini, CMinimised::kIdDirFirst);

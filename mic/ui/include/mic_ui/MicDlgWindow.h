@@ -146,3 +146,21 @@ private:
     std::array<QWidget*, 4> m_levelBar{};
     bool m_bRefreshing = false;
 };
+
+/// The six switch rows of a channel strip, top to bottom, as the main window and the mini view
+/// both lay them out (the two templates give the buttons the same ids): the caption, the id of
+/// channel 1's button (channel c's is that + c) and the switch the row stands for.
+struct SwitchRow {
+    const char* caption;
+    int firstId;
+    int code;  ///< CMicDlg::kSwitchPhant ... kSwitchDir
+    /// Whether the row's switch shows on for the channel.
+    bool IsOn(const ChannelSnapshot& ch) const;
+    /// The button's channel (0 to 3) when id is one of the row's, else -1.
+    int ChannelOf(int id) const { return id >= firstId && id < firstId + 4 ? id - firstId : -1; }
+};
+inline constexpr SwitchRow kSwitchRows[] = {
+    {"Phant", MicDlgWindow::kIdPhant, CMicDlg::kSwitchPhant}, {"Pad", MicDlgWindow::kIdPad, CMicDlg::kSwitchPad},
+    {"Lowz", MicDlgWindow::kIdLowz, CMicDlg::kSwitchLowz},    {"Phase", MicDlgWindow::kIdPhase, CMicDlg::kSwitchPhase},
+    {"Ins", MicDlgWindow::kIdIns, CMicDlg::kSwitchIns},       {"Dir", MicDlgWindow::kIdDir, CMicDlg::kSwitchDir},
+};

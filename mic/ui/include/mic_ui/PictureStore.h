@@ -5,6 +5,7 @@
 // that button's mask colour.
 #pragma once
 
+#include <QPixmap>
 #include <vector>
 
 #include "winport/WinTypes.h"
@@ -18,5 +19,8 @@ constexpr COLORREF kTrayMask = 0x00808000;
 /// The bitmap file of the picture; empty for an id the program has no picture for.
 const std::vector<BYTE>& Bytes(UINT id);
 bool Has(UINT id);
+/// The picture with its mask colour (the black buttons') transparent, made once per id;
+/// null for an id the program has no picture for. User-interface thread only.
+QPixmap Pixmap(UINT id);
 
 }  // namespace PictureStore
