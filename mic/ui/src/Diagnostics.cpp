@@ -27,8 +27,8 @@ CDiagnosticsWindow::CDiagnosticsWindow(HWND owner, Shell* shell, const SetupDial
         char label[32];
         std::snprintf(label, sizeof(label), r < 9 ? "Rack #%d  Version :" : "Rack #%d Version :", r + 1);
         const int y = kRowTop + r * kRowHeight;
-        AddStatic(-1, label, 7, y + 1, 68, 8);
-        m_pVersion[r] = AddStatic(D::kIdVersionFirst + r, "____________________", 78, y + 1, 86, 8);
+        AddStatic(-1, label, 7, y + 1, 72, 8);
+        m_pVersion[r] = AddStatic(D::kIdVersionFirst + r, "____________________", 80, y + 1, 86, 8);
         m_pTest[r] = new QPushButton("Test", this);
         m_pTest[r]->setObjectName(QString::number(D::kIdTestFirst + r));
         m_pTest[r]->setGeometry(DialogUnits::Rect(168, y, 32, 11));

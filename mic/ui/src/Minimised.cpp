@@ -58,7 +58,7 @@ CMinimisedWindow::CMinimisedWindow(CMicDlg& owner, Shell* shell, QWidget* parent
             AddStatic(-1, s.caption, x0 + 2, y + 3, 22, 9);
             auto* button = new CBlackBmpButton(s.firstId + c, this);
             button->setObjectName(QString::number(s.firstId + c));
-            button->setGeometry(DialogUnits::Rect(x0 + 24, y, 26, 12));
+            button->setGeometry(DialogUnits::Rect(x0 + 27, y, 24, 12));
             // Flat, and not shifted when pressed, as the main window's switches.
             button->SetDrawBorder(FALSE);
             button->SetPressedOffset(FALSE);

@@ -1,7 +1,11 @@
-// The mic program with its window on a virtual X display (Xvfb), against pre-sim with three
-// units on a pseudo-terminal: the window shows the units responding, and a click on a channel
-// switch reaches the unit. The last screenshot is kept in the build folder
-// (mic/mic-xvfb-screenshot.png) for a person to look at.
+// The mic program with its windows on a virtual X display (Xvfb), against pre-sim with three
+// units on a pseudo-terminal: the main window shows the units responding and a click on a
+// channel switch reaches the unit; the set-up and test dialog shows the units' versions and
+// tests a rack; the mini view stands in for the main window, drives the units and gives the
+// main window back. Screenshots are kept in the build folder (mic/mic-xvfb-screenshot.png,
+// mic/mic-xvfb-mini-view.png) for a person to look at.
+//
+// Every wait is for something to happen (a window, a picture, a frame at the units), bounded.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,24 +14,30 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
 #include "../../tests/ChildProcess.h"  // the mic tests' child process with pre-sim
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
+#include "mic_ui/Diagnostics.h"
+#include "mic_ui/EnBitmap.h"
 #include "mic_ui/MicDlgWindow.h"
+#include "mic_ui/Minimised.h"
+#include "mic_ui/PictureStore.h"
 #include "winport/Profile.h"
+#include "winport_ui/Canvas.h"
 
 namespace {
 
 bool Installed(const char* path) { return ::access(path, X_OK) == 0; }
 
 /// A shell command's output (commands here end by themselves; each is bounded by timeout).
-std::string Output(const std::string& command)
+std::string Output(const std::string& command, int timeoutSeconds = 10)
 {
     std::string out;
-    if (FILE* p = ::popen(("timeout 10 " + command + " 2>/dev/null").c_str(), "r")) {
+    if (FILE* p = ::popen(("timeout " + std::to_string(timeoutSeconds) + " " + command + " 2>/dev/null").c_str(), "r")) {
         char buf[256];
         while (size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
         ::pclose(p);
@@ -58,119 +68,336 @@ private:
     std::unique_ptr<std::string> m_old;
 };
 
+/// A window on the display: where it lies.
+struct XWindow {
+    std::string id;
+    QRect rect;
+};
+
+/// A frame pre-sim reports ("frame <ms> <unit> <bytes> -> <reply>"): the unit and the bytes.
+struct Frame {
+    int unit = -1;
+    std::vector<int> bytes;
+};
+
+bool ParseFrame(const std::string& line, Frame& frame)
+{
+    std::istringstream in(line);
+    std::string word, ms;
+    if (!(in >> word >> ms >> frame.unit) || word != "frame") return false;
+    frame.bytes.clear();
+    while (in >> word && word != "->") frame.bytes.push_back(static_cast<int>(std::strtol(word.c_str(), nullptr, 16)));
+    return frame.bytes.size() >= 2;
+}
+
+class MicProgramXvfb : public ::testing::Test {
+protected:
+    static constexpr std::chrono::seconds kPatience{30};
+    static constexpr QRgb kSelected = 0x28C83C;    // red 40, green 200, blue 60
+    static constexpr QRgb kResponding = 0x1E6E28;  // red 30, green 110, blue 40
+
+    void SetUp() override
+    {
+        if (!Installed("/usr/bin/Xvfb") || !Installed("/usr/bin/xdotool") || !Installed("/usr/bin/import"))
+            GTEST_SKIP() << "Xvfb, xdotool and ImageMagick's import are needed (scripts/setup installs them)";
+        winport::SetProfileName("micUlvo.ini");
+        winport::WriteProfileInt("Settings", "Auto Restore", 0);  // no restore file: no question at start
+        layoutDlg = std::make_unique<CMicDlg>(nullptr, &layoutShell);
+        layout = std::make_unique<MicDlgWindow>(*layoutDlg);
+    }
+
+    void TearDown() override
+    {
+        if (xvfb) {
+            xvfb->Signal(SIGTERM);
+            xvfb->Wait(5000);
+        }
+    }
+
+    /// Xvfb, pre-sim with three units (its frames reported unless quiet) and mic on the display.
+    void StartAll(bool quietUnits)
+    {
+        xvfb = std::make_unique<ChildProcess>("/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0",
+                                                                                   "1024x768x24", "-nolisten", "tcp"});
+        const std::string number = xvfb->WaitFor("", 10000);
+        ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+        display = ":" + number;
+
+        std::vector<std::string> args{"--units", "3", "--link", env.Path("com1")};
+        if (quietUnits) args.push_back("--quiet");
+        presim = std::make_unique<PreSimProcess>(args);
+        ASSERT_FALSE(presim->Pty().empty());
+        {
+            ScopedEnv com1("WINPORT_COM1", env.Path("com1"));
+            ScopedEnv x("DISPLAY", display);
+            ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
+            mic = std::make_unique<ChildProcess>(std::string(CONSOLE_BINARY_DIR) + "/mic/mic", std::vector<std::string>{});
+        }
+        ASSERT_FALSE(mic->WaitFor("running", 20000).empty()) << "mic did not start";
+        ASSERT_TRUE(WaitUntil([&] { return !Windows("Remote Mic Control").empty(); })) << "no main window";
+        main = Windows("Remote Mic Control").front();
+    }
+
+    /// The visible windows whose name matches, as xdotool finds them.
+    std::vector<XWindow> Windows(const std::string& name)
+    {
+        std::vector<XWindow> found;
+        std::istringstream ids(Output("env DISPLAY=" + display + " xdotool search --onlyvisible --name '" + name + "'"));
+        std::string id;
+        while (ids >> id) {
+            const std::string shell = Output("env DISPLAY=" + display + " xdotool getwindowgeometry --shell " + id);
+            auto value = [&](const char* key) {
+                const size_t at = shell.find(key);
+                return at == std::string::npos ? -1 : std::atoi(shell.c_str() + at + std::strlen(key));
+            };
+            const QRect rect(value("\nX="), value("\nY="), value("WIDTH="), value("HEIGHT="));
+            if (rect.width() > 0) found.push_back({id, rect});
+        }
+        return found;
+    }
+
+    /// Whether done() holds, asked again until it does (bounded).
+    static bool WaitUntil(const std::function<bool()>& done)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return done();
+    }
+
+    QImage Screenshot(const std::string& path = std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-screenshot.png")
+    {
+        Output("import -display " + display + " -window root " + path);
+        return QImage(QString::fromStdString(path));
+    }
+
+    /// Takes screenshots until done(shot) holds (bounded); the last one.
+    QImage ShotUntil(const std::function<bool(const QImage&)>& done)
+    {
+        QImage taken;
+        WaitUntil([&] {
+            taken = Screenshot();
+            return done(taken);
+        });
+        return taken;
+    }
+
+    /// A click in the middle of a control of a window laid out as `where` on the screen.
+    void Click(const XWindow& on, const QWidget* control)
+    {
+        ASSERT_NE(control, nullptr);
+        const QPoint c = control->geometry().center();
+        Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(on.rect.x() + c.x()) + " " +
+               std::to_string(on.rect.y() + c.y()) + " click 1");
+    }
+
+    /// A main-window picture's face: 4 pixels into the top of a rack button, across its middle,
+    /// or 2 pixels into a picture, 24 from its left.
+    QRgb Face(const QImage& shot, int id)
+    {
+        const QRect r = layout->Control(id)->geometry();
+        const bool button = id >= MicDlgWindow::kIdRack && id < MicDlgWindow::kIdRack + 16;
+        const int x = main.rect.x() + (button ? r.center().x() : r.left() + 24), y = main.rect.y() + r.top() + (button ? 5 : 2);
+        return shot.isNull() ? 0u : shot.pixel(x, y) & 0xFFFFFF;
+    }
+
+    /// Waits until racks 1 to 3 show as responding with rack 1 selected. The first unit to
+    /// answer has its rack selected: on a busy machine that need not be unit 1, so rack 1 is
+    /// chosen by a click.
+    QImage WaitForThreeRacks()
+    {
+        return ShotUntil([&](const QImage& s) {
+            for (int r = 0; r < 3; ++r) {
+                const QRgb f = Face(s, MicDlgWindow::kIdRack + r);
+                if (f != kSelected && f != kResponding) return false;
+            }
+            if (Face(s, MicDlgWindow::kIdRack) == kSelected) return true;
+            Click(main, layout->Control(MicDlgWindow::kIdRack));
+            return false;
+        });
+    }
+
+    /// The next frame pre-sim reports for which holds (bounded); false when none came.
+    bool NextFrame(const std::function<bool(const Frame&)>& which, Frame* found = nullptr)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const std::string line = presim->WaitFor("frame ", 1000);
+            Frame f;
+            if (!line.empty() && ParseFrame(line, f) && which(f)) {
+                if (found) *found = f;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    /// Waits until mic polls the units again after now: nothing waits in its transmit ring.
+    bool WaitForIdleLink()
+    {
+        presim->Send("stats");  // what pre-sim reports after its answer came after now
+        if (presim->WaitFor("stats ", 5000).empty()) return false;
+        return NextFrame([](const Frame& f) { return f.bytes[1] == 0x01 || f.bytes[1] == 0x02; });
+    }
+
+    /// Waits until unit 1 has phantom power on channel 1.
+    bool WaitForPhantom()
+    {
+        return WaitUntil([&] {
+            presim->Send("state 0");
+            const std::string state = presim->WaitFor("state 0 ", 2000);
+            const size_t at = state.find("mic=");
+            return at != std::string::npos && (std::strtol(state.c_str() + at + 4, nullptr, 16) & 0x40) != 0;
+        });
+    }
+
+    void EndMic()
+    {
+        mic->Signal(SIGTERM);  // closes as the server's close request does
+        EXPECT_EQ(mic->Wait(10000), 0);
+    }
+
+    TestEnvironment env;
+    // Where the controls lie: the same windows, laid out in this process.
+    HeadlessShell layoutShell;
+    std::unique_ptr<CMicDlg> layoutDlg;
+    std::unique_ptr<MicDlgWindow> layout;
+
+    std::unique_ptr<ChildProcess> xvfb;
+    std::unique_ptr<PreSimProcess> presim;
+    std::unique_ptr<ChildProcess> mic;
+    std::string display;
+    XWindow main;
+};
+
 }  // namespace
 
-TEST(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
+TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
 {
-    if (!Installed("/usr/bin/Xvfb") || !Installed("/usr/bin/xdotool") || !Installed("/usr/bin/import"))
-        GTEST_SKIP() << "Xvfb, xdotool and ImageMagick's import are needed (scripts/setup installs them)";
-    TestEnvironment env;
-    winport::SetProfileName("micUlvo.ini");
-    winport::WriteProfileInt("Settings", "Auto Restore", 0);  // no restore file: no question at start
-
-    // Where the controls lie: the same window, laid out in this process.
-    HeadlessShell layoutShell;
-    CMicDlg layoutDlg(nullptr, &layoutShell);
-    MicDlgWindow layout(layoutDlg);
-    auto geometry = [&](int id) { return layout.Control(id)->geometry(); };
-
-    ChildProcess xvfb("/usr/bin/Xvfb", {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-    const std::string number = xvfb.WaitFor("", 10000);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    const std::string display = ":" + number;
-
-    PreSimProcess presim({"--units", "3", "--link", env.Path("com1"), "--quiet"});
-    ASSERT_FALSE(presim.Pty().empty());
-
-    std::unique_ptr<ChildProcess> mic;
-    {
-        ScopedEnv com1("WINPORT_COM1", env.Path("com1"));
-        ScopedEnv x("DISPLAY", display);
-        ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
-        mic = std::make_unique<ChildProcess>(std::string(CONSOLE_BINARY_DIR) + "/mic/mic", std::vector<std::string>{});
-    }
-    ASSERT_FALSE(mic->WaitFor("running", 20000).empty()) << "mic did not start";
-
-    const std::string where =
-        Output("env DISPLAY=" + display + " xdotool search --onlyvisible --name 'Remote Mic Control' getwindowgeometry --shell %@");
-    int winX = -1, winY = -1;
-    for (const char* key : {"X=", "Y="}) {
-        const size_t at = where.find(key);
-        ASSERT_NE(at, std::string::npos) << "no window: " << where;
-        (key[0] == 'X' ? winX : winY) = std::atoi(where.c_str() + at + 2);
-    }
-
-    const std::string shotPath = std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-screenshot.png";
-    auto screenshot = [&] {
-        Output("import -display " + display + " -window root " + shotPath);
-        return QImage(QString::fromStdString(shotPath));
-    };
-    // A point 4 pixels into the top of a picture, across its middle: its face colour.
-    auto face = [&](const QImage& shot, int id) {
-        const QRect r = geometry(id);
-        const bool button = id >= MicDlgWindow::kIdRack && id < MicDlgWindow::kIdRack + 16;
-        const int x = winX + (button ? r.center().x() : r.left() + 24), y = winY + r.top() + (button ? 5 : 2);
-        return shot.isNull() ? 0u : shot.pixel(x, y) & 0xFFFFFF;
-    };
-
-    auto click = [&](int id) {
-        const QPoint c = geometry(id).center();
-        Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(winX + c.x()) + " " +
-               std::to_string(winY + c.y()) + " click 1");
-    };
-    // Takes screenshots until done(shot) holds (bounded).
-    auto shotUntil = [&](const std::function<bool(const QImage&)>& done) {
-        QImage taken;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < deadline) {
-            taken = screenshot();
-            if (done(taken)) break;
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
-        return taken;
-    };
-    const QRgb selected = Rgb(40, 200, 60), responding = Rgb(30, 110, 40);
-
-    // The units are found: racks 1 to 3 responding, rack 4 not; the link shows "linked". The
-    // first unit to answer has its rack selected: on a busy machine that need not be unit 1,
-    // so rack 1 is chosen by a click.
-    QImage shot = shotUntil([&](const QImage& s) {
-        for (int r = 0; r < 3; ++r) {
-            const QRgb f = face(s, MicDlgWindow::kIdRack + r);
-            if (f != selected && f != responding) return false;
-        }
-        if (face(s, MicDlgWindow::kIdRack) == selected) return true;
-        click(MicDlgWindow::kIdRack);
-        return false;
-    });
-    EXPECT_EQ(face(shot, MicDlgWindow::kIdRack), selected);
-    EXPECT_EQ(face(shot, MicDlgWindow::kIdRack + 1), responding);
-    ASSERT_EQ(face(shot, MicDlgWindow::kIdRack + 2), responding) << "racks 1 to 3 never showed as responding";
-    EXPECT_EQ(face(shot, MicDlgWindow::kIdRack + 3), Rgb(70, 70, 70));
-    EXPECT_EQ(face(shot, MicDlgWindow::kIdLinkPicture), Rgb(40, 200, 60));
+    StartAll(/*quietUnits=*/true);
+    QImage shot = WaitForThreeRacks();
+    EXPECT_EQ(Face(shot, MicDlgWindow::kIdRack), kSelected);
+    EXPECT_EQ(Face(shot, MicDlgWindow::kIdRack + 1), kResponding);
+    ASSERT_EQ(Face(shot, MicDlgWindow::kIdRack + 2), kResponding) << "racks 1 to 3 never showed as responding";
+    EXPECT_EQ(Face(shot, MicDlgWindow::kIdRack + 3), Rgb(70, 70, 70));
+    EXPECT_EQ(Face(shot, MicDlgWindow::kIdLinkPicture), kSelected);
 
     // Channel 1 goes to its mic input (Dir), then Phant is switched on with a click.
-    click(MicDlgWindow::kIdDir);
-    click(MicDlgWindow::kIdPhant);
-    bool phantom = false;
-    for (int i = 0; i < 50 && !phantom; ++i) {
-        presim.Send("state 0");
-        const std::string state = presim.WaitFor("state 0 ", 2000);
-        const size_t at = state.find("mic=");
-        phantom = at != std::string::npos && (std::strtol(state.c_str() + at + 4, nullptr, 16) & 0x40) != 0;
-        if (!phantom) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    EXPECT_TRUE(phantom) << "unit 1 never got phantom power on channel 1";
-    shot = screenshot();  // kept as the test's artefact
-    const QRect phant = geometry(MicDlgWindow::kIdPhant);
-    EXPECT_EQ(shot.pixel(winX + phant.center().x(), winY + phant.top() + 5) & 0xFFFFFF, Rgb(255, 176, 0));
+    Click(main, layout->Control(MicDlgWindow::kIdDir));
+    Click(main, layout->Control(MicDlgWindow::kIdPhant));
+    EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
+    shot = Screenshot();  // kept as the test's artefact
+    const QRect phant = layout->Control(MicDlgWindow::kIdPhant)->geometry();
+    EXPECT_EQ(shot.pixel(main.rect.x() + phant.center().x(), main.rect.y() + phant.top() + 5) & 0xFFFFFF,
+              Rgb(255, 176, 0));
 
-    presim.Send("stats");
-    const std::string stats = presim.WaitFor("stats ", 2000);
+    presim->Send("stats");
+    const std::string stats = presim->WaitFor("stats ", 2000);
     EXPECT_NE(stats.find("violations=0"), std::string::npos) << stats;
+    EndMic();
+}
 
-    mic->Signal(SIGTERM);  // closes as the server's close request does
-    EXPECT_EQ(mic->Wait(10000), 0);
-    xvfb.Signal(SIGTERM);
-    xvfb.Wait(5000);
+TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
+{
+    StartAll(/*quietUnits=*/false);
+    ASSERT_EQ(Face(WaitForThreeRacks(), MicDlgWindow::kIdRack + 2), kResponding) << "racks 1 to 3 never responded";
+
+    // Setup: the versions are asked for, then the dialog opens with them.
+    SetupDialogPreset preset;
+    preset.portAvailable = [](int) { return FALSE; };
+    CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
+    ASSERT_TRUE(WaitForIdleLink());
+    Click(main, layout->Control(MicDlgWindow::kIdSetup));
+    ASSERT_TRUE(WaitUntil([&] { return !Windows("^Setup / Test$").empty(); })) << "the set-up dialog did not open";
+    const XWindow setup = Windows("^Setup / Test$").front();
+    // The version texts: racks 1 to 3 show their units' own ("PRE00 V1.2" ...), the other racks
+    // one longer text ("Version Unknown").
+    const QImage shot = Screenshot(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-setup.png");
+    auto versionRow = [&](int rack) {
+        const QRect r = setupLayout.Control(CDiagnostics::kIdVersionFirst + rack)->geometry().translated(setup.rect.topLeft());
+        return shot.copy(r);
+    };
+    auto inkWidth = [](const QImage& row) {
+        const QRgb background = row.pixel(row.width() - 1, 0);
+        int last = -1;
+        for (int y = 0; y < row.height(); ++y)
+            for (int x = 0; x < row.width(); ++x)
+                if (row.pixel(x, y) != background) last = std::max(last, x);
+        return last + 1;
+    };
+    const QImage unknown = versionRow(3);
+    for (int rack = 0; rack < 16; ++rack) {
+        SCOPED_TRACE(testing::Message() << "rack " << rack + 1);
+        if (rack >= 3) {
+            EXPECT_EQ(versionRow(rack), unknown);
+            continue;
+        }
+        EXPECT_GT(inkWidth(versionRow(rack)), 0);
+        EXPECT_LT(inkWidth(versionRow(rack)), inkWidth(unknown));
+        EXPECT_NE(versionRow(rack), versionRow((rack + 1) % 3));
+    }
+
+    // Test on rack 2: unit 2 gets the test's frames, two rounds of its four channels, and no
+    // other unit gets settings meanwhile (the link runs on in test mode: version requests).
+    presim->Send("stats");
+    ASSERT_FALSE(presim->WaitFor("stats ", 5000).empty());
+    Click(setup, setupLayout.Control(CDiagnostics::kIdTestFirst + 1));
+    std::vector<int> channels;
+    for (int i = 0; i < 8; ++i) {
+        Frame f;
+        ASSERT_TRUE(NextFrame([](const Frame& t) { return t.bytes[1] == 0x11 || t.bytes[1] == 0x41; }, &f))
+            << "test frame " << i + 1 << " never came";
+        EXPECT_EQ(f.unit, 1);
+        channels.push_back(f.bytes.size() > 2 ? f.bytes[2] : -1);
+    }
+    EXPECT_EQ(channels, (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3}));
+
+    Click(setup, setupLayout.Control(CDiagnostics::kIdExit));
+    ASSERT_TRUE(WaitUntil([&] { return Windows("^Setup / Test$").empty(); })) << "the set-up dialog stayed";
+
+    // Mini View: the main window goes, the mini view stands where it stood.
+    CMinimisedWindow miniLayout(*layoutDlg, &layoutShell);
+    const int miniWidth = miniLayout.width();
+    ASSERT_TRUE(WaitForIdleLink());
+    Click(main, layout->Control(MicDlgWindow::kIdMiniView));
+    auto onlyWindowIs = [&](int width) {
+        const std::vector<XWindow> shown = Windows("^Remote Mic Control$");
+        return shown.size() == 1 && shown.front().rect.width() == width;
+    };
+    ASSERT_TRUE(WaitUntil([&] { return onlyWindowIs(miniWidth); })) << "the mini view did not replace the main window";
+    const XWindow mini = Windows("^Remote Mic Control$").front();
+    EXPECT_EQ(mini.rect.topLeft(), main.rect.topLeft());
+
+    // Dir then Phant of channel 1 reach unit 1.
+    Click(mini, miniLayout.Control(CMinimised::kIdDirFirst));
+    Click(mini, miniLayout.Control(CMinimised::kIdPhantFirst));
+    EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
+
+    // ">>" shows rack 2: its number's picture.
+    Click(mini, miniLayout.Control(CMinimised::kIdNextRack));
+    const auto& bytes = PictureStore::Bytes(MainDialogPictures::RackNumber(1));
+    const QImage number = CEnBitmap::DecodePicture(bytes.data(), bytes.size(), CLR_INVALID);
+    const QRgb maskColour = ToQColor(PictureStore::kBlackButtonMask).rgb() & 0xFFFFFF;
+    const QPoint at = mini.rect.topLeft() + miniLayout.Control(CMinimised::kIdRackNumber)->geometry().topLeft();
+    auto showsRack2 = [&](const QImage& s) {  // every pixel of the picture but its transparent ones
+        if (s.isNull() || number.isNull()) return false;
+        for (int y = 0; y < number.height(); ++y)
+            for (int x = 0; x < number.width(); ++x) {
+                const QRgb want = number.pixel(x, y) & 0xFFFFFF;
+                if (want != maskColour && (s.pixel(at.x() + x, at.y() + y) & 0xFFFFFF) != want) return false;
+            }
+        return true;
+    };
+    const QImage miniShot = ShotUntil(showsRack2);
+    EXPECT_TRUE(showsRack2(miniShot)) << "the mini view never showed rack 2";
+    miniShot.copy(mini.rect).save(QString::fromStdString(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-mini-view.png"));
+
+    // "&Maximise" once the rack's messages have gone: the main window comes back.
+    ASSERT_TRUE(WaitForIdleLink());
+    Click(mini, miniLayout.Control(CMinimised::kIdMaximise));
+    EXPECT_TRUE(WaitUntil([&] { return onlyWindowIs(main.rect.width()); })) << "the main window did not come back";
+
+    EndMic();
 }
