@@ -4,6 +4,9 @@
 //   CopyChannelData   the window [1/4, 1/2) of the mix's time of path 0, laid onto paths 1 to
 //                     100 at 3/4 of the mix's time, with ramps in and out
 //   EraseChannelData  [1/4, 1/2) of paths 0 to 99, every control, ramped at the end
+//   ThinAutoData      strength 1 with a fader threshold of 3, the whole mix on paths 0 to 99
+//   IsolateChannelData  [1/4, 1/2] of paths 0 to 99 moved to 3/4 of the mix's time
+//   WholeMixErase     EraseChannelData(firstRouteProcess, pathMap) of [1/4, 1/2] of paths 0 to 99
 // CONSOLE_BENCH_SMALL shrinks the mixes to 20 and 200 thousand events.
 #include <algorithm>
 #include <functional>
@@ -74,6 +77,28 @@ void BM_EraseChannelData(benchmark::State& state)
     });
 }
 BENCHMARK(BM_EraseChannelData)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_ThinAutoData(benchmark::State& state)
+{
+    measureEdit(state, 100, [](CAutomationEventArray& a, const CPathMap& sections) {
+        a.m_Filter.m_nStartTime = -1;
+        a.m_Filter.m_nEndTime = -1;
+        benchmark::DoNotOptimize(a.ThinAutoData(40, sections, 1, 3));
+    });
+}
+BENCHMARK(BM_ThinAutoData)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_IsolateChannelData(benchmark::State& state)
+{
+    measureEdit(state, 100, [](CAutomationEventArray& a, const CPathMap& sections) { a.IsolateChannelData(40, sections); });
+}
+BENCHMARK(BM_IsolateChannelData)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
+
+void BM_WholeMixErase(benchmark::State& state)
+{
+    measureEdit(state, 100, [](CAutomationEventArray& a, const CPathMap& sections) { a.EraseChannelData(40, sections); });
+}
+BENCHMARK(BM_WholeMixErase)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1);
 
 }  // namespace
 

@@ -1,9 +1,10 @@
 // Fuzz target for the automation edits: a console, a filter, channel sections and events (any
 // path, process, control and time) from the bytes, run through the duplicate merge, the old
 // values, the time-stamp repair, two channel state tables (replay, apply, range copy) and the
-// channel copy, ranged erase and a batch of two merges. Everything must stay in bounds and
-// end; the merge must leave no duplicate behind, and the repair and the edits must leave the
-// events in time order.
+// channel copy, ranged erase and a batch of two merges, the thinning (strength -1 to 7 and a
+// fader threshold from the bytes), the channel isolate and the whole-mix erase. Everything must
+// stay in bounds and end; the merge must leave no duplicate behind, the repair and the edits
+// must leave the events in time order, and the thinning must remove no more than it reports.
 //
 // Input: byte 0 console (type from {1, 2, 3, 5, 6, 4, 7} by the low bits, path mode by bits
 // 4-5), 1 first route process (255: 2000), 2 time base, 3 filter mode (bits 0-1), progress
@@ -149,5 +150,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         edited.MergeChannelData(source, step, length, rampIn, rampOut, firstRouteProcess, sections, timeBase, item, 2, data[8] & item);
     }
     if (!inTimeOrder(edited)) std::abort();
+
+    // Thinning on the window, and the two whole-mix edits.
+    CAutomationEventArray thinned;
+    thinned.Copy(original);
+    setWindow(thinned);
+    if (data[7] & 1) thinned.m_Filter.m_nEndTime = -1;
+    const int strength = data[2] % 9 - 1;
+    const int removed = thinned.ThinAutoData(firstRouteProcess, sections, strength, data[7] % 8);
+    if (removed < 0 || thinned.GetSize() > original.GetSize() || !inTimeOrder(thinned)) std::abort();
+    if (strength >= 0 && strength < 7 && thinned.GetSize() != original.GetSize() - removed) std::abort();
+    for (auto edit : {&CAutomationEventArray::IsolateChannelData, &CAutomationEventArray::EraseChannelData}) {
+        CAutomationEventArray whole;
+        whole.Copy(original);
+        setWindow(whole);
+        (whole.*edit)(firstRouteProcess, sections);
+        if (!inTimeOrder(whole)) std::abort();
+    }
     return 0;
 }

@@ -205,6 +205,41 @@ public:
     /// an empty array.
     int ChannelTimeBase() const;
 
+    // Thinning and the whole-mix edits, on the window, channels and pairs of the array's own
+    // filter. Each merges duplicates first (BuildControlIndex).
+
+    /// Thins the window [first event at or after the start time, first event at or after the
+    /// end time] (an end time of -1: to the last event) on the filter's channels (an empty list:
+    /// none; channels outside 0 to 1999 are passed over) and pairs (every pair on console types
+    /// 1 and 6), of thinnable controls, at times above 0. Strength 0 to 6 picks the burst window
+    /// (none, 8, 7 ... 3 events): of a burst of that many events on one control, each less than
+    /// 4 x k units from the first, the smallest step inside a monotonic stretch goes. With a
+    /// faderThreshold, a fader's events that continue a monotonic run within the threshold of the
+    /// event kept go. Then the array is put in time order and its old values rebuilt. Returns the
+    /// number of events removed, duplicates included; 0 for a strength outside 0 to 6 (only the
+    /// duplicates are merged). Posts 33 (0, then percent at most about 100 times) and 34 (events
+    /// removed: at the start, for the first hundred removals, at each further percent of the
+    /// window and at the end) whether or not the status window is set.
+    int ThinAutoData(int firstRouteProcess, const CPathMap& pathMap, int strength, int faderThreshold);
+    /// TRUE when count is below 2, or when events 2 to count - 1 are of event 0's path, process
+    /// and control and each step goes the way of the one before (an equal value counts as rising).
+    static int IsMonotonicRun(const CAutomationEvent* first, int count);
+    /// TRUE when a and b are of one path, process and control and less than limit apart in time.
+    static int IsClosePair(const CAutomationEvent& a, const CAutomationEvent& b, int limit);
+    /// 1 when the event's control may be thinned (a fixed table of processes 0 to 35, or 0 to 4
+    /// on console types 1 and 6; controls 1 and 2 of the routes, from firstRouteProcess up).
+    static int Thinnable(const CAutomationEvent& event, int firstRouteProcess);
+
+    /// Keeps only the chosen automation of the window and moves it to the third time: for each
+    /// chosen control whose value at the start time differs from its default, an event at the
+    /// third time, then the chosen events after the start time up to the end time, moved by as
+    /// much. Progress 19 while the status window is set. The result is in time order.
+    void IsolateChannelData(int firstRouteProcess, const CPathMap& pathMap);
+    /// Removes the chosen automation of [start (at least 1), end] and, when events follow, sets
+    /// every control at end + 1 back to its value in the mix as it was; everything else stays.
+    /// Progress 20 while the status window is set. The result is in time order.
+    void EraseChannelData(int firstRouteProcess, const CPathMap& pathMap);
+
     // The automation event file: a compound file whose "AutomationData" stream holds the events
     // as 20-byte records, beside "Path Mode", "File Version" and "Time And Date" (the other
     // streams of the file stay). The records are wide (2-byte paths) when the console's path
