@@ -151,18 +151,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     if (!inTimeOrder(edited)) std::abort();
 
-    // Thinning on the window, and the two whole-mix edits.
+    // Thinning on the window, and the two whole-mix edits, of the repaired events (an array in
+    // time order, as the edits expect it).
     CAutomationEventArray thinned;
-    thinned.Copy(original);
+    thinned.Copy(events);
     setWindow(thinned);
     if (data[7] & 1) thinned.m_Filter.m_nEndTime = -1;
     const int strength = data[2] % 9 - 1;
     const int removed = thinned.ThinAutoData(firstRouteProcess, sections, strength, data[7] % 8);
-    if (removed < 0 || thinned.GetSize() > original.GetSize() || !inTimeOrder(thinned)) std::abort();
-    if (strength >= 0 && strength < 7 && thinned.GetSize() != original.GetSize() - removed) std::abort();
+    if (removed < 0 || thinned.GetSize() > events.GetSize() || !inTimeOrder(thinned)) std::abort();
+    if (strength >= 0 && strength < 7 && thinned.GetSize() != events.GetSize() - removed) std::abort();
     for (auto edit : {&CAutomationEventArray::IsolateChannelData, &CAutomationEventArray::EraseChannelData}) {
         CAutomationEventArray whole;
-        whole.Copy(original);
+        whole.Copy(events);
         setWindow(whole);
         (whole.*edit)(firstRouteProcess, sections);
         if (!inTimeOrder(whole)) std::abort();
