@@ -122,14 +122,15 @@ int CAutomationEventArray::ThinAutoData(int firstRouteProcess, const CPathMap& p
     }
     const INT_PTR n = i1 >= i0 ? i1 - i0 + 1 : 0;
     // What stays: the events outside the window in their order, then the window's kept events.
-    std::vector<CAutomationEvent> kept;
-    kept.reserve(static_cast<size_t>(size));
+    // The window is thinned in place at the front of the array.
+    std::vector<CAutomationEvent> outside;
     CAutomationEvent* data = GetData();
     if (n == 0) {
-        kept.assign(data, data + size);
+        outside.assign(data, data + size);
     } else {
-        kept.insert(kept.end(), data, data + i0);
-        kept.insert(kept.end(), data + i1 + 1, data + size);
+        outside.reserve(static_cast<size_t>(size - n));
+        outside.insert(outside.end(), data, data + i0);
+        outside.insert(outside.end(), data + i1 + 1, data + size);
         std::memmove(static_cast<void*>(data), data + i0, static_cast<size_t>(n) * sizeof(CAutomationEvent));
     }
     SetSize(n);
@@ -145,18 +146,21 @@ int CAutomationEventArray::ThinAutoData(int firstRouteProcess, const CPathMap& p
     PostAutomationNotification(kThinPercentNotification, 0);
     PostAutomationNotification(kThinRemovedNotification, removed);
     RemovedPosts posts(n);
-    const CAutomationEvent* e = GetData();
+    // The kept events go to e[0 .. kept): never past the event being read.
+    CAutomationEvent* e = GetData();
+    INT_PTR kept = 0;
+    auto keep = [&](INT_PTR index) { e[kept++] = e[index]; };
     if (n <= window) {
-        kept.insert(kept.end(), e, e + n);  // too few to thin: the window stays whole
+        kept = n;  // too few to thin: the window stays whole
     } else {
         const INT_PTR percentEvery = n / 100 + 1;
         for (INT_PTR i = 0; i < n; ++i) {
             if (i % percentEvery == 0) PostAutomationNotification(kThinPercentNotification, AutomationProgressArgument(i, n));
-            const CAutomationEvent& base = e[i];
+            const CAutomationEvent base = e[i];
             const bool candidate = base.m_Path < static_cast<DWORD>(kFlaggedPaths) && flagged[base.m_Path] &&
                                    (small || m_Filter.IsProcControlInFilter(base.GetProcessNumber(), base.GetControlNumber())) &&
                                    base.m_Time > 0 && Thinnable(base, firstRouteProcess);
-            kept.push_back(base);
+            keep(i);
             if (!candidate) continue;
 
             // Fader: each next step of a run that keeps its direction goes while it stays within
@@ -172,7 +176,7 @@ int CAutomationEventArray::ThinAutoData(int firstRouteProcess, const CPathMap& p
             // Burst: of window events close together on one control, the smallest step inside a
             // monotonic stretch goes.
             if (window != 0 && i < n - window) {
-                const CAutomationEvent& first = e[i];
+                const CAutomationEvent first = e[i];
                 int best = -1;
                 int64_t minStep = distance(e[i + 1].GetValue(), first.GetValue());
                 int count = 0;
@@ -187,7 +191,7 @@ int CAutomationEventArray::ThinAutoData(int firstRouteProcess, const CPathMap& p
                 }
                 if (count == window - 1 && best != -1 && int64_t{e[i + count].m_Time} - first.m_Time <= 4 * count) {
                     for (int k = 1; k < window; ++k)
-                        if (k != best) kept.push_back(e[i + k]);
+                        if (k != best) keep(i + k);
                     i += window - 1;
                     posts.Removed(++removed);
                 }
@@ -195,8 +199,12 @@ int CAutomationEventArray::ThinAutoData(int firstRouteProcess, const CPathMap& p
         }
     }
 
-    SetSize(static_cast<INT_PTR>(kept.size()));
-    if (!kept.empty()) std::memcpy(static_cast<void*>(GetData()), kept.data(), kept.size() * sizeof(CAutomationEvent));
+    SetSize(static_cast<INT_PTR>(outside.size()) + kept);
+    e = GetData();
+    if (!outside.empty()) {
+        std::memmove(static_cast<void*>(e + outside.size()), e, static_cast<size_t>(kept) * sizeof(CAutomationEvent));
+        std::memcpy(static_cast<void*>(e), outside.data(), outside.size() * sizeof(CAutomationEvent));
+    }
     PostAutomationNotification(kThinRemovedNotification, removed);
     Sort(SortByTime);
     SetOldValues(firstRouteProcess, pathMap);

@@ -71,6 +71,9 @@ TEST_F(ThinningTest, StrengthPicksTheBurstWindowAndDuplicatesAreMergedFirst)
         EXPECT_EQ(pan, r.pan);
         EXPECT_EQ(duplicates, 1);
     }
+    CAutomationEventArray empty;
+    EXPECT_EQ(empty.ThinAutoData(kFirstRouteProcess, sections, 1, 3), 0);
+    EXPECT_EQ(empty.GetSize(), 0);
 }
 
 TEST_F(ThinningTest, FaderRunKeepsItsFirstEventWhileTheNextStayWithinTheThreshold)
@@ -136,6 +139,12 @@ TEST_F(ThinningTest, OnlyTheFiltersWindowChannelsAndPairsOnThinnableControlsAfte
          },
          6, {1, 2, 3, 5, 6, 8, 9}},
         {"a window of no more events than the burst", [](CAutomationEventArray& a) { a.m_Filter.m_nEndTime = 8; }, 1, all},
+        {"a window that ends before it starts",
+         [](CAutomationEventArray& a) {
+             a.m_Filter.m_nStartTime = 7;
+             a.m_Filter.m_nEndTime = 3;
+         },
+         6, all},
         {"times at or below 0",
          [](CAutomationEventArray& a) {
              for (INT_PTR i = 0; i < a.GetSize(); ++i) a[i].SetTime(a[i].GetTime() - 8);
