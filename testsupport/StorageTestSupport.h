@@ -165,3 +165,42 @@ inline HRESULT OurListing(IStorage* storage, const std::string& prefix, std::vec
 }
 
 }  // namespace storagetest
+
+namespace storagetest {
+
+/// Damaging a small version 3 file (512-byte sectors, its table within the header's 109
+/// sectors) in its bytes: allocation-table entries and directory entries by name.
+struct CfbBytes {
+    std::vector<uint8_t>& b;
+
+    uint32_t Get32(size_t at) const
+    {
+        return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
+    }
+    void Put32(size_t at, uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+    static size_t SectorAt(uint32_t sector) { return (size_t(sector) + 1) * 512; }
+    size_t FatAt(uint32_t sector) const { return SectorAt(Get32(76 + 4 * (sector / 128))) + (sector % 128) * 4; }
+    uint32_t Fat(uint32_t sector) const { return Get32(FatAt(sector)); }
+    void SetFat(uint32_t sector, uint32_t next) { Put32(FatAt(sector), next); }
+    uint32_t FirstDirectorySector() const { return Get32(48); }
+    /// The offset of the directory entry with this (ASCII) name, or 0.
+    size_t EntryAt(const std::string& name) const
+    {
+        for (uint32_t s = FirstDirectorySector(), hops = 0; s < 0xFFFFFFFAu && hops < 1000; s = Fat(s), ++hops) {
+            for (size_t e = 0; e < 4; ++e) {
+                const size_t at = SectorAt(s) + e * 128;
+                if (at + 128 > b.size()) return 0;
+                std::string n;
+                for (size_t k = 0; k + 1 < 64 && b[at + 2 * k]; ++k) n += static_cast<char>(b[at + 2 * k]);
+                if (n == name) return at;
+            }
+        }
+        return 0;
+    }
+    uint32_t StartOf(const std::string& name) const { return Get32(EntryAt(name) + 116); }
+};
+
+}  // namespace storagetest

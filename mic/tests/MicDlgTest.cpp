@@ -222,7 +222,7 @@ TEST_F(MicDlgTest, StartupLoadChoice)
         int autoLoad;
         const char* fileName;
         int autoRestore;
-        bool restoreFile;
+        int restoreFile;  // 0 none, 1 a good one, 2 one that is not a setup file
         const char* box;  // nullptr: none
         const char* title;
         int status;
@@ -231,14 +231,18 @@ TEST_F(MicDlgTest, StartupLoadChoice)
         {1, "good.mic", 1, true, nullptr, "Remote Mic Control   (good.mic)", 0x47},
         {1, "missing.mic", 0, false, "Failed to load last Setup file. Please select a Setup file.", nullptr, 3},
         {1, "", 1, true, nullptr, "Remote Mic Control", 0x46},
-        {0, "good.mic", 1, false, "Failed to load auto restore file. Please select a Setup file.", nullptr, 3},
+        {0, "good.mic", 1, false, nullptr, nullptr, 3},
+        {0, "good.mic", 1, true, nullptr, "Remote Mic Control", 0x46},
+        {0, "good.mic", 1, 2, "Failed to load auto restore file. Please select a Setup file.", nullptr, 3},
         {0, "good.mic", 0, true, nullptr, nullptr, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fileName) + " load " + std::to_string(c.autoLoad) + " restore " +
                      std::to_string(c.autoRestore));
         std::filesystem::remove(winport::HostPath(CMicDlg::GetRestoreFilePath()));
-        if (c.restoreFile) {
+        if (c.restoreFile == 2) {
+            std::ofstream(winport::HostPath(CMicDlg::GetRestoreFilePath())) << "x";
+        } else if (c.restoreFile) {
             CRackSetup restore;
             restore.SetChannelStatus(0, 0, 0x46);
             ASSERT_TRUE(restore.SaveSetupFile(CMicDlg::GetRestoreFilePath()));

@@ -461,6 +461,29 @@ TEST_F(AutxFileTest, AnOpenFileIsLockedAgainstASecondOpener)
 }
 
 // A file whose next block would start beyond what a 32-bit offset holds takes no more blocks.
+// An entry of size 0 that still names a compressed chunk: the chunk does not fit the entry,
+// so every read refuses it, whatever buffer (or none) the caller gives.
+TEST_F(AutxFileTest, EmptyEntryWithAChunkIsRefused)
+{
+    writeFile(path, readFile(CONSOLE_TESTDATA_DIR "/faults/autx-empty-entry-with-chunk.bin"));
+    const Bytes before = readFile(path);
+    ASSERT_FALSE(before.empty());
+    CAutxFile file;
+    ASSERT_TRUE(file.Open(path.c_str()));
+    ASSERT_TRUE(file.IsHeaderValid());
+    ASSERT_GE(file.FindEntry(2), 0);
+    EXPECT_FALSE(file.ReadEntry(2, nullptr, 0));
+    Bytes buffer(64, 0xAA);
+    EXPECT_FALSE(file.ReadEntry(2, buffer.data(), static_cast<unsigned>(buffer.size())));
+    EXPECT_EQ(buffer, Bytes(64, 0xAA));
+    CDWordArray array;
+    array.Add(7);
+    EXPECT_FALSE(file.ReadDwordArray(2, array));
+    EXPECT_EQ(array.GetSize(), 0);
+    ASSERT_TRUE(file.Close());
+    EXPECT_TRUE(sameBytes(readFile(path), before));
+}
+
 TEST_F(AutxFileTest, OffsetsPastFourGigabytesAreRefused)
 {
     {

@@ -3,9 +3,11 @@
 #include "winport/Profile.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +37,27 @@ std::string trim(const std::string& s)
 bool sameName(const std::string& a, const char* b) { return WinportCompareNoCase(a.c_str(), b) == 0; }
 
 /// One profile file as lines (without line ends).
+/// Removes the temporaries "<name>.tmp<pid>" that writers of this file left when they were
+/// killed: those of processes that no longer run. A running writer's temporary stays.
+void removeStaleTemporaries(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
+    const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp";
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string digits = name.substr(prefix.size());
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(digits));
+        if (pid <= 0 || pid == ::getpid()) continue;
+        if (::kill(pid, 0) != 0 && errno == ESRCH) ::unlink((dir + "/" + name).c_str());
+    }
+    ::closedir(d);
+}
+
 struct IniFile {
     std::vector<std::string> lines;
     bool crlf = false;
@@ -172,6 +195,7 @@ struct IniFile {
     bool save(const std::string& path) const
     {
         if (!winport::EnsureParentDir(path)) return false;
+        removeStaleTemporaries(path);
         std::string tmp = path + ".tmp" + std::to_string(::getpid());
         FILE* f = std::fopen(tmp.c_str(), "wb");
         if (!f) return false;

@@ -6,6 +6,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "TestEnvironment.h"
 #include "winport/Profile.h"
@@ -101,6 +104,33 @@ TEST_F(ProfileTest, UnwritableFolderFailsAndKeepsNothingHalfWritten)
     char buf[8];
     EXPECT_EQ(1u, GetPrivateProfileStringA("S", "k", "d", buf, sizeof buf, "x.ini"));
     ::unsetenv("WINPORT_PROFILE_DIR");
+}
+
+// A writer killed part-way leaves its temporary; the next write removes it, and leaves alone
+// the temporary of a writer that still runs.
+TEST_F(ProfileTest, TemporariesOfKilledWritersGoAtTheNextWrite)
+{
+    ASSERT_TRUE(WritePrivateProfileStringA("S", "k", "v", path.c_str()));
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        struct rlimit rl;
+        rl.rlim_cur = rl.rlim_max = 4096;
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        WritePrivateProfileStringA("S", "big", std::string(100000, 'x').c_str(), path.c_str());
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the writer is killed by its file-size limit";
+    const std::string killed = path + ".tmp" + std::to_string(pid);
+    ASSERT_TRUE(std::filesystem::exists(killed));
+    const std::string running = path + ".tmp1";
+    std::ofstream(running) << "being written";
+
+    ASSERT_TRUE(WritePrivateProfileStringA("S", "k", "w", path.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(killed));
+    EXPECT_TRUE(std::filesystem::exists(running));
+    EXPECT_EQ("[S]\nk=w\n", readFile(path));
 }
 
 }  // namespace

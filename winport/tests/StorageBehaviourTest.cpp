@@ -506,4 +506,57 @@ TEST_F(StorageFile, FailedSaveLeavesThePreviousFile)
     root->Release();
 }
 
+// A damaged chain is never read as data. A loop that the stream's size would cut before it
+// repeats, two elements that share sectors, a looping directory or mini-stream container: for
+// reading, the damaged elements fail to open and the rest stay readable (a damaged directory
+// fails the file); for writing, the file fails to open.
+TEST_F(StorageFile, DamagedChainsFailTheirElements)
+{
+    struct Case {
+        const char* name;
+        void (*damage)(CfbBytes& f);
+        bool fileFails;
+        std::vector<std::wstring> failing;
+    };
+    const Case cases[] = {
+        {"loop inside the size", [](CfbBytes& f) {
+             const uint32_t second = f.Fat(f.StartOf("Large"));
+             f.SetFat(f.Fat(f.Fat(second)), second);
+         }, false, {L"Large"}},
+        {"two streams share sectors", [](CfbBytes& f) { f.Put32(f.EntryAt("Other") + 116, f.StartOf("Large")); },
+         false, {L"Large", L"Other"}},
+        {"mini-stream container loops", [](CfbBytes& f) {
+             const uint32_t start = f.StartOf("Root Entry");
+             f.SetFat(f.Fat(f.Fat(start)), start);
+         }, false, {L"Small"}},
+        {"directory loops", [](CfbBytes& f) { f.SetFat(f.FirstDirectorySector(), f.FirstDirectorySector()); }, true, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Make("damaged.aut", {{L"Large", Pattern(5000, 1)}, {L"Other", Pattern(5000, 2)},
+                                                      {L"Kept", Pattern(6000, 3)}, {L"Small", Pattern(3000, 4)}});
+        std::vector<uint8_t> bytes = FileBytes(path);
+        CfbBytes f{bytes};
+        ASSERT_NE(f.EntryAt("Other"), 0u);
+        c.damage(f);
+        WriteFileBytes(path, bytes);
+
+        IStorage* root = Open(path, kReadWrite, STG_E_DOCFILECORRUPT);
+        if (root) root->Release();
+        root = Open(path, kRead, c.fileFails ? STG_E_DOCFILECORRUPT : S_OK);
+        if (!root) continue;
+        for (const wchar_t* name : {L"Large", L"Other", L"Kept", L"Small"}) {
+            SCOPED_TRACE(std::string(name, name + std::wcslen(name)));
+            const bool fails = std::find(c.failing.begin(), c.failing.end(), name) != c.failing.end();
+            std::vector<uint8_t> data;
+            EXPECT_EQ(ReadStream(root, name, data), fails ? STG_E_DOCFILECORRUPT : S_OK);
+            if (!fails) {
+                EXPECT_EQ(data.size(), std::wstring(name) == L"Kept" ? 6000u : std::wstring(name) == L"Small" ? 3000u : 5000u);
+            }
+        }
+        root->Release();
+        EXPECT_EQ(FileBytes(path), bytes);
+    }
+}
+
 }  // namespace

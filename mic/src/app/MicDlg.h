@@ -490,6 +490,9 @@ private:
     void handleDataReply(const PreLinkSnapshot& reply);
     void resendLastMessage();
     void restoreUnit(int unit);
+    /// The setup file that start-up and a unit that starts answering load (setTitle: 1 for the
+    /// last setup file), or empty.
+    CString startupSetupFile(int& setTitle);
     void showRackButton(int unit);
     void moveMicLine(int rack, int channel, int line);
     void sendChannelSettings(int rack, int channel);

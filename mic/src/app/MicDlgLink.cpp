@@ -401,14 +401,8 @@ void CMicDlg::showRackButton(int unit)
 
 void CMicDlg::restoreUnit(int unit)
 {
-    CString file;
     int setTitle = 0;
-    if (m_bAutoLoad && !m_strFileName.IsEmpty()) {
-        file = m_strFileName;
-        setTitle = 1;
-    } else if (m_bAutoRestore) {
-        file = GetRestoreFilePath();
-    }
+    const CString file = startupSetupFile(setTitle);
     if (!file.IsEmpty()) {
         int version = CRackSetup::GetSetupFileVersion(file);
         if (version == 0 || version == 1) {

@@ -94,13 +94,24 @@ void CMicDlg::LoadSetup(const char* path, int setTitle, int rack)
     m_pView->RackChanged(m_RackSetup.GetCurrentRack());
 }
 
+CString CMicDlg::startupSetupFile(int& setTitle)
+{
+    setTitle = 0;
+    if (m_bAutoLoad && !m_strFileName.IsEmpty()) {
+        setTitle = 1;
+        return m_strFileName;
+    }
+    // Until the program first closes (or a unit changes) there is no restore file: nothing to
+    // restore is not a failure to load, and the operator is not asked for a file.
+    if (m_bAutoRestore && GetFileAttributesA(GetRestoreFilePath()) != INVALID_FILE_ATTRIBUTES) return GetRestoreFilePath();
+    return CString();
+}
+
 void CMicDlg::LoadStartupSetup(int rack)
 {
-    if (m_bAutoLoad && !m_strFileName.IsEmpty()) {
-        LoadSetup(m_strFileName, 1, rack);
-    } else if (m_bAutoRestore) {
-        LoadSetup(GetRestoreFilePath(), 0, rack);
-    }
+    int setTitle = 0;
+    const CString file = startupSetupFile(setTitle);
+    if (!file.IsEmpty()) LoadSetup(file, setTitle, rack);
 }
 
 void CMicDlg::OnLoadPreset()

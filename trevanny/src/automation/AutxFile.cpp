@@ -292,7 +292,9 @@ bool CAutxFile::readChunks(const AutxDirectoryEntry& entry, BYTE* buffer, uint32
             done += length;
             continue;
         }
-        // The chunk runs past the room: fill what is left of it and stop.
+        // The chunk runs past the room: fill what is left of it (an entry of size 0 has none,
+        // and may have no buffer at all) and stop.
+        if (done == room) return false;
         std::vector<BYTE> whole(length);
         if (uncompress(whole.data(), &made, packed.data(), packedLength) == Z_OK && made == length) {
             std::memcpy(buffer + done, whole.data(), room - done);

@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include "EventArrayFixture.h"
@@ -402,6 +405,89 @@ TEST_F(EventFileTest, SaveIntoAFileThatIsNotACompoundFileWritesNothing)
     mix(a);
     EXPECT_FALSE(a.Save(path.c_str()));
     EXPECT_EQ(fileBytes(path), before);
+}
+
+// A damaged file loads nothing, whichever chain is damaged: the records' own (a table entry
+// that points back into the chain, inside the stream's size), the directory's or the mini-stream
+// container's.
+TEST_F(EventFileTest, DamagedChainsAreRefused)
+{
+    useConsoleType(2);
+    struct Case {
+        const char* name;
+        int events;  // 0: the outside sample
+        void (*damage)(CfbBytes& f);
+    };
+    const Case cases[] = {
+        {"sample with a loop in AutomationData", 0, nullptr},
+        {"directory loop", 100, [](CfbBytes& f) { f.SetFat(f.FirstDirectorySector(), f.FirstDirectorySector()); }},
+        {"mini-stream loop", 100, [](CfbBytes& f) {
+             const uint32_t start = f.StartOf("Root Entry");
+             f.SetFat(f.Fat(f.Fat(start)), f.Fat(start));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = file();
+        std::filesystem::remove(path);
+        std::vector<BYTE> bytes;
+        if (c.events == 0) {
+            bytes = fileBytes(CONSOLE_TESTDATA_DIR "/faults/event-file-fat-loop.aut");
+        } else {
+            CAutomationEventArray saved;
+            for (int i = 0; i < c.events; ++i) saved.Add(Ev(i, 1, 14, 0, i));
+            ASSERT_TRUE(saved.Save(path.c_str()));
+            bytes = fileBytes(path);
+            CfbBytes f{bytes};
+            c.damage(f);
+        }
+        ASSERT_FALSE(bytes.empty());
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()),
+                                                                      static_cast<std::streamsize>(bytes.size()));
+        CAutomationEventArray a;
+        a.Add(Ev(1, 1, 1, 1, 77));
+        EXPECT_FALSE(a.Load(path.c_str()));
+        ASSERT_EQ(a.GetSize(), 1);
+        EXPECT_EQ(a[0].GetValue(), 77);
+        EXPECT_EQ(fileBytes(path), bytes);
+    }
+}
+
+// The first save of a new file, killed at several points (its file size limited, so that the
+// kernel kills it at that write), leaves no file at the name or the whole new one.
+TEST_F(EventFileTest, KilledFirstSaveLeavesNoFileOrTheWholeOne)
+{
+    useConsoleType(2);
+    CAutomationEventArray a;
+    for (int i = 0; i < 50000; ++i) a.Add(Ev(i, i % 96, 14, i % 3, i % 1000));
+    const size_t full = 50000 * 20;  // the records in the file
+    bool sawNone = false, sawWhole = false;
+    for (size_t limit : {size_t{0}, size_t{1000}, size_t{4096}, full / 2, full, full + 40000, size_t{64} << 20}) {
+        SCOPED_TRACE(limit);
+        const std::string path = file();
+        std::filesystem::remove(path);
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            struct rlimit rl;
+            rl.rlim_cur = rl.rlim_max = limit;
+            ::setrlimit(RLIMIT_FSIZE, &rl);
+            ::_exit(a.Save(path.c_str()) ? 0 : 3);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        if (!std::filesystem::exists(path)) {
+            sawNone = true;
+            EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+            continue;
+        }
+        sawWhole = true;
+        CAutomationEventArray b;
+        ASSERT_TRUE(b.Load(path.c_str()));
+        ASSERT_EQ(b.GetSize(), a.GetSize());
+        EXPECT_EQ(std::memcmp(b.GetData(), a.GetData(), a.GetSize() * sizeof(CAutomationEvent)), 0);
+    }
+    EXPECT_TRUE(sawNone);
+    EXPECT_TRUE(sawWhole);
 }
 
 TEST_F(EventFileTest, LoadPostsItsProgress)

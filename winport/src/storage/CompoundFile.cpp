@@ -29,23 +29,38 @@ void put64(uint8_t* p, uint64_t v) { put32(p, uint32_t(v)); put32(p + 4, uint32_
 
 /// Follows a chain through an allocation table. want is the number of sectors the element
 /// needs (kToEnd: up to the end-of-chain mark). Every link must be a sector of the table or the
-/// end mark; a chain longer than the table has a cycle.
+/// end mark, and no sector may come twice: a chain that runs back into itself is a loop, even
+/// when the element's size would cut it before it repeats. seen is all false, sized as the
+/// table, and is left so.
 HRESULT buildChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t want,
-                   std::vector<uint32_t>& out)
+                   std::vector<uint32_t>& out, std::vector<bool>& seen)
 {
     out.clear();
     if (want == 0) return S_OK;
+    if (seen.size() < table.size()) seen.resize(table.size(), false);
     out.reserve(static_cast<size_t>(std::min<uint64_t>(want == kToEnd ? 64 : want, table.size())));
-    uint32_t cur = start;
-    for (;;) {
-        if (cur >= table.size() || out.size() >= table.size()) return STG_E_DOCFILECORRUPT;
+    HRESULT hr = S_OK;
+    for (uint32_t cur = start;;) {
+        if (cur >= table.size() || seen[cur]) {
+            hr = STG_E_DOCFILECORRUPT;
+            break;
+        }
+        seen[cur] = true;
         out.push_back(cur);
-        uint32_t next = table[cur];
-        if (next != kEndOfChain && next > kMaxRegSect) return STG_E_DOCFILECORRUPT;
-        if (out.size() == want) return S_OK;
-        if (next == kEndOfChain) return want == kToEnd ? S_OK : STG_E_DOCFILECORRUPT;
+        const uint32_t next = table[cur];
+        if (next != kEndOfChain && next > kMaxRegSect) {
+            hr = STG_E_DOCFILECORRUPT;
+            break;
+        }
+        if (out.size() == want) break;
+        if (next == kEndOfChain) {
+            if (want != kToEnd) hr = STG_E_DOCFILECORRUPT;
+            break;
+        }
         cur = next;
     }
+    for (uint32_t s : out) seen[s] = false;
+    return hr;
 }
 
 uint64_t unitsFor(uint64_t bytes, uint64_t unit) { return bytes / unit + (bytes % unit != 0); }
@@ -192,7 +207,7 @@ HRESULT CompoundFile::Load(int fd, bool writable, std::unique_ptr<CompoundFile>&
     cf->m_writable = writable;
     HRESULT hr = cf->loadHeaderAndTables(static_cast<uint64_t>(st.st_size));
     if (SUCCEEDED(hr)) hr = cf->loadDirectory();
-    if (SUCCEEDED(hr) && writable) hr = cf->checkOwnership();
+    if (SUCCEEDED(hr)) hr = cf->checkOwnership(writable);
     if (FAILED(hr)) return hr;
     cf->m_committedLength = static_cast<uint64_t>(st.st_size);
     cf->resetAllocationState();
@@ -272,9 +287,9 @@ HRESULT CompoundFile::loadHeaderAndTables(uint64_t fileSize)
     // cover are free.
     m_fat.resize(static_cast<size_t>(sectorCount), kFreeSect);
 
-    if (FAILED(buildChain(m_fat, firstDir, kToEnd, m_dirSectors))) return STG_E_DOCFILECORRUPT;
+    if (FAILED(buildChain(m_fat, firstDir, kToEnd, m_dirSectors, m_seen))) return STG_E_DOCFILECORRUPT;
     if (firstMiniFat <= kMaxRegSect) {
-        if (FAILED(buildChain(m_fat, firstMiniFat, kToEnd, m_miniFatSectors))) return STG_E_DOCFILECORRUPT;
+        if (FAILED(buildChain(m_fat, firstMiniFat, kToEnd, m_miniFatSectors, m_seen))) return STG_E_DOCFILECORRUPT;
         m_miniFat.resize(m_miniFatSectors.size() * perSector);
         hr = readSectors(m_miniFatSectors, reinterpret_cast<uint8_t*>(m_miniFat.data()));
         if (FAILED(hr)) return hr;
@@ -352,33 +367,57 @@ HRESULT CompoundFile::loadDirectory()
     return S_OK;
 }
 
-// A file opened for writing must not share a sector between two owners: a write through one
-// would change the other.
-HRESULT CompoundFile::checkOwnership()
+// Every chain of the file is followed once and every sector may have one owner only: a write
+// through one owner would change the other, and a read would show another element's data. The
+// tables themselves must be sound, or nothing opens. A file opened for writing must be sound
+// throughout; in a file opened for reading, an element whose chain is damaged (a loop, a sector
+// past the end, a sector another owner uses) is marked so and fails to open, and every other
+// element stays readable.
+HRESULT CompoundFile::checkOwnership(bool strict)
 {
-    std::vector<bool> owned(m_fat.size(), false);
-    auto claim = [&owned](const std::vector<uint32_t>& sectors) {
-        for (uint32_t s : sectors) {
-            if (owned[s]) return false;
-            owned[s] = true;
+    constexpr uint32_t kNobody = 0, kTables = UINT32_MAX;
+    std::vector<uint32_t> owner(m_fat.size(), kNobody);
+    for (const auto* list : {&m_fatSectors, &m_difatSectors, &m_dirSectors, &m_miniFatSectors}) {
+        for (uint32_t s : *list) {
+            if (owner[s] != kNobody) return STG_E_DOCFILECORRUPT;
+            owner[s] = kTables;
         }
-        return true;
+    }
+    auto damage = [this](uint32_t i) {
+        DirEntry& e = m_entries[i];
+        e.damaged = true;
+        e.chain.clear();
+        e.chain.shrink_to_fit();
+        e.chainLoaded = false;
     };
-    if (!claim(m_fatSectors) || !claim(m_difatSectors) || !claim(m_dirSectors) || !claim(m_miniFatSectors))
-        return STG_E_DOCFILECORRUPT;
-    std::vector<bool> miniOwned(m_miniFat.size(), false);
+    // The root first: the mini streams live in its chain.
+    std::vector<uint32_t> miniOwner(m_miniFat.size(), kNobody);
     for (uint32_t i = 0; i < m_entries.size(); ++i) {
         const DirEntry& e = m_entries[i];
         if (e.type != kStream && e.type != kRoot) continue;
-        HRESULT hr = ensureChain(i);
-        if (FAILED(hr)) return hr;
-        if (isMini(e)) {
-            for (uint32_t m : e.chain) {
-                if (miniOwned[m]) return STG_E_DOCFILECORRUPT;
-                miniOwned[m] = true;
+        if (FAILED(ensureChain(i))) {
+            if (strict) return STG_E_DOCFILECORRUPT;
+            damage(i);
+            continue;
+        }
+        const bool mini = isMini(e);
+        std::vector<uint32_t>& owners = mini ? miniOwner : owner;
+        for (uint32_t s : e.chain) {
+            const uint32_t other = owners[s];
+            if (other == kNobody) {
+                owners[s] = i + 1;
+                continue;
             }
-        } else if (!claim(e.chain)) {
-            return STG_E_DOCFILECORRUPT;
+            if (strict) return STG_E_DOCFILECORRUPT;
+            if (other != kTables) damage(other - 1);
+            damage(i);
+            break;
+        }
+    }
+    if (m_entries[0].damaged) {
+        // No mini stream can be read without its container.
+        for (uint32_t i = 1; i < m_entries.size(); ++i) {
+            if (isMini(m_entries[i]) && !m_entries[i].chain.empty()) damage(i);
         }
     }
     return S_OK;
@@ -406,6 +445,7 @@ HRESULT CompoundFile::ensureChain(uint32_t index)
 {
     DirEntry& e = m_entries[index];
     if (e.chainLoaded) return S_OK;
+    if (e.damaged) return STG_E_DOCFILECORRUPT;
     if (e.type != kStream && e.type != kRoot) {
         e.chainLoaded = true;
         return S_OK;
@@ -413,7 +453,7 @@ HRESULT CompoundFile::ensureChain(uint32_t index)
     if (e.size > maxStreamSize()) return STG_E_DOCFILECORRUPT;
     const bool mini = isMini(e);
     const uint64_t want = unitsFor(e.size, mini ? kMiniSectorSize : sectorSize());
-    if (FAILED(buildChain(mini ? m_miniFat : m_fat, e.start, want, e.chain))) {
+    if (FAILED(buildChain(mini ? m_miniFat : m_fat, e.start, want, e.chain, m_seen))) {
         e.chain.clear();
         return STG_E_DOCFILECORRUPT;
     }

@@ -50,6 +50,8 @@ struct DirEntry {
     /// Streams (and the root's mini-stream container): its sectors, once chainLoaded.
     std::vector<uint32_t> chain;
     bool chainLoaded = false;
+    /// A chain found damaged when the file was opened (for reading): the element never opens.
+    bool damaged = false;
     /// Bumped when the element is destroyed or replaced; open objects hold the value they saw.
     uint32_t generation = 0;
     int openCount = 0;
@@ -66,8 +68,9 @@ public:
     CompoundFile& operator=(const CompoundFile&) = delete;
 
     /// Reads an existing file. S_OK, STG_E_FILEALREADYEXISTS (not a compound file),
-    /// STG_E_INVALIDHEADER, STG_E_DOCFILECORRUPT or STG_E_READFAULT. A writable file has every
-    /// chain checked at once, so that a write can never land in a sector another element uses.
+    /// STG_E_INVALIDHEADER, STG_E_DOCFILECORRUPT or STG_E_READFAULT. Every chain is checked at
+    /// once: a writable file must be sound throughout, so that a write can never land in a sector
+    /// another element uses; in a file opened for reading, damaged elements fail to open.
     static HRESULT Load(int fd, bool writable, std::unique_ptr<CompoundFile>& out);
     /// An empty version 3 file on fd (a root storage only), written by the first Commit.
     static std::unique_ptr<CompoundFile> CreateEmpty(int fd);
@@ -118,7 +121,7 @@ private:
 
     HRESULT loadHeaderAndTables(uint64_t fileSize);
     HRESULT loadDirectory();
-    HRESULT checkOwnership();
+    HRESULT checkOwnership(bool strict);
     void resetAllocationState();
 
     HRESULT ensureChain(uint32_t index);
@@ -158,6 +161,8 @@ private:
     std::vector<bool> m_pinned;
     std::vector<uint32_t> m_freeSectors;
     std::vector<uint32_t> m_freeMini;
+    /// Scratch of the chain walks: all false between walks.
+    std::vector<bool> m_seen;
     // The committed file's own tables, freed at the next commit.
     std::vector<uint32_t> m_fatSectors;
     std::vector<uint32_t> m_difatSectors;

@@ -1,6 +1,7 @@
 // IStorage, IStream and IEnumSTATSTG over the compound-file engine, the share-mode locks and
 // the Stg* entry points.
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -194,6 +195,21 @@ HRESULT checkElementMode(DWORD mode)
 
 bool wantsWrite(DWORD mode) { return (mode & 3) != STGM_READ; }
 
+// The process's file-creation mask, read without changing it (umask() would, for every thread).
+mode_t processUmask()
+{
+    FILE* f = std::fopen("/proc/self/status", "re");
+    unsigned mask = 022;
+    if (f) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f)) {
+            if (std::sscanf(line, "Umask: %o", &mask) == 1) break;
+        }
+        std::fclose(f);
+    }
+    return static_cast<mode_t>(mask & 0777);
+}
+
 // ---- the open file -------------------------------------------------------------------------
 
 struct OpenFile {
@@ -205,6 +221,8 @@ struct OpenFile {
     std::string path;
     /// While not empty, the new content lives here and replaces path at the first commit.
     std::string tempPath;
+    /// The name was free when the file was created without STGM_CREATE: it must still be.
+    bool noReplace = false;
     std::wstring name;
     bool closed = false;
 
@@ -220,10 +238,17 @@ struct OpenFile {
         HRESULT hr = cf->Commit();
         if (FAILED(hr)) return hr;
         if (!tempPath.empty()) {
-            if (::rename(tempPath.c_str(), path.c_str()) != 0) return STG_E_WRITEFAULT;
+            if (noReplace) {
+                // A link fails where another file took the name meanwhile.
+                if (::link(tempPath.c_str(), path.c_str()) != 0)
+                    return errno == EEXIST ? STG_E_FILEALREADYEXISTS : STG_E_WRITEFAULT;
+                ::unlink(tempPath.c_str());
+            } else if (::rename(tempPath.c_str(), path.c_str()) != 0) {
+                return STG_E_WRITEFAULT;
+            }
             syncFolderOf(path);
             tempPath.clear();
-            ::close(replacedFd);
+            if (replacedFd >= 0) ::close(replacedFd);
             replacedFd = -1;
         }
         return S_OK;
@@ -626,7 +651,7 @@ HRESULT checkRootMode(DWORD mode, unsigned& access, unsigned& deny)
 std::string hostPathOf(const WCHAR* name) { return winport::HostPath(winport::Cp1252FromWide(name).c_str()); }
 
 IStorage* rootStorage(std::unique_ptr<CompoundFile> cf, int fd, const std::string& path, const WCHAR* name,
-                      DWORD mode, int replacedFd = -1, std::string tempPath = {})
+                      DWORD mode, int replacedFd = -1, std::string tempPath = {}, bool noReplace = false)
 {
     auto file = std::make_shared<OpenFile>();
     file->cf = std::move(cf);
@@ -635,6 +660,7 @@ IStorage* rootStorage(std::unique_ptr<CompoundFile> cf, int fd, const std::strin
     file->name = name;
     file->replacedFd = replacedFd;
     file->tempPath = std::move(tempPath);
+    file->noReplace = noReplace;
     return new StorageObject(file, 0, mode);
 }
 
@@ -692,47 +718,43 @@ HRESULT StgCreateDocfile(const WCHAR* name, DWORD mode, DWORD, IStorage** out)
     if (!wantsWrite(mode)) return STG_E_INVALIDFLAG;
     const std::string path = hostPathOf(name);
 
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-        // A new file: it holds a valid empty storage from the start.
-        std::unique_ptr<CompoundFile> cf = CompoundFile::CreateEmpty(fd);
-        hr = takeShareLocks(fd, access, deny) ? cf->Commit() : STG_E_SHAREVIOLATION;
-        if (FAILED(hr)) {
-            ::unlink(path.c_str());
-            ::close(fd);
-            return hr;
-        }
-        syncFolderOf(path);
-        *out = rootStorage(std::move(cf), fd, path, name, mode);
-        return S_OK;
-    }
-    if (errno != EEXIST) return errnoResult(errno);
-    if (!(mode & STGM_CREATE)) return STG_E_FILEALREADYEXISTS;
-
-    // Replacing a file: the new content is built beside it and takes its place at the first
-    // commit, so that a save that fails leaves the old file as it was.
+    // The new content is built beside the name and takes its place at the first commit, so that
+    // a save that fails or is killed leaves the previous file, or no file where there was none.
     int replacedFd = -1;
-    hr = openLocked(path, true, access, deny, replacedFd);
-    if (FAILED(hr)) return hr;
+    struct stat st;
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists) {
+        if (!(mode & STGM_CREATE)) return STG_E_FILEALREADYEXISTS;
+        hr = openLocked(path, true, access, deny, replacedFd);
+        if (FAILED(hr)) return hr;
+    } else if (errno != ENOENT) {
+        return errnoResult(errno);
+    }
     const size_t slash = path.find_last_of('/');
     std::string tempPath = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "." +
                            path.substr(slash == std::string::npos ? 0 : slash + 1) + ".XXXXXX";
-    fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
+    int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
     if (fd < 0) {
         hr = errnoResult(errno);
-        ::close(replacedFd);
+        if (replacedFd >= 0) ::close(replacedFd);
         return hr;
     }
-    struct stat st;
-    if (::fstat(replacedFd, &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) { /* keeps the default mode */ }
+    // The mode of the file replaced, or of a file made by open(0666) under the umask.
+    mode_t fileMode = 0;
+    if (replacedFd >= 0 && ::fstat(replacedFd, &st) == 0) {
+        fileMode = st.st_mode & 07777;
+    } else {
+        fileMode = 0666 & ~processUmask();
+    }
+    if (::fchmod(fd, fileMode) != 0) { /* keeps the temporary's mode */ }
     std::unique_ptr<CompoundFile> cf = CompoundFile::CreateEmpty(fd);
     hr = takeShareLocks(fd, access, deny) ? cf->Commit() : STG_E_SHAREVIOLATION;
     if (FAILED(hr)) {
         ::unlink(tempPath.c_str());
         ::close(fd);
-        ::close(replacedFd);
+        if (replacedFd >= 0) ::close(replacedFd);
         return hr;
     }
-    *out = rootStorage(std::move(cf), fd, path, name, mode, replacedFd, std::move(tempPath));
+    *out = rootStorage(std::move(cf), fd, path, name, mode, replacedFd, std::move(tempPath), !exists && !(mode & STGM_CREATE));
     return S_OK;
 }
