@@ -7,7 +7,8 @@
 //   regtool wait   HKLM|HKCU KEY NAME                 returns when the value changes
 //   regtool export HKLM|HKCU KEY FILE                 appends the branch to a REGEDIT4 file
 //
-// The exit code is 0 on success, 1 on failure, 2 on a wrong command line.
+// The exit code is 0 on success, 1 on failure (with a message on standard error that names the
+// store's file when the store itself cannot be used), 2 on a wrong command line.
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -16,9 +17,39 @@
 #include <string>
 #include <vector>
 
+#include "winport/Registry.h"
 #include "winport/RegistryObject.h"
 
 namespace {
+
+const char* errorText(LONG code)
+{
+    switch (code) {
+    case ERROR_BADDB: return "damaged, or not a registry database";
+    case ERROR_CANTOPEN: return "cannot be opened";
+    case ERROR_ACCESS_DENIED: return "access denied";
+    case ERROR_DISK_FULL: return "disk full";
+    case ERROR_FILE_NOT_FOUND: return "not found";
+    default: return "failed";
+    }
+}
+
+/// A failed command: when the root's store itself is unusable, names its file and the error;
+/// otherwise says what failed.
+int failure(CGenericRegistryObject& reg, const char* what, LONG code = ERROR_SUCCESS)
+{
+    const bool localMachine = dynamic_cast<CLocalMachineRegistryObject*>(&reg) != nullptr;
+    HKEY h = nullptr;
+    const LONG store = RegOpenKeyExA(reg.GetRootKey(), "", 0, KEY_READ, &h);
+    if (store == ERROR_SUCCESS) RegCloseKey(h);
+    if (store != ERROR_SUCCESS) {
+        std::fprintf(stderr, "regtool: %s/%s.db: %s (error %ld)\n", winport::RegistryDir().c_str(),
+                     localMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER", errorText(store), static_cast<long>(store));
+    } else {
+        std::fprintf(stderr, "regtool: %s: %s\n", what, code == ERROR_SUCCESS ? "failed" : errorText(code));
+    }
+    return 1;
+}
 
 int usage()
 {
@@ -60,13 +91,13 @@ int main(int argc, char** argv)
 
     if (cmd == "get" && argc == 5) {
         HKEY h = nullptr;
-        if (RegOpenKeyExA(reg->GetRootKey(), key, 0, KEY_READ, &h) != ERROR_SUCCESS) return 1;
+        if (LONG r = RegOpenKeyExA(reg->GetRootKey(), key, 0, KEY_READ, &h); r != ERROR_SUCCESS) return failure(*reg, "the key", r);
         DWORD type = 0, size = 0;
         LONG r = RegQueryValueExA(h, argv[4], nullptr, &type, nullptr, &size);
         std::vector<BYTE> data(size + 1, 0);
         if (r == ERROR_SUCCESS) r = RegQueryValueExA(h, argv[4], nullptr, &type, data.data(), &size);
         RegCloseKey(h);
-        if (r != ERROR_SUCCESS) return 1;
+        if (r != ERROR_SUCCESS) return failure(*reg, "the value", r);
         if (type == REG_SZ) {
             std::printf("sz:%s\n", reinterpret_cast<const char*>(data.data()));
         } else if (type == REG_DWORD && size == 4) {
@@ -94,21 +125,21 @@ int main(int argc, char** argv)
         } else {
             return usage();
         }
-        return ok ? 0 : 1;
+        return ok ? 0 : failure(*reg, "writing the value");
     }
     if (cmd == "delete" && (argc == 4 || argc == 5)) {
-        return (argc == 5 ? reg->DeleteValue(key, argv[4]) : reg->DeleteKeyTree(key)) ? 0 : 1;
+        return (argc == 5 ? reg->DeleteValue(key, argv[4]) : reg->DeleteKeyTree(key)) ? 0 : failure(*reg, "deleting");
     }
     if (cmd == "wait" && argc == 5) {
         std::printf("waiting\n");
         std::fflush(stdout);
-        if (!reg->WaitForValueChange(key, argv[4])) return 1;
+        if (!reg->WaitForValueChange(key, argv[4])) return failure(*reg, "waiting");
         std::printf("changed\n");
         return 0;
     }
     if (cmd == "export" && argc == 5) {
         BOOL ok = isLocalMachine ? reg->ExportLocalMachineKey(argv[4], key, "a") : reg->ExportCurrentUserKey(argv[4], key, "a");
-        return ok ? 0 : 1;
+        return ok ? 0 : failure(*reg, "exporting");
     }
     return usage();
 }

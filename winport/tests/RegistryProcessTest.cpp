@@ -5,17 +5,21 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "ChildProcess.h"
+#include "StorageTestSupport.h"
 #include "TestEnvironment.h"
+#include "winport/Registry.h"
 #include "winport/RegistryObject.h"
 
 namespace {
@@ -53,6 +57,23 @@ TEST(RegistryProcesses, ValuesWrittenByOneProcessAreReadByAnother)
     EXPECT_EQ(0, RunProgram({kRegtool, "get", "HKCU", "SOFTWARE\\VOKDWEN\\vur ovidavi", "LAST SETUP"}, &line));
     EXPECT_EQ("sz:c:\\setups\\one.mic", line);
     EXPECT_EQ(1, RunProgram({kRegtool, "get", "HKLM", kKey, "Last Setup"}));  // the other root
+}
+
+// A damaged store: the tool fails and says which file and what is wrong with it.
+TEST(RegistryProcesses, ToolNamesADamagedStore)
+{
+    TestEnvironment env;
+    const std::string db = winport::RegistryDir() + "/HKEY_CURRENT_USER.db";
+    std::filesystem::create_directories(winport::RegistryDir());
+    std::ofstream(db, std::ios::binary) << std::string(8192, 'x');
+    for (const char* command : {" get HKCU KEY NAME", " set HKCU KEY NAME dword 1"}) {
+        SCOPED_TRACE(command);
+        int status = 0;
+        const std::string out = storagetest::RunCommand(kRegtool + command + " 2>&1", &status);
+        EXPECT_EQ(1, WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        EXPECT_NE(out.find(db), std::string::npos) << out;
+        EXPECT_NE(out.find("damaged"), std::string::npos) << out;
+    }
 }
 
 TEST(RegistryProcesses, VolatileKeysEndWithTheBootTheyWereMadeIn)
