@@ -21,6 +21,7 @@
 #include "TestEnvironment.h"
 #include "winport/Registry.h"
 #include "winport/RegistryObject.h"
+#include "winport/RegistryService.h"
 
 namespace {
 
@@ -212,6 +213,57 @@ int refusedPort()
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     ::close(fd);
     return ntohs(a.sin_port);
+}
+
+// A service that answers one byte at a time holds the connection no longer than one reply's
+// time: the object falls back to this machine's root, as for a machine that never answers.
+TEST(RegistryThreads, TricklingReplyGivesUpAtTheDeadline)
+{
+    TestEnvironment env;
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr));
+    ASSERT_EQ(0, ::listen(listener, 1));
+    ASSERT_EQ(0, ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len));
+    std::atomic<bool> stop{false};
+    std::atomic<int> sent{0};
+    std::thread peer([&] {
+        const int fd = ::accept(listener, nullptr, nullptr);
+        if (fd < 0) return;
+        // A frame of 100 bytes, sent a byte every 50 ms until the client hangs up.
+        const unsigned char head[4] = {100, 0, 0, 0};
+        for (int i = 0; !stop; ++i) {
+            const unsigned char byte = i < 4 ? head[i] : 0;
+            if (::send(fd, &byte, 1, MSG_NOSIGNAL) != 1) break;
+            ++sent;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        ::close(fd);
+    });
+    {
+        std::ofstream machines(env.Path("machines"));
+        machines << "SLOW 127.0.0.1:" << ntohs(addr.sin_port) << "\n";
+    }
+    ::setenv("WINPORT_REGISTRY_MACHINES", env.Path("machines").c_str(), 1);
+    winport::SetRegistryReplyTimeout(1000);
+
+    const auto started = std::chrono::steady_clock::now();
+    CLocalMachineRegistryObject slow("SLOW");
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, slow.GetRootKey());
+    EXPECT_GE(took, std::chrono::milliseconds(900));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    EXPECT_GE(sent.load(), 2) << "the peer was trickling";
+
+    stop = true;
+    peer.join();
+    ::close(listener);
+    winport::SetRegistryReplyTimeout(15000);
+    ::unsetenv("WINPORT_REGISTRY_MACHINES");
 }
 
 TEST(RegistryRemote, AnotherMachinesRootThroughTheServiceAndFallBack)

@@ -19,4 +19,8 @@ std::string HandleRegistryRequest(const std::string& request);
 /// ConfigDir()/registry-machines. One machine a line: "NAME HOST:PORT"; '#' starts a comment.
 std::string RegistryMachinesFile();
 
+/// The time one whole reply (or request, on the service's side) may take to arrive: 15 s, as
+/// the service's own store waits up to 10 s for a lock. For tests.
+void SetRegistryReplyTimeout(int ms);
+
 }  // namespace winport

@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -33,22 +35,27 @@ namespace wire {
 
 namespace {
 
-bool waitFor(int fd, short events, int timeoutMs)
+using Deadline = std::chrono::steady_clock::time_point;
+
+/// Waits for the descriptor until the deadline; false when it passes first.
+bool waitFor(int fd, short events, Deadline deadline)
 {
     pollfd p{fd, events, 0};
     for (;;) {
-        int n = ::poll(&p, 1, timeoutMs);
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        int n = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), INT32_MAX)));
         if (n > 0) return true;
-        if (n == 0) return false;
+        if (n == 0) continue;  // the clock decides
         if (errno != EINTR) return false;
     }
 }
 
-bool readExact(int fd, char* out, size_t size, int timeoutMs)
+bool readExact(int fd, char* out, size_t size, Deadline deadline)
 {
     size_t got = 0;
     while (got < size) {
-        if (!waitFor(fd, POLLIN, timeoutMs)) return false;
+        if (!waitFor(fd, POLLIN, deadline)) return false;
         ssize_t n = ::recv(fd, out + got, size - got, 0);
         if (n == 0) return false;
         if (n < 0) {
@@ -62,14 +69,17 @@ bool readExact(int fd, char* out, size_t size, int timeoutMs)
 
 }  // namespace
 
+// The whole frame must arrive within the time: a peer that sends a byte now and then cannot
+// hold the reader longer than that.
 bool ReadFrame(int fd, std::string& payload, int timeoutMs)
 {
+    const Deadline deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     unsigned char head[4];
-    if (!readExact(fd, reinterpret_cast<char*>(head), 4, timeoutMs)) return false;
+    if (!readExact(fd, reinterpret_cast<char*>(head), 4, deadline)) return false;
     uint32_t size = head[0] | (head[1] << 8) | (head[2] << 16) | (static_cast<uint32_t>(head[3]) << 24);
     if (size > kMaxFrame) return false;
     payload.resize(size);
-    return size == 0 || readExact(fd, payload.data(), size, timeoutMs);
+    return size == 0 || readExact(fd, payload.data(), size, deadline);
 }
 
 bool WriteFrame(int fd, const std::string& payload)
@@ -93,7 +103,8 @@ bool WriteFrame(int fd, const std::string& payload)
 namespace {
 
 constexpr int kConnectTimeoutMs = 2000;  // a machine on the studio network answers in milliseconds
-constexpr int kReplyTimeoutMs = 15000;   // the service's own store waits up to 10 s for a lock
+// The service's own store waits up to 10 s for a lock. Tests shorten it.
+std::atomic<int> g_replyTimeoutMs{15000};
 
 std::string joinPath(const std::vector<std::string>& path)
 {
@@ -171,7 +182,7 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_broken) return RPC_S_SERVER_UNAVAILABLE;
-        if (!wire::WriteFrame(m_fd, request.payload()) || !wire::ReadFrame(m_fd, reply, kReplyTimeoutMs)) {
+        if (!wire::WriteFrame(m_fd, request.payload()) || !wire::ReadFrame(m_fd, reply, g_replyTimeoutMs.load())) {
             m_broken = true;  // a half-read reply would put every later answer out of step
             return RPC_S_SERVER_UNAVAILABLE;
         }
@@ -391,7 +402,7 @@ void serveConnection(int fd, std::stop_token stop)
         int n = ::poll(&p, 1, 200);  // re-check the stop request five times a second
         if (n == 0) continue;
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || !wire::ReadFrame(fd, request, kReplyTimeoutMs)) break;
+        if (n < 0 || !wire::ReadFrame(fd, request, g_replyTimeoutMs.load())) break;
         std::string reply = handle(*store, request);
         if (!greeted) {
             // Only a peer that speaks this protocol is served.
@@ -429,6 +440,8 @@ LONG ConnectRemoteBackend(const std::string& machine, std::shared_ptr<Backend>& 
 }  // namespace winport::reg
 
 namespace winport {
+
+void SetRegistryReplyTimeout(int ms) { reg::g_replyTimeoutMs = ms; }
 
 std::string RegistryMachinesFile()
 {
