@@ -66,5 +66,8 @@ std::shared_ptr<Backend> LocalBackend(const char* rootName);
 /// Another machine's HKEY_LOCAL_MACHINE: ERROR_BAD_NETPATH when the name is not configured,
 /// RPC_S_SERVER_UNAVAILABLE when its service cannot be reached.
 LONG ConnectRemoteBackend(const std::string& machine, std::shared_ptr<Backend>& out);
+/// The client side of the service on a connected stream socket (which it takes, success or
+/// not): greets the service and gives the backend when the greeting is answered.
+LONG RemoteBackendOn(int fd, std::shared_ptr<Backend>& out);
 
 }  // namespace winport::reg

@@ -429,6 +429,11 @@ LONG ConnectRemoteBackend(const std::string& machine, std::shared_ptr<Backend>& 
         WinportTrace("registry: machine %s (%s:%s) cannot be reached\n", machine.c_str(), host.c_str(), port.c_str());
         return RPC_S_SERVER_UNAVAILABLE;
     }
+    return RemoteBackendOn(fd, out);
+}
+
+LONG RemoteBackendOn(int fd, std::shared_ptr<Backend>& out)
+{
     auto backend = std::make_shared<RemoteBackend>(fd);
     std::string reply;
     if (backend->call(wire::Writer().u8(wire::kHello).str(wire::kGreeting), reply) != ERROR_SUCCESS)
