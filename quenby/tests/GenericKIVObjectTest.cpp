@@ -306,6 +306,34 @@ TEST_F(KivServerTest, ServerKilledMidSessionEndsTheProgram)
     EXPECT_NE(std::string::npos, log->receive().find("KIVSERVER stopped responding after attaching to  TestKIV"));
 }
 
+// A subscribed object whose thread runs a message loop hears at once that the server went
+// away, with no call of its own: the box, the event-log error and exit -1.
+TEST_F(KivServerTest, ServerGoneIsHeardWithoutACall)
+{
+    KivServerSim& server = StartServer();
+    winport::MessageLoop& loop = winport::MessageLoop::Current();
+    KivTestClient client;
+    client.Attach(AttachToMicLine, 0);
+    const auto killed = std::chrono::steady_clock::now();
+    server.Kill();
+    int code = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        try {
+            loop.RunUntilIdle();
+        } catch (const winport::ExitRequested& exit) {
+            code = exit.Code();
+            return true;
+        }
+        return false;
+    }));
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(1));
+    EXPECT_EQ(-1, code);
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("KIVServer is no longer responding !", boxes[0].text);
+    EXPECT_EQ(MB_ICONHAND | MB_SYSTEMMODAL, boxes[0].type);
+    EXPECT_NE(std::string::npos, log->receive().find("KIVSERVER stopped responding after attaching to  TestKIV"));
+}
+
 TEST_F(KivServerTest, NoServerObjectEndsTheProgramAtTheFirstSubscription)
 {
     KivServerSim& server = StartServer();

@@ -150,6 +150,34 @@ void deliver(const std::shared_ptr<AdviseRecord>& record, const WireFormat& wire
     CallbackThread::Instance().Post(std::move(task));
 }
 
+// Tells a subscribed sink that its server object has gone (its connection broke), on the
+// sink's own thread. Only a thread that runs a message loop hears it there; without one, the
+// next call reports the broken connection.
+void deliverClose(const std::shared_ptr<AdviseRecord>& record)
+{
+    detail::PostThreadTask(record->ownerThread, [record]() {
+        {
+            std::lock_guard<std::mutex> lock(record->mutex);
+            if (!record->active) return;
+            ++record->running;
+            record->runningOn = std::this_thread::get_id();
+        }
+        struct Done {
+            AdviseRecord& r;
+            ~Done()
+            {
+                {
+                    std::lock_guard<std::mutex> lock(r.mutex);
+                    --r.running;
+                    r.runningOn = {};
+                }
+                r.idle.notify_all();
+            }
+        } done{*record};
+        record->sink->OnClose();
+    });
+}
+
 // ---- the connection of one server object ----
 
 int connectSocket(const std::string& path, int& error)
@@ -246,6 +274,10 @@ public:
     /// Ends the connection: no further delivery, sinks released, reader joined.
     void Close()
     {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_closing = true;
+        }
         Break("closed");
         if (m_reader.joinable()) m_reader.join();
         std::map<uint32_t, std::shared_ptr<AdviseRecord>> advises;
@@ -284,6 +316,7 @@ private:
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 Break(n == 0 ? "server closed the connection" : "receive failed");
+                NotifyGone();
                 return;
             }
             reader.Feed(buffer.data(), static_cast<size_t>(n));
@@ -291,9 +324,22 @@ private:
             if (reader.Failed()) {
                 TRACE("local server sent a bad frame: %s\n", reader.Error().c_str());
                 Break("bad frame");
+                NotifyGone();
                 return;
             }
         }
+    }
+
+    /// The connection broke under the object (not by its own Close): its subscribers hear it.
+    void NotifyGone()
+    {
+        std::vector<std::shared_ptr<AdviseRecord>> records;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_closing) return;
+            for (auto& [id, record] : m_advises) records.push_back(record);
+        }
+        for (auto& record : records) deliverClose(record);
     }
 
     void Handle(Frame& frame)
@@ -334,6 +380,7 @@ private:
     std::mutex m_mutex;      // everything below
     std::condition_variable m_cv;
     bool m_broken = false;
+    bool m_closing = false;
     uint32_t m_nextCallId = 0;
     uint32_t m_awaited = 0;
     std::optional<std::vector<uint8_t>> m_reply;

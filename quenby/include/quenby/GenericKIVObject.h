@@ -61,6 +61,9 @@ public:
     void* ReadData(long index);
 
     void OnDataChange(FORMATETC* format, STGMEDIUM* medium) override;
+    /// The connection of a subscribed object broke: the server has gone, with the same
+    /// reaction as a call that finds it gone (box, event-log error, exit -1).
+    void OnClose() override;
     /// Sends CancelCommand, a bare block.
     virtual void CancelKIVCommand();
     /// A short tag of the class for the event log.

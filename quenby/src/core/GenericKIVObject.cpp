@@ -262,6 +262,12 @@ void* CGenericKIVObject::ReadData(long index)
     }
 }
 
+void CGenericKIVObject::OnClose()
+{
+    if (m_dwConnection == 0 || m_nSuspended) return;
+    ServerGone("KIVSERVER stopped responding after attaching to ");
+}
+
 void CGenericKIVObject::ServerGone(const char* during)
 {
     MessageBoxA(nullptr, "KIVServer is no longer responding !", "Severe Error", MB_ICONHAND | MB_SYSTEMMODAL);

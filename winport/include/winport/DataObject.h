@@ -18,6 +18,10 @@
 // the last time; both wait for a delivery in progress on another thread to finish. The sink
 // receives the medium's global memory block and frees it.
 //
+// When the connection breaks under a subscription (the server closes it, exits or is killed),
+// the sink's OnClose runs on the message loop of the thread that called DAdvise, when that
+// thread has one, at once; a thread without one learns it from its next call.
+//
 // IDataObject methods may be called from any thread; one call at a time travels on a
 // connection (calls from several threads are queued).
 #pragma once
