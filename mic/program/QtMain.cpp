@@ -14,6 +14,7 @@
 #include "mic_ui/QtShell.h"
 #include "mic_ui/SmallDialogs.h"
 #include "ui/DialogPlacement.h"
+#include "winport/Clock.h"
 #include "winport/Screens.h"
 #include "winport/Window.h"
 #include "winport_ui/QtMessageBox.h"
@@ -32,6 +33,8 @@ int g_signalPipe[2] = {-1, -1};
 
 void onSignal(int)
 {
+    // Ends what waits on the server at start-up, so that the close below can run.
+    winport::RequestProgramClose();
     const char byte = 1;
     ssize_t n = ::write(g_signalPipe[1], &byte, 1);
     (void)n;

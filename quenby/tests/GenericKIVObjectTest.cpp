@@ -286,6 +286,35 @@ TEST(KivRetryLimit, ReadOnceFromTheRegistryAndClamped)
 
 // ---- the loss of the server and the class factory ----
 
+// A server that answers busy or booting for ever holds the subscription only until the
+// program is asked to close: then StartAdvise returns without it, with no box, no event-log
+// error and no broadcast, so that the program can close as it always does.
+TEST_F(KivServerTest, ACloseRequestEndsTheWaitForABusyOrBootingServer)
+{
+    KivServerSim& server = StartServer();
+    for (const char* script : {"busy 100000 dadvise", "bootcount 100000"}) {
+        SCOPED_TRACE(script);
+        winport::ManualClock clock;
+        winport::ScopedClock useClock(clock);
+        int sleeps = 0;
+        clock.SetOnAdvance([&](uint64_t) {
+            if (++sleeps == 5) winport::RequestProgramClose();
+        });
+        KivTestClient client;
+        ASSERT_EQ("ok", server.Control(script));
+        client.Attach(AttachToMicLine, 0);
+        EXPECT_EQ(5, sleeps);
+        EXPECT_EQ("ok objects=1 advised=0", server.Control("status"));
+        EXPECT_TRUE(boxes.empty());
+        EXPECT_EQ("", log->receive(100));
+        EXPECT_FALSE(winport::MessageLoop::Current().QuitPending());
+        winport::ResetProgramCloseRequest();
+        clock.SetOnAdvance({});
+        server.Control("busy 0 dadvise");
+        server.Control("bootcount 0");
+    }
+}
+
 TEST_F(KivServerTest, ServerKilledMidSessionEndsTheProgram)
 {
     KivServerSim& server = StartServer();

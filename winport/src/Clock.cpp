@@ -1,5 +1,10 @@
 #include "winport/Clock.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <ctime>
 #include <thread>
@@ -9,7 +14,51 @@ namespace winport {
 namespace {
 SystemClock g_systemClock;
 std::atomic<Clock*> g_clock{&g_systemClock};
+// Made when the library loads, so that a signal handler never has to make it.
+std::atomic<bool> g_closeRequested{false};
+const int g_closeEvent = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }  // namespace
+
+void RequestProgramClose()
+{
+    g_closeRequested.store(true);
+    if (g_closeEvent >= 0) {
+        const uint64_t one = 1;
+        ssize_t n = ::write(g_closeEvent, &one, sizeof one);
+        (void)n;
+    }
+}
+
+bool ProgramCloseRequested() { return g_closeRequested.load(); }
+
+void ResetProgramCloseRequest()
+{
+    g_closeRequested.store(false);
+    uint64_t count = 0;
+    if (g_closeEvent >= 0) {
+        ssize_t n = ::read(g_closeEvent, &count, sizeof count);
+        (void)n;
+    }
+}
+
+bool SleepUnlessCloseRequested(uint32_t ms)
+{
+    if (ProgramCloseRequested()) return true;
+    if (&CurrentClock() != &g_systemClock || g_closeEvent < 0) {
+        // Virtual time passes at once; a close requested meanwhile still counts.
+        CurrentClock().sleepMs(ms);
+        return ProgramCloseRequested();
+    }
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return ProgramCloseRequested();
+        pollfd p{g_closeEvent, POLLIN, 0};
+        const int n = ::poll(&p, 1, static_cast<int>(left));
+        if (n > 0 || ProgramCloseRequested()) return true;
+        if (n < 0 && errno != EINTR) return ProgramCloseRequested();
+    }
+}
 
 uint64_t SystemClock::nowMs()
 {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include <chrono>
+
 #include <cstdint>
 
 #include "winport/Clock.h"
@@ -32,6 +36,20 @@ TEST(SystemTimeToFileTime, CountsHundredNanosecondsSince1601AndRefusesImpossible
         EXPECT_EQ(SystemTimeToFileTime(&c.st, &ft), c.ok);
         EXPECT_EQ(Ticks(ft), c.ok ? c.ticks : (uint64_t{7} << 32 | 7));
     }
+}
+
+// A close request ends a long real sleep at once, from another thread, and every later one.
+TEST(ClockThreads, CloseRequestEndsSleeps)
+{
+    const auto started = std::chrono::steady_clock::now();
+    std::thread requester([] { winport::RequestProgramClose(); });
+    EXPECT_TRUE(winport::SleepUnlessCloseRequested(60000));
+    requester.join();
+    EXPECT_TRUE(winport::SleepUnlessCloseRequested(60000));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    winport::ResetProgramCloseRequest();
+    EXPECT_FALSE(winport::ProgramCloseRequested());
+    EXPECT_FALSE(winport::SleepUnlessCloseRequested(1));
 }
 
 }  // namespace

@@ -200,14 +200,19 @@ void CGenericKIVObject::StartAdvise(int readNow)
                 hr = KIV_E_NODATA;
                 break;
             }
-            Sleep(wait);
+            if (winport::SleepUnlessCloseRequested(wait)) break;
         } else if (hr == KIV_E_BOOTING) {
-            Sleep(kBootingWaitMs);
+            if (winport::SleepUnlessCloseRequested(kBootingWaitMs)) break;
         } else if (hr == HRESULT_RPC_S_SERVER_UNAVAILABLE) {
             ServerGone("KIVSERVER stopped responding after attaching to ");
         } else {
             break;
         }
+    }
+    if (winport::ProgramCloseRequested() && (hr == KIV_E_NOTREADY || hr == KIV_E_BOOTING)) {
+        // The program is closing: it goes on to close without the subscription.
+        TRACE("%s: subscription given up, the program is closing\n", static_cast<const char*>(GetName()));
+        return;
     }
     if (hr == KIV_E_NODATA) {
         TRACE("%s: the server did not take the subscription after %d busy answers\n", static_cast<const char*>(GetName()), busy);
@@ -236,7 +241,7 @@ void CGenericKIVObject::UnadviseWhileBusy()
 {
     for (int i = 0; i < kMaxUnadviseTries; ++i) {
         if (m_pDataObject->DUnadvise(m_dwConnection) != KIV_E_NOTREADY) return;
-        Sleep(kUnadviseWaitMs);
+        if (winport::SleepUnlessCloseRequested(kUnadviseWaitMs)) break;
     }
     TRACE("%s: the server stayed busy; the subscription is given up\n", static_cast<const char*>(GetName()));
 }
@@ -258,7 +263,7 @@ void* CGenericKIVObject::ReadData(long index)
             return nullptr;
         }
         if (tries >= s_nMaxRetries) return nullptr;
-        Sleep(kReadDataWaitMs);
+        if (winport::SleepUnlessCloseRequested(kReadDataWaitMs)) return nullptr;
     }
 }
 

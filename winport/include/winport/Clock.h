@@ -56,6 +56,16 @@ Clock& CurrentClock();
 /// Installs a clock (nullptr restores the system clock). The caller keeps ownership.
 void SetClock(Clock* clock);
 
+/// Asks the program to close: the waits below end at once, now and from then on. Safe in a
+/// signal handler and from any thread.
+void RequestProgramClose();
+bool ProgramCloseRequested();
+/// Sleeps ms milliseconds of the current clock, unless a close is requested before or during
+/// the sleep: then returns true at once.
+bool SleepUnlessCloseRequested(uint32_t ms);
+/// Forgets a close request (tests).
+void ResetProgramCloseRequest();
+
 /// Installs a clock for the lifetime of a scope.
 class ScopedClock {
 public:
