@@ -2,7 +2,8 @@
 // floor in the same run, reported as the ratio x_floor (time of the operation over time of the
 // floor on the same bytes):
 //   AddAtTime in time order       beside a memcpy of the events into new memory
-//   Sort in each order            beside std::stable_sort of the same records
+//   Sort in each order            beside std::stable_sort, qsort with a subtracting comparison
+//                                 and a full LSD radix sort of the same records
 //   a 500-event filtered page     beside a memcpy of 500 events
 //   FetchRecords of the array     beside a memcpy of the events
 // CONSOLE_BENCH_SMALL shrinks the mixes to 20 and 200 thousand events.
@@ -64,26 +65,82 @@ struct PlainOrder {
     }
 };
 
-// Sorts a mix into the order `mode` from the order the channel edits meet it in: orders 1 and
-// 2 from time order, order 0 from order 1 (an edit puts its result back into time order).
+// The three floors of a sort, on the same records: std::stable_sort with a plain comparison,
+// qsort with a comparison as the system's original one was written (subtracting the keys), and
+// an LSD radix sort of the whole key (8-bit digits, every digit, no look at the present order).
+int qsortCompare(const void* pa, const void* pb, int mode)
+{
+    const auto& a = *static_cast<const CAutomationEvent*>(pa);
+    const auto& b = *static_cast<const CAutomationEvent*>(pb);
+    const int64_t time = int64_t{a.m_Time} - b.m_Time;
+    const int64_t path = int64_t{static_cast<int32_t>(a.m_Path)} - static_cast<int32_t>(b.m_Path);
+    const int control = (a.GetProcessNumber() << 8 | a.GetControlNumber()) - (b.GetProcessNumber() << 8 | b.GetControlNumber());
+    const int64_t keys[3][3] = {{time, path, control}, {path, control, time}, {path, time, control}};
+    for (int64_t k : keys[mode])
+        if (k != 0) return k < 0 ? -1 : 1;
+    return 0;
+}
+int qsortTime(const void* a, const void* b) { return qsortCompare(a, b, 0); }
+int qsortPathControl(const void* a, const void* b) { return qsortCompare(a, b, 1); }
+int qsortPathTime(const void* a, const void* b) { return qsortCompare(a, b, 2); }
+
+void radixFloor(std::vector<CAutomationEvent>& v, int mode)
+{
+    auto word = [](const CAutomationEvent& e, int w) -> uint32_t {
+        switch (w) {
+        case 0: return static_cast<uint32_t>(e.m_Time) ^ 0x80000000u;
+        case 1: return e.m_Path ^ 0x80000000u;
+        default: return uint32_t{e.GetProcessNumber()} << 8 | e.GetControlNumber();
+        }
+    };
+    const int words[3][3] = {{0, 1, 2}, {1, 2, 0}, {1, 0, 2}};
+    std::vector<CAutomationEvent> tmp(v.size());
+    for (int w = 2; w >= 0; --w) {
+        for (int shift = 0; shift < 32; shift += 8) {
+            size_t count[257] = {};
+            for (const auto& e : v) count[((word(e, words[mode][w]) >> shift) & 0xFF) + 1]++;
+            for (int i = 0; i < 256; ++i) count[i + 1] += count[i];
+            for (const auto& e : v) tmp[count[(word(e, words[mode][w]) >> shift) & 0xFF]++] = e;
+            v.swap(tmp);
+        }
+    }
+}
+
+// Sorts a mix into the order `mode` from the order the channel edits meet it in (orders 1 and
+// 2 from time order, order 0 from order 1: an edit puts its result back into time order) or
+// from random order, beside one floor.
 void BM_Sort(benchmark::State& state)
 {
     environment();
     const int mode = static_cast<int>(state.range(0));
+    const int floorKind = static_cast<int>(state.range(2));
     std::vector<CAutomationEvent> input = mix(state.range(1) != 0);
-    if (mode == 0) std::stable_sort(input.begin(), input.end(), PlainOrder{1});
+    if (state.range(3) != 0) {
+        uint64_t seed = 99;
+        for (size_t i = input.size(); i > 1; --i) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            std::swap(input[i - 1], input[(seed >> 33) % i]);
+        }
+    } else if (mode == 0) {
+        std::stable_sort(input.begin(), input.end(), PlainOrder{1});
+    }
     CAutomationEventArray a;
     std::vector<CAutomationEvent> floorCopy;
+    int (*const compares[3])(const void*, const void*) = {qsortTime, qsortPathControl, qsortPathTime};
     measure(
         state, input.size(), [&] { load(a, input); },
         [&] { a.Sort(static_cast<CAutomationEventArray::SortMode>(mode)); }, [&] { floorCopy = input; },
-        [&] { std::stable_sort(floorCopy.begin(), floorCopy.end(), PlainOrder{mode}); });
-    if (std::memcmp(a.GetData(), floorCopy.data(), input.size() * sizeof(CAutomationEvent)) != 0)
+        [&] {
+            if (floorKind == 0) std::stable_sort(floorCopy.begin(), floorCopy.end(), PlainOrder{mode});
+            else if (floorKind == 1) std::qsort(floorCopy.data(), floorCopy.size(), sizeof(CAutomationEvent), compares[mode]);
+            else radixFloor(floorCopy, mode);
+        });
+    if (floorKind != 1 && std::memcmp(a.GetData(), floorCopy.data(), input.size() * sizeof(CAutomationEvent)) != 0)
         state.SkipWithError("orders differ");
 }
 BENCHMARK(BM_Sort)
-    ->ArgsProduct({{0, 1, 2}, {0, 1}})
-    ->ArgNames({"mode", "large"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1}, {0, 1, 2}, {0, 1}})
+    ->ArgNames({"mode", "large", "floor", "random"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(2);

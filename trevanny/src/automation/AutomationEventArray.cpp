@@ -1,7 +1,9 @@
 #include "trevanny/AutomationEventArray.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "trevanny/automation/AutomationNotifications.h"
@@ -52,23 +54,107 @@ struct PathTimeOrder {
     }
 };
 
-template <class Order>
-void stableSort(CAutomationEvent* first, CAutomationEvent* last, Order order)
+// ---- sorting ----
+//
+// A stable LSD radix sort on the words of the order's key, most significant first. The order
+// the array is already in decides how much of the key must be sorted: a stable sort keeps the
+// order of equal keys, so sorting on a leading part of the key is enough when, for equal
+// values of that part, the array's present order already is the wanted one.
+
+enum class KeyWord { Time, Path, Control };
+
+uint32_t keyWord(const CAutomationEvent& e, KeyWord w)
 {
-    // Arrays are mostly sorted already (a recorded mix is in time order): one look saves the
-    // sort and its buffer.
-    if (std::is_sorted(first, last, order)) return;
-    std::stable_sort(first, last, order);
+    switch (w) {
+    case KeyWord::Time: return static_cast<uint32_t>(biased(e.m_Time));
+    case KeyWord::Path: return static_cast<uint32_t>(biased(static_cast<int32_t>(e.m_Path)));
+    default: return controlKey(e);
+    }
+}
+
+// Which of the three orders the events are in (bit m for mode m), in one pass.
+unsigned ordersHeld(const CAutomationEvent* first, const CAutomationEvent* last)
+{
+    unsigned held = 7;
+    const TimeOrder time;
+    const PathControlTimeOrder pathControl;
+    const PathTimeOrder pathTime;
+    for (const CAutomationEvent* e = first; e + 1 < last && held; ++e) {
+        if ((held & 1) && time(e[1], e[0])) held &= ~1u;
+        if ((held & 2) && pathControl(e[1], e[0])) held &= ~2u;
+        if ((held & 4) && pathTime(e[1], e[0])) held &= ~4u;
+    }
+    return held;
+}
+
+void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words)
+{
+    const size_t n = static_cast<size_t>(last - first);
+    // Digits from the least significant: 16 bits each, 2 per word. Wide digits halve the
+    // passes over the events, which is where the time goes.
+    constexpr unsigned kBits = 16;
+    constexpr size_t kBuckets = size_t{1} << kBits;
+    const size_t digits = words.size() * 2;
+    std::vector<uint32_t> counts(digits * kBuckets, 0);
+    for (const CAutomationEvent* e = first; e != last; ++e) {
+        for (size_t w = 0; w < words.size(); ++w) {
+            const uint32_t k = keyWord(*e, words[words.size() - 1 - w]);
+            counts[(2 * w) * kBuckets + (k & 0xFFFF)]++;
+            counts[(2 * w + 1) * kBuckets + (k >> 16)]++;
+        }
+    }
+    // The events are trivially copyable: the scratch space needs no construction.
+    std::unique_ptr<std::byte[]> scratch;
+    CAutomationEvent* src = first;
+    CAutomationEvent* dst = nullptr;
+    for (size_t d = 0; d < digits; ++d) {
+        uint32_t* c = counts.data() + d * kBuckets;
+        // A digit that every event shares moves nothing.
+        if (std::find(c, c + kBuckets, static_cast<uint32_t>(n)) != c + kBuckets) continue;
+        if (!scratch) {
+            scratch.reset(new std::byte[n * sizeof(CAutomationEvent)]);
+            dst = reinterpret_cast<CAutomationEvent*>(scratch.get());
+        }
+        uint32_t at = 0;
+        for (size_t b = 0; b < kBuckets; ++b) {
+            const uint32_t here = c[b];
+            c[b] = at;
+            at += here;
+        }
+        const KeyWord word = words[words.size() - 1 - d / 2];
+        const unsigned shift = static_cast<unsigned>(kBits * (d % 2));
+        for (const CAutomationEvent* e = src; e != src + n; ++e)
+            std::memcpy(static_cast<void*>(dst + c[(keyWord(*e, word) >> shift) & 0xFFFF]++), e, sizeof *e);
+        std::swap(src, dst);
+    }
+    if (src != first) std::memcpy(static_cast<void*>(first), src, n * sizeof(CAutomationEvent));
 }
 
 void sortEvents(CAutomationEvent* first, CAutomationEvent* last, int mode)
 {
+    if (mode < CAutomationEventArray::SortByTime || mode > CAutomationEventArray::SortByPathTime) return;
+    const unsigned held = ordersHeld(first, last);
+    if (held & (1u << mode)) return;
+    using W = KeyWord;
+    std::vector<KeyWord> words;
     switch (mode) {
-    case CAutomationEventArray::SortByTime: stableSort(first, last, TimeOrder{}); break;
-    case CAutomationEventArray::SortByPathControlTime: stableSort(first, last, PathControlTimeOrder{}); break;
-    case CAutomationEventArray::SortByPathTime: stableSort(first, last, PathTimeOrder{}); break;
-    default: break;
+    case CAutomationEventArray::SortByTime:
+        // From either path order, events of one time are already in (path, control) order.
+        words = (held & 6) ? std::vector<W>{W::Time} : std::vector<W>{W::Time, W::Path, W::Control};
+        break;
+    case CAutomationEventArray::SortByPathControlTime:
+        // From time order, or path and time order, events of one path and control are in time order.
+        words = (held & 5) ? std::vector<W>{W::Path, W::Control} : std::vector<W>{W::Path, W::Control, W::Time};
+        break;
+    default:
+        // From time order, events of one path are in (time, control) order; from path and
+        // control order, events of one path and time are in control order.
+        words = (held & 1) ? std::vector<W>{W::Path}
+                : (held & 2) ? std::vector<W>{W::Path, W::Time}
+                             : std::vector<W>{W::Path, W::Time, W::Control};
+        break;
     }
+    radixSort(first, last, words);
 }
 
 // Replaces out's events by the given ones, with one allocation.

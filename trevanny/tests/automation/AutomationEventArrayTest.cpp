@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
+#include <functional>
 #include <cstring>
 #include <vector>
 
@@ -106,6 +108,81 @@ TEST_F(AutomationEventArrayTest, SortOrdersAreStableAndSafeAtTheIntLimits)
         a.Sort(c.mode);
         EXPECT_EQ(values(a), c.order) << "mode " << c.mode;
         expectReservedClear(a);
+    }
+}
+
+// Every order from every starting order gives exactly what a stable sort with the orders'
+// comparisons gives (written here from their definitions: signed time and path, process and
+// control bytes), on arrays of many shapes.
+TEST_F(AutomationEventArrayTest, SortMatchesAStableSortFromEveryStartingOrder)
+{
+    auto time = [](const CAutomationEvent& a, const CAutomationEvent& b) {
+        const int32_t ta = static_cast<int32_t>(a.GetTime()), tb = static_cast<int32_t>(b.GetTime());
+        const int32_t pa = static_cast<int32_t>(a.GetPath()), pb = static_cast<int32_t>(b.GetPath());
+        if (ta != tb) return ta < tb;
+        if (pa != pb) return pa < pb;
+        if (a.GetProcessNumber() != b.GetProcessNumber()) return a.GetProcessNumber() < b.GetProcessNumber();
+        return a.GetControlNumber() < b.GetControlNumber();
+    };
+    auto pathControlTime = [](const CAutomationEvent& a, const CAutomationEvent& b) {
+        const int32_t pa = static_cast<int32_t>(a.GetPath()), pb = static_cast<int32_t>(b.GetPath());
+        if (pa != pb) return pa < pb;
+        if (a.GetProcessNumber() != b.GetProcessNumber()) return a.GetProcessNumber() < b.GetProcessNumber();
+        if (a.GetControlNumber() != b.GetControlNumber()) return a.GetControlNumber() < b.GetControlNumber();
+        return static_cast<int32_t>(a.GetTime()) < static_cast<int32_t>(b.GetTime());
+    };
+    auto pathTime = [](const CAutomationEvent& a, const CAutomationEvent& b) {
+        const int32_t pa = static_cast<int32_t>(a.GetPath()), pb = static_cast<int32_t>(b.GetPath());
+        if (pa != pb) return pa < pb;
+        const int32_t ta = static_cast<int32_t>(a.GetTime()), tb = static_cast<int32_t>(b.GetTime());
+        if (ta != tb) return ta < tb;
+        if (a.GetProcessNumber() != b.GetProcessNumber()) return a.GetProcessNumber() < b.GetProcessNumber();
+        return a.GetControlNumber() < b.GetControlNumber();
+    };
+    using Less = std::function<bool(const CAutomationEvent&, const CAutomationEvent&)>;
+    const Less orders[3] = {time, pathControlTime, pathTime};
+
+    uint64_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(seed >> 32);
+    };
+    const long extremes[] = {LONG_MIN, INT_MIN, -1, 0, 1, INT_MAX};
+    // Shapes: few distinct keys (many equal), wide values and the limits, small paths.
+    for (int shape = 0; shape < 3; ++shape) {
+        for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{17}, size_t{1000}, size_t{5000}}) {
+            std::vector<CAutomationEvent> events;
+            for (size_t i = 0; i < n; ++i) {
+                const uint32_t r = next();
+                long t = shape == 0 ? r % 4 : shape == 1 ? static_cast<int32_t>(next()) : static_cast<long>(r % 50000) - 100;
+                if (shape == 1 && r % 7 == 0) t = static_cast<int32_t>(extremes[r % 6]);
+                const DWORD path = shape == 0 ? r % 3 : shape == 1 ? next() : r % 96;
+                const BYTE process = static_cast<BYTE>(shape == 0 ? (r >> 8) % 2 : next());
+                const BYTE control = static_cast<BYTE>(shape == 0 ? (r >> 12) % 2 : next());
+                // The value tells events with equal keys apart, so that stability shows.
+                events.push_back(Ev(t, path, process, control, static_cast<short>(i), static_cast<BYTE>(i >> 16)));
+            }
+            for (int from = -3; from < 3; ++from) {
+                std::vector<CAutomationEvent> start = events;
+                if (from >= 0) std::stable_sort(start.begin(), start.end(), orders[from]);
+                if (from == -2) std::reverse(start.begin(), start.end());
+                if (from == -1) {
+                    // Nearly sorted: time order with a few events moved.
+                    std::stable_sort(start.begin(), start.end(), orders[0]);
+                    for (size_t k = 0; k + 1 < start.size(); k += 97) std::swap(start[k], start[k + 1]);
+                }
+                for (int mode = 0; mode < 3; ++mode) {
+                    SCOPED_TRACE(testing::Message() << "shape " << shape << " n " << n << " from " << from << " mode " << mode);
+                    std::vector<CAutomationEvent> expected = start;
+                    std::stable_sort(expected.begin(), expected.end(), orders[mode]);
+                    CAutomationEventArray a;
+                    fill(a, start);
+                    a.Sort(static_cast<CAutomationEventArray::SortMode>(mode));
+                    ASSERT_EQ(a.GetSize(), static_cast<INT_PTR>(n));
+                    ASSERT_TRUE(n == 0 || std::memcmp(a.GetData(), expected.data(), n * sizeof(CAutomationEvent)) == 0);
+                }
+            }
+        }
     }
 }
 
