@@ -26,7 +26,7 @@ public:
 const std::vector<Family*>& Families()
 {
     static AttachFamily attach;
-    static const std::vector<Family*> families = {&attach, &RouterLinkFamily(), &StudioConfigFamily()};
+    static const std::vector<Family*> families = {&attach, &RouterLinkFamily(), &StudioConfigFamily(), &MixSetupFamily()};
     return families;
 }
 

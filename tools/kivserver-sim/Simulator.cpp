@@ -377,7 +377,10 @@ void Simulator::Handle(ServerObject& object, Frame& frame)
             break;
         }
         auto it = m_data.find(object.kind);
-        if (object.kind < 0 || it == m_data.end()) {
+        if (object.ownData && !object.data.empty()) {
+            Record("read object=%d kind=%d result=0x00000000 size=%zu", object.id, object.kind, object.data.size());
+            reply.I32(S_OK).Bytes(object.data.data(), object.data.size());
+        } else if (object.ownData || object.kind < 0 || it == m_data.end()) {
             Record("read object=%d kind=%d result=0x%08x", object.id, object.kind, static_cast<unsigned>(KIV_E_NODATA));
             reply.I32(KIV_E_NODATA);
         } else {

@@ -27,6 +27,9 @@ struct ServerObject : Peer {
     int kind = -1;  // the attach command the object answers to, -1 before its first attach
     winport::frames::FrameReader reader;
     std::map<uint32_t, uint32_t> advises;  // connection -> aspect
+    // When set, GetData answers this object's own data (none when empty), not its kind's.
+    bool ownData = false;
+    std::vector<uint8_t> data;
 };
 
 struct ControlPeer : Peer {
@@ -135,6 +138,7 @@ const std::vector<Family*>& Families();
 /// The families modelled in files of their own.
 Family& RouterLinkFamily();
 Family& StudioConfigFamily();
+Family& MixSetupFamily();
 
 uint64_t NowMs();
 

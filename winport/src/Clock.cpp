@@ -131,12 +131,18 @@ UINT timeBeginPeriod(UINT) { return 0; }
 UINT timeEndPeriod(UINT) { return 0; }
 
 namespace {
+std::atomic<winport::WallClockSource> g_wallClock{nullptr};
+
 void fillSystemTime(SYSTEMTIME* st, bool local)
 {
     if (!st) return;
-    auto now = std::chrono::system_clock::now();
-    std::time_t t = std::chrono::system_clock::to_time_t(now);
-    int ms = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000);
+    winport::WallClockSource source = g_wallClock.load();
+    const int64_t nowMs = source ? source()
+                                 : std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::system_clock::now().time_since_epoch())
+                                       .count();
+    std::time_t t = static_cast<std::time_t>(nowMs / 1000);
+    int ms = static_cast<int>(nowMs % 1000);
     std::tm tm{};
     if (local) localtime_r(&t, &tm);
     else gmtime_r(&t, &tm);
@@ -150,6 +156,8 @@ void fillSystemTime(SYSTEMTIME* st, bool local)
     st->wMilliseconds = static_cast<WORD>(ms);
 }
 }  // namespace
+
+void winport::SetWallClockSource(WallClockSource source) { g_wallClock.store(source); }
 
 void GetLocalTime(SYSTEMTIME* st) { fillSystemTime(st, true); }
 void GetSystemTime(SYSTEMTIME* st) { fillSystemTime(st, false); }

@@ -84,6 +84,13 @@ UINT timeBeginPeriod(UINT period);
 UINT timeEndPeriod(UINT period);
 void GetLocalTime(SYSTEMTIME* st);
 void GetSystemTime(SYSTEMTIME* st);
+
+namespace winport {
+/// The calendar time that GetLocalTime and GetSystemTime read, in milliseconds since 1970
+/// (UTC). The system's unless a test installed a source; nullptr restores it.
+using WallClockSource = int64_t (*)();
+void SetWallClockSource(WallClockSource source);
+}  // namespace winport
 /// The time as 100-nanosecond intervals since 1 January 1601 (UTC when st is). FALSE, with *ft
 /// untouched, for a field out of its range (year 1601 to 30827, month 1 to 12, a day the month
 /// has, hour below 24, minute and second below 60, milliseconds below 1000).
