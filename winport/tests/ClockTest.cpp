@@ -5,6 +5,10 @@
 #include <chrono>
 
 #include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+#include <vector>
 
 #include "winport/Clock.h"
 
@@ -53,3 +57,30 @@ TEST(ClockThreads, CloseRequestEndsSleeps)
 }
 
 }  // namespace
+
+namespace {
+int64_t fixedWallClock() { return 1793869650123;  /* 2026-11-05 09:07:30.123 UTC */ }
+}  // namespace
+
+TEST(WallClock, AnInstalledSourceIsTheDateAndTimeOfBothReadings)
+{
+    const char* oldTz = std::getenv("TZ");
+    const std::string savedTz = oldTz ? oldTz : "";
+    ::setenv("TZ", "CET-1", 1);  // one hour east of UTC, no daylight saving
+    ::tzset();
+    winport::SetWallClockSource(&fixedWallClock);
+    SYSTEMTIME local{}, utc{};
+    GetLocalTime(&local);
+    GetSystemTime(&utc);
+    winport::SetWallClockSource(nullptr);
+    if (oldTz) ::setenv("TZ", savedTz.c_str(), 1);
+    else ::unsetenv("TZ");
+    ::tzset();
+    EXPECT_EQ((std::vector<int>{2026, 11, 5, 9, 7, 30, 123}),
+              (std::vector<int>{utc.wYear, utc.wMonth, utc.wDay, utc.wHour, utc.wMinute, utc.wSecond, utc.wMilliseconds}));
+    EXPECT_EQ(10, local.wHour);
+    EXPECT_EQ(4, local.wDayOfWeek);  // a Thursday
+    SYSTEMTIME now{};
+    GetSystemTime(&now);
+    EXPECT_GE(now.wYear, 2024);  // the system's time again
+}

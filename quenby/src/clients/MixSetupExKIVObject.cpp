@@ -176,10 +176,8 @@ void CMixSetupExKIVObject::SendWholeBlock(int command, const CString& name, HWND
     const int total = GetTotalPaths();
 
     // Names: each field keeps its zero.
-    std::vector<char> names(kShortNameWidth * kMaxPaths + kLongNameWidth * kMaxPaths);
-    std::memcpy(names.data(), c.shortNames, sizeof c.shortNames);
-    std::memcpy(names.data() + sizeof c.shortNames, c.longNames, sizeof c.longNames);
-    block.PutBytes(kShortNames, names.data(), names.size());
+    block.PutBytes(kShortNames, c.shortNames, sizeof c.shortNames);
+    block.PutBytes(kLongNames, c.longNames, sizeof c.longNames);
     block.PlainName(kName, kMSUNameWidth, name.c_str());
     block.PlainName(kDefaultName, kMSUNameWidth, m_strDefaultMSUName.c_str());
     block.PutBytes(kCounts, c.counts, sizeof c.counts);
@@ -250,15 +248,18 @@ int CMixSetupExKIVObject::OnLinkIn(_CommsStructure* reply)
     const int total = static_cast<int>(sum);
 
     MixSetupCache& c = *m_pCache;
-    // Names: an empty short name keeps the cached names of the path.
+    // The reply holds the whole block (its size field was checked against the bytes received).
+    const char* bytes = reinterpret_cast<const char*>(reply);
+    // Names, each read within its field: an empty short name keeps the cached names of the path.
     for (int p = 0; p < m_nMaxPaths; ++p) {
-        CString shortName = in.GetString(kShortNames + kShortNameWidth * p, kShortNameWidth - 1);
-        if (shortName.IsEmpty()) continue;
-        CString longName = in.GetString(kLongNames + kLongNameWidth * p, kLongNameWidth - 1);
+        const char* shortName = bytes + kShortNames + kShortNameWidth * p;
+        const size_t n = strnlen(shortName, kShortNameWidth - 1);
+        if (n == 0) continue;
+        const char* longName = bytes + kLongNames + kLongNameWidth * p;
         std::memset(c.shortNames[p], 0, kShortNameWidth);
-        std::memcpy(c.shortNames[p], shortName.c_str(), static_cast<size_t>(shortName.GetLength()));
+        std::memcpy(c.shortNames[p], shortName, n);
         std::memset(c.longNames[p], 0, kLongNameWidth);
-        std::memcpy(c.longNames[p], longName.c_str(), static_cast<size_t>(longName.GetLength()));
+        std::memcpy(c.longNames[p], longName, strnlen(longName, kLongNameWidth - 1));
     }
     std::memcpy(c.counts, counts, sizeof counts);
     DefaultNamesForQueries();
@@ -266,9 +267,8 @@ int CMixSetupExKIVObject::OnLinkIn(_CommsStructure* reply)
     m_strDefaultMSUName = in.GetString(kDefaultName, kMSUNameWidth - 1);
 
     readInts(in, kChannelMap, &c.channelMap[0][0][0], kBanks * kLayers * kStrips);
-    std::vector<int32_t> words(static_cast<size_t>(kProcSlots) * kMaxPaths);
-    readInts(in, kProcLists, words.data(), words.size());
-    for (size_t i = 0; i < words.size(); ++i) (&c.procLists[0][0])[i] = static_cast<BYTE>(words[i]);
+    // Each 32-bit process slot is kept as its low byte.
+    for (size_t i = 0; i < static_cast<size_t>(kProcSlots) * kMaxPaths; ++i) (&c.procLists[0][0])[i] = static_cast<BYTE>(bytes[kProcLists + 4 * i]);
     readInts(in, kVariants, &c.variants[0][0], 2 * kMaxPaths);
     in.GetBytes(kFoldGains, c.foldGains, sizeof c.foldGains);
     in.GetBytes(kFoldNames, c.foldNames, sizeof c.foldNames);
@@ -283,9 +283,9 @@ int CMixSetupExKIVObject::OnLinkIn(_CommsStructure* reply)
     in.GetBytes(kDisabled, c.disabled, sizeof c.disabled);
     in.GetBytes(kAutomated, c.automated, sizeof c.automated);
 
-    words.resize(kMaxPaths);
-    readInts(in, kLinks, words.data(), kMaxPaths);
-    RebuildLinkGroups(words.data());
+    int links[kMaxPaths];
+    readInts(in, kLinks, links, kMaxPaths);
+    RebuildLinkGroups(links);
 
     c.numFaders = in.Get32(kNumFaders);
     c.readOnly = in.Get32(kReadOnly);
