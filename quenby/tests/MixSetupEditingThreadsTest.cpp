@@ -168,8 +168,6 @@ TEST_F(MixSetupTest, RenumberingKeepsEveryTableWithItsPaths)
         for (int step = 0; step < 200; ++step) {
             const int kind = static_cast<int>(random() % 14);
             auto& paths = model[static_cast<size_t>(kind)];
-            int total = 0;
-            for (auto& m : model) total += static_cast<int>(m.size());
             if (random() % 2) {
                 const int index = static_cast<int>(random() % 6);
                 msu.RemoveType(index, kind);
@@ -181,7 +179,6 @@ TEST_F(MixSetupTest, RenumberingKeepsEveryTableWithItsPaths)
                 paths.resize(std::min(wanted, paths.size()));
                 while (paths.size() < wanted) paths.push_back({-1, msu.GetDefaultName(kind, static_cast<int>(paths.size()) + 1)});
             }
-            (void)total;
 
             // Where each id is now.
             std::map<int, int> pathOf;

@@ -310,6 +310,15 @@ TEST_F(MixSetupTest, EveryLinkGroupInUseAndGroupsOfOneFromAReply)
     msu.ClearDynamicsLink(-1);
     msu.ClearDynamicsLink(1);
     EXPECT_EQ(-1, msu.IsDynamicsLinked(5));
+
+    // 101 links in a reply: the first 100 are kept.
+    MixSetupReply many;
+    many.Count(0, 202);
+    for (int g = 0; g < 101; ++g) many.I32(520292 + 8 * static_cast<size_t>(g), 2 * g + 1).I32(520296 + 8 * static_cast<size_t>(g), 2 * g);
+    msu.OnLinkIn(many.Block());
+    EXPECT_EQ(99, msu.IsDynamicsLinked(199));
+    EXPECT_EQ(-1, msu.IsDynamicsLinked(200));
+    EXPECT_EQ(-1, msu.GetNextDynamicsLinkNumber());
 }
 
 TEST_F(MixSetupProcessingThreads, SaveSendsTheLinksOfValidGroupsOnly)

@@ -75,7 +75,6 @@ void CMixSetupExKIVObject::Renumber(int kind, int newCount, int firstRemoved, in
     int oldCounts[kKinds];
     std::memcpy(oldCounts, c.counts, sizeof oldCounts);
     c.counts[kind] = newCount;
-    const int newTotal = GetTotalPaths();
 
     std::vector<int> map(static_cast<size_t>(oldTotal), -1);
     for (int k = 0; k < kKinds; ++k) {
@@ -135,7 +134,6 @@ void CMixSetupExKIVObject::Renumber(int kind, int newCount, int firstRemoved, in
     }
     if (kind == 12) RenumberPreDubsForMasters(oldCount, newCount, removed > 0 ? firstRemoved : -1);
     RenumberPreDubs(map, removed > 0);
-    (void)newTotal;
 }
 
 void CMixSetupExKIVObject::ClearPath(int path, int kind)
