@@ -185,18 +185,20 @@ void CMixSetupExKIVObject::SendWholeBlock(int command, const CString& name, HWND
     if (createValue) block.Put32(kCreateValue, *createValue);
     block.PutBytes(kChannelMap, c.channelMap, sizeof c.channelMap);
 
-    std::vector<int32_t> words(static_cast<size_t>(kProcSlots) * kMaxPaths);
-    for (size_t i = 0; i < words.size(); ++i) words[i] = (&c.procLists[0][0])[i];
-    block.PutBytes(kProcLists, words.data(), 4 * words.size());
+    for (int p = 0; p < kMaxPaths; ++p) {
+        int32_t slots[kProcSlots];
+        std::copy(c.procLists[p], c.procLists[p] + kProcSlots, slots);
+        block.PutBytes(kProcLists + sizeof slots * p, slots, sizeof slots);
+    }
     block.PutBytes(kSurround, c.surround, sizeof c.surround);
     block.PutBytes(kStemTable, c.stems, sizeof c.stems);
 
     // Links: each path of a group names the next, the last names the first; others themselves.
-    words.resize(kMaxPaths);
-    for (int p = 0; p < kMaxPaths; ++p) words[static_cast<size_t>(p)] = p;
+    int32_t links[kMaxPaths];
+    for (int p = 0; p < kMaxPaths; ++p) links[p] = p;
     for (const auto& group : c.linkGroups)
-        for (size_t i = 0; i < group.size(); ++i) words[static_cast<size_t>(group[i])] = group[(i + 1) % group.size()];
-    block.PutBytes(kLinks, words.data(), 4 * static_cast<size_t>(kMaxPaths));
+        for (size_t i = 0; i < group.size(); ++i) links[group[i]] = group[(i + 1) % group.size()];
+    block.PutBytes(kLinks, links, sizeof links);
 
     block.Put32(kNumFaders, c.numFaders);
     block.Put32(kReadOnly, c.readOnly);
