@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 
 #include "trevanny/AutomationEventArray.h"
@@ -87,6 +88,39 @@ public:
     /// A/B path, frame-rate and console-type values; the mix pass values become -1. The
     /// automation-size values stay.
     void RemoveAll();
+
+    // Storage. A pass is kept in one file, named by m_strPathName, in one of two forms: a
+    // compound file with one stream per member, or an indexed automation file ("AUTXFILE") with
+    // one numbered item per member. A save builds the new file beside the old one and puts it in
+    // its place only when everything was written, so a failed save leaves the previous file as
+    // it was. Save, SaveIndexed, Load and LoadIndexed hold the package's lock for their run.
+
+    /// Writes the pass: an indexed file when `indexed` is TRUE, else the compound file's
+    /// streams (a compound file that exists keeps its other streams). TRUE when every part was
+    /// written, with m_nError 0; FALSE with m_nError 5 otherwise, the file then as it was. An
+    /// existing file that is not a compound file is never made one by a compound save.
+    BOOL Save(BOOL indexed);
+    /// Reads the pass from its file, of either form (told by its first bytes), converting a
+    /// pass of an older snapshot version or for fewer paths. Whatever cannot be read leaves its
+    /// member as it was (compound form) or empty (indexed form); nothing is reported.
+    void Load();
+    BOOL SaveIndexed();
+    /// FALSE when the file cannot be opened.
+    BOOL LoadIndexed();
+    /// TRUE when the last Load read the events of the pass (the file opened and its events
+    /// were readable, even when there were none).
+    BOOL HasLoadedEvents() const { return m_bEventsLoaded; }
+    /// TRUE when the file starts with "AUTXFILE", in any case.
+    static BOOL IsIndexedFile(LPCSTR path);
+    // The event array's own file operations stay reachable.
+    using CAutomationEventArray::Load;
+    using CAutomationEventArray::Save;
+
+    /// Called before each stream or item that a save writes (steps 1, 2, ... in writing order)
+    /// and before each that a load reads; a false answer fails that step of a save. For tests:
+    /// set it before the package's threads start; an empty function removes it.
+    using StorageStepHook = std::function<bool(int step, bool saving)>;
+    static void SetStorageStepHookForTesting(StorageStepHook hook);
 
     void SetPathName(const CString& path) { m_strPathName = path; }
     void SetMixPassValues(DWORD first, DWORD second)
@@ -186,4 +220,9 @@ public:
     BOOL m_bNotifyOnClose = TRUE;
     /// NULL when it could not be made.
     CConsoleConfig* m_pConsoleConfig = NULL;
+
+private:
+    BOOL saveCompound();
+    void loadCompound();
+    BOOL m_bEventsLoaded = FALSE;
 };

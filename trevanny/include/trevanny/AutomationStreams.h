@@ -89,6 +89,12 @@ public:
     /// Opens or creates the file for writing. False when it cannot (an existing file that is not
     /// a compound file is never written).
     bool OpenForWriting(const CString& path);
+    /// Creates the file anew (an existing file of the name is replaced when the new one is
+    /// committed or released). False when it cannot.
+    bool Create(const CString& path);
+    /// Makes everything written so far the file's content. False when that fails; the file then
+    /// keeps what it held before.
+    bool Commit();
     /// Opens the file for reading. False when it is missing, not a compound file, or open
     /// elsewhere.
     bool OpenForReading(const CString& path);
@@ -159,14 +165,32 @@ BOOL SaveArrayStream(const CString& path, const CString& stream, const CArray<T,
 {
     return SaveAutomationStream(path, stream, a.GetData(), sizeof(T) * static_cast<size_t>(a.GetSize()));
 }
+/// Takes the elements read by the shared reader into an array.
 template <class T, class ARG>
-BOOL LoadArrayStream(const CString& path, const CString& stream, CArray<T, ARG>& a)
+std::function<void(const BYTE*, size_t)> TakeArrayElements(CArray<T, ARG>& a)
 {
-    return LoadAutomationStream(path, stream, sizeof(T), [&a](const BYTE* bytes, size_t count) {
+    return [&a](const BYTE* bytes, size_t count) {
         a.SetSize(static_cast<INT_PTR>(count));
         if (count) std::memcpy(static_cast<void*>(a.GetData()), bytes, count * sizeof(T));
         AutomationLoadProgress(count).All();
-    });
+    };
+}
+template <class T, class ARG>
+BOOL LoadArrayStream(const CString& path, const CString& stream, CArray<T, ARG>& a)
+{
+    return LoadAutomationStream(path, stream, sizeof(T), TakeArrayElements(a));
+}
+/// The same on a file already open.
+template <class T, class ARG>
+BOOL LoadArrayData(AutomationStorage& storage, const CString& stream, CArray<T, ARG>& a)
+{
+    return LoadAutomationData(storage, stream, sizeof(T), TakeArrayElements(a));
+}
+/// Writes a plain array stream on a file already open.
+template <class T, class ARG>
+bool WriteArrayData(AutomationStorage& storage, const CString& stream, const CArray<T, ARG>& a)
+{
+    return storage.WriteStream(stream, a.GetData(), sizeof(T) * static_cast<size_t>(a.GetSize()));
 }
 
 BOOL SaveDWordStream(const CString& path, const CString& stream, const CDWordArray& a);

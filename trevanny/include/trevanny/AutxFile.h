@@ -83,6 +83,9 @@ public:
     bool ReadWordArray(int id, CArray<WORD, ARG>& a) { return readArray(id, a); }
     template <class ARG>
     bool ReadDwordArray(int id, CArray<DWORD, ARG>& a) { return readArray(id, a); }
+    /// The same for elements of any fixed size (records of flags, events).
+    template <class T, class ARG>
+    bool ReadRecords(int id, CArray<T, ARG>& a) { return readArray(id, a); }
 
     /// The slot holding `id`; else the first free slot; else -1.
     int FindEntry(int id) const;

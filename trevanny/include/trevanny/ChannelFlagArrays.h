@@ -130,10 +130,18 @@ BOOL LoadOldCtrlFlagStream(const CString& path, const CString& stream, COldCtrlF
 /// The reader behind every Load above, for records of any size (the older layouts of the
 /// conversions among them).
 template <class T, class ARG>
+BOOL LoadFlagRecords(AutomationStorage& storage, const CString& stream, CArray<T, ARG>& a);
+template <class T, class ARG>
 BOOL LoadFlagRecordStream(const CString& path, const CString& stream, CArray<T, ARG>& a)
 {
     AutomationStorage storage;
     if (!storage.OpenForReading(path)) return FALSE;
+    return LoadFlagRecords(storage, stream, a);
+}
+/// The same on a file already open.
+template <class T, class ARG>
+BOOL LoadFlagRecords(AutomationStorage& storage, const CString& stream, CArray<T, ARG>& a)
+{
     PostAutomationNotification(kAutomationLoadNotification, 0);
     const AutomationFileVersion version = storage.ReadFileVersion();
     AutomationBytes bytes;

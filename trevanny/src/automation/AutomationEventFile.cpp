@@ -9,8 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "trevanny/AutomationEventArray.h"
-#include "trevanny/AutomationStreams.h"
+#include "EventFileStreams.h"
 #include "trevanny/AutxFile.h"
 
 namespace {
@@ -96,18 +95,41 @@ FilePathMode readPathMode(AutomationStorage& storage)
 
 }  // namespace
 
-int CAutomationEventArray::Save(const CString& path)
+bool WriteEventStreams(AutomationStorage& storage, const CAutomationEventArray& events)
 {
     const int mode = consolePathMode(CConsoleConfig());
     const bool wide = mode != 0;
-    return SaveAutomationRecords(
-        path, kDataStream, kRecordSize, static_cast<size_t>(GetSize()),
-        [this, wide](size_t first, size_t count, BYTE* out) { buildRecords(*this, wide, first, count, out); },
-        // "Path Mode" is written only beside the records it describes.
-        [mode](AutomationStorage& storage) {
-            const int32_t stored = mode;
-            storage.WriteStream(kPathModeStream, &stored, sizeof stored);
-        });
+    if (!storage.WriteRecords(kDataStream, kRecordSize, static_cast<size_t>(events.GetSize()),
+                              [&events, wide](size_t first, size_t count, BYTE* out) { buildRecords(events, wide, first, count, out); }))
+        return false;
+    // "Path Mode" is written only beside the records it describes.
+    const int32_t stored = mode;
+    storage.WriteStream(kPathModeStream, &stored, sizeof stored);
+    return true;
+}
+
+BOOL ReadEventStreams(AutomationStorage& storage, CAutomationEventArray& events, int& pathMode)
+{
+    pathMode = 0;
+    const FilePathMode file = readPathMode(storage);
+    bool wide = false;
+    if (file.kind != FilePathMode::None) {
+        pathMode = file.mode;
+        if (file.kind == FilePathMode::Unreadable) return FALSE;
+        wide = file.mode != 0;
+        if (wide && !consoleTakes(consolePathMode(CConsoleConfig()), file.mode)) return FALSE;
+    }
+    return LoadAutomationData(storage, kDataStream, kRecordSize,
+                              [&events, wide](const BYTE* records, size_t count) { takeRecords(events, wide, records, count); });
+}
+
+int CAutomationEventArray::Save(const CString& path)
+{
+    AutomationStorage storage;
+    if (!storage.OpenForWriting(path)) return FALSE;
+    const bool written = WriteEventStreams(storage, *this);
+    storage.WriteVersionStreams();
+    return written ? TRUE : FALSE;
 }
 
 int CAutomationEventArray::Load(const CString& path, int& pathMode)
@@ -122,16 +144,7 @@ int CAutomationEventArray::Load(const CString& path, int& pathMode)
     }
     AutomationStorage storage;
     if (!storage.OpenForReading(path)) return FALSE;
-    const FilePathMode file = readPathMode(storage);
-    bool wide = false;
-    if (file.kind != FilePathMode::None) {
-        pathMode = file.mode;
-        if (file.kind == FilePathMode::Unreadable) return FALSE;
-        wide = file.mode != 0;
-        if (wide && !consoleTakes(consolePathMode(CConsoleConfig()), file.mode)) return FALSE;
-    }
-    return LoadAutomationData(storage, kDataStream, kRecordSize,
-                              [this, wide](const BYTE* records, size_t count) { takeRecords(*this, wide, records, count); });
+    return ReadEventStreams(storage, *this, pathMode);
 }
 
 int CAutomationEventArray::Load(const CString& path)

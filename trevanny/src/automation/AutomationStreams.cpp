@@ -88,6 +88,16 @@ bool AutomationStorage::OpenForWriting(const CString& path)
     return m_storage != nullptr;
 }
 
+bool AutomationStorage::Create(const CString& path)
+{
+    if (m_storage) return false;
+    auto wide = widePath(path);
+    if (FAILED(StgCreateDocfile(wide.get(), kAutomationCreateMode, 0, &m_storage))) m_storage = nullptr;
+    return m_storage != nullptr;
+}
+
+bool AutomationStorage::Commit() { return m_storage && SUCCEEDED(m_storage->Commit(STGC_DEFAULT)); }
+
 bool AutomationStorage::OpenForReading(const CString& path)
 {
     if (m_storage) return false;

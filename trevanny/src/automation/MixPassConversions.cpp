@@ -115,6 +115,10 @@ void takeChannels(ARRAY* a, const std::vector<DWORD>& buffer, INT_PTR paths)
 BOOL CAutomationPackage::ConvertControlData(int version)
 {
     const int type = CConsoleRegistryNames::GetConsoleType();
+    if (!isLargeConsole(type) && !isSmallConsole(type)) return FALSE;
+    // A pass of the current snapshot version is this console's own layout, also where the
+    // current version (18 on a small console of 256 paths) lies below the older layouts' end.
+    if (version >= GetCurrentSnapshotVersion()) return FALSE;
     const bool indexed = IsAutxFile(m_strPathName);
     int defaultsCount = 0;
     const WORD* defaults = GetDefaultCtrlParms(type, defaultsCount);
@@ -182,9 +186,6 @@ BOOL CAutomationPackage::ConvertControlData(int version)
         return TRUE;
     }
 
-    if (!isLargeConsole(type) && !isSmallConsole(type)) return FALSE;
-    if (version >= GetCurrentSnapshotVersion()) return FALSE;
-
     // Every path of the current mode through the extract reader.
     CAutomationExtract reader(m_strPathName);
     const INT_PTR paths = GetMaxPaths();
@@ -247,9 +248,10 @@ void CAutomationPackage::ConvertPathMode(int version, int storedMode)
 
     for (INT_PTR i = m_LinkMap.GetSize(); i < paths; ++i) m_LinkMap.Add(static_cast<int>(i));
 
-    // A narrower stored gang matrix goes into the first rows and columns of one of this size.
+    // A narrower stored gang matrix goes into the first rows and columns of one of this size; a
+    // matrix of any other size was not stored for that mode (the pass kept its own) and stays.
     const INT_PTR stored = pathsOfMode(storedMode);
-    if (stored > 0 && stored < paths) {
+    if (stored > 0 && stored < paths && m_GangMap.GetSize() == stored * stored) {
         CWordArray old;
         old.Copy(m_GangMap);
         m_GangMap.RemoveAll();

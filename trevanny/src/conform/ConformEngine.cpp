@@ -339,6 +339,6 @@ enConformStatus DoConform(CAutomationPackage* package, const CString& fileName)
 
 bool LoadConformSourcePass(CAutomationPackage& pass)
 {
-    int pathMode = 0;
-    return pass.CAutomationEventArray::Load(pass.m_strPathName, pathMode) != FALSE;
+    pass.Load();
+    return pass.HasLoadedEvents() != FALSE;
 }

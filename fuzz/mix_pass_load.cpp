@@ -1,0 +1,117 @@
+// Fuzz target for loading a mix pass of either form. The first byte chooses the console (bit 0:
+// type 1, else type 3, both in path mode 0) and the file form the rest becomes (bit 1: the rest
+// is the whole file, compound or indexed by its own first bytes; else an indexed file whose
+// items are cut from the rest: each item one id byte, two length bytes and that many bytes).
+// A load must never fail loudly; a pass whose events were read must save in both forms and
+// load back with the same events.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "../testsupport/TestEnvironment.h"
+#include "trevanny/AutomationPackage.h"
+#include "trevanny/AutxFile.h"
+#include "trevanny/ConsoleRegistryNames.h"
+#include "winport/Clock.h"
+#include "winport/RegistryObject.h"
+
+namespace {
+
+const TestEnvironment& environment()
+{
+    static TestEnvironment env;
+    static winport::ManualClock clock;
+    static bool once = [] {
+        // Compressed items pause before each chunk: no real pauses here.
+        winport::SetClock(&clock);
+        CLocalMachineRegistryObject registry{CString()};
+        registry.SetInt("SOFTWARE\\Vok Dwen Cantle\\Main", "Max Paths Mode", 0);
+        return true;
+    }();
+    (void)once;
+    return env;
+}
+
+void useConsoleType(int type)
+{
+    static int current = -1;
+    if (type == current) return;
+    CLocalMachineRegistryObject registry{CString()};
+    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
+    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
+    current = type;
+}
+
+void writeFile(const std::string& path, const uint8_t* data, size_t size)
+{
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return;
+    if (size) std::fwrite(data, 1, size, out);
+    std::fclose(out);
+}
+
+void makeIndexed(const std::string& path, const uint8_t* data, size_t size)
+{
+    std::remove(path.c_str());
+    CAutxFile file;
+    if (!file.Open(path.c_str())) return;
+    while (size >= 3) {
+        const int id = data[0] % 30;
+        size_t length = static_cast<size_t>(data[1]) | static_cast<size_t>(data[2]) << 8;
+        data += 3;
+        size -= 3;
+        if (length > size) length = size;
+        file.AddEntry(id, data, static_cast<unsigned>(length));
+        data += length;
+        size -= length;
+    }
+    file.Close();
+}
+
+bool sameEvents(const CAutomationEventArray& a, const CAutomationEventArray& b)
+{
+    if (a.GetSize() != b.GetSize()) return false;
+    for (INT_PTR i = 0; i < a.GetSize(); ++i) {
+        const CAutomationEvent& x = a[i];
+        const CAutomationEvent& y = b[i];
+        if (x.GetTime() != y.GetTime() || x.GetPath() != y.GetPath() || x.GetProcessNumber() != y.GetProcessNumber() ||
+            x.GetControlNumber() != y.GetControlNumber() || x.GetValue() != y.GetValue() || x.GetFlags() != y.GetFlags() ||
+            x.GetOldValue() != y.GetOldValue())
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const TestEnvironment& env = environment();
+    if (size == 0) return 0;
+    useConsoleType(data[0] & 1 ? 1 : 3);
+    const std::string input = env.Path("input.aut");
+    if (data[0] & 2) writeFile(input, data + 1, size - 1);
+    else makeIndexed(input, data + 1, size - 1);
+
+    CAutomationPackage pass;
+    pass.m_bNotifyOnClose = FALSE;
+    pass.SetPathName(input.c_str());
+    pass.Load();
+    if (!pass.HasLoadedEvents()) return 0;
+    // Paths beyond this console's width do not survive its narrow records.
+    for (INT_PTR i = 0; i < pass.GetSize(); ++i) pass[i].m_Path &= 0xFF;
+    for (BOOL indexed : {FALSE, TRUE}) {
+        const std::string copy = env.Path(indexed ? "copy.autx" : "copy.aut");
+        std::remove(copy.c_str());
+        pass.SetPathName(copy.c_str());
+        if (!pass.Save(indexed)) std::abort();
+        CAutomationPackage again;
+        again.m_bNotifyOnClose = FALSE;
+        again.SetPathName(copy.c_str());
+        again.Load();
+        if (!again.HasLoadedEvents() || !sameEvents(pass, again)) std::abort();
+    }
+    return 0;
+}

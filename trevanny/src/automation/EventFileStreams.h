@@ -1,0 +1,12 @@
+// The event streams of a compound file ("AutomationData" and "Path Mode") on a file that is
+// already open, so that a whole mix pass is written and read through one open of its file.
+#pragma once
+
+#include "trevanny/AutomationEventArray.h"
+#include "trevanny/AutomationStreams.h"
+
+/// Writes "AutomationData" and, once it is written, "Path Mode". False when "AutomationData"
+/// could not be written.
+bool WriteEventStreams(AutomationStorage& storage, const CAutomationEventArray& events);
+/// CAutomationEventArray::Load on an open file.
+BOOL ReadEventStreams(AutomationStorage& storage, CAutomationEventArray& events, int& pathMode);
