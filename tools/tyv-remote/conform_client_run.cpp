@@ -2,7 +2,9 @@
 // the library path of this process. Arguments: [--threads N] then pairs as
 // "src:KEY:START:LENGTH" and "dst:KEY:START:LENGTH". With N threads, each runs its own client
 // over the same lists at the same time. With "--conform PASS LIST" it conforms a pass named PASS
-// to the edit list LIST instead and prints "status N". Prints "done" at the end.
+// to the edit list LIST instead and prints "status N". With "--send-remote PASS KIND:LENGTH..."
+// it hands the first edit of an item list of those kinds and lengths to the remote conform, as an
+// event array's conform does, for the pass PASS. Prints "done" at the end.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "trevanny/ConformEngine.h"
+#include "trevanny/EDLItemList.h"
 #include "trevanny/PellimaxConformClient.h"
 
 int main(int argc, char** argv)
@@ -19,6 +22,17 @@ int main(int argc, char** argv)
         CAutomationPackage pass;
         pass.SetPathName(argv[2]);
         std::printf("\nstatus %d\ndone\n", static_cast<int>(DoConform(&pass, argv[3])));
+        return 0;
+    }
+    if (argc >= 3 && std::strcmp(argv[1], "--send-remote") == 0) {
+        CEDLItemList items;
+        for (int i = 3; i < argc; ++i) {
+            int kind = 0, length = 0;
+            if (std::sscanf(argv[i], "%d:%d", &kind, &length) == 2) items.Add(CEDLItem(kind, -1, length, "", "", ""), 0);
+        }
+        CAutomationEventArray events;
+        events.SendRemoteConform(items, argv[2]);
+        std::printf("\ndone\n");
         return 0;
     }
     int threads = 1;

@@ -1,5 +1,6 @@
 #include "winport/Paths.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -139,6 +140,19 @@ BOOL DeleteFileA(const char* path)
 {
     if (::unlink(winport::HostPath(path).c_str()) == 0) return TRUE;
     SetLastError(static_cast<DWORD>(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED));
+    return FALSE;
+}
+
+BOOL CreateDirectoryA(const char* path, void*)
+{
+    if (!path) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    if (::mkdir(winport::HostPath(path).c_str(), 0777) == 0) return TRUE;
+    SetLastError(static_cast<DWORD>(errno == EEXIST ? ERROR_ALREADY_EXISTS
+                                    : errno == ENOENT || errno == ENOTDIR ? ERROR_PATH_NOT_FOUND
+                                                                          : ERROR_ACCESS_DENIED));
     return FALSE;
 }
 

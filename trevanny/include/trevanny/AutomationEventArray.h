@@ -13,6 +13,8 @@
 // One thread uses an array at a time; no operation takes a lock.
 #pragma once
 
+#include <vector>
+
 #include "trevanny/AutomationEvent.h"
 #include "trevanny/AutomationRecordSource.h"
 #include "trevanny/ConsoleConfig.h"
@@ -21,6 +23,12 @@
 #include "winport/CString.h"
 #include "winport/Collections.h"
 #include "winport/Window.h"
+
+class CAutomationPackage;
+class CEDLItemList;
+/// A stretch of source automation captured for a later paste (the conform engine's record).
+struct CCapturedSourceRange;
+typedef std::vector<CCapturedSourceRange> CCapturedRangeArray;
 
 /// A path translation: events of path m_dwFrom move to path m_dwTo (8 bytes).
 struct CTranslationPair {
@@ -257,6 +265,51 @@ public:
     /// holds no event loads as an empty array. Nothing is ever written.
     int Load(const CString& path, int& pathMode);
     int Load(const CString& path);
+
+    // The conform of the array to a picture edit given as an item list, walked over two
+    // timelines at once (the array as it stands, and the conformed array) from the list's
+    // start. By item kind, of length len (a negative length counts as 0):
+    //   0 copy the stretch                1 leave it out           2 blank destination stretch
+    //   3 capture it for a paste, leave it out                     4 capture it and paste it
+    //   5 paste the capture that the item's reference names (the 1-based item that captured it)
+    //   6 save it as a piece file, leave it out                    7 save it as a piece, copy it
+    //   8 insert a piece file             any other kind: nothing
+    // Every moved stretch is preceded by the events that bring each control to the value it had
+    // where the stretch came from. A piece file is a mix pass of the package's members holding
+    // the stretch's events from time 0: root + folder + "\" + third text + ".aut" (kind 8: the
+    // second text in place of folder when it is not empty), an indexed file when the server's
+    // "CardLinkType" is 4. A piece name with a path separator, or a folder or name with a ".."
+    // part, a drive colon or a control character, is refused (a save fails with error 123, an
+    // insert counts as a missing piece). Before each item, while the status window is set,
+    // notifications 28 (item number from 1) and 27 (percent of the items) are posted.
+
+    /// Conforms the array to `items`: TRUE with the conformed events in time order (message
+    /// untouched); FALSE with the array as it was (but for duplicates merged) and `message` set
+    /// to "Conform could not save the automation :\n " and the system's text of the error of
+    /// the piece that could not be saved ("error N" for a code without one), or to "Conform
+    /// failed to load the automation !\n " when a piece to insert is missing. The text of the
+    /// last save error is kept for the process. The first two items also go to the remote
+    /// conform library (when its switch is on). Safe to run on several threads at once, each
+    /// on its own array.
+    int EDLConform(const CEDLItemList& items, const CString& root, const CString& folder, const CAutomationPackage* package,
+                   CString& message);
+    /// Does nothing.
+    void EDLConform(const CEDLItemList& items, int unused, const CPathMap& pathMap);
+    /// Hands the edit of the first two items (a removal or an addition at the start or after a
+    /// first stretch) to the remote conform library as pairs over 24 hours, each destination's
+    /// reel being the package's path.
+    void SendRemoteConform(const CEDLItemList& items, const CString& packagePath);
+    /// Captures the stretches of kinds 3 and 4 (appended to `captured`) and saves the pieces of
+    /// kinds 6 and 7. 0, or the error code of the first piece that could not be saved (the
+    /// walk stops there).
+    DWORD CaptureAndSavePieces(const CEDLItemList& items, const CString& root, const CString& folder, int firstRouteProcess,
+                               int timeBase, const CPathMap* sections, const CAutomationPackage* package,
+                               CCapturedRangeArray& captured);
+    /// Builds the conformed events and puts them in the place of the array's, sorted by time;
+    /// false, with the array unchanged, when a piece to insert is missing. The captured
+    /// ranges are emptied in either case.
+    bool RebuildFromItems(const CEDLItemList& items, const CString& root, const CString& folder, int firstRouteProcess,
+                          int timeBase, const CPathMap* sections, CCapturedRangeArray& captured);
 
     // Records for the server (layouts above). Both are safe for any arguments: FetchRecords
     // writes only the records of events that exist (from firstIndex, at most count of them)

@@ -30,6 +30,9 @@ UINT GetModuleFileNameA(HMODULE module, char* buffer, DWORD size);
 DWORD GetCurrentProcessId();
 DWORD GetCurrentThreadId();
 BOOL DeleteFileA(const char* path);
+/// Creates the last folder of a path (not its parents). FALSE with ERROR_ALREADY_EXISTS when
+/// something of that name exists, ERROR_PATH_NOT_FOUND when its parent is missing.
+BOOL CreateDirectoryA(const char* path, void* securityAttributes);
 /// INVALID_FILE_ATTRIBUTES (0xFFFFFFFF) when the path does not exist.
 DWORD GetFileAttributesA(const char* path);
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
