@@ -4,7 +4,10 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 #include <functional>
 #include <map>
 #include <vector>
@@ -36,6 +39,26 @@ inline void load(CAutomationEventArray& a, const std::vector<CAutomationEvent>& 
 {
     a.SetSize(static_cast<INT_PTR>(events.size()));
     std::memcpy(static_cast<void*>(a.GetData()), events.data(), events.size() * sizeof(CAutomationEvent));
+}
+
+/// The floor of a save: the same bytes written as a plain file.
+inline void writePlain(const std::string& path, const void* bytes, size_t size)
+{
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out || std::fwrite(bytes, 1, size, out) != size) std::abort();
+    std::fclose(out);
+}
+
+/// The floor of a load: the bytes read into new memory, as a loader's result is (the page faults
+/// belong to the floor too).
+inline void readPlain(const std::string& path, size_t size)
+{
+    FILE* in = std::fopen(path.c_str(), "rb");
+    void* bytes = std::malloc(size);
+    if (!in || !bytes || std::fread(bytes, 1, size, in) != size) std::abort();
+    benchmark::DoNotOptimize(bytes);
+    std::free(bytes);
+    std::fclose(in);
 }
 
 inline double secondsOf(const std::function<void()>& run)

@@ -12,7 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include "../testsupport/TestEnvironment.h"
-#include "MixGenerator.h"
+#include "MixBench.h"
 #include "trevanny/AutomationEventArray.h"
 #include "winport/Storage.h"
 
@@ -39,24 +39,6 @@ CAutomationEventArray& events()
 }
 
 size_t recordBytes() { return static_cast<size_t>(events().GetSize()) * 20; }
-
-void writePlain(const std::string& path, const std::vector<BYTE>& bytes)
-{
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) std::abort();
-    std::fclose(out);
-}
-
-// Into new memory, as a loader's result is: the page faults belong to the floor too.
-void readPlain(const std::string& path, size_t size)
-{
-    FILE* in = std::fopen(path.c_str(), "rb");
-    void* bytes = std::malloc(size);
-    if (!in || !bytes || std::fread(bytes, 1, size, in) != size) std::abort();
-    benchmark::DoNotOptimize(bytes);
-    std::free(bytes);
-    std::fclose(in);
-}
 
 double secondsOf(const std::function<void()>& run)
 {
@@ -92,7 +74,7 @@ void BM_SaveEvents(benchmark::State& state)
         },
         [&] {
             std::filesystem::remove(plain);
-            writePlain(plain, bytes);
+            mixbench::writePlain(plain, bytes.data(), bytes.size());
         });
     state.counters["file_MB"] = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
 }
@@ -104,14 +86,14 @@ void BM_LoadEvents(benchmark::State& state)
     const std::string plain = environment().Path("mix.raw");
     std::vector<BYTE> bytes(recordBytes(), 0x5A);
     if (!events().Save(path.c_str())) std::abort();
-    writePlain(plain, bytes);
+    mixbench::writePlain(plain, bytes.data(), bytes.size());
     measure(
         state,
         [&] {
             CAutomationEventArray loaded;  // a new array, as a loaded mix pass has
             if (!loaded.Load(path.c_str()) || loaded.GetSize() != events().GetSize()) std::abort();
         },
-        [&] { readPlain(plain, bytes.size()); });
+        [&] { mixbench::readPlain(plain, bytes.size()); });
 }
 BENCHMARK(BM_LoadEvents)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 

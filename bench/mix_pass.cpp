@@ -39,24 +39,6 @@ size_t recordBytes(bool indexed) { return static_cast<size_t>(pass().GetSize()) 
 
 std::string pathOf(bool indexed) { return mixbench::environment().Path(indexed ? "pass.autx" : "pass.aut"); }
 
-void writePlain(const std::string& path, const void* bytes, size_t size)
-{
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out || std::fwrite(bytes, 1, size, out) != size) std::abort();
-    std::fclose(out);
-}
-
-// Into new memory, as a loaded pass's events are.
-void readPlain(const std::string& path, size_t size)
-{
-    FILE* in = std::fopen(path.c_str(), "rb");
-    void* bytes = std::malloc(size);
-    if (!in || !bytes || std::fread(bytes, 1, size, in) != size) std::abort();
-    benchmark::DoNotOptimize(bytes);
-    std::free(bytes);
-    std::fclose(in);
-}
-
 // The whole event block compressed at level 1 (as the indexed file's chunks are).
 std::vector<Bytef>& packed()
 {
@@ -96,7 +78,7 @@ void BM_MixPassSave(benchmark::State& state)
     const std::string plain = mixbench::environment().Path("plain.bin");
     measure(
         state, indexed, [&] { if (!p.Save(indexed ? TRUE : FALSE)) std::abort(); },
-        [&] { writePlain(plain, p.GetData(), recordBytes(indexed)); },
+        [&] { mixbench::writePlain(plain, p.GetData(), recordBytes(indexed)); },
         [&] {
             const size_t size = recordBytes(true);
             uLongf length = compressBound(static_cast<uLong>(size));
@@ -114,7 +96,7 @@ void BM_MixPassLoad(benchmark::State& state)
     p.SetPathName(pathOf(indexed).c_str());
     if (!p.Save(indexed ? TRUE : FALSE)) std::abort();
     const std::string plain = mixbench::environment().Path("plain.bin");
-    writePlain(plain, p.GetData(), recordBytes(indexed));
+    mixbench::writePlain(plain, p.GetData(), recordBytes(indexed));
     packed();
     measure(
         state, indexed,
@@ -125,7 +107,7 @@ void BM_MixPassLoad(benchmark::State& state)
             loaded.Load();
             if (loaded.GetSize() != p.GetSize()) std::abort();
         },
-        [&] { readPlain(plain, recordBytes(indexed)); },
+        [&] { mixbench::readPlain(plain, recordBytes(indexed)); },
         [&] {
             uLongf length = static_cast<uLongf>(recordBytes(true));
             std::vector<Bytef> out(length);

@@ -115,10 +115,10 @@ BOOL CAutomationPackage::saveCompound()
     // Caller holds m_Lock.
     ReplacementFile replacement(m_strPathName);
     if (!replacement.Made()) return FALSE;
+    // The previous file stays open (and so closed to other openers) until the new one is in its
+    // place; it is read, never written.
+    AutomationStorage previous;
     {
-        // The previous file stays open (and so closed to other openers) until the new one is
-        // in its place; it is read, never written.
-        AutomationStorage previous;
         AutomationStorage storage;
         if (replacement.ReplacesExisting()) {
             if (!previous.OpenForReading(m_strPathName) || !replacement.CopyExisting() ||
