@@ -156,6 +156,24 @@ TEST_F(EDLConformTest, PieceSavedAndInsertedElsewhere)
     }
 }
 
+// The time base the conform's state tables take: from the last event's path and time (each
+// remainder with the sign of its dividend), 0 for an empty array and on the small consoles.
+TEST_F(EDLConformTest, TimeBaseOfTheLastEvent)
+{
+    struct Case {
+        int type;
+        std::vector<CAutomationEvent> events;
+        int timeBase;
+    };
+    const Case cases[] = {{3, {}, 0}, {3, {Ev(1, 0, 0, 0), Ev(9, 6, 0, 0)}, 1}, {3, {Ev(-3, 2, 0, 0)}, 5}, {1, {Ev(9, 6, 0, 0)}, 0}};
+    for (const Case& c : cases) {
+        useConsoleType(c.type);
+        CAutomationEventArray a;
+        fill(a, c.events);
+        EXPECT_EQ(a.ChannelTimeBase(), c.timeBase) << c.type << " " << c.events.size();
+    }
+}
+
 // A missing piece fails the whole conform; the array keeps its events.
 TEST_F(EDLConformTest, MissingPieceFailsWithTheArrayUnchanged)
 {
@@ -223,6 +241,7 @@ TEST_F(EDLConformRemote, FirstEditReachesTheRemoteConform)
         {{"0:100", "1:50"}, {entry(0, 100, 0, 100), entry(150, day, 100, day - 50)}},
         {{"2:40"}, {entry(0, day - 40, 40, day)}},
         {{"0:100", "0:50"}, {}},
+        {{}, {}},
     };
     int run = 0;
     for (const Case& c : cases) {
