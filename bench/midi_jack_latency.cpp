@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "JackServer.h"
-#include "PeerProcess.h"
+#include "MidiSim.h"
 #include "midi/MidiInPort.h"
 #include "midi/MidiOutPort.h"
 #include "winport/MidiBackend.h"
@@ -25,7 +25,7 @@ constexpr int kRate = 48000;
 
 struct Rig {
     JackServer server;
-    std::unique_ptr<PeerProcess> sim;
+    std::unique_ptr<MidiSim> sim;
     std::shared_ptr<winport::midi::Backend> jack;
     std::unique_ptr<CMidiInPort> in;
     int device = -1;
@@ -33,14 +33,12 @@ struct Rig {
     bool start()
     {
         if (!server.Start(15000, kPeriodFrames)) return false;
-        sim = std::make_unique<PeerProcess>(CONSOLE_BINARY_DIR "/tools/midi-sim/midi-sim",
-                                            std::vector<std::string>{"--server", server.Name(), "--quiet"});
-        auto ready = sim->Line(15000);
-        if (!ready || ready->rfind("ready", 0) != 0) return false;
+        sim = std::make_unique<MidiSim>(server, std::vector<std::string>{"--quiet"});
+        if (!sim->Ready()) return false;
         jack = winport::midi::CreateJackBackend();
         if (!jack) return false;
         winport::midi::SetBackend(jack);
-        device = FindMidiDevice(true, "midi-sim:out");
+        device = FindMidiDevice(true, sim->Out().c_str());
         if (device < 0) return false;
         in = std::make_unique<CMidiInPort>(nullptr, device);
         return in->Open(device) == MMSYSERR_NOERROR;
@@ -50,7 +48,6 @@ struct Rig {
         in.reset();
         winport::midi::SetBackend(nullptr);
         jack.reset();
-        if (sim) sim->Send("quit");
         sim.reset();
     }
 };
@@ -66,7 +63,7 @@ void BM_MidiSimToRing(benchmark::State& state)
     int n = 0;
     for (auto _ : state) {
         const auto start = Clock::now();
-        rig.sim->Send("cc 1 " + std::to_string(n++ % 128) + " 64");
+        rig.sim->Process().Send("cc 1 " + std::to_string(n++ % 128) + " 64");
         MidiShortMessage m{};
         bool got = false;
         for (int tries = 0; !got && tries < 500; ++tries) {
@@ -79,7 +76,7 @@ void BM_MidiSimToRing(benchmark::State& state)
         }
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         benchmark::DoNotOptimize(m);
-        rig.sim->Line(5000);  // its "ok"
+        rig.sim->Process().Line(5000);  // its "ok"
     }
     state.counters["jack_period_ms"] = 1000.0 * kPeriodFrames / kRate;
 }
@@ -93,18 +90,17 @@ void BM_MidiSimCommandRoundTrip(benchmark::State& state)
         state.SkipWithError("no JACK server");
         return;
     }
-    PeerProcess sim(CONSOLE_BINARY_DIR "/tools/midi-sim/midi-sim", {"--server", server.Name(), "--quiet"});
-    if (!sim.Line(15000)) {
+    MidiSim sim(server, {"--quiet"});
+    if (!sim.Ready()) {
         state.SkipWithError("no midi-sim");
         return;
     }
     for (auto _ : state) {
         const auto start = Clock::now();
-        sim.Send("heartbeats off");
-        sim.Line(5000);
+        sim.Process().Send("heartbeats off");
+        sim.Process().Line(5000);
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
     }
-    sim.Send("quit");
 }
 BENCHMARK(BM_MidiSimCommandRoundTrip)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(std::getenv("CONSOLE_BENCH_SMALL") ? 5 : 500);
 

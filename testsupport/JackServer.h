@@ -48,6 +48,10 @@ public:
     JackServer& operator=(const JackServer&) = delete;
 
     const std::string& Name() const { return m_name; }
+    /// A JACK client name of this server's own. A client's notification socket is named after
+    /// the client alone (in /dev/shm), so two clients of one name on two servers of the machine
+    /// would take each other's socket: every fixed name the tests use gets the server's number.
+    std::string ClientName(const std::string& base) const { return base + "-" + m_name.substr(m_name.rfind('-') + 1); }
 
     /// Starts jackd and waits (at most timeoutMs) until it serves a client. Sets
     /// JACK_DEFAULT_SERVER, so that clients of this process (and their children) find it.
@@ -129,7 +133,7 @@ private:
     bool clientServed()
     {
         jack_status_t status;
-        jack_client_t* c = jack_client_open("console-test-probe", static_cast<jack_options_t>(JackNoStartServer | JackServerName),
+        jack_client_t* c = jack_client_open(ClientName("console-test-probe").c_str(), static_cast<jack_options_t>(JackNoStartServer | JackServerName),
                                             &status, m_name.c_str());
         if (!c) return false;
         jack_client_close(c);

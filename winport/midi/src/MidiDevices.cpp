@@ -40,25 +40,28 @@ public:
     bool device(bool input, UINT_PTR index, std::string& name, std::string& port, std::shared_ptr<Backend>& backend)
     {
         std::lock_guard lock(m_mutex);
-        if (!m_backend || m_backend != CurrentBackend()) refreshLocked();
+        backend = m_backend.lock();
+        if (!backend || backend != CurrentBackend()) backend = refreshLocked();
         const DeviceList& list = input ? m_inputs : m_outputs;
         if (index >= list.names.size()) return false;
         name = list.names[index];
         port = list.ports[index];
-        backend = m_backend;
         return backend != nullptr;
     }
 
 private:
-    void refreshLocked()
+    std::shared_ptr<Backend> refreshLocked()
     {
-        m_backend = CurrentBackend();
-        m_inputs = m_backend ? MakeDeviceList(m_backend->InputPorts(), OwnClientName()) : DeviceList{};
-        m_outputs = m_backend ? MakeDeviceList(m_backend->OutputPorts(), OwnClientName()) : DeviceList{};
+        auto backend = CurrentBackend();
+        m_backend = backend;
+        m_inputs = backend ? MakeDeviceList(backend->InputPorts(), OwnClientName()) : DeviceList{};
+        m_outputs = backend ? MakeDeviceList(backend->OutputPorts(), OwnClientName()) : DeviceList{};
+        return backend;
     }
 
     std::mutex m_mutex;
-    std::shared_ptr<Backend> m_backend;
+    // Not an owner: a backend that is replaced (and its clients of the MIDI system) goes at once.
+    std::weak_ptr<Backend> m_backend;
     DeviceList m_inputs, m_outputs;
 };
 

@@ -96,101 +96,119 @@ private:
     std::unique_ptr<std::atomic<bool>> m_failed;  // the client's error callback writes it
 };
 
+// One JACK client with one MIDI port of ours, connected to a port of another client. Opening
+// returns only once the connection carries messages: the server shows it, and two periods have
+// run with it, so that neither the first message sent (a port's announcement) nor the first one
+// received (a host's ping right after the open) is lost on a connection that is not live yet.
+class JackPortClient {
+public:
+    JackPortClient(const JackPortClient&) = delete;
+    JackPortClient& operator=(const JackPortClient&) = delete;
+
+protected:
+    JackPortClient() = default;
+    ~JackPortClient()
+    {
+        stop();
+        if (m_client) jack_client_close(m_client);
+    }
+    /// Ends the process thread's calls; derived classes stop before their own members go.
+    void stop()
+    {
+        if (m_client && m_active) jack_deactivate(m_client);  // the process thread has ended after this
+        m_active = false;
+    }
+
+    /// Opens the client and its port "in" or "out", activates it and connects it; false (with
+    /// error) when any step fails.
+    bool open(bool input, const std::string& other, JackProcessCallback process, MMRESULT& error)
+    {
+        jack_status_t status;
+        m_client = jack_client_open(OwnClientName().c_str(), JackNoStartServer, &status);
+        if (!m_client) {
+            error = MMSYSERR_NODRIVER;
+            return false;
+        }
+        m_port = jack_port_register(m_client, input ? "in" : "out", JACK_DEFAULT_MIDI_TYPE, input ? JackPortIsInput : JackPortIsOutput, 0);
+        if (!m_port || jack_set_process_callback(m_client, process, this) != 0 || jack_activate(m_client) != 0) {
+            error = MMSYSERR_ERROR;
+            return false;
+        }
+        m_active = true;
+        const std::string mine = jack_port_name(m_port);
+        if (jack_connect(m_client, input ? other.c_str() : mine.c_str(), input ? mine.c_str() : other.c_str()) != 0) {
+            error = MMSYSERR_BADDEVICEID;
+            return false;
+        }
+        // The server runs the graph in its own time; on a loaded machine a period can take long,
+        // so this waits for the periods themselves, with a deadline only against a dead server.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLiveDeadlineSeconds);
+        while (!jack_port_connected_to(m_port, other.c_str()) && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const uint64_t seen = m_cycles.load();
+        while (m_cycles.load() < seen + 2 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (m_cycles.load() < seen + 2) TRACE("midi: the connection to %s did not run within %d s\n", other.c_str(), kLiveDeadlineSeconds);
+        return true;
+    }
+    /// Called at the end of every process period.
+    void counted() { m_cycles.fetch_add(1, std::memory_order_release); }
+
+    static constexpr int kLiveDeadlineSeconds = 30;
+    jack_client_t* m_client = nullptr;
+    jack_port_t* m_port = nullptr;
+    bool m_active = false;
+    std::atomic<uint64_t> m_cycles{0};
+};
+
 // JACK input straight on libjack: RtMidi's JACK input hands every message of a period over as
 // the period's first one, so a burst would arrive as copies of its first message.
-class JackInput : public InputConnection {
+class JackInput : public InputConnection, private JackPortClient {
 public:
     static std::unique_ptr<JackInput> Open(const std::string& source, InputSink& sink, MMRESULT& error)
     {
-        // Made before the client, so that the server's thread starts after the connection exists.
         std::unique_ptr<JackInput> c(new JackInput(sink));
-        jack_status_t status;
-        c->m_client = jack_client_open(OwnClientName().c_str(), JackNoStartServer, &status);
-        if (!c->m_client) {
-            error = MMSYSERR_NODRIVER;
-            return nullptr;
-        }
-        c->m_port = jack_port_register(c->m_client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        if (!c->m_port || jack_set_process_callback(c->m_client, &JackInput::process, c.get()) != 0 ||
-            jack_activate(c->m_client) != 0) {
-            error = MMSYSERR_ERROR;
-            return nullptr;
-        }
-        c->m_active = true;
-        if (jack_connect(c->m_client, source.c_str(), jack_port_name(c->m_port)) != 0) {
-            error = MMSYSERR_BADDEVICEID;
-            return nullptr;
-        }
+        if (!c->open(true, source, &JackInput::process, error)) return nullptr;
         return c;
     }
-    ~JackInput() override
-    {
-        if (!m_client) return;
-        if (m_active) jack_deactivate(m_client);  // the process thread has ended after this
-        jack_client_close(m_client);
-    }
+    ~JackInput() override { stop(); }
 
 private:
     explicit JackInput(InputSink& sink) : m_sink(sink) {}
 
     static int process(jack_nframes_t frames, void* context)
     {
-        auto* self = static_cast<JackInput*>(context);
+        auto* self = static_cast<JackInput*>(static_cast<JackPortClient*>(context));
         void* buffer = jack_port_get_buffer(self->m_port, frames);
         const uint32_t count = jack_midi_get_event_count(buffer);
         for (uint32_t i = 0; i < count; ++i) {
             jack_midi_event_t event;
             if (jack_midi_event_get(&event, buffer, i) == 0 && event.size > 0) self->m_sink.Received(event.buffer, event.size);
         }
+        self->counted();
         return 0;
     }
 
     InputSink& m_sink;
-    jack_client_t* m_client = nullptr;
-    jack_port_t* m_port = nullptr;
-    bool m_active = false;
 };
 
-// JACK output straight on libjack as well: open returns only once the connection carries
-// messages, so that the port's first message (its announcement) is not sent into nowhere.
-class JackOutput : public OutputConnection {
+// JACK output straight on libjack as well, through a ring that the process thread empties.
+class JackOutput : public OutputConnection, private JackPortClient {
 public:
     static std::unique_ptr<JackOutput> Open(const std::string& destination, MMRESULT& error)
     {
         std::unique_ptr<JackOutput> c(new JackOutput);
-        jack_status_t status;
-        c->m_client = jack_client_open(OwnClientName().c_str(), JackNoStartServer, &status);
-        if (!c->m_client) {
-            error = MMSYSERR_NODRIVER;
-            return nullptr;
-        }
-        c->m_port = jack_port_register(c->m_client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
         c->m_ring = jack_ringbuffer_create(kRingBytes);
-        if (!c->m_port || !c->m_ring || jack_set_process_callback(c->m_client, &JackOutput::process, c.get()) != 0 ||
-            jack_activate(c->m_client) != 0) {
-            error = MMSYSERR_ERROR;
+        if (!c->m_ring) {
+            error = MMSYSERR_NOMEM;
             return nullptr;
         }
-        c->m_active = true;
-        if (jack_connect(c->m_client, jack_port_name(c->m_port), destination.c_str()) != 0) {
-            error = MMSYSERR_BADDEVICEID;
-            return nullptr;
-        }
-        // Ready once the port shows the connection and two periods have passed with it.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-        while (!jack_port_connected_to(c->m_port, destination.c_str()) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        const uint64_t seen = c->m_cycles.load();
-        while (c->m_cycles.load() < seen + 2 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!c->open(false, destination, &JackOutput::process, error)) return nullptr;
         return c;
     }
     ~JackOutput() override
     {
-        if (m_client) {
-            if (m_active) jack_deactivate(m_client);
-            jack_client_close(m_client);
-        }
+        stop();  // before the ring goes
         if (m_ring) jack_ringbuffer_free(m_ring);
     }
     MMRESULT Send(const BYTE* bytes, size_t count) override
@@ -211,7 +229,7 @@ private:
 
     static int process(jack_nframes_t frames, void* context)
     {
-        auto* self = static_cast<JackOutput*>(context);
+        auto* self = static_cast<JackOutput*>(static_cast<JackPortClient*>(context));
         void* buffer = jack_port_get_buffer(self->m_port, frames);
         jack_midi_clear_buffer(buffer);
         for (;;) {
@@ -223,16 +241,12 @@ private:
             jack_ringbuffer_read_advance(self->m_ring, 1);
             jack_ringbuffer_read(self->m_ring, reinterpret_cast<char*>(slot), length);
         }
-        self->m_cycles.fetch_add(1);
+        self->counted();
         return 0;
     }
 
-    jack_client_t* m_client = nullptr;
-    jack_port_t* m_port = nullptr;
     jack_ringbuffer_t* m_ring = nullptr;
-    bool m_active = false;
     std::mutex m_writer;
-    std::atomic<uint64_t> m_cycles{0};
 };
 
 class RtOutput : public OutputConnection {

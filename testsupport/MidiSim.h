@@ -1,0 +1,61 @@
+// midi-sim on a test's own JACK server, under a client name of that server's (see
+// JackServer::ClientName), started and ready before use.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "JackServer.h"
+#include "PeerProcess.h"
+
+class MidiSim {
+public:
+    /// Starts midi-sim with the extra arguments (--heartbeat, --quiet ...) and waits (bounded)
+    /// for its "ready" line.
+    MidiSim(const JackServer& server, std::vector<std::string> args = {})
+        : m_name(server.ClientName("midi-sim")), m_process(CONSOLE_BINARY_DIR "/tools/midi-sim/midi-sim", withServer(server, m_name, std::move(args)))
+    {
+        auto line = m_process.Line(15000);
+        m_ready = line && line->rfind("ready " + In() + " " + Out(), 0) == 0;
+        m_readyLine = line ? *line : "no answer";
+    }
+    ~MidiSim()
+    {
+        m_process.Send("quit");
+        m_process.Wait(10000);
+    }
+    MidiSim(const MidiSim&) = delete;
+    MidiSim& operator=(const MidiSim&) = delete;
+
+    bool Ready() const { return m_ready; }
+    const std::string& ReadyLine() const { return m_readyLine; }
+    /// Its ports: the input that gets what mic sends, the output mic receives from.
+    std::string In() const { return m_name + ":in"; }
+    std::string Out() const { return m_name + ":out"; }
+    PeerProcess& Process() { return m_process; }
+
+    /// The bytes (hex, as midi-sim prints them) of the next message it reports received; ""
+    /// when none comes within the time.
+    std::string NextReceived(int timeoutMs = 10000)
+    {
+        for (int i = 0; i < 50; ++i) {
+            auto line = m_process.Line(timeoutMs);
+            if (!line) return "";
+            if (line->rfind("in ", 0) == 0) return line->substr(line->find(' ', 3) + 1);
+        }
+        return "";
+    }
+
+private:
+    static std::vector<std::string> withServer(const JackServer& server, const std::string& name, std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {"--server", server.Name(), "--name", name});
+        return args;
+    }
+
+    std::string m_name;
+    PeerProcess m_process;
+    bool m_ready = false;
+    std::string m_readyLine;
+};
