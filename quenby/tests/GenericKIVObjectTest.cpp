@@ -287,32 +287,48 @@ TEST(KivRetryLimit, ReadOnceFromTheRegistryAndClamped)
 // ---- the loss of the server and the class factory ----
 
 // A server that answers busy or booting for ever holds the subscription only until the
-// program is asked to close: then StartAdvise returns without it, with no box, no event-log
-// error and no broadcast, so that the program can close as it always does.
+// program is asked to close (SIGTERM's request, or a WM_CLOSE that another program posts to a
+// window of the waiting thread): then StartAdvise returns without it, with no box, no
+// event-log error and no broadcast, so that the program can close as it always does; the
+// WM_CLOSE stays for its window.
 TEST_F(KivServerTest, ACloseRequestEndsTheWaitForABusyOrBootingServer)
 {
     KivServerSim& server = StartServer();
-    for (const char* script : {"busy 100000 dadvise", "bootcount 100000"}) {
-        SCOPED_TRACE(script);
-        winport::ManualClock clock;
-        winport::ScopedClock useClock(clock);
-        int sleeps = 0;
-        clock.SetOnAdvance([&](uint64_t) {
-            if (++sleeps == 5) winport::RequestProgramClose();
-        });
-        KivTestClient client;
-        ASSERT_EQ("ok", server.Control(script));
-        client.Attach(AttachToMicLine, 0);
-        EXPECT_EQ(5, sleeps);
-        EXPECT_EQ("ok objects=1 advised=0", server.Control("status"));
-        EXPECT_TRUE(boxes.empty());
-        EXPECT_EQ("", log->receive(100));
-        EXPECT_FALSE(winport::MessageLoop::Current().QuitPending());
-        winport::ResetProgramCloseRequest();
-        clock.SetOnAdvance({});
-        server.Control("busy 0 dadvise");
-        server.Control("bootcount 0");
+    int closes = 0;
+    HWND window = winport::CreateMessageWindow("WaitingProgram", [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+        closes += message == WM_CLOSE;
+        return 0;
+    });
+    ASSERT_NE(nullptr, window);
+    for (bool byMessage : {false, true}) {
+        for (const char* script : {"busy 100000 dadvise", "bootcount 100000"}) {
+            SCOPED_TRACE(std::string(script) + (byMessage ? ", WM_CLOSE" : ", close request"));
+            winport::ManualClock clock;
+            winport::ScopedClock useClock(clock);
+            int sleeps = 0;
+            clock.SetOnAdvance([&](uint64_t) {
+                if (++sleeps != 5) return;
+                if (byMessage) PostMessageA(window, WM_CLOSE, 0, 0);
+                else winport::RequestProgramClose();
+            });
+            KivTestClient client;
+            ASSERT_EQ("ok", server.Control(script));
+            client.Attach(AttachToMicLine, 0);
+            EXPECT_EQ(5, sleeps);
+            EXPECT_EQ("ok objects=1 advised=0", server.Control("status"));
+            EXPECT_TRUE(boxes.empty());
+            EXPECT_EQ("", log->receive(100));
+            EXPECT_FALSE(winport::MessageLoop::Current().QuitPending());
+            closes = 0;
+            winport::MessageLoop::Current().RunUntilIdle();
+            EXPECT_EQ(byMessage ? 1 : 0, closes);
+            winport::ResetProgramCloseRequest();
+            clock.SetOnAdvance({});
+            server.Control("busy 0 dadvise");
+            server.Control("bootcount 0");
+        }
     }
+    DestroyWindow(window);
 }
 
 TEST_F(KivServerTest, ServerKilledMidSessionEndsTheProgram)

@@ -1,5 +1,7 @@
 #include "winport/Clock.h"
 
+#include "WindowInternal.h"
+
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -31,6 +33,8 @@ void RequestProgramClose()
 
 bool ProgramCloseRequested() { return g_closeRequested.load(); }
 
+int ProgramCloseDescriptor() { return g_closeEvent; }
+
 void ResetProgramCloseRequest()
 {
     g_closeRequested.store(false);
@@ -41,22 +45,42 @@ void ResetProgramCloseRequest()
     }
 }
 
-bool SleepUnlessCloseRequested(uint32_t ms)
+namespace {
+
+/// A WM_CLOSE waiting for a window of this thread is a request to close the program.
+bool closeRequestedOrWaiting()
 {
     if (ProgramCloseRequested()) return true;
+    if (!detail::CloseMessageWaiting()) return false;
+    RequestProgramClose();
+    return true;
+}
+
+}  // namespace
+
+bool SleepUnlessCloseRequested(uint32_t ms)
+{
+    if (closeRequestedOrWaiting()) return true;
     if (&CurrentClock() != &g_systemClock || g_closeEvent < 0) {
         // Virtual time passes at once; a close requested meanwhile still counts.
         CurrentClock().sleepMs(ms);
-        return ProgramCloseRequested();
+        return closeRequestedOrWaiting();
     }
+    // The thread's loop is watched until its first message: a WM_CLOSE ends the sleep; any
+    // other message is left for the loop, which is then watched no more in this sleep.
+    int loop = detail::CurrentLoopDescriptor();
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count();
-        if (left <= 0) return ProgramCloseRequested();
-        pollfd p{g_closeEvent, POLLIN, 0};
-        const int n = ::poll(&p, 1, static_cast<int>(left));
-        if (n > 0 || ProgramCloseRequested()) return true;
-        if (n < 0 && errno != EINTR) return ProgramCloseRequested();
+        if (left <= 0) return closeRequestedOrWaiting();
+        pollfd p[2] = {{g_closeEvent, POLLIN, 0}, {loop, POLLIN, 0}};
+        const int n = ::poll(p, loop >= 0 ? 2 : 1, static_cast<int>(left));
+        if (n < 0 && errno != EINTR) return closeRequestedOrWaiting();
+        if (p[0].revents || ProgramCloseRequested()) return true;
+        if (loop >= 0 && p[1].revents) {
+            if (closeRequestedOrWaiting()) return true;
+            loop = -1;
+        }
     }
 }
 

@@ -157,6 +157,14 @@ void collectDatagrams(LoopState& loop)
     }
 }
 
+/// The calling thread's loop, null when it runs none.
+std::shared_ptr<LoopState> currentLoopIfAny()
+{
+    std::lock_guard<std::mutex> lock(threadTableMutex());
+    auto it = threadTable().find(GetCurrentThreadId());
+    return it == threadTable().end() ? nullptr : it->second.lock();
+}
+
 enum class QuitHandling { Take, Leave };
 
 /// The next message by the order of retrieval: posted messages, then WM_QUIT, then due timers.
@@ -247,6 +255,28 @@ void wait(LoopState& loop)
 }
 
 }  // namespace
+int CurrentLoopDescriptor()
+{
+    const auto loop = currentLoopIfAny();
+    return loop ? loop->epollFd : -1;
+}
+
+bool CloseMessageWaiting()
+{
+    const auto loop = currentLoopIfAny();
+    if (!loop) return false;
+    collectDatagrams(*loop);
+    bool waiting = false, any = false;
+    {
+        std::lock_guard<std::mutex> lock(loop->mutex);
+        any = !loop->posted.empty();
+        for (const MSG& m : loop->posted) waiting = waiting || m.message == WM_CLOSE;
+    }
+    // What came from other programs is in the queue now: the loop is told, as for a post.
+    if (any) loop->Signal();
+    return waiting;
+}
+
 }  // namespace detail
 
 using detail::LoopState;

@@ -104,4 +104,10 @@ std::string RegisteredMessageName(UINT id);
 /// The window messages a datagram becomes at the receiving window.
 bool DatagramToMessage(const uint8_t* data, size_t size, DWORD receiver, MSG* msg);
 
+/// The wait descriptor of the calling thread's loop, -1 when the thread runs none (none is made).
+int CurrentLoopDescriptor();
+/// Whether the calling thread runs a loop in which a WM_CLOSE waits (from this program or
+/// another); nothing is taken from the queue.
+bool CloseMessageWaiting();
+
 }  // namespace winport::detail

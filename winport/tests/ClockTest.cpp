@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "winport/Clock.h"
+#include "winport/MessageLoop.h"
+#include "winport/Window.h"
 
 namespace {
 
@@ -54,6 +56,28 @@ TEST(ClockThreads, CloseRequestEndsSleeps)
     winport::ResetProgramCloseRequest();
     EXPECT_FALSE(winport::ProgramCloseRequested());
     EXPECT_FALSE(winport::SleepUnlessCloseRequested(1));
+}
+
+// A WM_CLOSE posted to a window of the sleeping thread ends its sleep at once and stays for
+// the window; the sleep counts as a close request from then on.
+TEST(ClockThreads, WindowCloseMessageEndsSleeps)
+{
+    int closes = 0;
+    HWND window = winport::CreateMessageWindow("SleepingProgram", [&](HWND, UINT message, WPARAM, LPARAM) -> LRESULT {
+        closes += message == WM_CLOSE;
+        return 0;
+    });
+    ASSERT_NE(nullptr, window);
+    const auto started = std::chrono::steady_clock::now();
+    std::thread poster([window] { PostMessageA(window, WM_CLOSE, 0, 0); });
+    EXPECT_TRUE(winport::SleepUnlessCloseRequested(60000));
+    poster.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    EXPECT_TRUE(winport::ProgramCloseRequested());
+    winport::MessageLoop::Current().RunUntilIdle();
+    EXPECT_EQ(1, closes);
+    winport::ResetProgramCloseRequest();
+    DestroyWindow(window);
 }
 
 }  // namespace

@@ -60,8 +60,13 @@ void SetClock(Clock* clock);
 /// signal handler and from any thread.
 void RequestProgramClose();
 bool ProgramCloseRequested();
+/// A descriptor that polls readable from the close request on (-1 when none could be made),
+/// for waits that run on an event loop of their own.
+int ProgramCloseDescriptor();
 /// Sleeps ms milliseconds of the current clock, unless a close is requested before or during
-/// the sleep: then returns true at once.
+/// the sleep: then returns true at once. A WM_CLOSE that waits in the calling thread's loop
+/// (another program's request to close one of its windows) is a close request too; it stays
+/// in the queue for the window.
 bool SleepUnlessCloseRequested(uint32_t ms);
 /// Forgets a close request (tests).
 void ResetProgramCloseRequest();
