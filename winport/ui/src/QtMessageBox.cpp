@@ -2,9 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QThread>
 #include <cstdio>
+#include <memory>
 
+#include "winport/Clock.h"
 #include "winport/CodePage.h"
 
 namespace winport {
@@ -91,10 +94,22 @@ MessageBoxHook InstallQtMessageBoxHook()
             std::fprintf(stderr, "%s: %s\n", caption, text);
             return DefaultMessageBoxAnswer(type);
         }
+        // A program asked to close (SIGTERM, another program's close request) does not stay
+        // in a box nobody may answer: the box goes as if closed without a button.
+        if (ProgramCloseRequested()) return escapeAnswer(type);
         QMessageBox* box = CreateMessageBox(nullptr, text, caption, type);
         if (type & (MB_SYSTEMMODAL | MB_TOPMOST)) box->setWindowFlag(Qt::WindowStaysOnTopHint);
+        std::unique_ptr<QSocketNotifier> close;
+        if (ProgramCloseDescriptor() >= 0) {
+            close = std::make_unique<QSocketNotifier>(ProgramCloseDescriptor(), QSocketNotifier::Read);
+            QObject::connect(close.get(), &QSocketNotifier::activated, box, [box, n = close.get()] {
+                n->setEnabled(false);
+                box->done(QDialog::Rejected);
+            });
+        }
         box->exec();
         const int answer = MessageBoxAnswer(*box, type);
+        close.reset();
         delete box;
         return answer;
     });
