@@ -49,6 +49,9 @@ const char* const kMaxRetriesValue = "Client Max Retries";
 
 UINT registerGoneMessage() { return RegisterWindowMessageA("ConsoleGoneTitsUp"); }
 const UINT g_consoleGoneTitsUp = registerGoneMessage();
+// The server-gone box is on the screen (objects live on one thread; its nested loop can
+// deliver another object's broken connection meanwhile).
+bool g_serverGoneBoxUp = false;
 
 void reportError(const char* text, const CString& name)
 {
@@ -269,13 +272,17 @@ void* CGenericKIVObject::ReadData(long index)
 
 void CGenericKIVObject::OnClose()
 {
-    if (m_dwConnection == 0 || m_nSuspended) return;
+    // Every subscribed object hears the server go; while the operator reads the box of the
+    // first, the others have nothing to add (the program ends when it is answered).
+    if (m_dwConnection == 0 || m_nSuspended || g_serverGoneBoxUp) return;
     ServerGone("KIVSERVER stopped responding after attaching to ");
 }
 
 void CGenericKIVObject::ServerGone(const char* during)
 {
+    g_serverGoneBoxUp = true;
     MessageBoxA(nullptr, "KIVServer is no longer responding !", "Severe Error", MB_ICONHAND | MB_SYSTEMMODAL);
+    g_serverGoneBoxUp = false;
     reportError(during, GetName());
     ExitProcess(static_cast<UINT>(-1));
 }
