@@ -8,7 +8,7 @@
 #include <poll.h>
 #include <sstream>
 
-#include "ChildProcess.h"
+#include "ProgramProcess.h"
 #include "RealTimeLoop.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"

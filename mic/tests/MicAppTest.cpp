@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "ChildProcess.h"
+#include "ProgramProcess.h"
 #include "TestEnvironment.h"
 #include "app/MicApp.h"
 #include "app/MicDlg.h"
@@ -96,11 +96,11 @@ TEST(MicAppThreads, SecondProcessWakesTheFirstOnceAndEnds)
 {
     TestEnvironment env;
     PointSerialPortsNowhere(env.Root());
-    ChildProcess first(micProgram(), {});
+    ProgramProcess first(micProgram(), {});
     ASSERT_FALSE(first.WaitFor("running", 15000).empty());
     ASSERT_TRUE(waitPublished("mic"));
 
-    ChildProcess second(micProgram(), {"KOBAL"});
+    ProgramProcess second(micProgram(), {"KOBAL"});
     EXPECT_EQ(0, second.Wait(5000));
     EXPECT_TRUE(second.WaitFor("running", 200).empty()) << "the second copy runs no dialog";
     EXPECT_FALSE(first.WaitFor("wake-up", 5000).empty());
@@ -124,9 +124,9 @@ TEST(MicAppThreads, ProgramsOfOtherNamesDoNotSeeEachOther)
     std::string copy = env.Path("othermic");
     std::filesystem::copy_file(micProgram(), copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
-    ChildProcess first(micProgram(), {});
+    ProgramProcess first(micProgram(), {});
     ASSERT_FALSE(first.WaitFor("running", 15000).empty());
-    ChildProcess other(copy, {});
+    ProgramProcess other(copy, {});
     EXPECT_FALSE(other.WaitFor("running", 15000).empty());
     ASSERT_TRUE(waitPublished("mic"));
     ASSERT_TRUE(waitPublished("othermic"));

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "ChildProcess.h"
+#include "ProgramProcess.h"
 #include "RealTimeLoop.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"

@@ -10,7 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "ChildProcess.h"
+#include "ProgramProcess.h"
 #include "link/SerialPort.h"
 
 namespace {

@@ -18,7 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "../../tests/ChildProcess.h"  // the mic tests' child process with pre-sim
+#include "../../tests/ProgramProcess.h"  // the mic tests' child process with pre-sim
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
 #include "mic_ui/Diagnostics.h"
@@ -117,7 +117,7 @@ protected:
     /// Xvfb, pre-sim with three units (its frames reported unless quiet) and mic on the display.
     void StartAll(bool quietUnits)
     {
-        xvfb = std::make_unique<ChildProcess>("/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0",
+        xvfb = std::make_unique<ProgramProcess>("/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0",
                                                                                    "1024x768x24", "-nolisten", "tcp"});
         const std::string number = xvfb->WaitFor("", 10000);
         ASSERT_FALSE(number.empty()) << "Xvfb did not start";
@@ -131,7 +131,7 @@ protected:
             ScopedEnv com1("WINPORT_COM1", env.Path("com1"));
             ScopedEnv x("DISPLAY", display);
             ScopedEnv platform("QT_QPA_PLATFORM", "xcb");
-            mic = std::make_unique<ChildProcess>(std::string(CONSOLE_BINARY_DIR) + "/mic/mic", std::vector<std::string>{});
+            mic = std::make_unique<ProgramProcess>(std::string(CONSOLE_BINARY_DIR) + "/mic/mic", std::vector<std::string>{});
         }
         ASSERT_FALSE(mic->WaitFor("running", 20000).empty()) << "mic did not start";
         ASSERT_TRUE(WaitUntil([&] { return !Windows("Remote Mic Control").empty(); })) << "no main window";
@@ -265,9 +265,9 @@ protected:
     std::unique_ptr<CMicDlg> layoutDlg;
     std::unique_ptr<MicDlgWindow> layout;
 
-    std::unique_ptr<ChildProcess> xvfb;
+    std::unique_ptr<ProgramProcess> xvfb;
     std::unique_ptr<PreSimProcess> presim;
-    std::unique_ptr<ChildProcess> mic;
+    std::unique_ptr<ProgramProcess> mic;
     std::string display;
     XWindow main;
 };

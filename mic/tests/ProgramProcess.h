@@ -25,17 +25,17 @@ inline void PointSerialPortsNowhere(const std::string& folder)
     for (int n = 1; n <= 255; ++n) ::setenv(("WINPORT_COM" + std::to_string(n)).c_str(), nowhere.c_str(), 1);
 }
 
-class ChildProcess {
+class ProgramProcess {
 public:
     /// Starts a program of the build tree (a path below the build folder).
-    ChildProcess(const std::string& program, const std::vector<std::string>& args)
+    ProgramProcess(const std::string& program, const std::vector<std::string>& args)
     {
         // A child that has ended must not take the test with it when we write to it.
         ::signal(SIGPIPE, SIG_IGN);
         start(program, args);
     }
 
-    ~ChildProcess()
+    ~ProgramProcess()
     {
         if (m_in >= 0) {
             Send("quit");
@@ -49,8 +49,8 @@ public:
         if (m_out >= 0) ::close(m_out);
     }
 
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
+    ProgramProcess(const ProgramProcess&) = delete;
+    ProgramProcess& operator=(const ProgramProcess&) = delete;
 
     bool Started() const { return m_pid > 0; }
     /// Sends a signal to the process while it runs.
@@ -166,10 +166,10 @@ private:
 };
 
 /// pre-sim with its pseudo-terminal.
-class PreSimProcess : public ChildProcess {
+class PreSimProcess : public ProgramProcess {
 public:
     explicit PreSimProcess(const std::vector<std::string>& args)
-        : ChildProcess(std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim", args)
+        : ProgramProcess(std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim", args)
     {
         std::string line = WaitFor("pty ", 5000);
         if (!line.empty()) m_pty = line.substr(4);
