@@ -28,16 +28,27 @@ public:
             ::waitpid(m_pid, &status, 0);
         }
         if (m_out >= 0) ::close(m_out);
+        if (m_in >= 0) ::close(m_in);
     }
 
-    /// Starts the program (argv[0] is its path) with this process's environment.
-    bool Start(const std::vector<std::string>& args)
+    /// Starts the program (argv[0] is its path) with this process's environment; withInput
+    /// gives it a standard input that Send writes to.
+    bool Start(const std::vector<std::string>& args, bool withInput = false)
     {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+        int in[2] = {-1, -1};
+        // A program that has ended must not take the test with it when the test writes to it.
+        if (withInput) ::signal(SIGPIPE, SIG_IGN);
+        if (withInput && ::pipe2(in, O_CLOEXEC) != 0) {
+            ::close(fds[0]);
+            ::close(fds[1]);
+            return false;
+        }
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        if (withInput) posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
@@ -45,8 +56,22 @@ public:
         posix_spawn_file_actions_destroy(&actions);
         ::close(fds[1]);
         m_out = fds[0];
+        if (withInput) {
+            ::close(in[0]);
+            m_in = in[1];
+        }
         if (rc != 0) m_pid = -1;
         return rc == 0;
+    }
+
+    /// Writes one line to the program's standard input (started withInput).
+    void Send(const std::string& line)
+    {
+        const std::string out = line + "\n";
+        if (m_in >= 0) {
+            ssize_t n = ::write(m_in, out.data(), out.size());
+            (void)n;
+        }
     }
 
     /// The next line of the child's output (without its end), or false after timeoutMs.
@@ -113,6 +138,7 @@ private:
     pid_t m_pid = -1;
     int m_exit = -1;
     int m_out = -1;
+    int m_in = -1;
     std::string m_buffer;
 };
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 #include "app/MicApp.h"
@@ -79,6 +80,18 @@ public:
     }
 };
 
+/// Every message box the program shows is also reported on standard output ("box <caption>:
+/// <text>"), for the scripts that watch the program.
+void reportMessageBoxes()
+{
+    auto shown = std::make_shared<winport::MessageBoxHook>();
+    *shown = winport::SetMessageBoxHook([shown](HWND owner, const char* text, const char* caption, UINT type) {
+        std::printf("box %s: %s\n", caption ? caption : "", text ? text : "");
+        std::fflush(stdout);
+        return (*shown)(owner, text, caption, type);
+    });
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -88,6 +101,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(ProgramIcon());
     QApplication::setQuitOnLastWindowClosed(false);
     winport::InstallQtMessageBoxHook();
+    reportMessageBoxes();
     auto screens = winport::QtScreenService::Install();
     RegisterProgramMessages();
 
