@@ -26,7 +26,8 @@ public:
 const std::vector<Family*>& Families()
 {
     static AttachFamily attach;
-    static const std::vector<Family*> families = {&attach, &RouterLinkFamily(), &StudioConfigFamily(), &MixSetupFamily()};
+    static const std::vector<Family*> families = {&attach, &RouterLinkFamily(), &StudioConfigFamily(), &MixSetupFamily(),
+                                                   &IOConfigSaveFamily(), &IORoutingFamily()};
     return families;
 }
 

@@ -67,6 +67,12 @@ public:
     /// Makes the block the data of its kind (what GetData answers).
     void SetData(int kind, std::vector<uint8_t> block) { m_data[kind] = std::move(block); }
     void ClearData(int kind) { m_data.erase(kind); }
+    /// The data of a kind, or NULL when it has none.
+    const std::vector<uint8_t>* Data(int kind) const
+    {
+        auto it = m_data.find(kind);
+        return it == m_data.end() ? nullptr : &it->second;
+    }
     /// Pushes the block to every subscription of objects of the kind (only those of the client
     /// process onlyPid when it is not 0); the number reached.
     int PushToKind(int kind, const std::vector<uint8_t>& block, pid_t onlyPid = 0);
@@ -139,6 +145,8 @@ const std::vector<Family*>& Families();
 Family& RouterLinkFamily();
 Family& StudioConfigFamily();
 Family& MixSetupFamily();
+Family& IOConfigSaveFamily();
+Family& IORoutingFamily();
 
 uint64_t NowMs();
 
