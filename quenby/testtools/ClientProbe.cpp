@@ -5,12 +5,16 @@
 //                                 command 281 and prints "sent"
 //   kiv_client_probe rovell R C   maps router stream R to console stream C (the whole map goes
 //                                 to the server) and prints "sent"
+//   kiv_client_probe route S R C IO A SLOT PATH LEG
+//                                 sends one I/O route (system, rack, card, io, assigned, slot,
+//                                 path, leg) and prints "sent"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 #include "KivTestClient.h"
+#include "quenby/IORoutingKIVObject.h"
 #include "quenby/RovellRoutingKIVObject.h"
 
 int main(int argc, char** argv)
@@ -43,6 +47,13 @@ int main(int argc, char** argv)
         std::printf("sent\n");
         return 0;
     }
-    std::fprintf(stderr, "usage: kiv_client_probe retries | attach KIND | rovell R C\n");
+    if (mode == "route" && argc == 10) {
+        CIORoutingKIVObject routing;
+        auto byte = [&](int i) { return static_cast<BYTE>(std::atoi(argv[i])); };
+        routing.SetIORoute(byte(2), byte(3), byte(4), byte(5), byte(6), std::atoi(argv[7]), std::atoi(argv[8]), byte(9));
+        std::printf("sent\n");
+        return 0;
+    }
+    std::fprintf(stderr, "usage: kiv_client_probe retries | attach KIND | rovell R C | route S R C IO A SLOT PATH LEG\n");
     return 2;
 }
