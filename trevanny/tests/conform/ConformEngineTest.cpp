@@ -36,16 +36,34 @@ protected:
 
 TEST_F(ConformEngineTest, PairTakesItsSourceRangeToItsDestination)
 {
-    WriteEditList(kEdl, {{"A", "c:\\mixes\\reelA"}}, {{10, 100, 5}});
-    ASSERT_EQ(enConformDone, DoConform(&m_target, kEdl));
     // The target's state at 0; at the destination the source's state at its start (the event
     // at the start reaches the output only through it, at the destination's time), the target's
-    // own controls put back to their defaults; then the range's events, 360 later.
+    // own controls put back to their defaults; then the range's events, 360 later. The reel's
+    // file is found whatever the case of the name the list gives it.
     const std::vector<EventRow> expected = {
         {0, 3, 0, 0, 555, 0, -8192}, {400, 1, 0, 0, 200, 0, -8192}, {400, 3, 0, 0, -8192, 0, 555},
         {405, 1, 0, 1, 7, 0, 0},     {419, 2, 0, 0, 300, 0, 0},
     };
-    EXPECT_EQ(expected, Rows(m_target));
+    for (const char* reel : {"c:\\mixes\\reelA", "C:\\MIXES\\REELA"}) {
+        SCOPED_TRACE(reel);
+        CAutomationPackage target;
+        target.Copy(&m_target);
+        target.SetPathName(kPass);
+        WriteEditList(kEdl, {{"A", reel}}, {{10, 100, 5}});
+        ASSERT_EQ(enConformDone, DoConform(&target, kEdl));
+        EXPECT_EQ(expected, Rows(target));
+    }
+}
+
+TEST_F(ConformEngineTest, PassWithoutEventsAndReelWithoutFileAreEmptySources)
+{
+    // Reel A's file holds no events; reel B names no file beside it. Each destination gets the
+    // defaults of a source without events: the target's control goes back to its default at
+    // the first, and nothing more happens.
+    WritePass(kReelA + ".aut", {});
+    WriteEditList(kEdl, {{"A", "c:\\mixes\\reelA"}, {"B", ""}}, {{10, 100, 5, 0}, {4, 300, 2, 1}});
+    ASSERT_EQ(enConformDone, DoConform(&m_target, kEdl));
+    EXPECT_EQ(Rows(m_target), (std::vector<EventRow>{{0, 3, 0, 0, 555, 0, -8192}, {400, 3, 0, 0, -8192, 0, 555}}));
 }
 
 TEST_F(ConformEngineTest, MissingFilesAndWhatIsNotAStoredEditList)
