@@ -61,6 +61,22 @@ public:
     /// last. Nothing happens when the two blocks are equal.
     void ApplyValues(const short* other);
     void ApplyFrom(const CChannelStateTable& other);
+    /// ApplyValues for the given channels (ascending) only: the caller knows that every other
+    /// channel already holds other's values, so the events are those ApplyValues would append.
+    void ApplyValuesOfChannels(const short* other, const int* channels, size_t count);
+    /// Replays events [first, end) of the array onto `values` (a whole state block) as PlayTo
+    /// applies them, whatever their times; when `touched` (kChannelCount flags) is given, flags
+    /// the channels whose values they set. The table itself does not change.
+    void ReplayOnto(short* values, int64_t first, int64_t end, bool* touched = nullptr) const;
+
+    /// A run of one channel's values in the state block.
+    struct ValueRun {
+        int offset;
+        int count;
+    };
+    /// Where a channel's values lie in the state block on the current console type: the number
+    /// of runs (0 on a console type that keeps no state).
+    static int ChannelValueRuns(int channel, ValueRun (&runs)[2]);
     /// Appends events first to last of the source table's array that the channel selection
     /// takes, each with its time plus offset, to this table's array. Without progress,
     /// ReportProgress(i, total) for each index and (total, total) at the end; with progress,
@@ -86,6 +102,8 @@ public:
 private:
     bool channelTaken(int64_t channel, bool& whole) const;
     bool pairTaken(int process, int control) const;
+    // Brings one channel's selected values to other's. The console type is small or large.
+    void applyChannel(const short* other, int channel, bool small);
     void appendEvent(int channel, int process, int control, short value, short oldValue);
 
     CAutomationEventArray* m_pEvents;

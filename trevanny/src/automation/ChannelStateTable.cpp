@@ -36,6 +36,13 @@ constexpr uint16_t kSmallContinuous[kSmallProcesses] = {3, 3, 0, 0, 31};  // 0, 
 // The channels handled: the console's path count (read now), never more than the block holds.
 int handledChannels() { return std::min(CConsoleConfig().GetMaxPathCount(), kChannels); }
 
+// The state slot PlayTo sets for an event, or -1 (a channel not handled, or no value kept).
+inline int eventSlot(const CAutomationEvent& e, int type, int channels, int firstRouteProcess)
+{
+    if (e.m_Path >= static_cast<DWORD>(channels)) return -1;
+    return StateSlot(type, firstRouteProcess, static_cast<int>(e.m_Path), e.GetProcessNumber(), e.GetControlNumber());
+}
+
 LPARAM replayArgument(int64_t index, int numerator)
 {
     const int64_t rest = index % 100;
@@ -124,10 +131,22 @@ void CChannelStateTable::PlayTo(int time, bool progress)
     for (int64_t i = int64_t{m_nLastEvent} + 1; i < n && data[i].m_Time <= time; ++i) {
         m_nLastEvent = static_cast<int>(i);
         if (post && i % kReplayPostEvery == 0) PostAutomationNotification(kReplayNotification, replayArgument(i, 100));
-        const CAutomationEvent& e = data[i];
-        if (e.m_Path >= static_cast<DWORD>(channels)) continue;
-        const int slot = StateSlot(type, m_nFirstRouteProcess, static_cast<int>(e.m_Path), e.GetProcessNumber(), e.GetControlNumber());
-        if (slot >= 0) v[slot] = e.GetValue();
+        const int slot = eventSlot(data[i], type, channels, m_nFirstRouteProcess);
+        if (slot >= 0) v[slot] = data[i].GetValue();
+    }
+}
+
+void CChannelStateTable::ReplayOnto(short* values, int64_t first, int64_t end, bool* touched) const
+{
+    const int type = CurrentConsoleType();
+    const int channels = handledChannels();
+    const CAutomationEvent* data = m_pEvents->GetData();
+    end = std::min<int64_t>(end, m_pEvents->GetSize());
+    for (int64_t i = std::max<int64_t>(first, 0); i < end; ++i) {
+        const int slot = eventSlot(data[i], type, channels, m_nFirstRouteProcess);
+        if (slot < 0) continue;
+        values[slot] = data[i].GetValue();
+        if (touched) touched[data[i].m_Path] = true;
     }
 }
 
@@ -150,36 +169,71 @@ bool CChannelStateTable::pairTaken(int process, int control) const
 
 void CChannelStateTable::ApplyValues(const short* other)
 {
-    short* v = m_pValues.get();
-    if (std::memcmp(v, other, kBlockBytes) == 0) return;
+    if (std::memcmp(m_pValues.get(), other, kBlockBytes) == 0) return;
     const int type = CurrentConsoleType();
     const bool small = IsSmallConsole(type);
     if (!small && !IsLargeConsole(type)) return;
     const int channels = handledChannels();
-    auto visit = [&](int c, bool whole, int slot, int process, int control) {
+    for (int c = 0; c < channels; ++c) applyChannel(other, c, small);
+}
+
+void CChannelStateTable::ApplyValuesOfChannels(const short* other, const int* channels, size_t count)
+{
+    const int type = CurrentConsoleType();
+    const bool small = IsSmallConsole(type);
+    if (!small && !IsLargeConsole(type)) return;
+    const int handled = handledChannels();
+    for (size_t i = 0; i < count; ++i) {
+        if (channels[i] >= 0 && channels[i] < handled) applyChannel(other, channels[i], small);
+    }
+}
+
+void CChannelStateTable::applyChannel(const short* other, int c, bool small)
+{
+    bool whole = true;
+    if (!channelTaken(c, whole)) return;
+    short* v = m_pValues.get();
+    auto visit = [&](int slot, int process, int control) {
         if (v[slot] == other[slot] || (!whole && !pairTaken(process, control))) return;
         const short before = v[slot];
         v[slot] = other[slot];
         appendEvent(c, process, control, other[slot], before);
     };
-    for (int c = 0; c < channels; ++c) {
-        bool whole = true;
-        if (!channelTaken(c, whole)) continue;
-        if (small) {
-            for (int p = 0; p < kSmallProcesses; ++p)
-                for (int k = 0; k < kControls; ++k) visit(c, whole, kSmallRegion + (c * kSmallProcesses + p) * kControls + k, p, k);
-            continue;
-        }
-        for (int p = 0; p < kProcesses; ++p)
-            for (int k = 0; k < kControls; ++k) visit(c, whole, (c * kProcesses + p) * kControls + k, p, k);
-        for (int r = 0; r < kRoutes; ++r) {
-            // A route whose process number an event cannot carry has no events.
-            const int64_t process = int64_t{m_nFirstRouteProcess} + r;
-            if (process < 0 || process > 255) continue;
-            for (int k = 0; k < kRouteControls; ++k)
-                visit(c, whole, kRouteRegion + (c * kRoutes + r) * kRouteControls + k, static_cast<int>(process), k);
-        }
+    auto same = [&](int first, int count) { return std::memcmp(v + first, other + first, sizeof(short) * count) == 0; };
+    if (small) {
+        const int first = kSmallRegion + c * kSmallProcesses * kControls;
+        if (same(first, kSmallProcesses * kControls)) return;
+        for (int p = 0; p < kSmallProcesses; ++p)
+            for (int k = 0; k < kControls; ++k) visit(first + p * kControls + k, p, k);
+        return;
     }
+    const int controls = c * kProcesses * kControls;
+    if (!same(controls, kProcesses * kControls)) {
+        for (int p = 0; p < kProcesses; ++p)
+            for (int k = 0; k < kControls; ++k) visit(controls + p * kControls + k, p, k);
+    }
+    const int routes = kRouteRegion + c * kRoutes * kRouteControls;
+    if (same(routes, kRoutes * kRouteControls)) return;
+    for (int r = 0; r < kRoutes; ++r) {
+        // A route whose process number an event cannot carry has no events.
+        const int64_t process = int64_t{m_nFirstRouteProcess} + r;
+        if (process < 0 || process > 255) continue;
+        for (int k = 0; k < kRouteControls; ++k) visit(routes + r * kRouteControls + k, static_cast<int>(process), k);
+    }
+}
+
+int CChannelStateTable::ChannelValueRuns(int channel, ValueRun (&runs)[2])
+{
+    const int type = CurrentConsoleType();
+    if (channel < 0 || channel >= kChannels) return 0;
+    if (IsSmallConsole(type)) {
+        runs[0] = {kSmallRegion + channel * kSmallProcesses * kControls, kSmallProcesses * kControls};
+        return 1;
+    }
+    if (!IsLargeConsole(type)) return 0;
+    runs[0] = {channel * kProcesses * kControls, kProcesses * kControls};
+    runs[1] = {kRouteRegion + channel * kRoutes * kRouteControls, kRoutes * kRouteControls};
+    return 2;
 }
 
 void CChannelStateTable::ApplyFrom(const CChannelStateTable& other) { ApplyValues(other.m_pValues.get()); }
