@@ -1,7 +1,8 @@
 // Fuzz target for the conform: a small target pass and two pass files (a reel "c:\mixes\reelA"
-// and the target's own file "c:\mixes\pass.aut"), conformed to a fuzzed stored edit list.
-// The conform must end with a documented status; the target changes only when it returns 0,
-// and then holds its events in time order.
+// and the target's own file "c:\mixes\pass.aut"), conformed to a fuzzed stored edit list by
+// the reference method and by the fast one. The conform must end with a documented status;
+// the target changes only when it returns 0, and then holds its events in time order; the two
+// methods give the same status and the same events.
 //
 // Input: byte 0 picks the console (bit 0: type 1, else type 3) and whether the list's positions
 // are taken as they are (bit 1); the rest follows the header magic "VOK HDRNEW" as the list.
@@ -59,6 +60,11 @@ void fillTarget(CAutomationPackage& target)
     for (int t = 0; t < 100; t += 10) target.Add(event(t, 2, 0, 0, t));
 }
 
+std::string bytesOf(const CAutomationEventArray& a)
+{
+    return std::string(reinterpret_cast<const char*>(a.GetData()), sizeof(CAutomationEvent) * static_cast<size_t>(a.GetSize()));
+}
+
 bool inTimeOrder(const CAutomationEventArray& a)
 {
     return std::is_sorted(a.GetData(), a.GetData() + a.GetSize(),
@@ -78,16 +84,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         out << "VOK HDRNEW";
         out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
     }
-    CAutomationPackage target;
-    fillTarget(target);
-    const std::string before(reinterpret_cast<const char*>(target.GetData()), sizeof(CAutomationEvent) * target.GetSize());
-    CConformEngine engine;
-    const enConformStatus status = engine.Run(&target, path.c_str(), framesInFile);
-    if (status != enConformDone && status != enConformEDLNotOpened && status != enConformNoSource) __builtin_trap();
-    if (status == enConformDone) {
-        if (!inTimeOrder(target)) __builtin_trap();
-    } else if (before != std::string(reinterpret_cast<const char*>(target.GetData()), sizeof(CAutomationEvent) * target.GetSize())) {
-        __builtin_trap();
+    std::string after[2];
+    enConformStatus status[2] = {};
+    for (int method : {CConformEngine::Reference, CConformEngine::Fast}) {
+        CAutomationPackage target;
+        fillTarget(target);
+        const std::string before = bytesOf(target);
+        CConformEngine engine;
+        engine.SetMethod(static_cast<CConformEngine::Method>(method));
+        status[method] = engine.Run(&target, path.c_str(), framesInFile);
+        after[method] = bytesOf(target);
+        if (status[method] != enConformDone && status[method] != enConformEDLNotOpened && status[method] != enConformNoSource)
+            __builtin_trap();
+        if (status[method] == enConformDone) {
+            if (!inTimeOrder(target)) __builtin_trap();
+        } else if (before != after[method]) {
+            __builtin_trap();
+        }
     }
+    if (status[0] != status[1] || after[0] != after[1]) __builtin_trap();
     return 0;
 }

@@ -45,8 +45,10 @@ enum enConformStatus : int {
 };
 
 /// One captured source range: the source start (the replay's position there), the last frame,
-/// the state of every control at the start (a whole channel-state block) and the indexes of the
-/// first and last source events inside the range (last below first: no events).
+/// the state of every control at the start (a whole channel-state block; the fast method keeps
+/// none, the state being that after the pass's events before the first index) and the indexes
+/// of the first and last source events inside the range (last below first: no events), and the
+/// pass it was captured from.
 struct CCapturedSourceRange {
     int m_nPair = 0;
     int m_nSourceStart = 0;
@@ -54,18 +56,23 @@ struct CCapturedSourceRange {
     std::unique_ptr<short[]> m_pSnapshot;
     int m_nFirstEvent = 0;
     int m_nLastEvent = -1;
+    CAutomationPackage* m_pSource = nullptr;
 };
 typedef std::vector<CCapturedSourceRange> CCapturedRangeArray;
 
 class CCutListFile;
 class CTimecodeValue;
+class ConformSourceStates;
 class TempEditListLock;
 
 class CConformEngine : public CAutomationEventArray {
 public:
-    /// How the source ranges are captured and laid down. Both give the same result: the
-    /// reference replays each source from its first event and keeps a whole snapshot per pair.
-    enum Method { Reference = 0 };
+    /// How the source ranges are captured and laid down. Both give the same result, event for
+    /// event. The reference replays each source from its first event, keeps a whole state
+    /// block per pair and compares whole blocks; the fast method (the default) replays each
+    /// source pass once, keeps a bounded number of states of the channels the sources touch,
+    /// and compares only those channels.
+    enum Method { Reference = 0, Fast = 1 };
 
     CConformEngine();
     ~CConformEngine() override;
@@ -84,6 +91,15 @@ public:
     /// are already in the automation time unit (pair files of the range conforms), and the
     /// output does not start from the target's state at time 0.
     enConformStatus Run(CAutomationPackage* target, const CString& edlPath, BOOL framesInFile);
+
+    // The steps of Run, for callers that time them apart.
+
+    /// Reads the reels and pairs of the stored edit list at edlPath (statuses 0 and 4).
+    enConformStatus ReadEditList(const CString& edlPath, BOOL framesInFile);
+    /// Loads one source pass per reel (or the target's own file); false when one cannot be.
+    bool LoadSources(CAutomationPackage* target);
+    /// The route process of the first source pass (2000 when it names none).
+    int FirstRouteProcess() const;
 
     /// Converts a source item's start and length (unless framesInFile) and inserts it after
     /// every source that starts at or before it.
@@ -125,19 +141,22 @@ private:
     // The first destination of each pair number (-1: none), and the destinations in start order.
     std::vector<INT_PTR> destinationsOfPairs() const;
     std::vector<INT_PTR> destinationOrder() const;
-    bool captureReference(int firstRouteProcess, int timeBase, const CPathMap* sections, CCapturedRangeArray& captured);
-    bool buildReference(CAutomationPackage* target, int firstRouteProcess, int timeBase, const CPathMap* sections,
-                        CCapturedRangeArray& captured, BOOL framesInFile, CAutomationEventArray& output);
+    // The captured ranges laid down over the target's state at 0 (unless framesInFile).
+    void buildOutput(CAutomationPackage* target, int firstRouteProcess, int timeBase, const CPathMap* sections,
+                     const CCapturedRangeArray& captured, BOOL framesInFile, CAutomationEventArray& output);
+    // The source pass of the pair of a source: the first destination's with its number.
+    CAutomationPackage* passOfSource(const CSourceDestItem& source, const std::vector<INT_PTR>& destinationOf) const;
 
     CEDLReelTable m_Reels;
     std::vector<std::unique_ptr<CAutomationPackage>> m_SourcePackages;
     CSourceDestItemArray m_Sources;        ///< sorted by start
     CSourceDestItemArray m_Destinations;   ///< in edit order
     int m_nStatus = -1;
-    Method m_nMethod = Reference;
+    Method m_nMethod = Fast;
     std::unique_ptr<CCutListFile> m_pCutList;       ///< keeps the temporary list's lock
     std::unique_ptr<TempEditListLock> m_pPairLock;  ///< the pair file's lock
     std::unique_ptr<CTimecodeValue> m_pConvert;     ///< frames -> time unit
+    std::unique_ptr<ConformSourceStates> m_pStates; ///< the fast method's, from capture to build
 };
 
 /// Conforms `package` to the edit in `fileName`: a cut list (".cut", any case), a change list

@@ -6,6 +6,7 @@
 #include <numeric>
 #include <unordered_map>
 
+#include "conform/ConformSourceStates.h"
 #include "conform/ConformSteps.h"
 #include "conform/TempEditList.h"
 #include "trevanny/ChannelStateTable.h"
@@ -160,38 +161,51 @@ bool CConformEngine::loadSources(CAutomationPackage* target)
     return true;
 }
 
+enConformStatus CConformEngine::ReadEditList(const CString& edlPath, BOOL framesInFile)
+{
+    m_nStatus = enConformEDLNotOpened;
+    CEDLReader reader(edlPath, CEDLReader::enGeneric);
+    CFileException error;
+    if (!reader.Open(CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary, &error)) return enConformEDLNotOpened;
+    m_Reels.RemoveAll();
+    CTimecodeSettings settings;
+    // Only a stored edit list holds pairs: text is never read as stored events.
+    if (reader.ReadHeader(settings, m_Reels) != CEDLReader::enHeaderBlock || reader.IsDamaged()) return enConformEDLNotOpened;
+    m_Sources.RemoveAll();
+    m_Destinations.RemoveAll();
+    int timecodes[12] = {};
+    for (int pair = 0;; ++pair) {
+        CSourceDestItem source, destination;
+        if (reader.ReadNextEvent(timecodes, source, destination) == 0) break;
+        CEDLEvent* event = destination.m_pEvent;
+        if (event) {
+            if (reader.IsOldHeader()) event->m_nReelIndex = m_Reels.Find(event->m_strReelName);
+            else event->m_strReelName = m_Reels.GetName(event->m_nReelIndex);
+        }
+        // The pair number is also the key that pairs a source with its destination.
+        source.m_nIndex = destination.m_nIndex = pair;
+        source.m_nPairingKey = destination.m_nPairingKey = pair;
+        AddSource(source, framesInFile);
+        AddDestination(destination, framesInFile);
+    }
+    return reader.IsDamaged() ? enConformEDLNotOpened : enConformDone;
+}
+
+bool CConformEngine::LoadSources(CAutomationPackage* target) { return target && loadSources(target); }
+
+int CConformEngine::FirstRouteProcess() const
+{
+    if (m_SourcePackages.empty() || !m_SourcePackages[0]) return kNoFirstRoute;
+    const CVectorData& firstRoute = m_SourcePackages[0]->m_FirstAutoRte;
+    return firstRoute.GetSize() > 0 ? firstRoute[0] : kNoFirstRoute;
+}
+
 enConformStatus CConformEngine::Run(CAutomationPackage* target, const CString& edlPath, BOOL framesInFile)
 {
     m_nStatus = enConformEDLNotOpened;
     if (!target) return enConformEDLNotOpened;
     SetStatusWnd(target->GetStatusWnd());
-    {
-        CEDLReader reader(edlPath, CEDLReader::enGeneric);
-        CFileException error;
-        if (!reader.Open(CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary, &error)) return enConformEDLNotOpened;
-        m_Reels.RemoveAll();
-        CTimecodeSettings settings;
-        // Only a stored edit list holds pairs: text is never read as stored events.
-        if (reader.ReadHeader(settings, m_Reels) != CEDLReader::enHeaderBlock || reader.IsDamaged()) return enConformEDLNotOpened;
-        m_Sources.RemoveAll();
-        m_Destinations.RemoveAll();
-        int timecodes[12] = {};
-        for (int pair = 0;; ++pair) {
-            CSourceDestItem source, destination;
-            if (reader.ReadNextEvent(timecodes, source, destination) == 0) break;
-            CEDLEvent* event = destination.m_pEvent;
-            if (event) {
-                if (reader.IsOldHeader()) event->m_nReelIndex = m_Reels.Find(event->m_strReelName);
-                else event->m_strReelName = m_Reels.GetName(event->m_nReelIndex);
-            }
-            // The pair number is also the key that pairs a source with its destination.
-            source.m_nIndex = destination.m_nIndex = pair;
-            source.m_nPairingKey = destination.m_nPairingKey = pair;
-            AddSource(source, framesInFile);
-            AddDestination(destination, framesInFile);
-        }
-        if (reader.IsDamaged()) return enConformEDLNotOpened;
-    }
+    if (ReadEditList(edlPath, framesInFile) != enConformDone) return enConformEDLNotOpened;
 
     CPellimaxConformClient remote(m_Sources, m_Destinations);
     m_nStatus = enConformNoSource;
@@ -199,8 +213,7 @@ enConformStatus CConformEngine::Run(CAutomationPackage* target, const CString& e
         freeSources();
         return enConformNoSource;
     }
-    const CVectorData& firstRoute = m_SourcePackages[0]->m_FirstAutoRte;
-    const int firstRouteProcess = firstRoute.GetSize() > 0 ? firstRoute[0] : kNoFirstRoute;
+    const int firstRouteProcess = FirstRouteProcess();
     const CPathMap* sections = &target->m_PathMap;
     CCapturedRangeArray captured;
     if (!CaptureSourceRanges(firstRouteProcess, 0, sections, captured)) {
@@ -221,7 +234,41 @@ enConformStatus CConformEngine::Run(CAutomationPackage* target, const CString& e
 bool CConformEngine::CaptureSourceRanges(int firstRouteProcess, int timeBase, const CPathMap* sections, CCapturedRangeArray& captured)
 {
     if (m_SourcePackages.empty()) return false;
-    return captureReference(firstRouteProcess, timeBase, sections, captured);
+    m_pStates.reset();
+    if (m_nMethod == Fast) {
+        m_pStates = std::make_unique<ConformSourceStates>(firstRouteProcess, sections, timeBase);
+        for (auto& pass : m_SourcePackages) {
+            if (pass) m_pStates->AddPass(pass.get());
+        }
+    }
+    const std::vector<INT_PTR> destinationOf = destinationsOfPairs();
+    const int n = static_cast<int>(m_Sources.GetSize());
+    captured.clear();
+    captured.reserve(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        postItemProgress(i + 1, n);
+        const CSourceDestItem& source = m_Sources[i];
+        CCapturedSourceRange range;
+        range.m_nPair = source.m_nIndex;
+        range.m_nLastFrame = ConformLastFrame(source.m_nStart, source.m_nLength);
+        range.m_pSource = passOfSource(source, destinationOf);
+        if (m_pStates) {
+            // One forward replay per pass: the sources come in start order.
+            m_pStates->Capture(range.m_pSource, source.m_nStart, range.m_nLastFrame, range);
+        } else {
+            // A replay from the pass's first event, and a whole block of the state at the start.
+            CChannelStateTable table(range.m_pSource, firstRouteProcess, sections, timeBase, nullptr);
+            table.PlayTo(source.m_nStart, false);
+            range.m_nSourceStart = table.GetPlayToTime();
+            range.m_pSnapshot.reset(new short[CChannelStateTable::kValueCount]());
+            table.CopyTo(range.m_pSnapshot.get());
+            range.m_nFirstEvent = table.GetLastEvent() + 1;
+            table.PlayTo(range.m_nLastFrame, false);
+            range.m_nLastEvent = table.GetLastEvent();
+        }
+        captured.push_back(std::move(range));
+    }
+    return true;
 }
 
 bool CConformEngine::BuildDestination(CAutomationPackage* target, int firstRouteProcess, int timeBase, const CPathMap* sections,
@@ -229,10 +276,18 @@ bool CConformEngine::BuildDestination(CAutomationPackage* target, int firstRoute
 {
     if (!target || m_SourcePackages.empty()) return false;
     CAutomationEventArray output;
-    if (!buildReference(target, firstRouteProcess, timeBase, sections, captured, framesInFile, output)) return false;
+    buildOutput(target, firstRouteProcess, timeBase, sections, captured, framesInFile, output);
     captured.clear();
+    m_pStates.reset();
     ReplaceConformedEvents(*target, output);
     return true;
+}
+
+CAutomationPackage* CConformEngine::passOfSource(const CSourceDestItem& source, const std::vector<INT_PTR>& destinationOf) const
+{
+    const int pair = source.m_nIndex;
+    const bool paired = pair >= 0 && static_cast<size_t>(pair) < destinationOf.size() && destinationOf[pair] >= 0;
+    return paired ? sourceOf(m_Destinations[destinationOf[pair]]) : m_SourcePackages[0].get();
 }
 
 std::vector<INT_PTR> CConformEngine::destinationsOfPairs() const
@@ -256,37 +311,8 @@ std::vector<INT_PTR> CConformEngine::destinationOrder() const
     return order;
 }
 
-// Each source range replayed from the pass's first event, with a whole snapshot of its start.
-bool CConformEngine::captureReference(int firstRouteProcess, int timeBase, const CPathMap* sections, CCapturedRangeArray& captured)
-{
-    const std::vector<INT_PTR> destinationOf = destinationsOfPairs();
-    const int n = static_cast<int>(m_Sources.GetSize());
-    captured.clear();
-    captured.reserve(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) {
-        postItemProgress(i + 1, n);
-        const CSourceDestItem& source = m_Sources[i];
-        const int pair = source.m_nIndex;
-        const bool paired = pair >= 0 && static_cast<size_t>(pair) < destinationOf.size() && destinationOf[pair] >= 0;
-        CAutomationPackage* pass = paired ? sourceOf(m_Destinations[destinationOf[pair]]) : m_SourcePackages[0].get();
-        CChannelStateTable table(pass, firstRouteProcess, sections, timeBase, nullptr);
-        table.PlayTo(source.m_nStart, false);
-        CCapturedSourceRange range;
-        range.m_nPair = pair;
-        range.m_nSourceStart = table.GetPlayToTime();
-        range.m_nLastFrame = ConformLastFrame(source.m_nStart, source.m_nLength);
-        range.m_pSnapshot.reset(new short[CChannelStateTable::kValueCount]());
-        table.CopyTo(range.m_pSnapshot.get());
-        range.m_nFirstEvent = table.GetLastEvent() + 1;
-        table.PlayTo(range.m_nLastFrame, false);
-        range.m_nLastEvent = table.GetLastEvent();
-        captured.push_back(std::move(range));
-    }
-    return true;
-}
-
-bool CConformEngine::buildReference(CAutomationPackage* target, int firstRouteProcess, int timeBase, const CPathMap* sections,
-                                    CCapturedRangeArray& captured, BOOL framesInFile, CAutomationEventArray& output)
+void CConformEngine::buildOutput(CAutomationPackage* target, int firstRouteProcess, int timeBase, const CPathMap* sections,
+                                 const CCapturedRangeArray& captured, BOOL framesInFile, CAutomationEventArray& output)
 {
     CChannelStateTable out(&output, firstRouteProcess, sections, timeBase, &target->m_Filter);
     if (!framesInFile) {
@@ -295,6 +321,15 @@ bool CConformEngine::buildReference(CAutomationPackage* target, int firstRoutePr
         own.PlayTo(0, false);
         out.PlayTo(0, false);
         out.ApplyFrom(own);
+    }
+    // Without whole blocks, only the channels that some source sets or that the output set so
+    // far can differ from a source state: every other channel holds its defaults in both.
+    std::vector<int> channels;
+    if (m_pStates) {
+        channels = m_pStates->SourceChannels();
+        for (INT_PTR i = 0; i < output.GetSize(); ++i) channels.push_back(static_cast<int>(output[i].m_Path));
+        std::sort(channels.begin(), channels.end());
+        channels.erase(std::unique(channels.begin(), channels.end()), channels.end());
     }
     std::unordered_map<int, size_t> rangeOf;
     for (size_t r = 0; r < captured.size(); ++r) rangeOf.emplace(captured[r].m_nPair, r);
@@ -311,14 +346,18 @@ bool CConformEngine::buildReference(CAutomationPackage* target, int firstRoutePr
         if (found == rangeOf.end()) continue;
         const CCapturedSourceRange& range = captured[found->second];
         // The state at the source start comes first, even for a range without events.
-        out.ApplyValues(range.m_pSnapshot.get());
+        if (range.m_pSnapshot) {
+            out.ApplyValues(range.m_pSnapshot.get());
+        } else if (m_pStates) {
+            const short* state = m_pStates->StateAfter(range.m_pSource, range.m_nFirstEvent);
+            out.ApplyValuesOfChannels(state, channels.data(), channels.size());
+        }
         if (range.m_nFirstEvent > range.m_nLastEvent) continue;
         auto& table = sourceTables[pass];
         if (!table) table = std::make_unique<CChannelStateTable>(pass, firstRouteProcess, sections, timeBase, nullptr);
         out.CopyEventRange(*table, range.m_nFirstEvent, range.m_nLastEvent, ConformOffset(out.GetPlayToTime(), range.m_nSourceStart),
                            false);
     }
-    return true;
 }
 
 enConformStatus DoConform(CAutomationPackage* package, const CString& fileName)
