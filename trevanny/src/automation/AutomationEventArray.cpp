@@ -184,9 +184,7 @@ void CAutomationEventArray::reserveOneMore()
     if (n < GetAllocSize()) return;
     // Room for half as many again: appends stay amortised constant however large the array
     // (the class library's step of at most 1024 elements would copy a large array each time).
-    const INT_PTR want = n + std::max<INT_PTR>(WinportArrayGrowBy(n, 0), n / 2);
-    SetSize(want);
-    SetSize(n);
+    Reserve(n + std::max<INT_PTR>(WinportArrayGrowBy(n, 0), n / 2));
 }
 
 int CAutomationEventArray::AddAtTime(const CAutomationEvent& ev)

@@ -31,13 +31,10 @@ int ConformLastFrame(int start, int length) { return clampToInt(int64_t{start} +
 
 int ConformOffset(int to, int from) { return static_cast<int>(static_cast<uint32_t>(to) - static_cast<uint32_t>(from)); }
 
-void ReplaceConformedEvents(CAutomationPackage& target, const CAutomationEventArray& output)
+void ReplaceConformedEvents(CAutomationPackage& target, CAutomationEventArray& output)
 {
-    // Room first: should it not be had, the target keeps its events.
-    const INT_PTR n = output.GetSize();
-    if (n > target.GetSize()) target.SetSize(n);
-    if (n > 0) std::memcpy(static_cast<void*>(target.GetData()), output.GetData(), sizeof(CAutomationEvent) * static_cast<size_t>(n));
-    target.SetSize(n);
+    // The output's events become the target's as they are; the target's go with the output.
+    target.CArray<CAutomationEvent, const CAutomationEvent&>::Swap(output);
     target.MakeTimeStampsContinuous(0);
 }
 

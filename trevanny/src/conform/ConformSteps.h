@@ -12,5 +12,5 @@ int ConformLastFrame(int start, int length);
 /// to - from as the 32-bit time stamps wrap.
 int ConformOffset(int to, int from);
 /// The target's events become the output's (all 16 bytes of each, in order), their time stamps
-/// repaired. Should memory for them not be had, the target keeps its events.
-void ReplaceConformedEvents(CAutomationPackage& target, const CAutomationEventArray& output);
+/// repaired; the output is left holding the target's former events.
+void ReplaceConformedEvents(CAutomationPackage& target, CAutomationEventArray& output);

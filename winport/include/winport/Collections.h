@@ -68,6 +68,21 @@ public:
         m_nSize = newSize;
     }
 
+    /// Makes room for at least `count` elements without constructing any: SetSize up to it
+    /// then does not reallocate.
+    void Reserve(INT_PTR count)
+    {
+        if (count > m_nMaxSize) reallocate(count);
+    }
+
+    /// Exchanges the elements (and the room) of two arrays; each keeps its own grow-by.
+    void Swap(CArray& other) noexcept
+    {
+        std::swap(m_pData, other.m_pData);
+        std::swap(m_nSize, other.m_nSize);
+        std::swap(m_nMaxSize, other.m_nMaxSize);
+    }
+
     void FreeExtra()
     {
         if (m_nSize != m_nMaxSize) {
