@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "MidiRecorder.h"
 #include "RealTimeLoop.h"
 #include "app/MicMessages.h"
 #include "midi/MicMidiControl.h"
@@ -14,39 +15,7 @@ using winport::midi::LoopbackBackend;
 
 namespace {
 
-struct Posted {
-    UINT message;
-    WPARAM w;
-    LPARAM l;
-};
-
-// A window of the test's thread that records what the engine posts.
-class Recorder {
-public:
-    Recorder()
-    {
-        winport::WindowOptions options;
-        options.reachable = false;
-        m_window = winport::CreateMessageWindow("MidiEngineRecorder", [this](HWND, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-            if (m >= WM_MIDI_IN_SHOWN && m <= WM_MIDI_CONTROL) posted.push_back({m, w, l});
-            return 0;
-        }, options);
-    }
-    ~Recorder() { DestroyWindow(m_window); }
-    HWND Window() const { return m_window; }
-    std::vector<Posted> Of(UINT message) const
-    {
-        std::vector<Posted> out;
-        for (const auto& p : posted) {
-            if (p.message == message) out.push_back(p);
-        }
-        return out;
-    }
-    std::vector<Posted> posted;
-
-private:
-    HWND m_window = nullptr;
-};
+using Recorder = MidiRecorder;
 
 MidiEvent received(int port, BYTE status, BYTE data1, BYTE value)
 {

@@ -6,8 +6,15 @@
 
 #include "JackServer.h"
 #include "MidiSim.h"
+#include "MidiRecorder.h"
+#include "ScriptedShell.h"
+#include "TestEnvironment.h"
 #include "midi/MidiInPort.h"
 #include "midi/MidiOutPort.h"
+#include "midi/MidiPortConfig.h"
+#include "midi/MidiPortManager.h"
+#include "winport/Clock.h"
+#include "winport/RegistryObject.h"
 #include "winport/MidiBackend.h"
 
 // JACK's lock-free ring buffers (between a client's thread and its process thread) live in
@@ -70,6 +77,62 @@ TEST(MidiJackThreads, PortsAgainstMidiSim)
         EXPECT_EQ(got[i].data2, 100);
     }
     EXPECT_EQ(in.GetDroppedCount(), 0u);
+}
+
+// The manager starts a port linked to midi-sim's devices; midi-sim beats as two units (MIDI
+// channels 3 and 7): the heartbeats come back answered, and one detection pass (virtual clock)
+// lists both.
+TEST(MidiJackThreads, ManagerAnswersAndDetectsMidiSimUnits)
+{
+    TestEnvironment env;
+    JackServer server;
+    ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
+    MidiSim sim(server, {"--heartbeat", "3", "--heartbeat", "7", "--period", "200"});
+    ASSERT_TRUE(sim.Ready()) << sim.ReadyLine();
+    JackBackendScope jack;
+    ASSERT_NE(jack.backend, nullptr);
+    const int inDevice = FindMidiDevice(true, sim.Out().c_str());
+    const int outDevice = FindMidiDevice(false, sim.In().c_str());
+    ASSERT_GE(inDevice, 0);
+    ASSERT_GE(outDevice, 0);
+    const CString key = CMidiPortConfig::KeyOf(4);
+    CCurrentUserRegistryObject reg;
+    reg.SetInt(key, "MidiIn", inDevice);
+    reg.SetInt(key, "MidiOut", outDevice);
+    reg.SetString(key, "MidiInStr", sim.Out().c_str());
+    reg.SetString(key, "MidiOutStr", sim.In().c_str());
+    reg.SetBool(key, "Active", 1);
+    reg.SetInt(key, "MicPreControl", 1);
+
+    winport::ManualClock clock(1000);
+    winport::ScopedClock scoped(clock);
+    ScriptedShell shell;
+    MidiRecorder recorder;
+    CMidiPortManager manager(shell, recorder.Window());
+    ASSERT_TRUE(manager.StartMidiPortsThread());
+    const uint64_t start = clock.nowMs();
+    ASSERT_NE(manager.GetEngine(4), nullptr);
+    bool answered3 = false, answered7 = false;
+    for (int i = 0; i < 40 && !(answered3 && answered7); ++i) {
+        const std::string got = sim.NextReceived();
+        ASSERT_FALSE(got.empty()) << "midi-sim heard nothing more";
+        answered3 = answered3 || got == "B3 0A 7F";
+        answered7 = answered7 || got == "B7 0A 7F";
+    }
+    EXPECT_TRUE(answered3 && answered7);
+
+    clock.SetNow(start + CMidiPortManager::kDetectPeriodMs);
+    ASSERT_TRUE(manager.WaitForDetectionLook(manager.NudgeDetection(), 10000));
+    EXPECT_EQ(manager.DetectionPasses(), 1u);
+    ASSERT_EQ(manager.GetDetectedCount(), 2);
+    int port = -1, channel = -1;
+    manager.GetDetectedPre(0, port, channel);
+    EXPECT_EQ(port, 4);
+    EXPECT_EQ(channel, 3);
+    manager.GetDetectedPre(1, port, channel);
+    EXPECT_EQ(port, 4);
+    EXPECT_EQ(channel, 7);
+    EXPECT_TRUE(manager.StopMidiPorts());
 }
 
 }  // namespace

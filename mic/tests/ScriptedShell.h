@@ -67,6 +67,7 @@ public:
         closeMiniView = std::move(done);
     }
     void ShowMiniView(bool show) override { miniViewShown.push_back(show); }
+    void WaitCursor(bool on) override { cursorChanges.push_back(on); }
     /// MIDI set-up dialogs: recorded and left open until the test calls closeMidiDialog.
     void RunMidiDialog(HWND, MidiDialog which, std::function<void()> done) override
     {
@@ -135,6 +136,7 @@ public:
     int miniViews = 0;
     std::function<void()> closeMiniView;
     std::vector<bool> miniViewShown;
+    std::vector<bool> cursorChanges;  // the wait cursor on, off
     std::vector<MidiDialog> midiDialogs;
     std::function<void()> closeMidiDialog;
     int monitorOpened = 0;

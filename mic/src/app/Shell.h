@@ -123,6 +123,8 @@ public:
         (void)owner;
         if (done) done();
     }
+    /// The wait cursor over the program's windows while on is set (calls nest).
+    virtual void WaitCursor(bool on) { (void)on; }
     /// Hides the open mini view, or shows it restored.
     virtual void ShowMiniView(bool show) { (void)show; }
     /// Opens the MIDI message monitor (modeless), or brings it to the front when it is open.

@@ -203,3 +203,9 @@ void QtShell::RestoreFrontWindow(HWND)
         front->activateWindow();
     }
 }
+
+void QtShell::WaitCursor(bool on)
+{
+    if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
+    else QApplication::restoreOverrideCursor();
+}

@@ -37,6 +37,8 @@ public:
     /// The mini view in place of the hidden main window; done when it has closed.
     void RunMiniView(HWND owner, std::function<void()> done) override;
     void ShowMiniView(bool show) override;
+    /// Qt's override cursor: the wait cursor over every window of the program.
+    void WaitCursor(bool on) override;
     /// The mini view open now (null when none is).
     QDialog* MiniView() const { return m_mini; }
     /// The set-up and test dialog, window-modal; done when it has closed.
