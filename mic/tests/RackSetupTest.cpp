@@ -142,6 +142,11 @@ TEST(RackSetup, MappingPairsStandInOneSlot)
     EXPECT_EQ(5, s.GetPreMapping(2, 0));
     s.SetChannelMapping(2, 6, 0);
     EXPECT_EQ(1, s.CountMappings());  // only pair 2 has both ports
+    s.SetPreMapping(3, 8, -1);
+    s.SetChannelMapping(3, 8, 1);
+    EXPECT_EQ(1, s.CountMappings()) << "a pair whose input has no channel links nothing";
+    EXPECT_FALSE(s.IsMappingSet(3));
+    EXPECT_TRUE(s.IsMappingSet(2));
     s.ClearMappings();
     EXPECT_EQ(-1, s.GetPreMapping(2, 0));
     EXPECT_EQ(0, s.CountMappings());

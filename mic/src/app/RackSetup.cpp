@@ -256,12 +256,18 @@ void CRackSetup::SetChannelMapping(int index, int port, int channel)
 }
 int CRackSetup::GetChannelMapping(int index, int part) const { return readMapping(m_ChannelMapping, index, part); }
 
+BOOL CRackSetup::IsMappingSet(int index) const
+{
+    if (index < 0 || index >= kMappings) return FALSE;
+    const int* in = m_PreMapping[index];
+    const int* out = m_ChannelMapping[index];
+    return (in[0] != -1 && in[1] != -1 && out[0] != -1 && out[1] != -1) ? TRUE : FALSE;
+}
+
 int CRackSetup::CountMappings() const
 {
     int count = 0;
-    for (int i = 0; i < kMappings; ++i) {
-        if (m_PreMapping[i][0] != -1 && m_ChannelMapping[i][0] != -1) ++count;
-    }
+    for (int i = 0; i < kMappings; ++i) count += IsMappingSet(i) ? 1 : 0;
     return count;
 }
 

@@ -89,7 +89,10 @@ public:
     /// The same for the output mapping.
     void SetChannelMapping(int index, int port, int channel);
     int GetChannelMapping(int index, int part) const;
-    /// Number of units whose input and output ports are both set.
+    /// TRUE when pair i is set in both tables, port and channel (a pair with one part set, as a
+    /// hand-made file can hold, links nothing).
+    BOOL IsMappingSet(int index) const;
+    /// Number of pairs set in both tables.
     int CountMappings() const;
     void ClearMappings();
 

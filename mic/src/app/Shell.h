@@ -53,10 +53,11 @@ enum class MidiDialog {
     PreSetup,       // "MIDI &PRE setup"
 };
 
-/// One item of a pop-up menu.
+/// One item of a pop-up menu; an item with sub-items opens a sub-menu (its id is not chosen).
 struct MenuItem {
     UINT id;
     CString text;
+    std::vector<MenuItem> subItems = {};
 };
 
 /// One channel of the enlarged read-out of channels that the server changed; mic line 0 is an
