@@ -21,7 +21,12 @@ public:
     {
         (void)caption;
         boxes.push_back({text, type});
-        if (done) done(IDOK);
+        int answer = IDOK;
+        if (!boxAnswers.empty()) {
+            answer = boxAnswers.front();
+            boxAnswers.pop_front();
+        }
+        if (done) done(answer);
     }
 
     void FileDialog(HWND, const FileDialogRequest& request, FileDone done) override
@@ -124,6 +129,8 @@ public:
     }
 
     std::vector<Box> boxes;
+    /// Answers of the coming message boxes (IDOK when it is empty).
+    std::deque<int> boxAnswers;
     std::vector<ShellDialog> dialogs;
     std::deque<int> dialogAnswers;
     std::string trayTip;
