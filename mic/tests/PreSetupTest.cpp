@@ -350,3 +350,41 @@ TEST_F(PreSetupTest, ResetClearsLinksAndTheDetectedList)
 }
 
 }  // namespace
+
+namespace {
+
+// A shell whose boxes are answered later, by the test.
+struct LaterShell : ScriptedShell {
+    void MessageBox(HWND, const char* text, const char*, UINT type, MessageDone done) override
+    {
+        boxes.push_back({text, type});
+        pending = std::move(done);
+    }
+    MessageDone pending;
+};
+
+TEST(PreSetupLateAnswers, AnAnswerAfterTheDialogHasGoneIsIgnored)
+{
+    TestEnvironment env;
+    winport::ManualClock clock{1000};
+    winport::ScopedClock scoped{clock};
+    LaterShell shell;
+    CRackSetup setup;
+    setup.SetPreMapping(0, 1, 1);
+    setup.SetChannelMapping(0, 1, 1);
+    FakeDetection detection;
+    auto dlg = std::make_unique<CPRESetup>(&setup, &detection, nullptr, &shell);
+    ASSERT_TRUE(dlg->OnInitDialog());
+    dlg->OnAutoDetect();
+    dlg->OnAutoDetect();  // the question is up already
+    ASSERT_EQ(1u, shell.boxes.size());
+    EXPECT_TRUE(dlg->OnCancel());
+    dlg.reset();
+    shell.pending(IDOK);
+    EXPECT_EQ(1u, shell.boxes.size());
+    EXPECT_EQ(1, setup.CountMappings());
+    EXPECT_EQ(0, detection.clears);
+    EXPECT_FALSE(detection.hold);
+}
+
+}  // namespace

@@ -78,8 +78,9 @@ void CMidiSetup::OnRButtonDown(CPoint point)
     const Hit hit = HitTest(point);
     if (hit.slot < 0 || !Responds(hit.rack)) return;
     if (!m_pShell) return;
-    m_pShell->TrackPopupMenu(m_hOwner, BuildSlotMenu(*m_pSetup), [this, hit](UINT command) {
-        if (ApplySlotCommand(*m_pSetup, hit.rack, hit.slot, command)) Changed();
+    std::weak_ptr<int> life = m_life;
+    m_pShell->TrackPopupMenu(m_hOwner, BuildSlotMenu(*m_pSetup), [this, hit, life](UINT command) {
+        if (!life.expired() && ApplySlotCommand(*m_pSetup, hit.rack, hit.slot, command)) Changed();
     });
 }
 

@@ -9,6 +9,7 @@
 // forwards the mouse. User-interface thread only.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "app/RackSetup.h"
@@ -115,4 +116,6 @@ private:
     Hit m_dragFrom;
     bool m_bDragging = false;
     DialogCursor m_cursor = DialogCursor::Arrow;
+    /// Expires with the dialog, for a menu choice that comes later.
+    std::shared_ptr<int> m_life = std::make_shared<int>(0);
 };

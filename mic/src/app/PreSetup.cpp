@@ -107,12 +107,16 @@ void CPRESetup::OnAutoDetect()
 {
     if (!m_bExitEnabled || m_bAsking || !m_pShell) return;
     m_bAsking = true;
-    m_pShell->MessageBox(m_hWnd, kAskRun, kCaption, MB_OKCANCEL, [this](int answer) {
+    // The answers can come after the dialog has gone.
+    std::weak_ptr<int> life = m_life;
+    m_pShell->MessageBox(m_hWnd, kAskRun, kCaption, MB_OKCANCEL, [this, life](int answer) {
+        if (life.expired()) return;
         if (answer != IDOK) {
             m_bAsking = false;
             return;
         }
-        m_pShell->MessageBox(m_hWnd, kAskFailures, kCaption, MB_OK, [this](int) {
+        m_pShell->MessageBox(m_hWnd, kAskFailures, kCaption, MB_OK, [this, life](int) {
+            if (life.expired()) return;
             m_bAsking = false;
             StartRun();
         });

@@ -13,6 +13,8 @@
 // text, and forwards the operator's input. User-interface thread only.
 #pragma once
 
+#include <memory>
+
 #include "app/MidiSetup.h"
 #include "app/RackSetup.h"
 #include "app/Shell.h"
@@ -181,4 +183,6 @@ private:
     int m_nDragKind = kLabel;
     int m_nDragRow = -1;
     DialogCursor m_cursor = DialogCursor::Arrow;
+    /// Expires with the dialog, for answers that come later.
+    std::shared_ptr<int> m_life = std::make_shared<int>(0);
 };
