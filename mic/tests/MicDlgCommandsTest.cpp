@@ -116,6 +116,8 @@ TEST_F(Commands, SwitchesAndGainTellMidiWhatChanged)
     Start(1, 0, std::move(midi));
     ports->Reset();
     dlg->m_RackSetup.SetChannelMode(0, 0, 1);
+    dlg->m_RackSetup.SetChannelMapping(0, 1, 2);  // rack 0 tied to pair 0, part A
+    dlg->m_RackSetup.ClearMidiSlot(0, 0, 0);
     using CC = std::array<int, 4>;  // rack, channel, control, value
     std::vector<CC> expected;
     for (int code : {CMicDlg::kSwitchPhant, CMicDlg::kSwitchPad, CMicDlg::kSwitchPhase, CMicDlg::kSwitchIns,
@@ -131,7 +133,7 @@ TEST_F(Commands, SwitchesAndGainTellMidiWhatChanged)
     dlg->OnGainSelected(0, 2);  // refused on the mic input
     expected.push_back({0, 0, 9, CMicDlg::GainToMidiValue(9)});
     std::vector<CC> sent;
-    for (const auto& cc : ports->Sent()) sent.push_back({cc.rack, cc.channel, cc.code, cc.value});
+    for (const auto& m : ports->ToPorts()) sent.push_back({0, (m.bytes[1] >> 4) & 3, m.bytes[1] & 0x0F, m.bytes[2]});
     EXPECT_EQ(expected, sent);
 }
 
@@ -433,4 +435,85 @@ TEST_F(MicLines, TypedLines)
     dlg->OnRackOptionClicked(TRUE);
     EXPECT_EQ(0, dlg->m_RackSetup.GetChannelMicLine(0, 1));
     EXPECT_FALSE(dlg->m_RackSetup.GetRackOption(0));
+}
+
+// ---- MIDI ---------------------------------------------------------------------------------------
+
+// Rack 0 tied to pair 0, part B: outgoing on port 0, MIDI channel 3; incoming from port 2, MIDI
+// channel 3. Controls from MIDI are applied to the rack and channel they address and not echoed.
+TEST_F(Commands, MidiControlsReachTheirRackAndChannelBothWays)
+{
+    auto midi = std::make_unique<StoppedMidiPorts>();
+    StoppedMidiPorts* ports = midi.get();
+    midi->SetRunning(true);
+    Start(1, 0, std::move(midi));
+    dlg->m_RackSetup.SetChannelMapping(0, 0, 3);
+    dlg->m_RackSetup.SetPreMapping(0, 2, 3);
+    dlg->m_RackSetup.ClearMidiSlot(0, 0, 1);
+    dlg->m_RackSetup.SetChannelMode(0, 0, 1);  // channel 1 on the mic input, the rest on the line input
+    ports->Reset();
+
+    // Out: channel 2 of group B goes out as B3 with data1 0x6x.
+    dlg->SendMidiControlChange(0, 2, 5, 127);
+    ASSERT_EQ(ports->ToPorts().size(), 1u);
+    EXPECT_EQ(ports->ToPorts()[0].port, 0);
+    EXPECT_EQ(ports->ToPorts()[0].type, 10);
+    EXPECT_EQ(ports->ToPorts()[0].bytes, (std::vector<BYTE>{0xB3, 0x65, 0x7F}));
+    // An untied rack, or a pair without its port, sends nothing.
+    dlg->SendMidiControlChange(1, 0, 5, 127);
+    dlg->m_RackSetup.SetChannelMapping(1, -1, 4);
+    dlg->m_RackSetup.ClearMidiSlot(2, 0, 2);
+    dlg->SendMidiControlChange(2, 0, 5, 127);
+    EXPECT_EQ(ports->ToPorts().size(), 1u);
+    ports->Reset();
+
+    auto control = [&](int port, BYTE status, BYTE data1, BYTE value) {
+        return dlg->OnMidiControlEvent(static_cast<WPARAM>(port | status << 16), static_cast<LPARAM>(data1 | value << 16));
+    };
+    // B3 49 40 from port 2: gain step 10 on rack 0, channel 1 (sub-channel 4: part B, channel 0).
+    EXPECT_EQ(control(2, 0xB3, 0x49, 0x40), 0);
+    EXPECT_EQ(dlg->GainItem(0, 0), 10);
+    Drain();
+    EXPECT_EQ(Count(0, 0x11), 1);  // the mic input's message
+    bus->ClearFrames();
+    // Pad by MIDI on the mic input: switched, sent to the unit, not back to MIDI.
+    control(2, 0xB3, 0x42, 0x7F);
+    EXPECT_TRUE(dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPad));
+    control(2, 0xB3, 0x42, 0x7F);  // already on: nothing
+    EXPECT_TRUE(dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPad));
+    EXPECT_EQ(dlg->RingCount(), 1);
+    Settle();
+    // Phant by MIDI on the line input changes nothing and sends nothing.
+    const int status = dlg->m_RackSetup.GetChannelStatus(0, 1);
+    control(2, 0xB3, 0x54, 0x7F);
+    EXPECT_EQ(dlg->m_RackSetup.GetChannelStatus(0, 1), status);
+    EXPECT_EQ(dlg->RingCount(), 0);
+    // A control of a pair nobody has is dropped.
+    EXPECT_EQ(control(5, 0xB3, 0x49, 0x40), 1);
+    EXPECT_EQ(control(2, 0xB4, 0x49, 0x40), 1);
+    // Code 12 flips the unit colours.
+    const BOOL colours = dlg->m_bUnitColour;
+    control(0, 0xB0, 0x0C, 0x7F);
+    EXPECT_NE(dlg->m_bUnitColour, colours);
+    EXPECT_TRUE(ports->ToPorts().empty());
+
+    // While the ring is full the controls wait, and are applied in order afterwards.
+    while (!dlg->IsRingFull()) dlg->SendLineCommand(0, 1);
+    control(2, 0xB3, 0x49, 0x10);  // 16: step 6
+    control(2, 0xB3, 0x49, 0x7F);  // step 10
+    control(2, 0xB3, 0x42, 0x00);  // Pad off
+    EXPECT_TRUE(dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPad));
+    Drain();
+    EXPECT_EQ(dlg->GainItem(0, 0), 10);
+    EXPECT_FALSE(dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPad));
+    EXPECT_EQ(0, bus->Violations());
+}
+
+TEST(MicDlgMidi, GainStepsAndMidiValuesRoundTrip)
+{
+    for (int g = 0; g <= 10; ++g) EXPECT_EQ(CMicDlg::MidiValueToGain(CMicDlg::GainToMidiValue(g)), g) << g;
+    EXPECT_EQ(CMicDlg::GainToMidiValue(-1), 7);
+    EXPECT_EQ(CMicDlg::GainToMidiValue(12), 23);
+    const int table[][2] = {{0, 0}, {7, 0}, {8, 1}, {10, 2}, {12, 3}, {15, 5}, {20, 8}, {22, 9}, {23, 10}, {127, 10}};
+    for (const auto& row : table) EXPECT_EQ(CMicDlg::MidiValueToGain(row[0]), row[1]) << row[0];
 }

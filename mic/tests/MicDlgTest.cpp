@@ -401,39 +401,49 @@ TEST_F(MicDlgTest, OutsideServerModeNoServerObjects)
     EXPECT_FALSE(dlg->Snapshot().serverControls);
 }
 
-TEST_F(MicDlgTest, BroadcastSetupSendsFourControlChangesPerChannel)
+TEST_F(MicDlgTest, BroadcastSetupSendsWhatTheChannelsShow)
 {
-    EXPECT_EQ(7, CMicDlg::GainToMidiValue(-1));
-    const int expected[] = {7, 8, 10, 12, 13, 15, 17, 18, 20, 22, 23};
-    for (int g = 0; g <= 10; ++g) EXPECT_EQ(expected[g], CMicDlg::GainToMidiValue(g)) << g;
-
     auto midi = std::make_unique<StoppedMidiPorts>();
     midi->SetRunning(true);
     Start(std::move(midi));
-    dlg->m_RackSetup.SetChannelStatus(2, 3, 0x40 | 0x10 | (5 + 3));
+    // Rack 2 tied to pair 4, part A (port 1, MIDI channel 6); no other rack is tied.
+    dlg->m_RackSetup.SetChannelMapping(4, 1, 6);
+    dlg->m_RackSetup.ClearMidiSlot(2, 0, 8);
+    // Channel 4 on the mic input with Phant and Pad, gain item 9; the rest as reset.
+    dlg->m_RackSetup.SetChannelMode(2, 3, 1);
+    dlg->m_RackSetup.SetChannelStatus(2, 3, 0x40 | 0x10 | 3);
+    dlg->m_RackSetup.SetLineStatus(2, 3, 9 - 1);
+    ASSERT_TRUE(dlg->IsSwitchShown(2, 3, CMicDlg::kSwitchPhant));
+    ASSERT_EQ(dlg->GainItem(2, 3), 9);
     dlg->BroadcastSetup(FALSE);
-    ASSERT_EQ(16u * 4u * 4u, midiPorts->Sent().size());
-    std::vector<std::array<int, 2>> rack2ch3;
-    for (const auto& cc : midiPorts->Sent()) {
-        if (cc.rack == 2 && cc.channel == 3) rack2ch3.push_back({cc.code, cc.value});
+    ASSERT_EQ(4u * 4u, midiPorts->ToPorts().size());
+    std::vector<std::vector<BYTE>> channel4;
+    for (const auto& m : midiPorts->ToPorts()) {
+        EXPECT_EQ(m.port, 1);
+        if ((m.bytes[1] >> 4) == 3) channel4.push_back(m.bytes);
     }
-    EXPECT_EQ((std::vector<std::array<int, 2>>{{4, 127}, {5, 0}, {2, 127}, {9, 15}}), rack2ch3);
+    const std::vector<std::vector<BYTE>> expected = {
+        {0xB6, 0x34, 127}, {0xB6, 0x35, 0}, {0xB6, 0x32, 127}, {0xB6, 0x39, static_cast<BYTE>(CMicDlg::GainToMidiValue(9))}};
+    EXPECT_EQ(expected, channel4);
 
+    // Only the racks whose unit answers.
     midiPorts->Reset();
-    dlg->BroadcastSetup(TRUE);  // no channel has an entry
-    EXPECT_TRUE(midiPorts->Sent().empty());
-    dlg->m_RackSetup.SetChannelEntry(7, 1, 1);
     dlg->BroadcastSetup(TRUE);
-    EXPECT_EQ(4u, midiPorts->Sent().size());
+    EXPECT_TRUE(midiPorts->ToPorts().empty());
+    dlg->m_RackSetup.SetRackFlag(2, TRUE);
+    dlg->BroadcastSetup(TRUE);
+    EXPECT_EQ(16u, midiPorts->ToPorts().size());
 
     // A preset loaded while MIDI runs is broadcast.
     CRackSetup preset;
+    preset.SetChannelMapping(4, 1, 6);
+    preset.ClearMidiSlot(2, 0, 8);
     std::string path = env.Path("preset.mic");
     ASSERT_TRUE(preset.SaveSetupFile(path.c_str()));
     midiPorts->Reset();
     shell.paths = {path};
     dlg->OnLoadPreset();
-    EXPECT_EQ(16u * 4u * 4u, midiPorts->Sent().size());
+    EXPECT_FALSE(midiPorts->ToPorts().empty());
 }
 
 TEST_F(MicDlgTest, SnapshotShowsTheRackOnShow)

@@ -255,13 +255,15 @@ TEST_F(Windows, TrayCommands)
     EXPECT_FALSE(dlg->m_bMidiMonitorOpen);
     shell.closeSetup();
 
-    // "Broadcast Current Setup": the channels with an entry.
+    // "Broadcast Current Setup": the channels of the racks whose unit answers.
+    dlg->m_RackSetup.SetChannelMapping(0, 0, 1);
+    dlg->m_RackSetup.ClearMidiSlot(4, 0, 0);
     shell.menuAnswers = {501, 504};
     dlg->OnTrayNotify(WM_RBUTTONUP);
-    dlg->m_RackSetup.SetChannelEntry(4, 2, 1);
+    dlg->m_RackSetup.SetRackFlag(4, TRUE);
     dlg->OnTrayNotify(WM_RBUTTONUP);
-    ASSERT_EQ(4u, midi->Sent().size());
-    for (const auto& cc : midi->Sent()) EXPECT_TRUE(cc.rack == 4 && cc.channel == 2);
+    ASSERT_EQ(16u, midi->ToPorts().size());
+    for (const auto& m : midi->ToPorts()) EXPECT_EQ(m.bytes[0], 0xB1);
 
     // "Exit" asks as the Exit button does.
     shell.dialogAnswers = {IDCANCEL};

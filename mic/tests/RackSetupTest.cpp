@@ -177,9 +177,20 @@ TEST(RackSetup, CopyLeavesFileValuesBehind)
 TEST_F(SetupFileTest, SaveWritesTheDocumentedLayout)
 {
     CRackSetup s = filledSetup();
+    for (int i = 0; i < CRackSetup::kMappings; ++i) {
+        s.SetPreMapping(i, -1, -1);
+        s.SetChannelMapping(i, -1, -1);
+    }
+    for (int rack = 0; rack < CRackSetup::kRacks; ++rack) {
+        for (int slot = 0; slot < CRackSetup::kSlots; ++slot) s.ClearMidiSlot(rack, slot, -1);
+    }
+    ASSERT_FALSE(s.HasMidiExtension());
     ASSERT_TRUE(s.SaveSetupFile(path.c_str()));
     std::vector<BYTE> bytes = readBytes(path);
     ASSERT_EQ(1940u, bytes.size());
+    std::vector<BYTE> image(1940);
+    s.WriteImage(image.data());
+    EXPECT_EQ(image, bytes);
     EXPECT_EQ(1, getInt(bytes, 1936));
     // Rack 2, channel 1 is entry 9 of each table.
     EXPECT_EQ(9, getInt(bytes, 36));
@@ -344,6 +355,38 @@ TEST_F(SetupFileTest, OutOfRangeValuesAreCleared)
     EXPECT_EQ(-1, s.GetMidiSlot(6, 2));
 }
 
+TEST_F(SetupFileTest, MidiAssignmentIsSavedAndReadBackWhole)
+{
+    // A pair, a slot: the save carries the extension.
+    for (int what = 0; what < 2; ++what) {
+        SCOPED_TRACE(what);
+        CRackSetup s;
+        if (what == 0) s.SetChannelMapping(3, 7, 9);
+        else s.ClearMidiSlot(5, 0, 4);
+        ASSERT_TRUE(s.HasMidiExtension());
+        ASSERT_TRUE(s.SaveSetupFile(path.c_str()));
+        EXPECT_EQ(2340u, readBytes(path).size());
+        CRackSetup back;
+        ASSERT_TRUE(back.LoadSetupFile(CRackSetup::GetSetupFileVersion(path.c_str()), path.c_str(), -1));
+        EXPECT_EQ(back.GetChannelMapping(3, 0), what == 0 ? 7 : -1);
+        EXPECT_EQ(back.GetChannelMapping(3, 1), what == 0 ? 9 : -1);
+        EXPECT_EQ(back.GetMidiSlot(5, 0), what == 1 ? 4 : -1);
+    }
+    CRackSetup filled = filledSetup();
+    ASSERT_TRUE(filled.SaveSetupFile(path.c_str()));
+    CRackSetup back;
+    ASSERT_TRUE(back.LoadSetupFile(1, path.c_str(), -1));
+    for (int i = 0; i < CRackSetup::kMappings; ++i) {
+        for (int part = 0; part < 2; ++part) {
+            EXPECT_EQ(back.GetPreMapping(i, part), filled.GetPreMapping(i, part));
+            EXPECT_EQ(back.GetChannelMapping(i, part), filled.GetChannelMapping(i, part));
+        }
+    }
+    for (int rack = 0; rack < CRackSetup::kRacks; ++rack) {
+        for (int slot = 0; slot < CRackSetup::kSlots; ++slot) EXPECT_EQ(back.GetMidiSlot(rack, slot), filled.GetMidiSlot(rack, slot));
+    }
+}
+
 TEST_F(SetupFileTest, PartialExtensionTableIsNotRead)
 {
     std::vector<BYTE> bytes = extendedFile(filledSetup());
@@ -359,8 +402,9 @@ TEST_F(SetupFileTest, PartialExtensionTableIsNotRead)
 TEST_F(SetupFileTest, FailedSaveKeepsThePreviousFile)
 {
     ASSERT_TRUE(filledSetup().SaveSetupFile(path.c_str()));
+    const std::vector<BYTE> before = readBytes(path);
     std::string folder = env.Path("folder.mic");
     ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
     EXPECT_FALSE(CRackSetup().SaveSetupFile(folder.c_str()));
-    EXPECT_EQ(1940u, readBytes(path).size());
+    EXPECT_EQ(before, readBytes(path));
 }

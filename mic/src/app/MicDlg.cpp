@@ -2,10 +2,12 @@
 // of closing.
 #include "app/MicDlg.h"
 
+
 #include "app/InstanceChecker.h"
 #include "app/MicApp.h"
 #include "app/MicLineInterface.h"
 #include "app/ProgramConstants.h"
+#include "midi/MidiPortManager.h"
 #include "winport/Clock.h"
 #include "winport/Hooks.h"
 #include "winport/Window.h"
@@ -82,7 +84,7 @@ BOOL CMicDlg::OnInitDialog()
         m_pClientMonitor = m_pServerLink->CreateClientMonitor(m_hWnd, kClientName);
     }
     // 5: MIDI stopped until the operator starts it.
-    if (!m_pMidiPortManager) m_pMidiPortManager = std::make_unique<StoppedMidiPorts>();
+    if (!m_pMidiPortManager) m_pMidiPortManager = std::make_unique<CMidiPortManager>(*m_pShell, m_hWnd);
     m_pMidiPortManager->Reset();
     SetMidiRunning(FALSE);
     // 7: the link out of test mode, and the port.
@@ -167,6 +169,7 @@ void CMicDlg::OnTimer(UINT_PTR id)
     switch (id) {
     case 1:
         ServiceSerialLink();
+        ApplyHeldMidiControls();
         break;
     case 2:
         m_bReadoutsBlank = TRUE;
@@ -229,6 +232,12 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_CLOSE_REQUEST:
     case WM_CLOSE:  // another program's request to end: as the server's, without asking
         OnCloseRequest();
+        return 0;
+    case WM_MIDI_CONTROL:
+        return OnMidiControlEvent(wParam, lParam);
+    case WM_MIDI_IN_SHOWN:
+    case WM_MIDI_OUT_SHOWN:
+        OnMidiShown(message, wParam, lParam);
         return 0;
     case WM_MIDI_MONITOR_GONE:
         m_bMidiMonitorOpen = FALSE;

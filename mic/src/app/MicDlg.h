@@ -11,11 +11,15 @@
 // read-out), MicDlgSettingsCommand.cpp (the set-up and test dialog's settings commands).
 #pragma once
 
+#include <deque>
+#include <utility>
+
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <vector>
 
+#include "app/DebugDlg.h"
 #include "app/MicDlgView.h"
 #include "app/MicMessages.h"
 #include "app/MidiPorts.h"
@@ -106,12 +110,30 @@ public:
     BOOL ReopenSerialPort();
     /// The port open now (0 when none).
     int OpenPortNumber() const;
-    /// MIDI: the four control changes of every channel (or only of those with channel entries).
+    /// MIDI (MicDlgMidi.cpp): the four control changes of every channel as shown (or only of
+    /// the racks whose unit answers).
     void BroadcastSetup(BOOL activeOnly);
-    /// One control change for a rack's channel, to the MIDI side.
+    /// One control change for a rack's channel, out of the port its first MIDI slot's output
+    /// pair names; nothing for a rack without a slot or a pair without port or channel.
     void SendMidiControlChange(int rack, int channel, int code, int value);
     /// The MIDI value of a gain step: 7 below 0, 23 from 10, else round((g + 4) * 5 / 3).
     static int GainToMidiValue(int step);
+    /// The gain step of a MIDI value: 0 below 7, 10 from 23, else round(v * 3 / 5) - 4.
+    static int MidiValueToGain(int value);
+    /// "MidiIn" of a MIDI port's key (-1 when none).
+    static int GetPortMidiInDevice(int port);
+    /// The rack and channel a control from a port addresses: the input pair holding (port, MIDI
+    /// channel), then the rack whose first slot is 2 x pair + (a >> 2), channel a & 3 (a: data1's
+    /// high nibble). FALSE (-1, -1) when none.
+    BOOL FindMidiTarget(int port, int status, int data1, int& rack, int& channel) const;
+    /// WM_MIDI_CONTROL: applied now, or held (in order) while nothing may be queued.
+    LRESULT OnMidiControlEvent(WPARAM first, LPARAM second);
+    /// Applies the held controls once the link takes changes again.
+    void ApplyHeldMidiControls();
+    /// WM_MIDI_IN_SHOWN, WM_MIDI_OUT_SHOWN: a line of the MIDI message monitor while it is open.
+    void OnMidiShown(UINT message, WPARAM first, LPARAM second);
+    /// The monitor's log.
+    CDebugDlg& GetMidiMonitor() { return m_MidiMonitor; }
     void SetMidiRunning(BOOL running);
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
     HWND GetSafeHwnd() const { return m_hWnd; }
@@ -456,6 +478,11 @@ public:
     BOOL m_bReadoutsBlank = FALSE;
     /// MIDI slot panels in their units' colours.
     BOOL m_bUnitColour = FALSE;
+    /// Controls from MIDI that wait for the link (at most as many as an engine's queue holds).
+    static constexpr size_t kHeldMidiControls = 9999;
+    std::deque<std::pair<WPARAM, LPARAM>> m_HeldMidiControls;
+    LRESULT applyMidiControl(WPARAM first, LPARAM second);
+    CDebugDlg m_MidiMonitor;
     ButtonSnapshot m_SetupButton{"S&etup", true};
     ButtonSnapshot m_MiniViewButton{"&Mini View", true};
     /// The window's position on the screen (WM_MOVE).

@@ -220,6 +220,7 @@ LRESULT CMicDlg::OnPreReply(WPARAM port, LPARAM transaction)
     // A reply the step has judged already (a tick came first) is not judged again.
     if (static_cast<uint32_t>(transaction) != m_Link.Peek().transaction) return 0;
     ServiceSerialLink();
+    ApplyHeldMidiControls();
     return 0;
 }
 

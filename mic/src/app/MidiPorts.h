@@ -18,8 +18,6 @@ public:
     virtual BOOL StartMidiPortsThread() = 0;
     /// Stops every port; FALSE when MIDI cannot be stopped now (it stays running).
     virtual BOOL StopMidiPorts() = 0;
-    /// Queues one control change (code: 2 Pad, 4 Phant, 5 Phase, 9 gain) for a rack's channel.
-    virtual void SendControlChange(int rack, int channel, int code, int value) = 0;
     /// Hands bytes to send (type 10, device: the port's MIDI-in device index) to the engine of a
     /// started port; nothing otherwise.
     virtual void SendToPort(int port, int type, int device, int count, const BYTE* bytes) = 0;
@@ -39,15 +37,12 @@ public:
 /// tests (which can make it run, refuse a stop, and read the control changes sent).
 class StoppedMidiPorts : public MidiPorts {
 public:
-    struct ControlChange {
-        int rack, channel, code, value;
-    };
     struct PortMessage {
         int port, type, device;
         std::vector<BYTE> bytes;
     };
 
-    void Reset() override { m_sent.clear(); }
+    void Reset() override { m_toPorts.clear(); }
     BOOL IsRunning() const override { return m_running ? TRUE : FALSE; }
     BOOL StartMidiPortsThread() override { return FALSE; }
     BOOL StopMidiPorts() override
@@ -55,10 +50,6 @@ public:
         if (!m_running || m_refuseStop) return FALSE;
         m_running = false;
         return TRUE;
-    }
-    void SendControlChange(int rack, int channel, int code, int value) override
-    {
-        if (m_running) m_sent.push_back({rack, channel, code, value});
     }
 
     void SendToPort(int port, int type, int device, int count, const BYTE* bytes) override
@@ -81,12 +72,10 @@ public:
     bool Hold() const { return m_hold; }
     const std::vector<PortMessage>& ToPorts() const { return m_toPorts; }
     void SetRefuseStop(bool refuse) { m_refuseStop = refuse; }
-    const std::vector<ControlChange>& Sent() const { return m_sent; }
 
 private:
     bool m_running = false;
     bool m_refuseStop = false;
-    std::vector<ControlChange> m_sent;
     std::vector<PortMessage> m_toPorts;
     std::vector<std::pair<int, int>> m_detected;
     bool m_hold = false;

@@ -432,11 +432,40 @@ void CRackSetup::WriteImage(BYTE* image) const
     writeInt(image + kVersionOffset, kFileVersion);
 }
 
+BOOL CRackSetup::HasMidiExtension() const
+{
+    for (int i = 0; i < kMappings; ++i) {
+        for (int part = 0; part < 2; ++part) {
+            if (m_PreMapping[i][part] != -1 || m_ChannelMapping[i][part] != -1) return TRUE;
+        }
+    }
+    for (int rack = 0; rack < kRacks; ++rack) {
+        if (m_nRackFileValue[rack] != 0) return TRUE;
+        for (int slot = 0; slot < kSlots; ++slot) {
+            if (m_nMidiSlot[rack][slot] != -1) return TRUE;
+        }
+    }
+    return FALSE;
+}
+
+void CRackSetup::WriteExtension(BYTE* image) const
+{
+    writeInts(image, kPreMappingOffset, &m_PreMapping[0][0], kMappings * 2);
+    writeInts(image, kChannelMappingOffset, &m_ChannelMapping[0][0], kMappings * 2);
+    writeInts(image, kMidiSlotOffset, &m_nMidiSlot[0][0], kRacks * kSlots);
+    writeInts(image, kFileValueOffset, &m_nRackFileValue[0], kRacks);
+}
+
 BOOL CRackSetup::SaveSetupFile(const char* path) const
 {
     if (!path || !*path) return FALSE;
-    BYTE image[kSavedSize];
+    // The MIDI assignment (pairs, slots) and the file values are kept whenever one is set; a
+    // setup without them is the plain 1940-byte file.
+    BYTE image[kExtendedSize];
     WriteImage(image);
+    const bool extended = HasMidiExtension() != FALSE;
+    if (extended) WriteExtension(image);
+    const UINT size = extended ? kExtendedSize : kSavedSize;
     std::string host = winport::HostPath(path);
     // A file that may not be written is left alone, as an in-place write would be refused.
     if (::access(host.c_str(), F_OK) == 0 && ::access(host.c_str(), W_OK) != 0) return FALSE;
@@ -447,7 +476,7 @@ BOOL CRackSetup::SaveSetupFile(const char* path) const
         if (!file.Open(temp.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive | CFile::typeBinary)) {
             return FALSE;
         }
-        file.Write(image, sizeof image);
+        file.Write(image, size);
         file.Close();
         CFile::Rename(temp.c_str(), host.c_str());
         return TRUE;

@@ -13,7 +13,7 @@
 //   1872   64  channel flags        64 bytes
 //   1936    4  format version       int32 (absent in version 0 files, which are 1936 bytes)
 //   1940   72  input mapping        18 int32   } the extension: optional in version 1 files,
-//   2012   72  output mapping       18 int32   } never written by this program
+//   2012   72  output mapping       18 int32   } written when one of its values is set
 //   2084  192  MIDI slots           48 int32   }
 //   2276   64  rack file values     16 int32   }
 #pragma once
@@ -115,11 +115,16 @@ public:
     /// mappings and slots outside their ranges are cleared; an extension table is taken only
     /// when the file holds it whole.
     BOOL LoadSetupFile(int version, const char* path, int rack);
-    /// Writes the tables and the version word (1940 bytes) through a temporary file, so that a
+    /// Writes the tables and the version word (1940 bytes), with the extension when one of its
+    /// values is set (2340 bytes), through a temporary file, so that a
     /// failed save leaves the previous file whole. FALSE when the file cannot be written.
     BOOL SaveSetupFile(const char* path) const;
-    /// The same image in memory (for tests and the fuzz target).
+    /// The same image in memory (for tests and the fuzz target): the first 1940 bytes.
     void WriteImage(BYTE* image) const;
+    /// Whether a save carries the 400-byte extension: a mapping pair, MIDI slot or file value set.
+    BOOL HasMidiExtension() const;
+    /// Bytes 1940 to 2339 of the image: the two mapping tables, the slots, the file values.
+    void WriteExtension(BYTE* image) const;
     /// Loads from an image in memory, as LoadSetupFile does from a file of that content.
     BOOL LoadImage(int version, const BYTE* image, size_t size, int rack);
     /// The version GetSetupFileVersion gives for an image of that content.

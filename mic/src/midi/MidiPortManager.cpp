@@ -122,11 +122,6 @@ void CMidiPortManager::SendToPort(int port, int type, int device, int count, con
     m_pEngines[port]->SendOut(type, device, count, bytes);
 }
 
-void CMidiPortManager::SendControlChange(int, int, int, int)
-{
-    // The main dialog maps a rack's channel to a port itself and sends through SendToPort.
-}
-
 CMicMidiControl* CMidiPortManager::GetEngine(int port) const
 {
     return port >= 0 && port < kPorts && m_bStarted[port] ? m_pEngines[port].get() : nullptr;

@@ -50,7 +50,6 @@ public:
     /// Hands the bytes to the engine of a started port (SendOut); nothing for a port outside 0 to
     /// 31 or one that is not started.
     void SendToPort(int port, int type, int device, int count, const BYTE* bytes) override;
-    void SendControlChange(int rack, int channel, int code, int value) override;
 
     // Detection.
     /// One pass: the counters from the engines' heartbeat masks, then the list.

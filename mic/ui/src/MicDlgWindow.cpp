@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QPainter>
 
+#include "app/DebugDlg.h"
 #include "mic_ui/DialogUnits.h"
 #include "mic_ui/EnBitmap.h"
 #include "mic_ui/PictureStore.h"
@@ -33,10 +34,6 @@ bool SwitchRow::IsOn(const ChannelSnapshot& ch) const
     }
 }
 
-const COLORREF kUnitColours[9] = {
-    RGB(117, 153, 187), RGB(255, 165, 0), RGB(136, 175, 1), RGB(0, 204, 204), RGB(180, 142, 76),
-    RGB(0, 225, 0),     RGB(161, 161, 205), RGB(192, 188, 107), RGB(130, 131, 75),
-};
 
 namespace {
 
@@ -412,7 +409,7 @@ QImage MicDlgWindow::PaintBackground() const
         int unit = 0, half = 0;
         m_dlg.m_RackSetup.GetMidiSlotParts(rack, k, unit, half);
         const bool unitColour = m_dlg.m_bUnitColour != 0;  // switched by MIDI control events
-        dc.FillSolidRect(panel, unitColour && unit >= 0 && unit < 9 ? kUnitColours[unit] : kPanelTied);
+        dc.FillSolidRect(panel, unitColour && unit >= 0 && unit < 9 ? kPairColours[unit] : kPanelTied);
         CString text;
         text.Format("PRE %d%c", unit + 1, half == 0 ? 'a' : 'b');
         CRect textRect(panel.left, panel.top + 3, panel.right, panel.bottom);

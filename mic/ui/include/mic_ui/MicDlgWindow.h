@@ -39,10 +39,9 @@ constexpr UINT Digit(int digit, bool micLineSet) { return (micLineSet ? 428 : 40
 constexpr UINT RackNumber(int rack) { return 247 + static_cast<UINT>(rack); }
 }  // namespace MainDialogPictures
 
-/// The MIDI slot panels' colours: the untied fill, the tied fill without unit colours, and the
-/// unit colours of units 1 to 9.
+/// The MIDI slot panels' colours: the tied fill without unit colours (with them, a unit's pair
+/// colour, kPairColours).
 constexpr COLORREF kPanelTied = 0x006BA800;  // red 0, green 168, blue 107
-extern const COLORREF kUnitColours[9];
 
 class MicDlgWindow : public QWidget, public CMicDlgView {
     Q_OBJECT
