@@ -2,12 +2,23 @@
 // JackServer::ClientName), started and ready before use.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "JackServer.h"
 #include "PeerProcess.h"
+#include "winport/MidiBackend.h"
+
+// The JACK backend for one test, given up (with its JACK clients) before the server stops.
+struct JackBackendScope {
+    JackBackendScope() : backend(winport::midi::CreateJackBackend()) { winport::midi::SetBackend(backend); }
+    ~JackBackendScope() { winport::midi::SetBackend(nullptr); }
+    JackBackendScope(const JackBackendScope&) = delete;
+    JackBackendScope& operator=(const JackBackendScope&) = delete;
+    std::shared_ptr<winport::midi::Backend> backend;
+};
 
 class MidiSim {
 public:

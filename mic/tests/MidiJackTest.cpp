@@ -26,13 +26,6 @@ extern "C" const char* __tsan_default_suppressions()
 
 namespace {
 
-// The JACK backend for one test, given up (with its JACK clients) before the server stops.
-struct JackBackendScope {
-    JackBackendScope() : backend(winport::midi::CreateJackBackend()) { winport::midi::SetBackend(backend); }
-    ~JackBackendScope() { winport::midi::SetBackend(nullptr); }
-    std::shared_ptr<winport::midi::Backend> backend;
-};
-
 TEST(MidiJackThreads, PortsAgainstMidiSim)
 {
     JackServer server;
