@@ -172,6 +172,7 @@ void CMicDlg::OnTrayCommand(UINT id)
         m_pView->RackChanged(m_RackSetup.GetCurrentRack());
         return;
     case kTrayShowMidiMessages:
+        if (!m_bMidiMonitorOpen) m_MidiMonitor.Clear();
         m_bMidiMonitorOpen = TRUE;
         m_pShell->OpenMidiMonitor(m_hWnd);
         return;

@@ -2,6 +2,8 @@
 
 #include "mic_ui/Diagnostics.h"
 #include "mic_ui/Minimised.h"
+#include "app/MicDlg.h"
+#include "mic_ui/MidiMonitor.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -208,4 +210,22 @@ void QtShell::WaitCursor(bool on)
 {
     if (on) QApplication::setOverrideCursor(Qt::WaitCursor);
     else QApplication::restoreOverrideCursor();
+}
+
+void QtShell::OpenMidiMonitor(HWND owner)
+{
+    if (m_monitor) {
+        m_monitor->show();
+        m_monitor->raise();
+        m_monitor->activateWindow();
+        return;
+    }
+    if (!m_pDialog) return;
+    m_monitor = new MidiMonitorWindow(m_pDialog->GetMidiMonitor(), owner, m_owner);
+    m_monitor->show();
+}
+
+void QtShell::CloseMidiMonitor()
+{
+    if (m_monitor) m_monitor->close();
 }

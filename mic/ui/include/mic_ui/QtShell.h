@@ -37,6 +37,11 @@ public:
     /// The mini view in place of the hidden main window; done when it has closed.
     void RunMiniView(HWND owner, std::function<void()> done) override;
     void ShowMiniView(bool show) override;
+    /// The MIDI message monitor (modeless) on the dialog's log; the open one comes forward.
+    void OpenMidiMonitor(HWND owner) override;
+    void CloseMidiMonitor() override;
+    /// The monitor open now (null when none is).
+    QDialog* MidiMonitor() const { return m_monitor; }
     /// Qt's override cursor: the wait cursor over every window of the program.
     void WaitCursor(bool on) override;
     /// The mini view open now (null when none is).
@@ -76,6 +81,7 @@ private:
     bool m_bFrontRemembered = false;
     bool m_bOtherProgramInFront = false;
     QPointer<QDialog> m_mini;
+    QPointer<QDialog> m_monitor;
     CMicDlg* m_pDialog = nullptr;
     int m_nOpen = 0;
     TrayBackend* m_pTrayBackend = nullptr;
