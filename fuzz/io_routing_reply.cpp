@@ -9,25 +9,21 @@
 #include <cstring>
 #include <vector>
 
-#include "../testsupport/KivServerProcess.h"
-#include "../testsupport/TestEnvironment.h"
+#include "../testsupport/MinimalKivServer.h"
 #include "quenby/IORoutingKIVObject.h"
 
 namespace {
 
 constexpr size_t kBlockSize = 390068 + 64;
 
-struct Fixture {
-    TestEnvironment env;
-    KivServerProcess server{env.Path("runtime")};
-    CIORoutingKIVObject routing;
-};
-
-// One server and one object for the whole run; at exit the object goes before the server.
-Fixture& fixture()
+// One object for the whole run, made against a server in this process.
+CIORoutingKIVObject& mirror()
 {
-    static Fixture f;
-    return f;
+    static CIORoutingKIVObject* routing = [] {
+        minimal_server::Start();
+        return new CIORoutingKIVObject;
+    }();
+    return *routing;
 }
 
 void checkPort(const StructIOSearch& s)
@@ -53,8 +49,7 @@ void walk(const CIORoutingKIVObject& routing, int system, int direction, int ste
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    Fixture& f = fixture();
-    if (!f.server.Running() || size < 4) return 0;
+    if (size < 4) return 0;
     std::vector<uint8_t> block(kBlockSize, 0);
     int32_t sizeField = 0;
     std::memcpy(&sizeField, data, 4);
@@ -72,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int32_t header[3] = {67, 0, sizeField};
     std::memcpy(block.data(), header, sizeof header);
 
-    CIORoutingKIVObject& routing = f.routing;
+    CIORoutingKIVObject& routing = mirror();
     routing.OnLinkIn(reinterpret_cast<_CommsStructure*>(block.data()));
     if (routing.GetPathCount() < 0 || routing.GetPathCount() > 2000 || routing.GetFMDIMode() > 3) std::abort();
     for (int system = 0; system < 4; ++system)
