@@ -226,7 +226,7 @@ void CMyCheckListBox::SyncScrollBar()
 CRect CMyCheckListBox::ItemTextRect(int index) const
 {
     const int h = m_state.GetItemHeight();
-    const int right = width() - (m_pScroll->isVisible() ? m_pScroll->width() : 0);
+    const int right = width() - (m_pScroll->isVisibleTo(this) ? m_pScroll->width() : 0);
     const int top = (index - m_state.GetTopIndex()) * h;
     return CRect(kCheckBoxArea, top, right, top + h);
 }

@@ -1,6 +1,8 @@
 // The check list box as a widget: real mouse input reaches the parent window as
 // posted WM_CHECKLIST_CHANGED messages, the drag timer ticks in virtual time,
 // and lines are drawn with their tab columns.
+#include <QApplication>
+#include <QMouseEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -36,6 +38,12 @@ protected:
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
         return std::exchange(posted, {});
     }
+    /// The mouse moves with the left button held.
+    void DragTo(QPoint at)
+    {
+        QMouseEvent move(QEvent::MouseMove, at, list.mapToGlobal(at), Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&list, &move);
+    }
     QPoint OnBox(int item) const
     {
         const CRect r = list.ItemTextRect(item);
@@ -62,7 +70,7 @@ TEST_F(MyCheckListBoxTest, ClicksAndDragsReachTheParentAndTheTimerTicksEvery150m
     clock.Advance(1);
     EXPECT_EQ(Dispatch(), (Changes{{1, 1}})); // the anchor again
 
-    QTest::mouseMove(&list, OnBox(4));
+    DragTo(OnBox(4));
     clock.Advance(150);
     EXPECT_EQ(Dispatch(), (Changes{{1, 1}, {2, 1}, {3, 1}, {4, 1}}));
     QTest::mouseRelease(&list, Qt::LeftButton, {}, OnBox(4));
