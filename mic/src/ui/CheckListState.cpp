@@ -159,7 +159,7 @@ void CheckListState::DragTo(int y)
 std::vector<CheckListChange> CheckListState::Tick()
 {
     const int current = m_nCurSel;
-    if (!Valid(current) || !Valid(m_nAnchor)) return {};
+    if (!m_bDragging || !Valid(current) || !Valid(m_nAnchor)) return {};  // a tick left over from a drag
     std::vector<CheckListChange> changes;
     for (int i = std::min(current, m_nAnchor); i <= std::max(current, m_nAnchor); ++i) {
         SetCheck(i, m_nDragState);
