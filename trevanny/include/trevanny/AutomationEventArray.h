@@ -13,6 +13,8 @@
 // One thread uses an array at a time; no operation takes a lock.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "trevanny/AutomationEvent.h"
@@ -78,6 +80,12 @@ public:
     /// Sorts in place, stably. Posts notification 31 first when the status window is set,
     /// whatever the mode; a mode other than 0, 1, 2 sorts nothing.
     void Sort(SortMode mode);
+    /// As the class library's, and both give back the scratch space that Sort keeps (up to
+    /// 64 MB) for the next sort.
+    void FreeExtra();
+    void RemoveAll();
+    /// The bytes of scratch space Sort keeps for the next sort.
+    size_t SortScratchBytes() const { return m_sortScratchBytes; }
 
     // The filtered queries walk the filter's time window from GetAtTime(start time, 0) on; an
     // end time of -1 is replaced in the caller's filter by the last event's time. A start time
@@ -329,7 +337,11 @@ public:
 private:
     /// Makes room for one more element, growing by half the size when full.
     void reserveOneMore();
+    void releaseSortScratch();
 
     BOOL m_bCardLinkType4 = FALSE;
     HWND m_hStatusWnd = NULL;
+    // Sort's scratch space, kept between sorts while it is at most 64 MB.
+    std::unique_ptr<std::byte[]> m_sortScratch;
+    size_t m_sortScratchBytes = 0;
 };

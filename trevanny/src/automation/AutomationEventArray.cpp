@@ -21,6 +21,7 @@ constexpr int kEventLayout = 101;
 constexpr WPARAM kSortNotification = 31;
 constexpr WPARAM kIsolateNotification = 19;
 constexpr WPARAM kEraseNotification = 20;
+constexpr size_t kKeptSortScratchBytes = size_t{64} << 20;
 
 // Sort keys. Signed numbers are biased into unsigned order so that no comparison subtracts
 // (a difference of two times near the int limits would overflow).
@@ -87,7 +88,28 @@ unsigned ordersHeld(const CAutomationEvent* first, const CAutomationEvent* last)
     return held;
 }
 
-void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words)
+// Scratch space of the radix sort, kept by its owner between sorts: grown to the largest sort
+// that needed it, never constructed (the events are trivially copyable).
+struct SortScratch {
+    std::unique_ptr<std::byte[]>& bytes;
+    size_t& size;
+
+    CAutomationEvent* For(size_t n)
+    {
+        const size_t need = n * sizeof(CAutomationEvent);
+        if (size < need) {
+            bytes.reset();
+            bytes.reset(new std::byte[need]);
+            size = need;
+        }
+        return reinterpret_cast<CAutomationEvent*>(bytes.get());
+    }
+};
+
+// Below this many events a comparison sort is quicker than a radix sort's bucket counts.
+constexpr size_t kSmallSort = size_t{1} << 14;
+
+void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words, SortScratch scratch)
 {
     const size_t n = static_cast<size_t>(last - first);
     // Digits from the least significant: 16 bits each, 2 per word. Wide digits halve the
@@ -103,18 +125,13 @@ void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vecto
             counts[(2 * w + 1) * kBuckets + (k >> 16)]++;
         }
     }
-    // The events are trivially copyable: the scratch space needs no construction.
-    std::unique_ptr<std::byte[]> scratch;
     CAutomationEvent* src = first;
     CAutomationEvent* dst = nullptr;
     for (size_t d = 0; d < digits; ++d) {
         uint32_t* c = counts.data() + d * kBuckets;
         // A digit that every event shares moves nothing.
         if (std::find(c, c + kBuckets, static_cast<uint32_t>(n)) != c + kBuckets) continue;
-        if (!scratch) {
-            scratch.reset(new std::byte[n * sizeof(CAutomationEvent)]);
-            dst = reinterpret_cast<CAutomationEvent*>(scratch.get());
-        }
+        if (!dst) dst = scratch.For(n);
         uint32_t at = 0;
         for (size_t b = 0; b < kBuckets; ++b) {
             const uint32_t here = c[b];
@@ -130,9 +147,17 @@ void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vecto
     if (src != first) std::memcpy(static_cast<void*>(first), src, n * sizeof(CAutomationEvent));
 }
 
-void sortEvents(CAutomationEvent* first, CAutomationEvent* last, int mode)
+void sortEvents(CAutomationEvent* first, CAutomationEvent* last, int mode, SortScratch scratch)
 {
     if (mode < CAutomationEventArray::SortByTime || mode > CAutomationEventArray::SortByPathTime) return;
+    if (static_cast<size_t>(last - first) < kSmallSort) {
+        switch (mode) {
+        case CAutomationEventArray::SortByTime: std::stable_sort(first, last, TimeOrder{}); break;
+        case CAutomationEventArray::SortByPathControlTime: std::stable_sort(first, last, PathControlTimeOrder{}); break;
+        default: std::stable_sort(first, last, PathTimeOrder{}); break;
+        }
+        return;
+    }
     const unsigned held = ordersHeld(first, last);
     if (held & (1u << mode)) return;
     using W = KeyWord;
@@ -154,7 +179,7 @@ void sortEvents(CAutomationEvent* first, CAutomationEvent* last, int mode)
                              : std::vector<W>{W::Path, W::Time, W::Control};
         break;
     }
-    radixSort(first, last, words);
+    radixSort(first, last, words, scratch);
 }
 
 // Replaces out's events by the given ones, with one allocation.
@@ -232,7 +257,28 @@ int CAutomationEventArray::GetAtTime(long time, int after) const
 void CAutomationEventArray::Sort(SortMode mode)
 {
     if (m_hStatusWnd) PostAutomationNotification(kSortNotification, 0);
-    sortEvents(GetData(), GetData() + GetSize(), mode);
+    sortEvents(GetData(), GetData() + GetSize(), mode, SortScratch{m_sortScratch, m_sortScratchBytes});
+    // Scratch space is kept for the next sort only up to 64 MB (4 million events), so that a
+    // large sorted array never holds twice its memory.
+    if (m_sortScratchBytes > kKeptSortScratchBytes) releaseSortScratch();
+}
+
+void CAutomationEventArray::FreeExtra()
+{
+    CArray::FreeExtra();
+    releaseSortScratch();
+}
+
+void CAutomationEventArray::RemoveAll()
+{
+    CArray::RemoveAll();
+    releaseSortScratch();
+}
+
+void CAutomationEventArray::releaseSortScratch()
+{
+    m_sortScratch.reset();
+    m_sortScratchBytes = 0;
 }
 
 namespace {
@@ -325,7 +371,9 @@ int CAutomationEventArray::GetFilteredEvents(CEventFilter& filter, int maxCount,
         if (firstTaken >= 0) next = static_cast<int>(firstTaken);
         // Taken from the highest index down: back into array order, then into time order.
         std::reverse(page.begin(), page.end());
-        sortEvents(page.data(), page.data() + page.size(), SortByTime);
+        std::unique_ptr<std::byte[]> scratch;
+        size_t scratchBytes = 0;
+        sortEvents(page.data(), page.data() + page.size(), SortByTime, SortScratch{scratch, scratchBytes});
     }
     assignEvents(out, page);
     return static_cast<int>(page.size());

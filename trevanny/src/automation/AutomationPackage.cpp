@@ -154,7 +154,7 @@ void CAutomationPackage::Copy(const CAutomationPackage* source)
 void CAutomationPackage::RemoveAll()
 {
     CFastSingleLock lock(&m_Lock, TRUE);
-    CArray<CAutomationEvent, const CAutomationEvent&>::RemoveAll();
+    CAutomationEventArray::RemoveAll();
     emptyAll(m_pCtrlFlags);
     emptyAll(m_pRteFlags);
     emptyAll(m_pSmallCtrlFlags);

@@ -150,7 +150,8 @@ TEST_F(AutomationEventArrayTest, SortMatchesAStableSortFromEveryStartingOrder)
     const long extremes[] = {LONG_MIN, INT_MIN, -1, 0, 1, INT_MAX};
     // Shapes: few distinct keys (many equal), wide values and the limits, small paths.
     for (int shape = 0; shape < 3; ++shape) {
-        for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{17}, size_t{1000}, size_t{5000}}) {
+        // Small arrays take a comparison sort, large ones the radix sort.
+        for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{17}, size_t{5000}, size_t{40000}}) {
             std::vector<CAutomationEvent> events;
             for (size_t i = 0; i < n; ++i) {
                 const uint32_t r = next();
@@ -184,6 +185,34 @@ TEST_F(AutomationEventArrayTest, SortMatchesAStableSortFromEveryStartingOrder)
             }
         }
     }
+}
+
+// Sort keeps its scratch space for the next sort up to 64 MB; larger scratch goes at once, and
+// RemoveAll and FreeExtra give it back always.
+TEST_F(AutomationEventArrayTest, SortKeepsItsScratchSpaceOnlyUpTo64MB)
+{
+    auto reversed = [](CAutomationEventArray& a, INT_PTR n) {
+        a.SetSize(n);
+        for (INT_PTR i = 0; i < n; ++i) a[i] = Ev(static_cast<long>(n - i), 1, 2, 3);
+    };
+    CAutomationEventArray a;
+    reversed(a, 50000);
+    a.Sort(CAutomationEventArray::SortByTime);
+    EXPECT_EQ(a.GetAt(0).GetTime(), 1);
+    EXPECT_EQ(a.SortScratchBytes(), 50000u * sizeof(CAutomationEvent));
+    a.RemoveAll();
+    EXPECT_EQ(a.SortScratchBytes(), 0u);
+
+    reversed(a, 50000);
+    a.Sort(CAutomationEventArray::SortByTime);
+    a.FreeExtra();
+    EXPECT_EQ(a.SortScratchBytes(), 0u);
+
+    // 4.2 million events: 67 MB of scratch, given back after the sort.
+    reversed(a, 4200000);
+    a.Sort(CAutomationEventArray::SortByTime);
+    EXPECT_EQ(a.GetAt(4199999).GetTime(), 4200000);
+    EXPECT_EQ(a.SortScratchBytes(), 0u);
 }
 
 TEST_F(AutomationEventArrayTest, SortPostsOnlyWithAStatusWindow)
