@@ -12,6 +12,9 @@
 #include <map>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <benchmark/benchmark.h>
 
 #include "../testsupport/TestEnvironment.h"
@@ -41,24 +44,45 @@ inline void load(CAutomationEventArray& a, const std::vector<CAutomationEvent>& 
     std::memcpy(static_cast<void*>(a.GetData()), events.data(), events.size() * sizeof(CAutomationEvent));
 }
 
-/// The floor of a save: the same bytes written as a plain file.
+/// The floor of a save: the same bytes written as a plain file and made durable (a save syncs
+/// its file).
 inline void writePlain(const std::string& path, const void* bytes, size_t size)
 {
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out || std::fwrite(bytes, 1, size, out) != size) std::abort();
-    std::fclose(out);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || ::write(fd, bytes, size) != static_cast<ssize_t>(size) || ::fdatasync(fd) != 0) std::abort();
+    ::close(fd);
 }
 
-/// The floor of a load: the bytes read into new memory, as a loader's result is (the page faults
-/// belong to the floor too).
+/// The floor of a load: one pread of the bytes into new memory, as a loader's result is (the
+/// page faults belong to the floor too).
 inline void readPlain(const std::string& path, size_t size)
 {
-    FILE* in = std::fopen(path.c_str(), "rb");
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     void* bytes = std::malloc(size);
-    if (!in || !bytes || std::fread(bytes, 1, size, in) != size) std::abort();
+    if (fd < 0 || !bytes || ::pread(fd, bytes, size, 0) != static_cast<ssize_t>(size)) std::abort();
     benchmark::DoNotOptimize(bytes);
     std::free(bytes);
-    std::fclose(in);
+    ::close(fd);
+}
+
+/// The process's resident memory (VmRSS) or its peak (VmHWM) since ResetPeak, in bytes.
+inline void ResetPeakMemory()
+{
+    const int fd = ::open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    if (::write(fd, "5", 1) != 1) { /* the peak then counts from the start */ }
+    ::close(fd);
+}
+inline double MemoryField(const char* name)
+{
+    FILE* in = std::fopen("/proc/self/status", "r");
+    char line[256];
+    double kb = 0;
+    while (in && std::fgets(line, sizeof line, in)) {
+        if (std::strncmp(line, name, std::strlen(name)) == 0) kb = std::atof(line + std::strlen(name));
+    }
+    if (in) std::fclose(in);
+    return kb * 1024;
 }
 
 inline double secondsOf(const std::function<void()>& run)

@@ -117,6 +117,12 @@ public:
     /// element at the end of a plain stream is left out); count receives their number.
     ReadResult ReadDataStream(const char* name, const AutomationFileVersion& version, size_t elementSize,
                               AutomationBytes& bytes, size_t& count);
+    /// The same a block at a time: room(count) is told the number of whole elements first, then
+    /// take(bytes, first, n) receives elements first to first + n - 1, in order, in blocks of
+    /// about a megabyte (a plain stream is read through one buffer of that size, reused).
+    ReadResult ReadDataBlocks(const char* name, const AutomationFileVersion& version, size_t elementSize,
+                              const std::function<void(size_t count)>& room,
+                              const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take);
 
 private:
     IStorage* m_storage = nullptr;
@@ -131,8 +137,10 @@ public:
     {
         if (m_step != 0 && index % m_step == 0) post(index);
     }
+    /// The posts of elements first to first + count - 1, taken over in one piece.
+    void Block(size_t first, size_t count) const;
     /// The posts of a copy made in one piece.
-    void All() const;
+    void All() const { Block(0, m_count); }
 
 private:
     void post(size_t index) const;
@@ -150,12 +158,16 @@ BOOL SaveAutomationRecords(const CString& path, const char* streamName, size_t r
                            const AutomationRecordProducer& produce,
                            const std::function<void(AutomationStorage&)>& afterData = {});
 
-/// The shared reader on an open file: posts 15 with 0, reads the version and the data stream,
-/// and calls take(bytes, count) only when the stream was read whole. FALSE when the data stream
-/// is missing or damaged (take is not called).
+/// The shared reader on an open file: posts 15 with 0, reads the version and the data stream a
+/// block at a time (AutomationStorage::ReadDataBlocks) with the progress of each block, and
+/// calls done() only when the stream was read whole. FALSE when the data stream is missing or
+/// damaged (done is not called, and the caller drops what it took).
 BOOL LoadAutomationData(AutomationStorage& storage, const char* streamName, size_t elementSize,
-                        const std::function<void(const BYTE* bytes, size_t count)>& take);
-/// Opens the file for reading (FALSE when it cannot), then as LoadAutomationData.
+                        const std::function<void(size_t count)>& room,
+                        const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take,
+                        const std::function<void()>& done);
+/// Opens the file for reading (FALSE when it cannot), reads the data stream whole and calls
+/// take(bytes, count) only when it was read.
 BOOL LoadAutomationStream(const CString& path, const char* streamName, size_t elementSize,
                           const std::function<void(const BYTE* bytes, size_t count)>& take);
 

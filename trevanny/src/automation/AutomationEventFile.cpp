@@ -56,14 +56,12 @@ void buildRecords(const CAutomationEventArray& events, bool wide, size_t first, 
     }
 }
 
-void takeRecords(CAutomationEventArray& events, bool wide, const BYTE* records, size_t count)
+// Turns count records into events, straight into their places in out.
+void takeRecords(CAutomationEvent* out, bool wide, const BYTE* records, size_t count)
 {
-    events.SetSize(static_cast<INT_PTR>(count));
-    CAutomationEvent* e = events.GetData();
-    const AutomationLoadProgress progress(count);
+    CAutomationEvent* e = out;
     const BYTE* r = records;
     for (size_t i = 0; i < count; ++i, ++e, r += kRecordSize) {
-        progress.At(i);
         int32_t time;
         uint16_t path;
         uint16_t oldValue;
@@ -73,7 +71,9 @@ void takeRecords(CAutomationEventArray& events, bool wide, const BYTE* records, 
         std::memcpy(&value, r + 18, 2);
         if (wide) std::memcpy(&path, r + 12, 2);
         else path = r[12];
-        *e = CAutomationEvent(time, path, r[wide ? 14 : 13], r[wide ? 15 : 14], value, r[8], oldValue);
+        // The reserved byte is written too: the storage is new and nothing else sets it.
+        const CAutomationEvent event(time, path, r[wide ? 14 : 13], r[wide ? 15 : 14], value, r[8], oldValue);
+        std::memcpy(static_cast<void*>(e), &event, sizeof event);
     }
 }
 
@@ -119,8 +119,15 @@ BOOL ReadEventStreams(AutomationStorage& storage, CAutomationEventArray& events,
         wide = file.mode != 0;
         if (wide && !consoleTakes(consolePathMode(CConsoleConfig()), file.mode)) return FALSE;
     }
-    return LoadAutomationData(storage, kDataStream, kRecordSize,
-                              [&events, wide](const BYTE* records, size_t count) { takeRecords(events, wide, records, count); });
+    // The events are made in new storage, which takes the place of the array's only when the
+    // whole stream was read.
+    CArray<CAutomationEvent, const CAutomationEvent&> loaded;
+    return LoadAutomationData(
+        storage, kDataStream, kRecordSize, [&loaded](size_t count) { loaded.SetSizeUninitialised(static_cast<INT_PTR>(count)); },
+        [&loaded, wide](const BYTE* records, size_t first, size_t count) {
+            takeRecords(loaded.GetData() + first, wide, records, count);
+        },
+        [&events, &loaded] { events.SwapElements(loaded); });
 }
 
 int CAutomationEventArray::Save(const CString& path)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <optional>
 
 #include <zlib.h>
 
@@ -21,8 +22,9 @@ constexpr uint64_t kMaxInflateRatio = 1032;
 // Inflated output grows in steps of at least this much, so that a false length costs no more
 // memory than the data really inflates to.
 constexpr size_t kInflateStep = size_t{1} << 20;
-// Records are made and written a block of about this size at a time.
+// Records are made and written, and read and taken over, a block of about this size at a time.
 constexpr size_t kWriteBlock = size_t{1} << 20;
+constexpr size_t kReadBlock = size_t{1} << 20;
 
 // The path as the storage functions take it.
 std::unique_ptr<wchar_t[]> widePath(const CString& path)
@@ -196,44 +198,79 @@ AutomationStorage::ReadResult AutomationStorage::ReadDataStream(const char* name
 {
     bytes.clear();
     count = 0;
+    const ReadResult result = ReadDataBlocks(
+        name, version, elementSize,
+        [&](size_t n) {
+            bytes.resize(n * elementSize);
+            count = n;
+        },
+        [&](const BYTE* block, size_t first, size_t n) { std::memcpy(bytes.data() + first * elementSize, block, n * elementSize); });
+    if (result != Read) {
+        bytes.clear();
+        count = 0;
+    }
+    return result;
+}
+
+AutomationStorage::ReadResult AutomationStorage::ReadDataBlocks(
+    const char* name, const AutomationFileVersion& version, size_t elementSize, const std::function<void(size_t count)>& room,
+    const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take)
+{
     COleStreamFile stream;
     if (!stream.OpenStream(m_storage, name, kAutomationReadMode)) return Missing;
-    bool ok = guarded([&] {
+    const size_t perBlock = std::max<size_t>(1, kReadBlock / elementSize);
+    const bool ok = guarded([&] {
         const uint64_t length = stream.GetLength();
         if (!version.IsCompressed()) {
-            count = static_cast<size_t>(length / elementSize);
-            if (count == 0) return true;
+            const size_t count = static_cast<size_t>(length / elementSize);
+            if (count == 0) {
+                room(0);
+                return true;
+            }
             PostAutomationNotification(kAutomationLoadNotification, 50);
-            bytes.resize(count * elementSize);
-            return stream.Read(bytes.data(), static_cast<UINT>(bytes.size())) == bytes.size();
+            room(count);
+            AutomationBytes block(std::min(count, perBlock) * elementSize);
+            for (size_t first = 0; first < count;) {
+                const size_t n = std::min(perBlock, count - first);
+                const UINT bytes = static_cast<UINT>(n * elementSize);
+                if (stream.Read(block.data(), bytes) != bytes) return false;
+                take(block.data(), first, n);
+                first += n;
+            }
+            return true;
         }
-        if (length == 0) return true;
+        if (length == 0) {
+            room(0);
+            return true;
+        }
         BYTE head[4];
         if (length < 4 || stream.Read(head, 4) != 4) return false;
         uint32_t declared;
         std::memcpy(&declared, head, 4);
-        if (declared / elementSize == 0) return true;
+        const size_t count = declared / elementSize;
+        if (count == 0) {
+            room(0);
+            return true;
+        }
         const uint64_t packedSize = length - 4;
         if (declared > packedSize * kMaxInflateRatio) return false;
         AutomationBytes packed(static_cast<size_t>(packedSize));
         if (stream.Read(packed.data(), static_cast<UINT>(packed.size())) != packed.size()) return false;
-        if (!inflateExactly(packed.data(), packed.size(), declared, bytes)) return false;
-        count = declared / elementSize;
-        bytes.resize(count * elementSize);
+        AutomationBytes inflated;
+        if (!inflateExactly(packed.data(), packed.size(), declared, inflated)) return false;
+        room(count);
+        for (size_t first = 0; first < count; first += perBlock)
+            take(inflated.data() + first * elementSize, first, std::min(perBlock, count - first));
         return true;
     });
-    if (!ok) {
-        bytes.clear();
-        count = 0;
-        return Damaged;
-    }
-    return Read;
+    return ok ? Read : Damaged;
 }
 
-void AutomationLoadProgress::All() const
+void AutomationLoadProgress::Block(size_t first, size_t count) const
 {
     if (m_step == 0) return;
-    for (size_t i = 0; i < m_count; i += m_step) post(i);
+    // The multiples of the step in [first, first + count).
+    for (size_t i = (first + m_step - 1) / m_step * m_step; i < first + count; i += m_step) post(i);
 }
 
 void AutomationLoadProgress::post(size_t index) const
@@ -273,14 +310,25 @@ BOOL SaveAutomationRecords(const CString& path, const char* streamName, size_t r
 }
 
 BOOL LoadAutomationData(AutomationStorage& storage, const char* streamName, size_t elementSize,
-                        const std::function<void(const BYTE* bytes, size_t count)>& take)
+                        const std::function<void(size_t count)>& room,
+                        const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take,
+                        const std::function<void()>& done)
 {
     PostAutomationNotification(kAutomationLoadNotification, 0);
     const AutomationFileVersion version = storage.ReadFileVersion();
-    AutomationBytes bytes;
-    size_t count = 0;
-    if (storage.ReadDataStream(streamName, version, elementSize, bytes, count) != AutomationStorage::Read) return FALSE;
-    take(bytes.data(), count);
+    std::optional<AutomationLoadProgress> progress;
+    const AutomationStorage::ReadResult result = storage.ReadDataBlocks(
+        streamName, version, elementSize,
+        [&](size_t count) {
+            room(count);
+            progress.emplace(count);
+        },
+        [&](const BYTE* bytes, size_t first, size_t count) {
+            take(bytes, first, count);
+            progress->Block(first, count);
+        });
+    if (result != AutomationStorage::Read) return FALSE;
+    done();
     return TRUE;
 }
 
@@ -289,7 +337,13 @@ BOOL LoadAutomationStream(const CString& path, const char* streamName, size_t el
 {
     AutomationStorage storage;
     if (!storage.OpenForReading(path)) return FALSE;
-    return LoadAutomationData(storage, streamName, elementSize, take);
+    PostAutomationNotification(kAutomationLoadNotification, 0);
+    const AutomationFileVersion version = storage.ReadFileVersion();
+    AutomationBytes bytes;
+    size_t count = 0;
+    if (storage.ReadDataStream(streamName, version, elementSize, bytes, count) != AutomationStorage::Read) return FALSE;
+    take(bytes.data(), count);
+    return TRUE;
 }
 
 BOOL SaveDWordStream(const CString& path, const CString& stream, const CDWordArray& a) { return SaveArrayStream(path, stream, a); }

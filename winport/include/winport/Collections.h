@@ -93,6 +93,27 @@ public:
 
     void RemoveAll() { SetSize(0); }
 
+    /// Sets the size of an array of trivially copyable elements without writing the new ones:
+    /// the caller fills each of them before it reads any. Grows to exactly the size asked.
+    void SetSizeUninitialised(INT_PTR newSize)
+    {
+        static_assert(kTrivial, "only elements that need no construction may be left unwritten");
+        if (newSize <= 0) {
+            release();
+            return;
+        }
+        if (newSize > m_nMaxSize) reallocate(newSize);
+        m_nSize = newSize;
+    }
+
+    /// Exchanges the elements (and the room) of two arrays; neither is copied.
+    void SwapElements(CArray& other) noexcept
+    {
+        std::swap(m_pData, other.m_pData);
+        std::swap(m_nSize, other.m_nSize);
+        std::swap(m_nMaxSize, other.m_nMaxSize);
+    }
+
     TYPE GetAt(INT_PTR i) const { return m_pData[i]; }
     void SetAt(INT_PTR i, ARG_TYPE e) { m_pData[i] = e; }
     TYPE& ElementAt(INT_PTR i) { return m_pData[i]; }
