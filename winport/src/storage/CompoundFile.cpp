@@ -31,21 +31,22 @@ void put64(uint8_t* p, uint64_t v) { put32(p, uint32_t(v)); put32(p + 4, uint32_
 /// needs (kToEnd: up to the end-of-chain mark). Every link must be a sector of the table or the
 /// end mark, and no sector may come twice: a chain that runs back into itself is a loop, even
 /// when the element's size would cut it before it repeats. seen is all false, sized as the
-/// table, and is left so.
+/// table, and is left so. A chain already known to be sound (checked) is followed without
+/// seen.
 HRESULT buildChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t want,
-                   std::vector<uint32_t>& out, std::vector<bool>& seen)
+                   std::vector<uint32_t>& out, std::vector<bool>& seen, bool checked = false)
 {
     out.clear();
     if (want == 0) return S_OK;
-    if (seen.size() < table.size()) seen.resize(table.size(), false);
+    if (!checked && seen.size() < table.size()) seen.resize(table.size(), false);
     out.reserve(static_cast<size_t>(std::min<uint64_t>(want == kToEnd ? 64 : want, table.size())));
     HRESULT hr = S_OK;
     for (uint32_t cur = start;;) {
-        if (cur >= table.size() || seen[cur]) {
+        if (cur >= table.size() || (!checked && seen[cur])) {
             hr = STG_E_DOCFILECORRUPT;
             break;
         }
-        seen[cur] = true;
+        if (!checked) seen[cur] = true;
         out.push_back(cur);
         const uint32_t next = table[cur];
         if (next != kEndOfChain && next > kMaxRegSect) {
@@ -59,7 +60,9 @@ HRESULT buildChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t 
         }
         cur = next;
     }
-    for (uint32_t s : out) seen[s] = false;
+    if (!checked) {
+        for (uint32_t s : out) seen[s] = false;
+    }
     return hr;
 }
 
@@ -207,10 +210,11 @@ HRESULT CompoundFile::Load(int fd, bool writable, std::unique_ptr<CompoundFile>&
     cf->m_writable = writable;
     HRESULT hr = cf->loadHeaderAndTables(static_cast<uint64_t>(st.st_size));
     if (SUCCEEDED(hr)) hr = cf->loadDirectory();
-    if (SUCCEEDED(hr)) hr = cf->checkOwnership(writable);
+    if (SUCCEEDED(hr)) hr = cf->checkChains() ? S_OK : cf->checkOwnership(writable);
     if (FAILED(hr)) return hr;
     cf->m_committedLength = static_cast<uint64_t>(st.st_size);
-    cf->resetAllocationState();
+    // Only writes allocate.
+    if (writable) cf->resetAllocationState();
     out = std::move(cf);
     return S_OK;
 }
@@ -272,6 +276,7 @@ HRESULT CompoundFile::loadHeaderAndTables(uint64_t fileSize)
         m_difatSectors.push_back(next);
         hr = readAt(sectorOffset(next), sector.data(), ss);
         if (FAILED(hr)) return hr;
+        if (m_writable) m_committedDifat.insert(m_committedDifat.end(), sector.begin(), sector.end());
         for (size_t j = 0; j + 1 < perSector && m_fatSectors.size() < fatCount; ++j) {
             uint32_t s = get32(sector.data() + 4 * j);
             if (s >= sectorCount) return STG_E_DOCFILECORRUPT;
@@ -283,6 +288,10 @@ HRESULT CompoundFile::loadHeaderAndTables(uint64_t fileSize)
     m_fat.resize(m_fatSectors.size() * perSector);
     hr = readSectors(m_fatSectors, reinterpret_cast<uint8_t*>(m_fat.data()));
     if (FAILED(hr)) return hr;
+    if (m_writable) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(m_fat.data());
+        m_committedFat.assign(bytes, bytes + m_fat.size() * 4);
+    }
     // Entries for sectors past the end of the file are of no use; sectors the table does not
     // cover are free.
     m_fat.resize(static_cast<size_t>(sectorCount), kFreeSect);
@@ -293,6 +302,10 @@ HRESULT CompoundFile::loadHeaderAndTables(uint64_t fileSize)
         m_miniFat.resize(m_miniFatSectors.size() * perSector);
         hr = readSectors(m_miniFatSectors, reinterpret_cast<uint8_t*>(m_miniFat.data()));
         if (FAILED(hr)) return hr;
+        if (m_writable) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(m_miniFat.data());
+            m_committedMiniFat.assign(bytes, bytes + m_miniFat.size() * 4);
+        }
     }
     return S_OK;
 }
@@ -364,7 +377,53 @@ HRESULT CompoundFile::loadDirectory()
     for (size_t i = 1; i < count; ++i) {
         if (!reached[i]) m_entries[i] = DirEntry{};
     }
+    if (m_writable) m_committedDir = std::move(raw);
     return S_OK;
+}
+
+// The whole file in one pass: every chain is followed once up to its element's size, with one
+// bit per sector (and mini sector) for the owner it already has, so that a loop or a sector
+// that two owners share shows at once. True when the file is sound throughout; the chains are
+// then known good and are not checked again when they are loaded. A damaged file is left to
+// checkOwnership, which finds out which elements the damage is in.
+bool CompoundFile::checkChains()
+{
+    std::vector<uint64_t> owned((m_fat.size() + 63) / 64, 0);
+    std::vector<uint64_t> miniOwned((m_miniFat.size() + 63) / 64, 0);
+    auto take = [](std::vector<uint64_t>& bits, uint32_t unit) {
+        uint64_t& word = bits[unit / 64];
+        const uint64_t bit = uint64_t{1} << (unit % 64);
+        if (word & bit) return false;
+        word |= bit;
+        return true;
+    };
+    for (const auto* list : {&m_fatSectors, &m_difatSectors, &m_dirSectors, &m_miniFatSectors}) {
+        for (uint32_t s : *list) {
+            if (!take(owned, s)) return false;
+        }
+    }
+    // The root first: the mini streams live in its chain.
+    uint64_t miniCapacity = 0;
+    for (uint32_t i = 0; i < m_entries.size(); ++i) {
+        const DirEntry& e = m_entries[i];
+        if (e.type != kStream && e.type != kRoot) continue;
+        if (e.size > maxStreamSize()) return false;
+        const bool mini = isMini(e);
+        const std::vector<uint32_t>& table = mini ? m_miniFat : m_fat;
+        std::vector<uint64_t>& bits = mini ? miniOwned : owned;
+        const uint64_t want = unitsFor(e.size, mini ? kMiniSectorSize : sectorSize());
+        uint32_t cur = e.start;
+        for (uint64_t k = 0; k < want; ++k) {
+            if (cur >= table.size() || (mini && cur >= miniCapacity) || !take(bits, cur)) return false;
+            const uint32_t next = table[cur];
+            if (next != kEndOfChain && next > kMaxRegSect) return false;
+            if (k + 1 < want && next == kEndOfChain) return false;
+            cur = next;
+        }
+        if (i == 0) miniCapacity = want * (sectorSize() / kMiniSectorSize);
+    }
+    m_chainsChecked = true;
+    return true;
 }
 
 // Every chain of the file is followed once and every sector may have one owner only: a write
@@ -453,7 +512,7 @@ HRESULT CompoundFile::ensureChain(uint32_t index)
     if (e.size > maxStreamSize()) return STG_E_DOCFILECORRUPT;
     const bool mini = isMini(e);
     const uint64_t want = unitsFor(e.size, mini ? kMiniSectorSize : sectorSize());
-    if (FAILED(buildChain(mini ? m_miniFat : m_fat, e.start, want, e.chain, m_seen))) {
+    if (FAILED(buildChain(mini ? m_miniFat : m_fat, e.start, want, e.chain, m_seen, m_chainsChecked))) {
         e.chain.clear();
         return STG_E_DOCFILECORRUPT;
     }
@@ -850,6 +909,62 @@ std::vector<uint8_t> CompoundFile::serialiseDirectory(size_t& count)
     return out;
 }
 
+// One pass over the sectors of one of the file's own tables: the list grows to `count` (with
+// free sectors, marked `mark` in the allocation table) or gives back its tail, and every sector
+// of the committed content whose new bytes (bytesOf) differ from the bytes it holds moves to a
+// free sector. A committed sector that is given up stays untouched until the header is written;
+// one that is kept holds the new bytes already. `moved` is set when the allocation table changed.
+HRESULT CompoundFile::placeTable(std::vector<uint32_t>& sectors, size_t count, uint32_t mark,
+                                 const std::vector<uint8_t>& committed, const SectorBytes& bytesOf, bool& moved)
+{
+    const size_t ss = sectorSize();
+    while (sectors.size() > count) {
+        freeSector(sectors.back());
+        sectors.pop_back();
+        moved = true;
+    }
+    std::vector<uint8_t> now(ss);
+    for (size_t k = 0; k < sectors.size(); ++k) {
+        // Only a committed sector is pinned, and only at its committed place in the list.
+        if (!m_pinned[sectors[k]]) continue;
+        bytesOf(k, now.data());
+        if ((k + 1) * ss <= committed.size() && std::memcmp(now.data(), committed.data() + k * ss, ss) == 0) continue;
+        freeSector(sectors[k]);
+        HRESULT hr = allocSector(sectors[k]);
+        if (FAILED(hr)) return hr;
+        m_fat[sectors[k]] = mark;
+        moved = true;
+    }
+    while (sectors.size() < count) {
+        uint32_t s = 0;
+        HRESULT hr = allocSector(s);
+        if (FAILED(hr)) return hr;
+        m_fat[s] = mark;
+        sectors.push_back(s);
+        moved = true;
+    }
+    return S_OK;
+}
+
+// Writes the sectors of a table that are not the committed file's (those that are hold these
+// bytes already), one call per run of consecutive sectors.
+HRESULT CompoundFile::writeNewSectors(const std::vector<uint32_t>& sectors, const uint8_t* data)
+{
+    const size_t ss = sectorSize();
+    for (size_t i = 0; i < sectors.size();) {
+        if (m_pinned[sectors[i]]) {
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        while (j < sectors.size() && sectors[j] == sectors[j - 1] + 1 && !m_pinned[sectors[j]]) ++j;
+        HRESULT hr = writeAt(sectorOffset(sectors[i]), data + i * ss, (j - i) * ss);
+        if (FAILED(hr)) return hr;
+        i = j;
+    }
+    return S_OK;
+}
+
 HRESULT CompoundFile::Commit()
 {
     if (!m_writable) return S_OK;
@@ -857,11 +972,6 @@ HRESULT CompoundFile::Commit()
     if (!m_dirty) return S_OK;
     const uint32_t ss = sectorSize();
     const size_t perSector = ss / 4;
-
-    // The committed tables become free; they stay pinned, so the new ones go elsewhere.
-    for (const auto* list : {&m_fatSectors, &m_difatSectors, &m_dirSectors, &m_miniFatSectors}) {
-        for (uint32_t s : *list) freeSector(s);
-    }
 
     // The mini stream ends after its last used mini sector.
     size_t miniUsed = m_miniFat.size();
@@ -872,61 +982,62 @@ HRESULT CompoundFile::Commit()
     HRESULT hr = setSizeNoFill(0, uint64_t(miniUsed) * kMiniSectorSize);
     if (FAILED(hr)) return fail(hr);
 
+    // Only the sectors of the tables that change are written, each to a free sector: the
+    // committed file stays whole until the header says otherwise.
     size_t entryCount = 0;
     std::vector<uint8_t> directory = serialiseDirectory(entryCount);
-    auto allocChain = [this](size_t n, std::vector<uint32_t>& sectors) {
-        sectors.clear();
-        for (size_t i = 0; i < n; ++i) {
-            uint32_t s = 0;
-            HRESULT r = allocSector(s);
-            if (FAILED(r)) return r;
-            if (!sectors.empty()) m_fat[sectors.back()] = s;
-            sectors.push_back(s);
-        }
-        return S_OK;
-    };
-    std::vector<uint32_t> dirSectors, miniFatSectors, fatSectors, difatSectors;
-    hr = allocChain(directory.size() / ss, dirSectors);
-    if (SUCCEEDED(hr)) hr = allocChain(unitsFor(miniUsed * 4, ss), miniFatSectors);
-    if (FAILED(hr)) return fail(hr);
-
-    // The table must cover its own sectors and those of the DIFAT.
-    for (;;) {
-        const size_t needFat = unitsFor(m_fat.size(), perSector);
-        const size_t needDifat = needFat > kHeaderFatEntries ? unitsFor(needFat - kHeaderFatEntries, perSector - 1) : 0;
-        if (fatSectors.size() >= needFat && difatSectors.size() >= needDifat) break;
-        while (fatSectors.size() < needFat || difatSectors.size() < needDifat) {
-            uint32_t s = 0;
-            hr = allocSector(s);
-            if (FAILED(hr)) return fail(hr);
-            if (fatSectors.size() < needFat) {
-                m_fat[s] = kFatSect;
-                fatSectors.push_back(s);
-            } else {
-                m_fat[s] = kDifSect;
-                difatSectors.push_back(s);
-            }
-        }
-    }
-
-    std::vector<uint8_t> miniFatBytes(miniFatSectors.size() * ss, 0xFF);
+    std::vector<uint8_t> miniFatBytes(unitsFor(miniUsed * 4, ss) * ss, 0xFF);
     if (miniUsed > 0) std::memcpy(miniFatBytes.data(), m_miniFat.data(), miniUsed * 4);
-    std::vector<uint8_t> fatBytes(fatSectors.size() * ss, 0xFF);
-    std::memcpy(fatBytes.data(), m_fat.data(), m_fat.size() * 4);
-    std::vector<uint8_t> difatBytes(difatSectors.size() * ss, 0xFF);
-    for (size_t k = 0; k < difatSectors.size(); ++k) {
-        uint8_t* p = difatBytes.data() + k * ss;
+    auto slice = [ss](const std::vector<uint8_t>& bytes) {
+        return [&bytes, ss](size_t k, uint8_t* out) { std::memcpy(out, bytes.data() + k * ss, ss); };
+    };
+    // The chains of the directory and the mini allocation table run through the allocation table.
+    auto link = [this](const std::vector<uint32_t>& sectors) {
+        for (size_t k = 0; k < sectors.size(); ++k) m_fat[sectors[k]] = k + 1 < sectors.size() ? sectors[k + 1] : kEndOfChain;
+    };
+    std::vector<uint32_t> dirSectors = m_dirSectors, miniFatSectors = m_miniFatSectors;
+    bool moved = false;
+    hr = placeTable(dirSectors, directory.size() / ss, kEndOfChain, m_committedDir, slice(directory), moved);
+    if (SUCCEEDED(hr)) hr = placeTable(miniFatSectors, miniFatBytes.size() / ss, kEndOfChain, m_committedMiniFat, slice(miniFatBytes), moved);
+    if (FAILED(hr)) return fail(hr);
+    link(dirSectors);
+    link(miniFatSectors);
+
+    // The allocation table and the DIFAT describe their own places: each placement may change
+    // them again, until a pass moves nothing. Each committed sector moves once at most.
+    std::vector<uint32_t> fatSectors = m_fatSectors, difatSectors = m_difatSectors;
+    auto fatSector = [this, perSector](size_t k, uint8_t* out) {
+        const size_t first = k * perSector;
+        const size_t n = first < m_fat.size() ? std::min(perSector, m_fat.size() - first) : 0;
+        std::memcpy(out, m_fat.data() + first, n * 4);
+        std::memset(out + n * 4, 0xFF, (perSector - n) * 4);
+    };
+    auto difatSector = [&fatSectors, &difatSectors, perSector](size_t k, uint8_t* out) {
         for (size_t j = 0; j + 1 < perSector; ++j) {
             const size_t f = kHeaderFatEntries + k * (perSector - 1) + j;
-            if (f < fatSectors.size()) put32(p + 4 * j, fatSectors[f]);
+            put32(out + 4 * j, f < fatSectors.size() ? fatSectors[f] : kFreeSect);
         }
-        put32(p + ss - 4, k + 1 < difatSectors.size() ? difatSectors[k + 1] : kEndOfChain);
-    }
+        put32(out + 4 * (perSector - 1), k + 1 < difatSectors.size() ? difatSectors[k + 1] : kEndOfChain);
+    };
+    do {
+        moved = false;
+        // The table covers its own sectors and those of the DIFAT.
+        const size_t needFat = unitsFor(m_fat.size(), perSector);
+        const size_t needDifat = needFat > kHeaderFatEntries ? unitsFor(needFat - kHeaderFatEntries, perSector - 1) : 0;
+        hr = placeTable(fatSectors, needFat, kFatSect, m_committedFat, fatSector, moved);
+        if (SUCCEEDED(hr)) hr = placeTable(difatSectors, needDifat, kDifSect, m_committedDifat, difatSector, moved);
+        if (FAILED(hr)) return fail(hr);
+    } while (moved);
 
-    hr = writeSectors(dirSectors, directory.data());
-    if (SUCCEEDED(hr)) hr = writeSectors(miniFatSectors, miniFatBytes.data());
-    if (SUCCEEDED(hr)) hr = writeSectors(fatSectors, fatBytes.data());
-    if (SUCCEEDED(hr)) hr = writeSectors(difatSectors, difatBytes.data());
+    std::vector<uint8_t> fatBytes(fatSectors.size() * ss);
+    for (size_t k = 0; k < fatSectors.size(); ++k) fatSector(k, fatBytes.data() + k * ss);
+    std::vector<uint8_t> difatBytes(difatSectors.size() * ss);
+    for (size_t k = 0; k < difatSectors.size(); ++k) difatSector(k, difatBytes.data() + k * ss);
+
+    hr = writeNewSectors(dirSectors, directory.data());
+    if (SUCCEEDED(hr)) hr = writeNewSectors(miniFatSectors, miniFatBytes.data());
+    if (SUCCEEDED(hr)) hr = writeNewSectors(fatSectors, fatBytes.data());
+    if (SUCCEEDED(hr)) hr = writeNewSectors(difatSectors, difatBytes.data());
     if (FAILED(hr)) return fail(hr);
 
     // Sectors that an element owns but never wrote must still be in the file.
@@ -973,6 +1084,10 @@ HRESULT CompoundFile::Commit()
     m_difatSectors = std::move(difatSectors);
     m_dirSectors = std::move(dirSectors);
     m_miniFatSectors = std::move(miniFatSectors);
+    m_committedFat = std::move(fatBytes);
+    m_committedDifat = std::move(difatBytes);
+    m_committedDir = std::move(directory);
+    m_committedMiniFat = std::move(miniFatBytes);
     resetAllocationState();
     m_dirty = false;
     return S_OK;

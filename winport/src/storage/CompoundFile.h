@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -121,6 +122,7 @@ private:
 
     HRESULT loadHeaderAndTables(uint64_t fileSize);
     HRESULT loadDirectory();
+    bool checkChains();
     HRESULT checkOwnership(bool strict);
     void resetAllocationState();
 
@@ -138,6 +140,11 @@ private:
     HRESULT copyOnWrite(uint32_t index, size_t position, bool keepData);
     HRESULT fail(HRESULT hr);
 
+    using SectorBytes = std::function<void(size_t k, uint8_t* out)>;
+    HRESULT placeTable(std::vector<uint32_t>& sectors, size_t count, uint32_t mark, const std::vector<uint8_t>& committed,
+                       const SectorBytes& bytesOf, bool& moved);
+    HRESULT writeNewSectors(const std::vector<uint32_t>& sectors, const uint8_t* data);
+
     void destroyTree(uint32_t index);
     std::vector<uint8_t> serialiseDirectory(size_t& count);
     uint32_t buildTree(std::vector<uint32_t>& left, std::vector<uint32_t>& right,
@@ -148,6 +155,8 @@ private:
     bool m_writable = false;
     bool m_dirty = false;
     bool m_broken = false;
+    /// Every chain was found sound when the file was opened (and writes keep them so).
+    bool m_chainsChecked = false;
     uint32_t m_shift = 9;
     uint16_t m_major = 3;
     uint16_t m_minor = 0x3E;
@@ -168,6 +177,12 @@ private:
     std::vector<uint32_t> m_difatSectors;
     std::vector<uint32_t> m_dirSectors;
     std::vector<uint32_t> m_miniFatSectors;
+    // The bytes those tables hold in the file (kept for files open for writing): a commit
+    // writes only the sectors whose bytes change.
+    std::vector<uint8_t> m_committedFat;
+    std::vector<uint8_t> m_committedDifat;
+    std::vector<uint8_t> m_committedDir;
+    std::vector<uint8_t> m_committedMiniFat;
 };
 
 }  // namespace winport::cfb
