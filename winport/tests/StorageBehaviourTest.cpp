@@ -295,6 +295,64 @@ TEST_F(StorageFile, LargeFileUsesDifatSectors)
     root->Release();
 }
 
+// The allocation table of a file as its header and DIFAT place it.
+std::vector<uint32_t> FatOf(std::vector<uint8_t>& bytes)
+{
+    CfbBytes f{bytes};
+    std::vector<uint32_t> fatSectors;
+    const uint32_t count = f.Get32(44);
+    for (uint32_t i = 0; i < std::min<uint32_t>(count, 109); ++i) fatSectors.push_back(f.Get32(76 + 4 * i));
+    for (uint32_t d = f.Get32(68); fatSectors.size() < count && d < 0xFFFFFFFAu;) {
+        for (uint32_t j = 0; j < 127 && fatSectors.size() < count; ++j) fatSectors.push_back(f.Get32(CfbBytes::SectorAt(d) + 4 * j));
+        d = f.Get32(CfbBytes::SectorAt(d) + 508);
+    }
+    std::vector<uint32_t> fat;
+    for (uint32_t s : fatSectors) {
+        for (uint32_t j = 0; j < 128; ++j) fat.push_back(f.Get32(CfbBytes::SectorAt(s) + 4 * j));
+    }
+    return fat;
+}
+
+// Each save of a small stream into a large file (the rounds of a mix-pass save) writes the new
+// data and only the table sectors that change, each to a sector the last save does not use:
+// every sector of the committed content keeps its bytes, and the file reads in olefile after
+// every round.
+TEST_F(StorageFile, CommitWritesOnlyChangedTablesToFreeSectors)
+{
+    const std::vector<uint8_t> big = Pattern(9 << 20, 4);
+    const std::string path = Make("rounds.aut", {{L"Big", big}, {L"Small", Pattern(50, 5)}});
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<uint8_t> before = FileBytes(path);
+        const std::vector<uint32_t> fat = FatOf(before);
+        ASSERT_GT(fat.size(), 109u * 128) << "the file needs DIFAT sectors";
+        IStorage* root = Open(path, kReadWrite);
+        ASSERT_NE(root, nullptr);
+        EXPECT_EQ(WriteStream(root, (L"Array" + std::to_wstring(round)).c_str(), Pattern(4000, round)), S_OK);
+        EXPECT_EQ(WriteStream(root, L"File Version", Pattern(40, 10 + round)), S_OK);
+        root->Release();
+        const std::vector<uint8_t> after = FileBytes(path);
+        size_t written = after.size() > before.size() ? (after.size() - before.size()) / 512 : 0;
+        for (uint32_t s = 0; s < fat.size() && CfbBytes::SectorAt(s) + 512 <= std::min(before.size(), after.size()); ++s) {
+            const bool same = std::equal(before.begin() + CfbBytes::SectorAt(s), before.begin() + CfbBytes::SectorAt(s) + 512,
+                                         after.begin() + CfbBytes::SectorAt(s));
+            if (fat[s] != 0xFFFFFFFFu) EXPECT_TRUE(same) << "sector " << s << " of the last save was written";
+            else written += !same;
+        }
+        // 8 sectors of data; the directory, the mini stream and its table, a few sectors of the
+        // allocation table and the DIFAT. The whole table alone would be 146 sectors.
+        EXPECT_LE(written, 40u);
+    }
+    std::string expected = OleListing(path);
+    for (const char* name : {"Array0", "Array1", "Array2", "Array3", "Big", "File Version", "Small"})
+        EXPECT_NE(expected.find(std::string(name) + "\tstream\t"), std::string::npos) << name;
+    IStorage* root = Open(path, kRead);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(Read(root, L"Big"), big);
+    EXPECT_EQ(Read(root, L"Array3"), Pattern(4000, 3));
+    root->Release();
+}
+
 TEST_F(StorageFile, SubStoragesNestAndDestroyWithTheirContent)
 {
     const std::string path = Make("tree.aut", {{L"Top", Pattern(10, 1)}});

@@ -285,16 +285,16 @@ HRESULT CompoundFile::loadHeaderAndTables(uint64_t fileSize)
         next = get32(sector.data() + ss - 4);
     }
 
+    m_fat.reserve(std::max<size_t>(m_fatSectors.size() * perSector, static_cast<size_t>(sectorCount)));
     m_fat.resize(m_fatSectors.size() * perSector);
     hr = readSectors(m_fatSectors, reinterpret_cast<uint8_t*>(m_fat.data()));
     if (FAILED(hr)) return hr;
-    if (m_writable) {
-        const auto* bytes = reinterpret_cast<const uint8_t*>(m_fat.data());
-        m_committedFat.assign(bytes, bytes + m_fat.size() * 4);
-    }
     // Entries for sectors past the end of the file are of no use; sectors the table does not
     // cover are free.
     m_fat.resize(static_cast<size_t>(sectorCount), kFreeSect);
+    // The table as the file's length leaves it (past the end, every sector is free) is the
+    // committed one.
+    if (m_writable) m_committedFat.resize(unitsFor(m_fat.size(), perSector));
 
     if (FAILED(buildChain(m_fat, firstDir, kToEnd, m_dirSectors, m_seen))) return STG_E_DOCFILECORRUPT;
     if (firstMiniFat <= kMaxRegSect) {
@@ -390,16 +390,22 @@ bool CompoundFile::checkChains()
 {
     std::vector<uint64_t> owned((m_fat.size() + 63) / 64, 0);
     std::vector<uint64_t> miniOwned((m_miniFat.size() + 63) / 64, 0);
-    auto take = [](std::vector<uint64_t>& bits, uint32_t unit) {
-        uint64_t& word = bits[unit / 64];
-        const uint64_t bit = uint64_t{1} << (unit % 64);
-        if (word & bit) return false;
-        word |= bit;
+    // Takes units [first, end) for one owner; false when one of them has an owner already.
+    auto take = [](std::vector<uint64_t>& bits, uint64_t first, uint64_t end) {
+        for (uint64_t i = first; i < end;) {
+            const uint64_t within = i % 64;
+            const uint64_t n = std::min<uint64_t>(64 - within, end - i);
+            const uint64_t mask = (n == 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1) << within;
+            uint64_t& word = bits[i / 64];
+            if (word & mask) return false;
+            word |= mask;
+            i += n;
+        }
         return true;
     };
     for (const auto* list : {&m_fatSectors, &m_difatSectors, &m_dirSectors, &m_miniFatSectors}) {
         for (uint32_t s : *list) {
-            if (!take(owned, s)) return false;
+            if (!take(owned, s, uint64_t{s} + 1)) return false;
         }
     }
     // The root first: the mini streams live in its chain.
@@ -412,12 +418,19 @@ bool CompoundFile::checkChains()
         const std::vector<uint32_t>& table = mini ? m_miniFat : m_fat;
         std::vector<uint64_t>& bits = mini ? miniOwned : owned;
         const uint64_t want = unitsFor(e.size, mini ? kMiniSectorSize : sectorSize());
+        const uint64_t limit = mini ? std::min<uint64_t>(table.size(), miniCapacity) : table.size();
         uint32_t cur = e.start;
-        for (uint64_t k = 0; k < want; ++k) {
-            if (cur >= table.size() || (mini && cur >= miniCapacity) || !take(bits, cur)) return false;
-            const uint32_t next = table[cur];
+        for (uint64_t k = 0; k < want;) {
+            if (cur >= limit) return false;
+            // A run of consecutive units, each linked to the next, is taken in one go.
+            const uint64_t stop = std::min(limit, cur + (want - k));
+            uint64_t end = uint64_t{cur} + 1;
+            while (end < stop && table[end - 1] == end) ++end;
+            if (!take(bits, cur, end)) return false;
+            k += end - cur;
+            const uint32_t next = table[end - 1];
             if (next != kEndOfChain && next > kMaxRegSect) return false;
-            if (k + 1 < want && next == kEndOfChain) return false;
+            if (k < want && next == kEndOfChain) return false;
             cur = next;
         }
         if (i == 0) miniCapacity = want * (sectorSize() / kMiniSectorSize);
@@ -484,16 +497,21 @@ HRESULT CompoundFile::checkOwnership(bool strict)
 
 void CompoundFile::resetAllocationState()
 {
-    m_pinned.assign(m_fat.size(), false);
+    // The committed tables' own sectors are the committed content's even where the table that
+    // the file holds does not say so.
     for (const auto* list : {&m_fatSectors, &m_difatSectors, &m_dirSectors, &m_miniFatSectors}) {
-        for (uint32_t s : *list) m_pinned[s] = true;
+        for (uint32_t s : *list) {
+            if (m_fat[s] == kFreeSect) m_fat[s] = kFatSect;
+        }
     }
     m_freeSectors.clear();
-    // Highest first, so that allocation takes the lowest free sector.
-    for (size_t i = m_fat.size(); i-- > 0;) {
-        if (m_fat[i] != kFreeSect) m_pinned[i] = true;
-        else if (!m_pinned[i]) m_freeSectors.push_back(static_cast<uint32_t>(i));
+    m_freedPinned.clear();
+    for (const uint32_t* fat = m_fat.data(), *end = fat + m_fat.size(), *at = fat; (at = std::find(at, end, kFreeSect)) != end; ++at) {
+        const uint32_t sector = static_cast<uint32_t>(at - fat);
+        if (!pinned(sector)) m_freeSectors.push_back(sector);
     }
+    // Highest first, so that allocation takes the lowest free sector.
+    std::reverse(m_freeSectors.begin(), m_freeSectors.end());
     m_freeMini.clear();
     for (size_t i = m_miniFat.size(); i-- > 0;) {
         if (m_miniFat[i] == kFreeSect) m_freeMini.push_back(static_cast<uint32_t>(i));
@@ -543,17 +561,63 @@ HRESULT CompoundFile::allocSector(uint32_t& sector)
         if (m_fat.size() >= kMaxRegSect) return STG_E_MEDIUMFULL;
         sector = static_cast<uint32_t>(m_fat.size());
         m_fat.push_back(kFreeSect);
-        m_pinned.push_back(false);
     }
-    m_fat[sector] = kEndOfChain;
+    setFat(sector, kEndOfChain);
     return S_OK;
 }
 
 void CompoundFile::freeSector(uint32_t sector)
 {
-    m_fat[sector] = kFreeSect;
+    setFat(sector, kFreeSect);
     // A sector of the committed content stays untouched until the next commit.
-    if (!m_pinned[sector]) m_freeSectors.push_back(sector);
+    if (!pinned(sector)) m_freeSectors.push_back(sector);
+    else m_freedPinned.push_back(sector);
+}
+
+// Every change of the allocation table goes through here: the first change of one of the
+// committed table's sectors keeps what it held, for the commit to compare and for pinned().
+void CompoundFile::setFat(uint32_t sector, uint32_t value)
+{
+    const size_t perSector = sectorSize() / 4;
+    const size_t k = sector / perSector;
+    if (k < m_committedFat.size() && !m_committedFat[k]) {
+        auto was = std::make_unique<uint32_t[]>(perSector);
+        const size_t first = k * perSector;
+        for (size_t j = 0; j < perSector; ++j) was[j] = first + j < m_fat.size() ? m_fat[first + j] : kFreeSect;
+        m_committedFat[k] = std::move(was);
+    }
+    m_fat[sector] = value;
+}
+
+void CompoundFile::setLink(bool mini, uint32_t unit, uint32_t next)
+{
+    if (mini) m_miniFat[unit] = next;
+    else setFat(unit, next);
+}
+
+bool CompoundFile::pinned(uint32_t sector) const
+{
+    const size_t perSector = sectorSize() / 4;
+    const size_t k = sector / perSector;
+    if (k >= m_committedFat.size()) return false;
+    const uint32_t* was = m_committedFat[k].get();
+    const uint32_t entry = was ? was[sector % perSector] : sector < m_fat.size() ? m_fat[sector] : kFreeSect;
+    return entry != kFreeSect;
+}
+
+// After a commit: the sectors of the old content that the new one gave up are free. Sectors
+// past the file's new end are dropped.
+void CompoundFile::settleAllocationState()
+{
+    const size_t n = m_fat.size();
+    for (uint32_t s : m_freedPinned) {
+        if (s < n && m_fat[s] == kFreeSect && !pinned(s)) m_freeSectors.push_back(s);
+    }
+    m_freedPinned.clear();
+    m_freeSectors.erase(std::remove_if(m_freeSectors.begin(), m_freeSectors.end(), [n](uint32_t s) { return s >= n; }),
+                        m_freeSectors.end());
+    // Highest first, so that allocation takes the lowest free sector.
+    std::sort(m_freeSectors.begin(), m_freeSectors.end(), std::greater<uint32_t>());
 }
 
 HRESULT CompoundFile::allocMini(uint32_t& mini)
@@ -587,7 +651,6 @@ void CompoundFile::freeMini(uint32_t mini)
 
 HRESULT CompoundFile::resizeChain(uint32_t index, uint64_t units, bool mini)
 {
-    std::vector<uint32_t>& table = mini ? m_miniFat : m_fat;
     DirEntry& e = m_entries[index];
     while (e.chain.size() > units) {
         uint32_t s = e.chain.back();
@@ -596,13 +659,13 @@ HRESULT CompoundFile::resizeChain(uint32_t index, uint64_t units, bool mini)
         else freeSector(s);
     }
     if (e.chain.empty()) e.start = kEndOfChain;
-    else table[e.chain.back()] = kEndOfChain;
+    else setLink(mini, e.chain.back(), kEndOfChain);
     while (e.chain.size() < units) {
         uint32_t s = 0;
         HRESULT hr = mini ? allocMini(s) : allocSector(s);
         if (FAILED(hr)) return hr;
         if (e.chain.empty()) e.start = s;
-        else table[e.chain.back()] = s;
+        else setLink(mini, e.chain.back(), s);
         e.chain.push_back(s);
     }
     return S_OK;
@@ -677,10 +740,10 @@ HRESULT CompoundFile::copyOnWrite(uint32_t index, size_t position, bool keepData
         if (FAILED(hr)) return hr;
     }
     DirEntry& e = m_entries[index];
-    m_fat[fresh] = m_fat[old];
+    setFat(fresh, m_fat[old]);
     if (position == 0) e.start = fresh;
-    else m_fat[e.chain[position - 1]] = fresh;
-    m_fat[old] = kFreeSect;  // pinned: not taken again before the commit
+    else setFat(e.chain[position - 1], fresh);
+    freeSector(old);  // pinned: not taken again before the commit
     e.chain[position] = fresh;
     return S_OK;
 }
@@ -693,7 +756,7 @@ HRESULT CompoundFile::writeRegular(uint32_t index, uint64_t offset, const uint8_
     const size_t last = static_cast<size_t>((offset + count - 1) >> m_shift);
     if (last >= m_entries[index].chain.size()) return STG_E_DOCFILECORRUPT;
     for (size_t i = first; i <= last; ++i) {
-        if (!m_pinned[m_entries[index].chain[i]]) continue;
+        if (!pinned(m_entries[index].chain[i])) continue;
         const bool partial = (i == first && (offset & (ss - 1)) != 0) ||
                              (i == last && ((offset + count) & (ss - 1)) != 0);
         HRESULT hr = copyOnWrite(index, i, partial);
@@ -911,37 +974,37 @@ std::vector<uint8_t> CompoundFile::serialiseDirectory(size_t& count)
 
 // One pass over the sectors of one of the file's own tables: the list grows to `count` (with
 // free sectors, marked `mark` in the allocation table) or gives back its tail, and every sector
-// of the committed content whose new bytes (bytesOf) differ from the bytes it holds moves to a
-// free sector. A committed sector that is given up stays untouched until the header is written;
-// one that is kept holds the new bytes already. `moved` is set when the allocation table changed.
-HRESULT CompoundFile::placeTable(std::vector<uint32_t>& sectors, size_t count, uint32_t mark,
-                                 const std::vector<uint8_t>& committed, const SectorBytes& bytesOf, bool& moved)
+// of the committed content whose new bytes differ from the bytes it holds (unchanged(k) is
+// false) moves to a free sector. A committed sector that is given up stays untouched until the
+// header is written; one that is kept holds the new bytes already. touched receives the sectors
+// whose entries in the allocation table changed.
+HRESULT CompoundFile::placeTable(std::vector<uint32_t>& sectors, size_t count, uint32_t mark, const SectorTest& unchanged,
+                                 std::vector<uint32_t>& touched, const std::vector<size_t>* only)
 {
-    const size_t ss = sectorSize();
     while (sectors.size() > count) {
         freeSector(sectors.back());
+        touched.push_back(sectors.back());
         sectors.pop_back();
-        moved = true;
     }
-    std::vector<uint8_t> now(ss);
-    for (size_t k = 0; k < sectors.size(); ++k) {
+    const size_t checks = only ? only->size() : sectors.size();
+    for (size_t c = 0; c < checks; ++c) {
+        const size_t k = only ? (*only)[c] : c;
         // Only a committed sector is pinned, and only at its committed place in the list.
-        if (!m_pinned[sectors[k]]) continue;
-        bytesOf(k, now.data());
-        if ((k + 1) * ss <= committed.size() && std::memcmp(now.data(), committed.data() + k * ss, ss) == 0) continue;
+        if (k >= sectors.size() || !pinned(sectors[k]) || unchanged(k)) continue;
         freeSector(sectors[k]);
+        touched.push_back(sectors[k]);
         HRESULT hr = allocSector(sectors[k]);
         if (FAILED(hr)) return hr;
-        m_fat[sectors[k]] = mark;
-        moved = true;
+        setFat(sectors[k], mark);
+        touched.push_back(sectors[k]);
     }
     while (sectors.size() < count) {
         uint32_t s = 0;
         HRESULT hr = allocSector(s);
         if (FAILED(hr)) return hr;
-        m_fat[s] = mark;
+        setFat(s, mark);
         sectors.push_back(s);
-        moved = true;
+        touched.push_back(s);
     }
     return S_OK;
 }
@@ -952,12 +1015,12 @@ HRESULT CompoundFile::writeNewSectors(const std::vector<uint32_t>& sectors, cons
 {
     const size_t ss = sectorSize();
     for (size_t i = 0; i < sectors.size();) {
-        if (m_pinned[sectors[i]]) {
+        if (pinned(sectors[i])) {
             ++i;
             continue;
         }
         size_t j = i + 1;
-        while (j < sectors.size() && sectors[j] == sectors[j - 1] + 1 && !m_pinned[sectors[j]]) ++j;
+        while (j < sectors.size() && sectors[j] == sectors[j - 1] + 1 && !pinned(sectors[j])) ++j;
         HRESULT hr = writeAt(sectorOffset(sectors[i]), data + i * ss, (j - i) * ss);
         if (FAILED(hr)) return hr;
         i = j;
@@ -988,17 +1051,22 @@ HRESULT CompoundFile::Commit()
     std::vector<uint8_t> directory = serialiseDirectory(entryCount);
     std::vector<uint8_t> miniFatBytes(unitsFor(miniUsed * 4, ss) * ss, 0xFF);
     if (miniUsed > 0) std::memcpy(miniFatBytes.data(), m_miniFat.data(), miniUsed * 4);
-    auto slice = [ss](const std::vector<uint8_t>& bytes) {
-        return [&bytes, ss](size_t k, uint8_t* out) { std::memcpy(out, bytes.data() + k * ss, ss); };
+    // Sector k of a table is unchanged when its new bytes are those the committed file holds there.
+    auto sameAs = [ss](const std::vector<uint8_t>& committed, const uint8_t* now) {
+        return [&committed, now, ss](size_t k) {
+            return (k + 1) * ss <= committed.size() && std::memcmp(now + k * ss, committed.data() + k * ss, ss) == 0;
+        };
     };
     // The chains of the directory and the mini allocation table run through the allocation table.
     auto link = [this](const std::vector<uint32_t>& sectors) {
-        for (size_t k = 0; k < sectors.size(); ++k) m_fat[sectors[k]] = k + 1 < sectors.size() ? sectors[k + 1] : kEndOfChain;
+        for (size_t k = 0; k < sectors.size(); ++k) setFat(sectors[k], k + 1 < sectors.size() ? sectors[k + 1] : kEndOfChain);
     };
     std::vector<uint32_t> dirSectors = m_dirSectors, miniFatSectors = m_miniFatSectors;
-    bool moved = false;
-    hr = placeTable(dirSectors, directory.size() / ss, kEndOfChain, m_committedDir, slice(directory), moved);
-    if (SUCCEEDED(hr)) hr = placeTable(miniFatSectors, miniFatBytes.size() / ss, kEndOfChain, m_committedMiniFat, slice(miniFatBytes), moved);
+    std::vector<uint32_t> touched;
+    hr = placeTable(dirSectors, directory.size() / ss, kEndOfChain, sameAs(m_committedDir, directory.data()), touched, nullptr);
+    if (SUCCEEDED(hr))
+        hr = placeTable(miniFatSectors, miniFatBytes.size() / ss, kEndOfChain, sameAs(m_committedMiniFat, miniFatBytes.data()),
+                        touched, nullptr);
     if (FAILED(hr)) return fail(hr);
     link(dirSectors);
     link(miniFatSectors);
@@ -1006,42 +1074,69 @@ HRESULT CompoundFile::Commit()
     // The allocation table and the DIFAT describe their own places: each placement may change
     // them again, until a pass moves nothing. Each committed sector moves once at most.
     std::vector<uint32_t> fatSectors = m_fatSectors, difatSectors = m_difatSectors;
-    auto fatSector = [this, perSector](size_t k, uint8_t* out) {
+    for (uint32_t f : fatSectors) setFat(f, kFatSect);
+    for (uint32_t d : difatSectors) setFat(d, kDifSect);
+    std::vector<uint8_t> difatBytes;
+    auto makeDifat = [&] {
+        difatBytes.assign(difatSectors.size() * ss, 0xFF);
+        for (size_t k = 0; k < difatSectors.size(); ++k) {
+            uint8_t* p = difatBytes.data() + k * ss;
+            for (size_t j = 0; j + 1 < perSector; ++j) {
+                const size_t f = kHeaderFatEntries + k * (perSector - 1) + j;
+                if (f < fatSectors.size()) put32(p + 4 * j, fatSectors[f]);
+            }
+            put32(p + ss - 4, k + 1 < difatSectors.size() ? difatSectors[k + 1] : kEndOfChain);
+        }
+    };
+    auto fatUnchanged = [this, perSector](size_t k) {
+        if (k >= m_committedFat.size()) return false;
+        const uint32_t* was = m_committedFat[k].get();
+        if (!was) return true;  // never changed since the last commit
         const size_t first = k * perSector;
         const size_t n = first < m_fat.size() ? std::min(perSector, m_fat.size() - first) : 0;
-        std::memcpy(out, m_fat.data() + first, n * 4);
-        std::memset(out + n * 4, 0xFF, (perSector - n) * 4);
+        if (n > 0 && std::memcmp(m_fat.data() + first, was, n * 4) != 0) return false;
+        // Entries past the table's end are free.
+        return std::all_of(was + n, was + perSector, [](uint32_t v) { return v == kFreeSect; });
     };
-    auto difatSector = [&fatSectors, &difatSectors, perSector](size_t k, uint8_t* out) {
-        for (size_t j = 0; j + 1 < perSector; ++j) {
-            const size_t f = kHeaderFatEntries + k * (perSector - 1) + j;
-            put32(out + 4 * j, f < fatSectors.size() ? fatSectors[f] : kFreeSect);
-        }
-        put32(out + 4 * (perSector - 1), k + 1 < difatSectors.size() ? difatSectors[k + 1] : kEndOfChain);
-    };
-    do {
-        moved = false;
+    // The first pass looks at every sector of the table; later ones only at those whose entries
+    // the last pass changed.
+    std::vector<size_t> recheck;
+    const std::vector<size_t>* only = nullptr;
+    for (bool moved = true; moved;) {
         // The table covers its own sectors and those of the DIFAT.
         const size_t needFat = unitsFor(m_fat.size(), perSector);
         const size_t needDifat = needFat > kHeaderFatEntries ? unitsFor(needFat - kHeaderFatEntries, perSector - 1) : 0;
-        hr = placeTable(fatSectors, needFat, kFatSect, m_committedFat, fatSector, moved);
-        if (SUCCEEDED(hr)) hr = placeTable(difatSectors, needDifat, kDifSect, m_committedDifat, difatSector, moved);
+        const size_t fatCount = fatSectors.size(), difatCount = difatSectors.size();
+        touched.clear();
+        hr = placeTable(fatSectors, needFat, kFatSect, fatUnchanged, touched, only);
+        if (SUCCEEDED(hr)) {
+            makeDifat();
+            hr = placeTable(difatSectors, needDifat, kDifSect, sameAs(m_committedDifat, difatBytes.data()), touched, nullptr);
+        }
         if (FAILED(hr)) return fail(hr);
-    } while (moved);
+        moved = !touched.empty() || fatSectors.size() != fatCount || difatSectors.size() != difatCount;
+        recheck.clear();
+        for (uint32_t t : touched) recheck.push_back(t / perSector);
+        std::sort(recheck.begin(), recheck.end());
+        recheck.erase(std::unique(recheck.begin(), recheck.end()), recheck.end());
+        only = &recheck;
+    }
+    makeDifat();
 
-    std::vector<uint8_t> fatBytes(fatSectors.size() * ss);
-    for (size_t k = 0; k < fatSectors.size(); ++k) fatSector(k, fatBytes.data() + k * ss);
-    std::vector<uint8_t> difatBytes(difatSectors.size() * ss);
-    for (size_t k = 0; k < difatSectors.size(); ++k) difatSector(k, difatBytes.data() + k * ss);
+    // Nothing is allocated from here on: the table is written as it stands, its last sector
+    // filled with free entries.
+    const size_t tableEntries = m_fat.size();
+    m_fat.resize(fatSectors.size() * perSector, kFreeSect);
+    const auto* fatBytes = reinterpret_cast<const uint8_t*>(m_fat.data());
 
     hr = writeNewSectors(dirSectors, directory.data());
     if (SUCCEEDED(hr)) hr = writeNewSectors(miniFatSectors, miniFatBytes.data());
-    if (SUCCEEDED(hr)) hr = writeNewSectors(fatSectors, fatBytes.data());
+    if (SUCCEEDED(hr)) hr = writeNewSectors(fatSectors, fatBytes);
     if (SUCCEEDED(hr)) hr = writeNewSectors(difatSectors, difatBytes.data());
     if (FAILED(hr)) return fail(hr);
 
     // Sectors that an element owns but never wrote must still be in the file.
-    size_t lastUsed = m_fat.size();
+    size_t lastUsed = tableEntries;
     while (lastUsed > 0 && m_fat[lastUsed - 1] == kFreeSect) --lastUsed;
     const uint64_t length = sectorOffset(static_cast<uint32_t>(lastUsed));
     struct stat st;
@@ -1079,16 +1174,17 @@ HRESULT CompoundFile::Commit()
         if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) { /* only space is lost */ }
     }
     m_committedLength = length;
+    m_committedFat.clear();
+    m_committedFat.resize(fatSectors.size());
     m_fat.resize(lastUsed);
     m_fatSectors = std::move(fatSectors);
     m_difatSectors = std::move(difatSectors);
     m_dirSectors = std::move(dirSectors);
     m_miniFatSectors = std::move(miniFatSectors);
-    m_committedFat = std::move(fatBytes);
     m_committedDifat = std::move(difatBytes);
     m_committedDir = std::move(directory);
     m_committedMiniFat = std::move(miniFatBytes);
-    resetAllocationState();
+    settleAllocationState();
     m_dirty = false;
     return S_OK;
 }

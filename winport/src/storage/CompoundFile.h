@@ -125,6 +125,7 @@ private:
     bool checkChains();
     HRESULT checkOwnership(bool strict);
     void resetAllocationState();
+    void settleAllocationState();
 
     HRESULT ensureChain(uint32_t index);
     HRESULT allocSector(uint32_t& sector);
@@ -140,9 +141,13 @@ private:
     HRESULT copyOnWrite(uint32_t index, size_t position, bool keepData);
     HRESULT fail(HRESULT hr);
 
-    using SectorBytes = std::function<void(size_t k, uint8_t* out)>;
-    HRESULT placeTable(std::vector<uint32_t>& sectors, size_t count, uint32_t mark, const std::vector<uint8_t>& committed,
-                       const SectorBytes& bytesOf, bool& moved);
+    using SectorTest = std::function<bool(size_t k)>;
+    HRESULT placeTable(std::vector<uint32_t>& sectors, size_t count, uint32_t mark, const SectorTest& unchanged,
+                       std::vector<uint32_t>& touched, const std::vector<size_t>* only);
+    /// A sector of the committed content: never written until the next commit.
+    bool pinned(uint32_t sector) const;
+    void setFat(uint32_t sector, uint32_t value);
+    void setLink(bool mini, uint32_t unit, uint32_t next);
     HRESULT writeNewSectors(const std::vector<uint32_t>& sectors, const uint8_t* data);
 
     void destroyTree(uint32_t index);
@@ -166,9 +171,9 @@ private:
     std::vector<uint32_t> m_fat;
     std::vector<uint32_t> m_miniFat;
     std::vector<DirEntry> m_entries;
-    /// Sectors that the committed content uses: never written until the next commit.
-    std::vector<bool> m_pinned;
     std::vector<uint32_t> m_freeSectors;
+    /// The sectors of the committed content freed since the last commit.
+    std::vector<uint32_t> m_freedPinned;
     std::vector<uint32_t> m_freeMini;
     /// Scratch of the chain walks: all false between walks.
     std::vector<bool> m_seen;
@@ -177,9 +182,10 @@ private:
     std::vector<uint32_t> m_difatSectors;
     std::vector<uint32_t> m_dirSectors;
     std::vector<uint32_t> m_miniFatSectors;
-    // The bytes those tables hold in the file (kept for files open for writing): a commit
-    // writes only the sectors whose bytes change.
-    std::vector<uint8_t> m_committedFat;
+    // What the committed tables hold (files open for writing only): a commit writes only the
+    // sectors whose bytes change. The allocation table's sectors are kept as they were from
+    // their first change on (null: unchanged since the commit, as m_fat holds them).
+    std::vector<std::unique_ptr<uint32_t[]>> m_committedFat;
     std::vector<uint8_t> m_committedDifat;
     std::vector<uint8_t> m_committedDir;
     std::vector<uint8_t> m_committedMiniFat;
