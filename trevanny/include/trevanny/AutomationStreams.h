@@ -162,12 +162,14 @@ BOOL SaveAutomationRecords(const CString& path, const char* streamName, size_t r
 /// block at a time (AutomationStorage::ReadDataBlocks) with the progress of each block, and
 /// calls done() only when the stream was read whole. FALSE when the data stream is missing or
 /// damaged (done is not called, and the caller drops what it took).
+BOOL LoadAutomationBlocks(AutomationStorage& storage, const char* streamName, size_t elementSize,
+                          const std::function<void(size_t count)>& room,
+                          const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take,
+                          const std::function<void()>& done);
+/// The same with the stream read whole: take(bytes, count) is called only when it was read.
 BOOL LoadAutomationData(AutomationStorage& storage, const char* streamName, size_t elementSize,
-                        const std::function<void(size_t count)>& room,
-                        const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take,
-                        const std::function<void()>& done);
-/// Opens the file for reading (FALSE when it cannot), reads the data stream whole and calls
-/// take(bytes, count) only when it was read.
+                        const std::function<void(const BYTE* bytes, size_t count)>& take);
+/// Opens the file for reading (FALSE when it cannot), then as LoadAutomationData.
 BOOL LoadAutomationStream(const CString& path, const char* streamName, size_t elementSize,
                           const std::function<void(const BYTE* bytes, size_t count)>& take);
 

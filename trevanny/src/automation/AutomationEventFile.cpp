@@ -122,7 +122,7 @@ BOOL ReadEventStreams(AutomationStorage& storage, CAutomationEventArray& events,
     // The events are made in new storage, which takes the place of the array's only when the
     // whole stream was read.
     CArray<CAutomationEvent, const CAutomationEvent&> loaded;
-    return LoadAutomationData(
+    return LoadAutomationBlocks(
         storage, kDataStream, kRecordSize, [&loaded](size_t count) { loaded.SetSizeUninitialised(static_cast<INT_PTR>(count)); },
         [&loaded, wide](const BYTE* records, size_t first, size_t count) {
             takeRecords(loaded.GetData() + first, wide, records, count);

@@ -309,10 +309,10 @@ BOOL SaveAutomationRecords(const CString& path, const char* streamName, size_t r
         afterData);
 }
 
-BOOL LoadAutomationData(AutomationStorage& storage, const char* streamName, size_t elementSize,
-                        const std::function<void(size_t count)>& room,
-                        const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take,
-                        const std::function<void()>& done)
+BOOL LoadAutomationBlocks(AutomationStorage& storage, const char* streamName, size_t elementSize,
+                          const std::function<void(size_t count)>& room,
+                          const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take,
+                          const std::function<void()>& done)
 {
     PostAutomationNotification(kAutomationLoadNotification, 0);
     const AutomationFileVersion version = storage.ReadFileVersion();
@@ -332,11 +332,9 @@ BOOL LoadAutomationData(AutomationStorage& storage, const char* streamName, size
     return TRUE;
 }
 
-BOOL LoadAutomationStream(const CString& path, const char* streamName, size_t elementSize,
-                          const std::function<void(const BYTE* bytes, size_t count)>& take)
+BOOL LoadAutomationData(AutomationStorage& storage, const char* streamName, size_t elementSize,
+                        const std::function<void(const BYTE* bytes, size_t count)>& take)
 {
-    AutomationStorage storage;
-    if (!storage.OpenForReading(path)) return FALSE;
     PostAutomationNotification(kAutomationLoadNotification, 0);
     const AutomationFileVersion version = storage.ReadFileVersion();
     AutomationBytes bytes;
@@ -344,6 +342,14 @@ BOOL LoadAutomationStream(const CString& path, const char* streamName, size_t el
     if (storage.ReadDataStream(streamName, version, elementSize, bytes, count) != AutomationStorage::Read) return FALSE;
     take(bytes.data(), count);
     return TRUE;
+}
+
+BOOL LoadAutomationStream(const CString& path, const char* streamName, size_t elementSize,
+                          const std::function<void(const BYTE* bytes, size_t count)>& take)
+{
+    AutomationStorage storage;
+    if (!storage.OpenForReading(path)) return FALSE;
+    return LoadAutomationData(storage, streamName, elementSize, take);
 }
 
 BOOL SaveDWordStream(const CString& path, const CString& stream, const CDWordArray& a) { return SaveArrayStream(path, stream, a); }
