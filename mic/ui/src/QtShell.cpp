@@ -167,11 +167,21 @@ void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::func
 {
     auto* menu = new QMenu(m_owner);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    for (const MenuItem& item : items) menu->addAction(winport::QStringFromAnsi(item.text.c_str()))->setData(item.id);
-    m_menu = menu;
     // The choice comes before the menu goes; done is called once, when it goes.
     auto chosen = std::make_shared<UINT>(0);
-    QObject::connect(menu, &QMenu::triggered, menu, [chosen](QAction* action) { *chosen = action->data().toUInt(); });
+    std::function<void(QMenu*, const std::vector<MenuItem>&)> fill = [&fill, chosen](QMenu* into, const std::vector<MenuItem>& list) {
+        for (const MenuItem& item : list) {
+            const QString text = winport::QStringFromAnsi(item.text.c_str());
+            if (!item.subItems.empty()) {
+                fill(into->addMenu(text), item.subItems);
+                continue;
+            }
+            into->addAction(text)->setData(item.id);
+        }
+        QObject::connect(into, &QMenu::triggered, into, [chosen](QAction* action) { *chosen = action->data().toUInt(); });
+    };
+    fill(menu, items);
+    m_menu = menu;
     QObject::connect(menu, &QObject::destroyed, [chosen, done] {
         if (done) done(*chosen);
     });

@@ -35,3 +35,23 @@ TEST(QtShellMenu, TheChosenIdComesBackOnceWhenTheMenuCloses)
     EXPECT_EQ(std::vector<UINT>({503}), openAndClose(shell, 1));
     EXPECT_EQ(std::vector<UINT>({0}), openAndClose(shell, -1)) << "closed without a choice";
 }
+
+TEST(QtShellMenu, SubMenusHoldTheirItemsAndAnswerWithTheirIds)
+{
+    QtShell shell;
+    std::vector<UINT> answers;
+    shell.TrackPopupMenu(nullptr, {{0, "PRE 2", {{329, "A (1-4)"}, {330, "B (5-8)"}}}, {326, "Clear"}},
+                         [&answers](UINT id) { answers.push_back(id); });
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(nullptr, menu);
+    ASSERT_EQ(2, menu->actions().size());
+    QMenu* sub = menu->actions()[0]->menu();
+    ASSERT_NE(nullptr, sub);
+    EXPECT_EQ("PRE 2", menu->actions()[0]->text());
+    ASSERT_EQ(2, sub->actions().size());
+    EXPECT_EQ("B (5-8)", sub->actions()[1]->text());
+    sub->actions()[1]->trigger();
+    menu->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(std::vector<UINT>({330}), answers);
+}
