@@ -10,6 +10,7 @@
 #pragma once
 
 #include "quenby/IOConfigKIVObject.h"
+#include "winport/Storage.h"
 
 class CIOConfigFile {
 public:
@@ -31,6 +32,9 @@ public:
     void SetOutputDelayUnits(int units) { m_nOutputDelayUnits = units; }
 
 private:
+    void LoadStreams(IStorage* storage, const CString& fileName);
+    void ClearMaps();
+
     IOPortMap m_mapInputs, m_mapOutputs;
     IOConverterMap m_mapInputSRC, m_mapOutputSRC;
     int m_nVersion = 0;

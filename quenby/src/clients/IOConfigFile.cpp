@@ -84,40 +84,59 @@ std::vector<uint8_t> encodeAll(const Map& map, Encode encode)
 
 }  // namespace
 
-int CIOConfigFile::Load(const CString& fileName)
+void CIOConfigFile::LoadStreams(IStorage* storage, const CString& fileName)
 {
-    m_mapInputs.clear();
-    m_mapOutputs.clear();
-    m_mapInputSRC.clear();
-    m_mapOutputSRC.clear();
-    Root root;
-    auto wide = widePath(fileName);
-    if (FAILED(StgOpenStorage(wide.get(), nullptr, kReadMode, nullptr, 0, &root.storage))) {
-        root.storage = nullptr;
-        return 0;
-    }
     m_nVersion = 0;
-    readInt(root.storage, kIOConfigVersion, m_nVersion, /*throwWhenShort=*/true);
+    readInt(storage, kIOConfigVersion, m_nVersion, /*throwWhenShort=*/true);
     const size_t recordSize = IOConfigRecordSize(m_nVersion);
     if (recordSize == 0) AfxThrowFileException(CFileException::genericException, -1, fileName);
 
     const int version = m_nVersion;
     for (int input : {1, 0}) {
         IOPortMap& ports = GetPorts(input);
-        readRecords(root.storage, input ? kIOConfigInput : kIOConfigOutput, recordSize, [&](const uint8_t* record) {
+        readRecords(storage, input ? kIOConfigInput : kIOConfigOutput, recordSize, [&](const uint8_t* record) {
             IOPortSettings settings;
             const IOPortKey key = DecodeIOPortRecord(record, version, settings);
             ports[key] = settings;
         });
         IOConverterMap& converters = GetConverters(input);
-        readRecords(root.storage, input ? kIOConfigSrcIn : kIOConfigSrcOut, recordSize, [&](const uint8_t* record) {
+        readRecords(storage, input ? kIOConfigSrcIn : kIOConfigSrcOut, recordSize, [&](const uint8_t* record) {
             IOConverterSettings settings;
             const IOPortKey key = DecodeIOConverterRecord(record, version, settings);
             converters[key] = settings;
         });
     }
-    readInt(root.storage, kIOConfigInputDelayUnits, m_nInputDelayUnits, false);
-    readInt(root.storage, kIOConfigOutputDelayUnits, m_nOutputDelayUnits, false);
+    readInt(storage, kIOConfigInputDelayUnits, m_nInputDelayUnits, false);
+    readInt(storage, kIOConfigOutputDelayUnits, m_nOutputDelayUnits, false);
+}
+
+void CIOConfigFile::ClearMaps()
+{
+    m_mapInputs.clear();
+    m_mapOutputs.clear();
+    m_mapInputSRC.clear();
+    m_mapOutputSRC.clear();
+}
+
+int CIOConfigFile::Load(const CString& fileName)
+{
+    ClearMaps();
+    Root root;
+    auto wide = widePath(fileName);
+    if (FAILED(StgOpenStorage(wide.get(), nullptr, kReadMode, nullptr, 0, &root.storage))) {
+        root.storage = nullptr;
+        return 0;
+    }
+    // A stream that fails part way through its reading loads nothing at all.
+    try {
+        LoadStreams(root.storage, fileName);
+    } catch (CFileException*) {
+        m_mapInputs.clear();
+        m_mapOutputs.clear();
+        m_mapInputSRC.clear();
+        m_mapOutputSRC.clear();
+        throw;
+    }
     return 1;
 }
 
