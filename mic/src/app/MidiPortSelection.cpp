@@ -90,20 +90,22 @@ int CMidiPortSelection::FirstFreePort()
 
 void CMidiPortSelection::OnSelChangeMidiIn(int line)
 {
-    if (line < 0 || line >= static_cast<int>(m_in.size())) return;
-    m_nMidiIn = m_in[static_cast<size_t>(line)].index;
-    const CString name = MidiDeviceName(true, m_nMidiIn);
-    m_strIn = name.GetLength() >= kLongName ? CString("in") : name;
-    UpdateStart();
-    Changed();
+    SelectDevice(true, line);
 }
 
 void CMidiPortSelection::OnSelChangeMidiOut(int line)
 {
-    if (line < 0 || line >= static_cast<int>(m_out.size())) return;
-    m_nMidiOut = m_out[static_cast<size_t>(line)].index;
-    const CString name = MidiDeviceName(false, m_nMidiOut);
-    m_strOut = name.GetLength() >= kLongName ? CString("out") : name;
+    SelectDevice(false, line);
+}
+
+void CMidiPortSelection::SelectDevice(bool input, int line)
+{
+    const std::vector<Device>& devices = input ? m_in : m_out;
+    if (line < 0 || line >= static_cast<int>(devices.size())) return;
+    int& selected = input ? m_nMidiIn : m_nMidiOut;
+    selected = devices[static_cast<size_t>(line)].index;
+    const CString name = MidiDeviceName(input, selected);
+    (input ? m_strIn : m_strOut) = name.GetLength() >= kLongName ? CString(input ? "in" : "out") : name;
     UpdateStart();
     Changed();
 }

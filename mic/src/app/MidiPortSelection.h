@@ -87,6 +87,8 @@ public:
 
 private:
     void AddPortLine(int port, int check);
+    /// The device of a list's line becomes the selected one, its name shown.
+    void SelectDevice(bool input, int line);
     void UpdateStart();
     /// Whether a device is the MIDI-in (or MIDI-out) of any port key.
     static bool DeviceInUse(bool input, int index);
