@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/AutomationExtract.h"
 #include "trevanny/AutxFile.h"
 #include "trevanny/ChannelFlagArrays.h"
@@ -27,25 +28,9 @@ const TestEnvironment& environment()
     return env;
 }
 
-void useConsoleType(int type)
-{
-    static int current = -1;
-    if (type == current) return;
-    CLocalMachineRegistryObject registry{CString()};
-    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
-    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
-    current = type;
-}
-
-std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
 void writeStream(IStorage* root, const std::string& name, const uint8_t* data, size_t size)
 {
-    IStream* s = nullptr;
-    if (root->CreateStream(wide(name).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, 0, &s) != S_OK) return;
-    ULONG written = 0;
-    s->Write(data, static_cast<ULONG>(size), &written);
-    s->Release();
+    fuzzfiles::WriteStream(root, fuzzfiles::Wide(name), data, size);
 }
 
 void makeFile(const std::string& path, bool indexed, int minor, int flag, const uint8_t* data, size_t size)
@@ -60,7 +45,7 @@ void makeFile(const std::string& path, bool indexed, int minor, int flag, const 
         return;
     }
     IStorage* root = nullptr;
-    if (StgCreateDocfile(wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
+    if (StgCreateDocfile(fuzzfiles::Wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
     uint8_t version[40] = {1, static_cast<uint8_t>(minor)};
     writeStream(root, "File Version", version, sizeof version);
     writeStream(root, std::string(kCtrlFlagNames[flag]) + "CtlData", data, size);
@@ -83,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int channels = (data[3] | data[4] << 8) % 2101;
     const int flag = data[5] & 7;
     const int cut = (data[5] >> 3) & 3;
-    useConsoleType(type);
+    fuzzfiles::UseConsoleType(type);
     makeFile(path, indexed, minor, flag, data + 6, size - 6);
 
     CAutomationExtract reader(path.c_str());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/AutomationEventArray.h"
 #include "winport/Storage.h"
 
@@ -23,47 +24,30 @@ const TestEnvironment& environment()
     return env;
 }
 
-std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-bool writeStream(IStorage* root, const wchar_t* name, const uint8_t* data, size_t size)
-{
-    IStream* s = nullptr;
-    if (root->CreateStream(name, STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, 0, &s) != S_OK) return false;
-    ULONG written = 0;
-    s->Write(data, static_cast<ULONG>(size), &written);
-    s->Release();
-    return true;
-}
+using fuzzfiles::WriteStream;
 
 void makeCompound(const std::string& path, const uint8_t* data, size_t size)
 {
     std::remove(path.c_str());
     IStorage* root = nullptr;
-    if (StgCreateDocfile(wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
+    if (StgCreateDocfile(fuzzfiles::Wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
     if (size >= 3) {
         uint8_t version[40] = {data[0], data[1]};
-        writeStream(root, L"File Version", version, sizeof version);
+        WriteStream(root, L"File Version", version, sizeof version);
         size_t modeLength = data[2];
         data += 3;
         size -= 3;
         if (modeLength < 5) {
             modeLength = std::min(modeLength, size);
-            writeStream(root, L"Path Mode", data, modeLength);
+            WriteStream(root, L"Path Mode", data, modeLength);
             data += modeLength;
             size -= modeLength;
         }
-        writeStream(root, L"AutomationData", data, size);
+        WriteStream(root, L"AutomationData", data, size);
     }
     root->Release();
 }
 
-void writeFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return;
-    if (size) std::fwrite(data, 1, size, out);
-    std::fclose(out);
-}
 
 }  // namespace
 
@@ -74,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string copy = env.Path("copy.aut");
     if (size == 0) return 0;
     if (data[0] & 1) makeCompound(input, data + 1, size - 1);
-    else writeFile(input, data + 1, size - 1);
+    else fuzzfiles::WriteFile(input, data + 1, size - 1);
 
     CAutomationEventArray events;
     events.Add(CAutomationEvent(1, 2, 3, 4, 5));

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "quenby/IOConfigFile.h"
 #include "winport/Storage.h"
 
@@ -22,8 +23,6 @@ const TestEnvironment& environment()
     static TestEnvironment env;
     return env;
 }
-
-std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
 // Takes up to n bytes from the input.
 std::vector<uint8_t> take(const uint8_t*& data, size_t& size, size_t n)
@@ -37,18 +36,14 @@ std::vector<uint8_t> take(const uint8_t*& data, size_t& size, size_t n)
 
 void writeStream(IStorage* root, const wchar_t* name, const std::vector<uint8_t>& bytes)
 {
-    IStream* s = nullptr;
-    if (root->CreateStream(name, STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, 0, &s) != S_OK) return;
-    ULONG written = 0;
-    if (!bytes.empty()) s->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
-    s->Release();
+    fuzzfiles::WriteStream(root, name, bytes.data(), bytes.size());
 }
 
 void makeCompound(const std::string& path, const uint8_t* data, size_t size)
 {
     std::remove(path.c_str());
     IStorage* root = nullptr;
-    if (StgCreateDocfile(wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
+    if (StgCreateDocfile(fuzzfiles::Wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
     if (size > 0) {
         const size_t versionLength = *data++;
         --size;
@@ -65,13 +60,6 @@ void makeCompound(const std::string& path, const uint8_t* data, size_t size)
     root->Release();
 }
 
-void writeFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return;
-    if (size) std::fwrite(data, 1, size, out);
-    std::fclose(out);
-}
 
 bool empty(const CIOConfigFile& file)
 {
@@ -87,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string copy = env.Path("copy.cfg");
     if (size == 0) return 0;
     if (data[0] & 1) makeCompound(input, data + 1, size - 1);
-    else writeFile(input, data + 1, size - 1);
+    else fuzzfiles::WriteFile(input, data + 1, size - 1);
 
     CIOConfigFile file;
     file.GetPorts(1)[MakeIOPortKey(1, 2, 3, 0)] = IOPortSettings{};

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/AutomationPackage.h"
 #include "trevanny/AutxFile.h"
 #include "trevanny/ConsoleRegistryNames.h"
@@ -34,23 +35,6 @@ const TestEnvironment& environment()
     return env;
 }
 
-void useConsoleType(int type)
-{
-    static int current = -1;
-    if (type == current) return;
-    CLocalMachineRegistryObject registry{CString()};
-    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
-    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
-    current = type;
-}
-
-void writeFile(const std::string& path, const uint8_t* data, size_t size)
-{
-    FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return;
-    if (size) std::fwrite(data, 1, size, out);
-    std::fclose(out);
-}
 
 void makeIndexed(const std::string& path, const uint8_t* data, size_t size)
 {
@@ -90,9 +74,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const TestEnvironment& env = environment();
     if (size == 0) return 0;
-    useConsoleType(data[0] & 1 ? 1 : 3);
+    fuzzfiles::UseConsoleType(data[0] & 1 ? 1 : 3);
     const std::string input = env.Path("input.aut");
-    if (data[0] & 2) writeFile(input, data + 1, size - 1);
+    if (data[0] & 2) fuzzfiles::WriteFile(input, data + 1, size - 1);
     else makeIndexed(input, data + 1, size - 1);
 
     CAutomationPackage pass;
