@@ -9,11 +9,6 @@
 #include "winport/CString.h"
 #include "winport/WinTypes.h"
 
-/// The nine pairs' colours, shared by the monitor, the MIDI slot panels and the channel setup.
-inline constexpr COLORREF kPairColours[CRackSetup::kMappings] = {
-    RGB(117, 153, 187), RGB(255, 165, 0), RGB(136, 175, 1), RGB(0, 204, 204), RGB(180, 142, 76),
-    RGB(0, 225, 0),     RGB(161, 161, 205), RGB(192, 188, 107), RGB(130, 131, 75),
-};
 /// A line of no input pair.
 inline constexpr COLORREF kNoPairColour = RGB(220, 20, 60);
 

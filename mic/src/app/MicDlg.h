@@ -113,6 +113,10 @@ public:
     /// MIDI (MicDlgMidi.cpp): the four control changes of every channel as shown (or only of
     /// the racks whose unit answers).
     void BroadcastSetup(BOOL activeOnly);
+    /// A right click on MIDI slot panel `slot` (0 to 2): while MIDI runs and the rack on show
+    /// responds, the channel setup's slot menu; a choice sets that slot of that rack. FALSE
+    /// (no menu) otherwise.
+    BOOL OnSlotRButtonDown(int slot);
     /// One control change for a rack's channel, out of the port its first MIDI slot's output
     /// pair names; nothing for a rack without a slot or a pair without port or channel.
     void SendMidiControlChange(int rack, int channel, int code, int value);

@@ -5,6 +5,7 @@
 
 #include "app/MicDlg.h"
 #include "app/MicMessages.h"
+#include "app/MidiSetup.h"
 #include "midi/MidiHandler.h"
 #include "midi/MidiPortConfig.h"
 #include "winport/RegistryObject.h"
@@ -147,4 +148,15 @@ void CMicDlg::OnMidiShown(UINT message, WPARAM first, LPARAM second)
     const int port = static_cast<int>(first & 0xFFFF);
     const int status = static_cast<int>((first >> 16) & 0xFFFF);
     m_MidiMonitor.AddMessage(CDebugDlg::FormatLine(message, first, second), CDebugDlg::LineColour(m_RackSetup, port, status));
+}
+
+BOOL CMicDlg::OnSlotRButtonDown(int slot)
+{
+    const int rack = m_RackSetup.GetCurrentRack();
+    if (!m_bMidiRunning || slot < 0 || slot >= CRackSetup::kSlots || !m_RackSetup.GetRackFlag(rack)) return FALSE;
+    // The choice names the rack clicked on, even if another is on show by then.
+    m_pShell->TrackPopupMenu(m_hWnd, CMidiSetup::BuildSlotMenu(m_RackSetup), [this, rack, slot](UINT command) {
+        if (CMidiSetup::ApplySlotCommand(m_RackSetup, rack, slot, command)) m_pView->RackChanged(m_RackSetup.GetCurrentRack());
+    });
+    return TRUE;
 }

@@ -118,7 +118,7 @@ CMidiSetup::Cell CMidiSetup::GetCell(int rack, int slot) const
     char number[16];
     std::snprintf(number, sizeof(number), "%d%c", value / 2 + 1, value % 2 ? 'b' : 'a');
     cell.empty = false;
-    cell.fill = kPairColour[value / 2];
+    cell.fill = kPairColours[value / 2];
     cell.top = "PRE";
     cell.bottom = number;
     return cell;

@@ -43,10 +43,6 @@ public:
     // Commands of the slot menu.
     static constexpr UINT kCmdClear = 326;
     static constexpr UINT kCmdFirstUnit = 327;  // 327 + 2i: unit i's A, 328 + 2i: its B
-    /// Colours of the units (their pairs 0 to 8).
-    static constexpr COLORREF kPairColour[CRackSetup::kMappings] = {
-        RGB(117, 153, 187), RGB(255, 165, 0),   RGB(136, 175, 1),   RGB(0, 204, 204),  RGB(180, 142, 76),
-        RGB(0, 225, 0),     RGB(161, 161, 205), RGB(192, 188, 107), RGB(130, 131, 75)};
     static constexpr COLORREF kBackground = RGB(29, 68, 107);
     static constexpr COLORREF kEmptyCell = RGB(0, 0, 0);
 

@@ -446,6 +446,9 @@ void MicDlgWindow::keyPressEvent(QKeyEvent* event)
 
 void MicDlgWindow::contextMenuEvent(QContextMenuEvent* event)
 {
+    // On a MIDI slot panel the dialog may offer its slot menu instead.
+    for (int k = 0; k < CRackSetup::kSlots; ++k)
+        if (SlotPanelRect(k).contains(event->pos()) && m_dlg.OnSlotRButtonDown(k)) return;
     // What the window menu of the platform offered: the about box.
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);

@@ -17,6 +17,7 @@
 #include "RecordingTray.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
+#include "app/MidiSetup.h"
 #include "link/SerialPort.h"
 #include "mic_ui/MicDlgWindow.h"
 #include "mic_ui/QtShell.h"
@@ -337,6 +338,52 @@ TEST_F(MicDlgWindowTest, TheWindowsMenuOpensTheAboutBox)
     ASSERT_EQ(Visible<CAboutDlg>().size(), 1u);
     QTest::mouseClick(Visible<CAboutDlg>().front()->Control(IDOK), Qt::LeftButton);
     EXPECT_TRUE(Visible<CAboutDlg>().empty());
+}
+
+TEST_F(MicDlgWindowTest, ARightClickOnAMidiSlotPanelOffersTheSlotMenuWhileMidiRunsAndTheRackResponds)
+{
+    Start(0);
+    dlg->m_RackSetup.SetPreMapping(0, 0, 0);
+    dlg->m_RackSetup.SetChannelMapping(0, 0, 0);
+    dlg->m_RackSetup.SetPreMapping(1, 0, 5);
+    dlg->m_RackSetup.SetChannelMapping(1, 0, 5);
+    const int rack = dlg->m_RackSetup.GetCurrentRack();
+    auto rightClick = [&](int slot) {
+        const QPoint at = window->SlotPanelRect(slot).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, window->mapToGlobal(at));
+        QApplication::sendEvent(window.get(), &event);
+        winport::MessageLoop::Current().RunUntilIdle();
+    };
+    struct Case {
+        bool midi, responds;
+        size_t menus;
+    };
+    for (const Case c : {Case{false, true, 0}, Case{true, false, 0}, Case{true, true, 1}}) {
+        SCOPED_TRACE(testing::Message() << c.midi << c.responds);
+        shell.menus.clear();
+        dlg->SetMidiRunning(c.midi ? TRUE : FALSE);
+        dlg->m_RackSetup.SetRackFlag(rack, c.responds ? TRUE : FALSE);
+        shell.menuAnswers = {CMidiSetup::kCmdFirstUnit + 3};  // "PRE 2", "B (5-8)"
+        rightClick(1);
+        ASSERT_EQ(shell.menus.size(), c.menus);
+        // Without the slot menu, the window's own menu.
+        if (QMenu* windowMenu = window->findChild<QMenu*>()) delete windowMenu;
+    }
+    ASSERT_EQ(shell.menus.front().size(), 3u);
+    EXPECT_EQ(shell.menus.front()[1].text, "PRE 2");
+    EXPECT_EQ(shell.menus.front()[2].id, CMidiSetup::kCmdClear);
+    EXPECT_EQ(dlg->m_RackSetup.GetMidiSlot(rack, 1), 3);
+    const QRect tied = window->SlotPanelRect(1);
+    EXPECT_EQ(Pixel(window->PaintBackground(), tied.left() + 1, tied.top() + 1), Rgb(0, 168, 107));
+
+    // The value moves: slot 0 takes it, slot 1 is emptied; "Clear" empties.
+    shell.menuAnswers = {CMidiSetup::kCmdFirstUnit + 3};
+    rightClick(0);
+    EXPECT_EQ(dlg->m_RackSetup.GetMidiSlot(rack, 0), 3);
+    EXPECT_EQ(dlg->m_RackSetup.GetMidiSlot(rack, 1), -1);
+    shell.menuAnswers = {CMidiSetup::kCmdClear};
+    rightClick(0);
+    EXPECT_EQ(dlg->m_RackSetup.GetMidiSlot(rack, 0), -1);
 }
 
 TEST_F(MicDlgWindowTest, SwitchAndRackButtonsAreFlatWithAHotEdgeUnderThePointer)
