@@ -79,6 +79,9 @@ QImage Render(UINT id)
     if (id >= 428 && id <= 437) return Plate(16, 24, QColor(120, 60, 0), ink, QString::number(id - 428));  // line digits
     if (id >= 461 && id <= 471) return Plate(40, 16, QColor(0, 0, 0), QColor(255, 176, 0), "MIC");  // mic-input gain labels
     if (id >= 588 && id <= 592) return Plate(40, 16, QColor(0, 0, 0), QColor(120, 180, 255), "LINE");  // line-input gain labels
+    // The PRE setup's rows: the label, and the numbers 1 to 9 beside it.
+    if (id == 565) return Plate(64, 30, QColor(70, 70, 70), ink, "PRE");
+    if (id >= 556 && id <= 564) return Plate(20, 30, QColor(29, 68, 107), ink, QString::number(id - 555));
     if (id >= 171 && id <= 186) return Plate(32, 20, QColor(29, 68, 107), ink, QString::number(id - 170));  // racks
     return QImage();
 }

@@ -4,6 +4,9 @@
 #include "mic_ui/Minimised.h"
 #include "app/MicDlg.h"
 #include "mic_ui/MidiMonitor.h"
+#include "mic_ui/MidiSetupWindow.h"
+#include "mic_ui/PreSetupWindow.h"
+#include "midi/MidiPortManager.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -112,6 +115,33 @@ void QtShell::RunSetupDialog(HWND owner, const SetupDialogPreset& preset, std::f
     auto* dialog = new CDiagnosticsWindow(owner, this, preset, m_owner);
     Open(dialog, [this, done](int) {
         // The main window shows what the dialog's commands changed at once.
+        if (m_owner) m_owner->repaint();
+        if (done) done();
+    });
+}
+
+void QtShell::RunMidiDialog(HWND owner, MidiDialog which, std::function<void()> done)
+{
+    // Over the set-up and test dialog that asks for it.
+    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : m_owner.data();
+    QDialog* dialog = nullptr;
+    if (m_pDialog) {
+        CRackSetup* setup = &m_pDialog->m_RackSetup;
+        switch (which) {
+        case MidiDialog::RackSetup: dialog = new CMidiSetupWindow(setup, owner, this, parent); break;
+        case MidiDialog::PreSetup:
+            if (auto* manager = dynamic_cast<CMidiPortManager*>(&m_pDialog->GetMidiPorts()))
+                dialog = new CPRESetupWindow(setup, std::make_shared<PortManagerDetection>(*manager), owner, this, parent);
+            break;
+        case MidiDialog::PortSelection: break;
+        }
+    }
+    if (!dialog) {
+        if (done) done();
+        return;
+    }
+    Open(dialog, [this, done](int) {
+        // The main window's slot panels show what the dialog changed.
         if (m_owner) m_owner->repaint();
         if (done) done();
     });
