@@ -312,7 +312,7 @@ TEST_F(MicDlgTest, ExitWithMidiRefusingToStopKeepsTheLinkRunning)
     Post(WM_COMMAND, kIdExit);
     EXPECT_TRUE(dlg->IsEnded());
     EXPECT_FALSE(midiPorts->IsRunning());
-    EXPECT_FALSE(shell.trayAnimated);
+    EXPECT_EQ(kTrayIdle, shell.trayImage);
 }
 
 TEST_F(MicDlgTest, CloseRequestSavesAndClosesWithoutAsking)

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "UnitLineFixture.h"
+#include "app/DebugDlg.h"
+#include "app/MicMessages.h"
 #include "app/ProgramConstants.h"
 
 namespace {
@@ -211,7 +213,7 @@ TEST_F(Windows, TrayMenuTextsAndIds)
     shell.menuAnswers = {501};
     dlg->OnTrayNotify(WM_CONTEXTMENU);
     EXPECT_TRUE(dlg->m_bMidiRunning);
-    EXPECT_TRUE(shell.trayAnimated);
+    EXPECT_EQ(kTrayMidiIn, shell.trayImage);
     dlg->OnTrayNotify(WM_RBUTTONDBLCLK);
     EXPECT_EQ(running, lastMenu());
 
@@ -229,7 +231,7 @@ TEST_F(Windows, TrayMenuTextsAndIds)
     shell.menuAnswers = {502};
     dlg->OnTrayNotify(WM_RBUTTONUP);
     EXPECT_FALSE(dlg->m_bMidiRunning);
-    EXPECT_FALSE(shell.trayAnimated);
+    EXPECT_EQ(kTrayIdle, shell.trayImage);
     midi->refuseStart = true;
     shell.menuAnswers = {501};
     dlg->OnTrayNotify(WM_RBUTTONUP);
@@ -250,6 +252,32 @@ TEST_F(Windows, TrayCommands)
     dlg->OnTrayNotify(WM_RBUTTONUP);
     EXPECT_EQ(1, shell.monitorOpened);
     EXPECT_TRUE(dlg->m_bMidiMonitorOpen);
+
+    // The engine's notifications: lines in the monitor, in the colour of the input pair; a
+    // message flashes the tray icon (image 1 in, 2 out), a port's Open or Close line does not.
+    dlg->m_RackSetup.SetPreMapping(2, 1, 7);
+    struct Shown {
+        UINT message;
+        WPARAM first;
+        LPARAM second;
+        const char* line;
+        COLORREF colour;
+        int image;
+    };
+    const Shown shown[] = {
+        {WM_MIDI_IN_SHOWN, 0x00B30000, 0x00400049, "IN \t1\t179\t73\t64\n", kNoPairColour, kTrayMidiIn},
+        {WM_MIDI_OUT_SHOWN, 0x00B70001, 0x007F000A, "OUT \t2\t183\t10\t127\n", kPairColours[2], kTrayMidiOut},
+        {WM_MIDI_IN_SHOWN, 0xFFFF0001, 0, "Open\t2\n", kNoPairColour, kTrayMidiOut},
+    };
+    for (const Shown& row : shown) {
+        SCOPED_TRACE(row.line);
+        PostMessageA(dlg->GetSafeHwnd(), row.message, row.first, static_cast<LPARAM>(row.second));
+        Run(1);
+        ASSERT_FALSE(dlg->GetMidiMonitor().Lines().empty());
+        EXPECT_EQ(dlg->GetMidiMonitor().Lines().back().text, CString(row.line));
+        EXPECT_EQ(dlg->GetMidiMonitor().Lines().back().colour, row.colour);
+        EXPECT_EQ(shell.trayImage, row.image);
+    }
     dlg->RunSetupDialog();
     EXPECT_EQ(1, shell.monitorClosed);
     EXPECT_FALSE(dlg->m_bMidiMonitorOpen);

@@ -53,10 +53,10 @@ public:
         if (done) done(answer);
     }
 
-    void TrayIcon(HWND, const char* tip, bool animate) override
+    void TrayIcon(HWND, const char* tip, int image) override
     {
         trayTip = tip;
-        trayAnimated = animate;
+        trayImage = image;
     }
 
     /// The set-up and test dialog and the mini view: recorded and left open until the test
@@ -134,7 +134,7 @@ public:
     std::vector<ShellDialog> dialogs;
     std::deque<int> dialogAnswers;
     std::string trayTip;
-    bool trayAnimated = false;
+    int trayImage = kTrayIdle;
     std::vector<FileDialogRequest> requests;
     /// Answers of the coming file dialogs.
     std::deque<std::string> paths;

@@ -78,7 +78,7 @@ BOOL CMicDlg::OnInitDialog()
     // 1-3: the secondary windows closed; the tray icon, not animated.
     m_bMiniViewShown = FALSE;
     m_bMidiMonitorOpen = FALSE;
-    m_pShell->TrayIcon(m_hWnd, kTrayTip, false);
+    m_pShell->TrayIcon(m_hWnd, kTrayTip, kTrayIdle);
     // 4: the server's close requests reach this window from now on.
     if (m_bUseWithCantle && !m_pClientMonitor && m_pServerLink) {
         m_pClientMonitor = m_pServerLink->CreateClientMonitor(m_hWnd, kClientName);
@@ -118,7 +118,7 @@ BOOL CMicDlg::OnInitDialog()
 void CMicDlg::SetMidiRunning(BOOL running)
 {
     m_bMidiRunning = running;
-    m_pShell->TrayIcon(m_hWnd, kTrayTip, running != FALSE);
+    m_pShell->TrayIcon(m_hWnd, kTrayTip, running ? kTrayMidiIn : kTrayIdle);
 }
 
 void CMicDlg::OnCloseRequest()

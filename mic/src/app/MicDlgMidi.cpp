@@ -144,9 +144,11 @@ LRESULT CMicDlg::applyMidiControl(WPARAM first, LPARAM second)
 
 void CMicDlg::OnMidiShown(UINT message, WPARAM first, LPARAM second)
 {
-    if (!m_bMidiMonitorOpen) return;
     const int port = static_cast<int>(first & 0xFFFF);
     const int status = static_cast<int>((first >> 16) & 0xFFFF);
+    // A message (not a port's Open or Close line) flashes the tray icon.
+    if (status != 0xFFFF) m_pShell->TrayIcon(m_hWnd, kTrayTip, message == WM_MIDI_IN_SHOWN ? kTrayMidiIn : kTrayMidiOut);
+    if (!m_bMidiMonitorOpen) return;
     m_MidiMonitor.AddMessage(CDebugDlg::FormatLine(message, first, second), CDebugDlg::LineColour(m_RackSetup, port, status));
 }
 

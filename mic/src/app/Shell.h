@@ -32,6 +32,11 @@ enum class ShellDialog {
     About,         // "Remote Mic Controller"
 };
 
+/// The tray icon's images: MIDI stopped; MIDI running or a message arrived; a message sent.
+constexpr int kTrayIdle = 0;
+constexpr int kTrayMidiIn = 1;
+constexpr int kTrayMidiOut = 2;
+
 /// What the set-up and test dialog shows when it opens.
 struct SetupDialogPreset {
     int commPort = -1;              // -1: "Disabled"
@@ -93,13 +98,13 @@ public:
     /// A small dialog; done gets IDOK or IDCANCEL. The default shows the dialog's texts in a
     /// message box.
     virtual void RunDialog(HWND owner, ShellDialog dialog, MessageDone done);
-    /// The tray icon of the window with its tip; its picture animates while animate is set.
-    /// Clicks on it reach the window as "MsgTaskIconNotify".
-    virtual void TrayIcon(HWND owner, const char* tip, bool animate)
+    /// The tray icon of the window with its tip, showing image `image` of its strip (kTrayIdle,
+    /// kTrayMidiIn, kTrayMidiOut). Clicks on it reach the window as "MsgTaskIconNotify".
+    virtual void TrayIcon(HWND owner, const char* tip, int image)
     {
         (void)owner;
         (void)tip;
-        (void)animate;
+        (void)image;
     }
 
     // Secondary windows. A modal one reports its end through done; the defaults have no

@@ -179,7 +179,7 @@ QtShell::~QtShell()
     if (m_pTray) m_pTray->RemoveIcon();
 }
 
-void QtShell::TrayIcon(HWND owner, const char* tip, bool animate)
+void QtShell::TrayIcon(HWND owner, const char* tip, int image)
 {
     constexpr UINT kIconId = 128;
     constexpr UINT kAnimationStrip = 572;
@@ -190,7 +190,7 @@ void QtShell::TrayIcon(HWND owner, const char* tip, bool animate)
     } else if (m_pTray->GetTooltip() != tip) {
         m_pTray->SetTooltip(tip);
     }
-    m_pTray->SetIconFromList(animate ? 1 : 0);
+    m_pTray->SetIconFromList(image);
 }
 
 void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::function<void(UINT id)> done)

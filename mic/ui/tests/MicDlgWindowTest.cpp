@@ -17,6 +17,7 @@
 #include "RecordingTray.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
+#include "app/MicMessages.h"
 #include "app/MidiSetup.h"
 #include "link/SerialPort.h"
 #include "mic_ui/MicDlgWindow.h"
@@ -296,6 +297,9 @@ TEST_F(MicDlgWindowTest, TheTrayIconFollowsMidiAndItsClicksReachTheDialog)
     EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 0);
     dlg->SetMidiRunning(TRUE);
     EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 1);
+    PostMessageA(dlg->GetSafeHwnd(), WM_MIDI_OUT_SHOWN, 0x00B00000, 0x007F0005);  // a message sent
+    winport::MessageLoop::Current().RunUntilIdle();
+    EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 2);
     dlg->SetMidiRunning(FALSE);
     EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 0);
 

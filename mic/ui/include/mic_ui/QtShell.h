@@ -52,7 +52,7 @@ public:
     /// now; done when it has closed. A dialog without a window here ends at once.
     void RunMidiDialog(HWND owner, MidiDialog which, std::function<void()> done) override;
     /// The tray icon (icon 128 with the animation strip 572): image 1 while animated, else 0.
-    void TrayIcon(HWND owner, const char* tip, bool animate) override;
+    void TrayIcon(HWND owner, const char* tip, int image) override;
     /// A pop-up menu whose bottom right corner is at the cursor; it does not wait: done gets
     /// the chosen id when the menu closes (0 when nothing was chosen).
     void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, std::function<void(UINT id)> done) override;
