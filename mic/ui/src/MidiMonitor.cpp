@@ -7,6 +7,7 @@
 
 #include "app/MicMessages.h"
 #include "winport/Window.h"
+#include "winport_ui/QtScreenService.h"
 
 MidiMonitorWindow::MidiMonitorWindow(CDebugDlg& log, HWND owner, QWidget* parent)
     : QDialog(parent), m_log(log), m_hOwner(owner)
@@ -26,10 +27,19 @@ MidiMonitorWindow::MidiMonitorWindow(CDebugDlg& log, HWND owner, QWidget* parent
     connect(&m_timer, &QTimer::timeout, this, &MidiMonitorWindow::Refresh);
     m_timer.start(100);
     Refresh();
+    if (auto screens = std::dynamic_pointer_cast<winport::QtScreenService>(winport::GetScreenService())) {
+        m_hSelf = screens->HandleOf(this);
+        m_placement = std::make_unique<DialogPlacement>(m_hSelf, CDebugDlg::kPlacementName);
+        m_placement->Restore();
+    }
 }
 
 MidiMonitorWindow::~MidiMonitorWindow()
 {
+    if (m_placement) {
+        m_placement->Save();
+        if (auto screens = std::dynamic_pointer_cast<winport::QtScreenService>(winport::GetScreenService())) screens->Detach(m_hSelf);
+    }
     if (m_hOwner) PostMessageA(m_hOwner, WM_MIDI_MONITOR_GONE, 0, 0);
 }
 

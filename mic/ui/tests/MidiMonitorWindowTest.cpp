@@ -1,15 +1,18 @@
 // The MIDI message monitor's window offscreen: coloured lines, the newest in view, the log's
-// emptying followed, and the main dialog told when it goes.
+// emptying followed, the main dialog told when it goes, and its place kept between openings.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include "TestEnvironment.h"
 #include "app/MicMessages.h"
 #include "mic_ui/MidiMonitor.h"
 #include "winport/MessageLoop.h"
+#include "winport/RegistryObject.h"
 #include "winport/Window.h"
+#include "winport_ui/QtScreenService.h"
 
 TEST(MidiMonitorWindow, ShowsColouredLinesWithTheNewestInView)
 {
@@ -47,4 +50,23 @@ TEST(MidiMonitorWindow, ShowsColouredLinesWithTheNewestInView)
     winport::MessageLoop::Current().RunUntilIdle();
     EXPECT_TRUE(gone);
     DestroyWindow(owner);
+}
+
+TEST(MidiMonitorWindow, OpensWhereItLastStood)
+{
+    TestEnvironment env;
+    auto screens = winport::QtScreenService::Install();
+    CCurrentUserRegistryObject().SetBool("Software\\VOKDWEN\\Vok Dwen Cantle\\CantleInterface", "SaveScreen", TRUE);
+    CDebugDlg log;
+    auto* first = new MidiMonitorWindow(log, nullptr);
+    const QPoint opened = first->pos();
+    first->show();
+    const QPoint moved = opened + QPoint(70, 40);
+    first->move(moved);
+    QApplication::processEvents();
+    delete first;  // goes as its close does: the place is kept
+
+    MidiMonitorWindow second(log, nullptr);
+    EXPECT_EQ(second.pos(), moved);
+    winport::SetScreenService(nullptr);
 }

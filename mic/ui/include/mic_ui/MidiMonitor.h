@@ -1,13 +1,16 @@
 // The MIDI message monitor's window, "MIDI Messages": a read-only log of the lines of the main
-// dialog's monitor (CDebugDlg), each in its colour, the newest kept in view. Modeless; when it
-// goes it posts WM_MIDI_MONITOR_GONE to the main dialog's window.
+// dialog's monitor (CDebugDlg), each in its colour, the newest kept in view. Modeless; it opens
+// where it last stood ("MicPreControl-DebugDlg", while the program keeps places on the screens)
+// and keeps its place when it goes, then posts WM_MIDI_MONITOR_GONE to the main dialog's window.
 #pragma once
 
 #include <QDialog>
 #include <QTextEdit>
 #include <QTimer>
+#include <memory>
 
 #include "app/DebugDlg.h"
+#include "ui/DialogPlacement.h"
 #include "winport/WinTypes.h"
 
 class MidiMonitorWindow : public QDialog {
@@ -27,6 +30,8 @@ private:
     HWND m_hOwner;
     QTextEdit* m_pEdit = nullptr;
     QTimer m_timer;
+    HWND m_hSelf = nullptr;                       // the window's handle on the screens
+    std::unique_ptr<DialogPlacement> m_placement;  // none without the program's screens
     size_t m_nShown = 0;  // lines of the log shown (its Added count)
     size_t m_nLines = 0;  // lines in the window
 };
