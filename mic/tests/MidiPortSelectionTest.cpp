@@ -5,9 +5,12 @@
 
 #include <memory>
 
+#include "MidiRecorder.h"
+#include "ScriptedShell.h"
 #include "TestEnvironment.h"
 #include "app/MidiPortSelection.h"
 #include "midi/MidiPortConfig.h"
+#include "midi/MidiPortManager.h"
 #include "ui/CheckListState.h"
 #include "winport/Clock.h"
 #include "winport/MidiBackend.h"
@@ -149,6 +152,37 @@ TEST_F(MidiPortSelectionTest, WhileMidiRunsTheListsLinkAndRemoveAreDisabledWithi
     EXPECT_FALSE(runningFlag);
     EXPECT_STREQ(dlg->GetStartText(), "&Start MIDI");
     EXPECT_TRUE(dlg->IsRemoveEnabled());
+}
+
+// The real port manager: Start writes "Active" from the ticks and starts the ticked port, whose
+// output announces itself; the button reads "&Stop MIDI" by the next tick of timer 96 at the
+// latest, and Stop brings it back.
+TEST_F(MidiPortSelectionTest, StartWithTheRealManagerStartsTheTickedPort)
+{
+    ScriptedShell shell;
+    MidiRecorder recorder;
+    CMidiPortManager manager(shell, recorder.Window());
+    auto dlg = std::make_unique<CMidiPortSelection>(manager, [this](bool running) { runningFlag = running; });
+    ASSERT_TRUE(dlg->OnInitDialog());
+    LinkPair(*dlg, 0);
+    LinkPair(*dlg, 2);
+    dlg->OnCheckChanged(1, 1);
+    dlg->OnStartMidi();
+    ASSERT_TRUE(loop->WaitSent("surface 2 in", 2, 10000)) << "the started port never announced itself";
+    EXPECT_TRUE(runningFlag);
+    EXPECT_TRUE(shell.boxes.empty());
+    EXPECT_EQ(Value(0, "Active"), 0);
+    EXPECT_EQ(Value(1, "Active"), 1);
+    EXPECT_EQ(Value(1, "MicPreControl"), 1);
+    EXPECT_FALSE(loop->IsOpen("surface 0 out"));
+    clock.Advance(CMidiPortSelection::kTimerMs);
+    Dispatch();
+    EXPECT_STREQ(dlg->GetStartText(), "&Stop MIDI");
+    EXPECT_FALSE(dlg->AreListsEnabled());
+    dlg->OnStartMidi();
+    EXPECT_FALSE(runningFlag);
+    EXPECT_FALSE(manager.IsRunning());
+    EXPECT_STREQ(dlg->GetStartText(), "&Start MIDI");
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 
 #include "mic_ui/DialogUnits.h"
 #include "ui/DisplayLayout.h"
-#include "ui/ThemeHelper.h"
-#include "winport_ui/QtScreenService.h"
 #include "winport_ui/QtMessageBox.h"
 
 namespace {
@@ -61,11 +59,7 @@ CDiagnosticsWindow::CDiagnosticsWindow(HWND owner, Shell* shell, const SetupDial
     AddCheck(D::kIdIntegrate, "Integrate with Cantle (Changing this requires a program restart)", 7, 193, 300)->hide();
 
     // The check boxes show the dialog's colours where a theme would paint over them.
-    if (auto screens = std::dynamic_pointer_cast<winport::QtScreenService>(winport::GetScreenService())) {
-        CThemeHelper theme;
-        for (int id : {D::kIdMiniOnTop, D::kIdDebugFile, D::kIdAutoLoad, D::kIdAutoRestore, D::kIdIntegrate})
-            if (theme.IsActive()) theme.RemoveWindowTheme(screens->HandleOf(findChild<QWidget*>(QString::number(id))));
-    }
+    RemoveThemes({D::kIdMiniOnTop, D::kIdDebugFile, D::kIdAutoLoad, D::kIdAutoRestore, D::kIdIntegrate});
 
     CColourButton* exit = AddColourButton(D::kIdExit, "E&xit", 260, 239, exitText, exitFace);
     exit->setFocus();

@@ -7,6 +7,7 @@
 #include "mic_ui/MidiSetupWindow.h"
 #include "mic_ui/PreSetupWindow.h"
 #include "midi/MidiPortManager.h"
+#include "mic_ui/MidiPortSelection.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -133,7 +134,12 @@ void QtShell::RunMidiDialog(HWND owner, MidiDialog which, std::function<void()> 
             if (auto* manager = dynamic_cast<CMidiPortManager*>(&m_pDialog->GetMidiPorts()))
                 dialog = new CPRESetupWindow(setup, std::make_shared<PortManagerDetection>(*manager), owner, this, parent);
             break;
-        case MidiDialog::PortSelection: break;
+        case MidiDialog::PortSelection: {
+            CMicDlg* main = m_pDialog;
+            dialog = new CMidiPortSelectionWindow(
+                main->GetMidiPorts(), [main](bool running) { main->SetMidiRunning(running ? TRUE : FALSE); }, parent);
+            break;
+        }
         }
     }
     if (!dialog) {

@@ -6,7 +6,9 @@
 #include <QPainterPath>
 
 #include "mic_ui/DialogUnits.h"
+#include "ui/ThemeHelper.h"
 #include "winport_ui/Canvas.h"
+#include "winport_ui/QtScreenService.h"
 #include "winport_ui/QtMessageBox.h"
 
 namespace {
@@ -96,6 +98,15 @@ QLabel* SmallDialog::AddIcon(int id, int x, int y)
     label->setPixmap(ProgramIcon().pixmap(32, 32));
     label->setGeometry(QRect(DialogUnits::X(x), DialogUnits::Y(y), 32, 32));
     return label;
+}
+
+void SmallDialog::RemoveThemes(std::initializer_list<int> ids)
+{
+    auto screens = std::dynamic_pointer_cast<winport::QtScreenService>(winport::GetScreenService());
+    CThemeHelper theme;
+    if (!screens || !theme.IsActive()) return;
+    for (int id : ids)
+        if (QWidget* control = Control(id)) theme.RemoveWindowTheme(screens->HandleOf(control));
 }
 
 QPushButton* SmallDialog::AddButton(int id, const char* text, int x, int y, int w, int h, bool isDefault)

@@ -21,11 +21,16 @@
 #include "app/MidiSetup.h"
 #include "link/SerialPort.h"
 #include "mic_ui/MicDlgWindow.h"
+#include "mic_ui/MidiPortSelection.h"
+#include "midi/MidiPortConfig.h"
+#include "midi/MidiPortManager.h"
 #include "mic_ui/QtShell.h"
 #include "mic_ui/SmallDialogs.h"
 #include "presim/UnitBus.h"
 #include "winport/Clock.h"
+#include "winport/MidiBackend.h"
 #include "winport/Profile.h"
+#include "winport/RegistryObject.h"
 #include "winport/Window.h"
 
 namespace P = MainDialogPictures;
@@ -426,4 +431,50 @@ TEST_F(MicDlgWindowTest, SwitchAndRackButtonsAreFlatWithAHotEdgeUnderThePointer)
         EXPECT_FALSE(button->IsHot());
         EXPECT_EQ(button->Render().pixel(0, 0), idle.pixel(0, 0));
     }
+}
+
+// The Qt shell opens the port selection dialog on the main dialog's MIDI ports; Start and Stop in
+// it switch the dialog's MIDI-running flag and its tray picture.
+TEST_F(MicDlgWindowTest, ThePortDialogStartsAndStopsTheMainDialogsMidi)
+{
+    auto loop = std::make_shared<winport::midi::LoopbackBackend>();
+    loop->AddInput("surface out");
+    loop->AddOutput("surface in");
+    winport::midi::SetBackend(loop);
+    struct BackendGone {
+        ~BackendGone() { winport::midi::SetBackend(nullptr); }
+    } backendGone;
+    const CString key = CMidiPortConfig::KeyOf(0);
+    CCurrentUserRegistryObject reg;
+    reg.SetInt(key, "MidiIn", 0);
+    reg.SetInt(key, "MidiOut", 0);
+    reg.SetString(key, "MidiInStr", "surface out");
+    reg.SetString(key, "MidiOutStr", "surface in");
+    reg.SetBool(key, "Active", 1);
+
+    qtShell.SetTrayBackend(&tray);
+    Start(0, qtShell);
+    dlg->SetMidiPorts(std::make_unique<CMidiPortManager>(shell, dlg->GetSafeHwnd()));
+    qtShell.SetDialog(dlg.get());
+    bool done = false;
+    qtShell.RunMidiDialog(dlg->GetSafeHwnd(), MidiDialog::PortSelection, [&] { done = true; });
+    auto* ports = window->findChild<CMidiPortSelectionWindow*>();
+    ASSERT_NE(ports, nullptr);
+    EXPECT_TRUE(ports->isVisible());
+    ASSERT_EQ(ports->PortList()->GetCount(), 1);
+    EXPECT_EQ(ports->PortList()->GetCheck(0), 1);
+
+    QWidget* start = ports->Button(CMidiPortSelection::kIdStart);
+    QTest::mouseClick(start, Qt::LeftButton, {}, start->rect().center());
+    EXPECT_TRUE(dlg->m_bMidiRunning);
+    EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 1);
+    EXPECT_TRUE(loop->WaitSent("surface in", 2, 10000));  // the port's announcement
+    QTest::mouseClick(start, Qt::LeftButton, {}, start->rect().center());
+    EXPECT_FALSE(dlg->m_bMidiRunning);
+    EXPECT_EQ(qtShell.Tray()->GetShownFrame(), 0);
+
+    QWidget* ok = ports->Button(CMidiPortSelection::kIdOk);
+    QTest::mouseClick(ok, Qt::LeftButton, {}, ok->rect().center());
+    EXPECT_TRUE(done);
+    EXPECT_EQ(qtShell.OpenDialogs(), 0);
 }

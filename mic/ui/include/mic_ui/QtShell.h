@@ -48,8 +48,8 @@ public:
     QDialog* MiniView() const { return m_mini; }
     /// The set-up and test dialog, window-modal; done when it has closed.
     void RunSetupDialog(HWND owner, const SetupDialogPreset& preset, std::function<void()> done) override;
-    /// The MIDI set-up dialogs on the main dialog's record, window-modal over the dialog open
-    /// now; done when it has closed. A dialog without a window here ends at once.
+    /// The MIDI set-up dialogs on the main dialog's record and MIDI ports, window-modal over the
+    /// dialog open now; done when it has closed. A dialog without a window here ends at once.
     void RunMidiDialog(HWND owner, MidiDialog which, std::function<void()> done) override;
     /// The tray icon (icon 128 with the animation strip 572): image 1 while animated, else 0.
     void TrayIcon(HWND owner, const char* tip, int image) override;

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <initializer_list>
 
 #include "winport/Hooks.h"
 #include "winport/WinTypes.h"
@@ -40,6 +41,9 @@ protected:
     /// A push button; IDOK and IDCANCEL end the dialog with their id.
     QPushButton* AddButton(int id, const char* text, int x, int y, int w, int h, bool isDefault);
     QLabel* AddIcon(int id, int x, int y);
+    /// Switches the visual theme off for the controls with these ids, so that the dialog's own
+    /// colours show on them (nothing where no theme is active).
+    void RemoveThemes(std::initializer_list<int> ids);
 
 private:
     int m_nTemplateId;
