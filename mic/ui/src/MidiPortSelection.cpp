@@ -39,10 +39,10 @@ CMidiPortSelectionWindow::CMidiPortSelectionWindow(MidiPorts& ports, std::functi
     AddGroup(this, kIdOutGroup, "MIDI Out", 166, 29, 143, 68);
     m_pIn = AddDeviceList(D::kIdInList, 20, 40, true);
     m_pOut = AddDeviceList(D::kIdOutList, 172, 40, false);
-    AddStatic(kIdInLabel, "MIDI In selected :-", 14, 101, 66, 8);
-    m_pInName = AddStatic(D::kIdInName, "in", 80, 101, 77, 8);
-    AddStatic(kIdOutLabel, "MIDI Out selected :-", 166, 101, 68, 8);
-    m_pOutName = AddStatic(D::kIdOutName, "out", 234, 101, 75, 8);
+    AddStatic(kIdInLabel, "MIDI In selected :-", 14, 101, 80, 8);
+    m_pInName = AddStatic(D::kIdInName, "in", 95, 101, 62, 8);
+    AddStatic(kIdOutLabel, "MIDI Out selected :-", 166, 101, 80, 8);
+    m_pOutName = AddStatic(D::kIdOutName, "out", 247, 101, 62, 8);
 
     AddGroup(this, kIdActiveGroup, "Set Active Ports", 7, 139, 309, 94);
     m_pPorts = new CMyCheckListBox(D::kIdPortList, this);
