@@ -2,8 +2,11 @@
 // units on a pseudo-terminal: the main window shows the units responding and a click on a
 // channel switch reaches the unit; the set-up and test dialog shows the units' versions and
 // tests a rack; the mini view stands in for the main window, drives the units and gives the
-// main window back. Screenshots are kept in the build folder (mic/mic-xvfb-screenshot.png,
-// mic/mic-xvfb-mini-view.png) for a person to look at.
+// main window back. Under MIDI control (a JACK server with the dummy driver and midi-sim), the
+// port selection dialog links midi-sim's ports and starts MIDI; midi-sim's control changes reach
+// the screen and the unit, and a click reaches midi-sim until MIDI is stopped. Screenshots are
+// kept in the build folder (mic/mic-xvfb-screenshot.png, mic/mic-xvfb-mini-view.png,
+// mic/mic-xvfb-midi-ports.png) for a person to look at.
 //
 // Every wait is for something to happen (a window, a picture, a frame at the units), bounded.
 #include <gtest/gtest.h>
@@ -12,6 +15,7 @@
 
 #include <QImage>
 #include <cstdio>
+#include <fstream>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -19,13 +23,16 @@
 #include <unistd.h>
 
 #include "../../tests/ProgramProcess.h"  // the mic tests' child process with pre-sim
+#include "MidiSim.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
 #include "mic_ui/Diagnostics.h"
 #include "mic_ui/EnBitmap.h"
 #include "mic_ui/MicDlgWindow.h"
 #include "mic_ui/Minimised.h"
+#include "mic_ui/MidiPortSelection.h"
 #include "mic_ui/PictureStore.h"
+#include "ui/DisplayLayout.h"
 #include "winport/Profile.h"
 #include "winport_ui/Canvas.h"
 
@@ -115,7 +122,7 @@ protected:
     }
 
     /// Xvfb, pre-sim with three units (its frames reported unless quiet) and mic on the display.
-    void StartAll(bool quietUnits)
+    void StartAll(bool quietUnits, int units = 3)
     {
         xvfb = std::make_unique<ProgramProcess>("/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0",
                                                                                    "1024x768x24", "-nolisten", "tcp"});
@@ -123,7 +130,7 @@ protected:
         ASSERT_FALSE(number.empty()) << "Xvfb did not start";
         display = ":" + number;
 
-        std::vector<std::string> args{"--units", "3", "--link", env.Path("com1")};
+        std::vector<std::string> args{"--units", std::to_string(units), "--link", env.Path("com1")};
         if (quietUnits) args.push_back("--quiet");
         presim = std::make_unique<PreSimProcess>(args);
         ASSERT_FALSE(presim->Pty().empty());
@@ -188,9 +195,13 @@ protected:
     void Click(const XWindow& on, const QWidget* control)
     {
         ASSERT_NE(control, nullptr);
-        const QPoint c = control->geometry().center();
-        Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(on.rect.x() + c.x()) + " " +
-               std::to_string(on.rect.y() + c.y()) + " click 1");
+        ClickAt(on, control->geometry().center());
+    }
+    /// A click at a point of a window.
+    void ClickAt(const XWindow& on, QPoint at)
+    {
+        Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(on.rect.x() + at.x()) + " " +
+               std::to_string(on.rect.y() + at.y()) + " click 1");
     }
 
     /// A main-window picture's face: 4 pixels into the top of a rack button, across its middle,
@@ -203,13 +214,13 @@ protected:
         return shot.isNull() ? 0u : shot.pixel(x, y) & 0xFFFFFF;
     }
 
-    /// Waits until racks 1 to 3 show as responding with rack 1 selected. The first unit to
+    /// Waits until racks 1 to n show as responding with rack 1 selected. The first unit to
     /// answer has its rack selected: on a busy machine that need not be unit 1, so rack 1 is
     /// chosen by a click.
-    QImage WaitForThreeRacks()
+    QImage WaitForRacks(int n)
     {
         return ShotUntil([&](const QImage& s) {
-            for (int r = 0; r < 3; ++r) {
+            for (int r = 0; r < n; ++r) {
                 const QRgb f = Face(s, MicDlgWindow::kIdRack + r);
                 if (f != kSelected && f != kResponding) return false;
             }
@@ -242,15 +253,26 @@ protected:
         return NextFrame([](const Frame& f) { return f.bytes[1] == 0x01 || f.bytes[1] == 0x02; });
     }
 
-    /// Waits until unit 1 has phantom power on channel 1.
-    bool WaitForPhantom()
+    /// Waits until the mic switch byte of unit 1's channel 1 has the bits of mask on (or off).
+    bool WaitForMicSwitch(int mask, bool on)
     {
         return WaitUntil([&] {
             presim->Send("state 0");
             const std::string state = presim->WaitFor("state 0 ", 2000);
             const size_t at = state.find("mic=");
-            return at != std::string::npos && (std::strtol(state.c_str() + at + 4, nullptr, 16) & 0x40) != 0;
+            return at != std::string::npos && ((std::strtol(state.c_str() + at + 4, nullptr, 16) & mask) != 0) == on;
         });
+    }
+    /// Waits until unit 1 has phantom power on channel 1.
+    bool WaitForPhantom() { return WaitForMicSwitch(0x40, true); }
+
+    /// Opens the set-up dialog from the main window once the link is idle; the dialog's window.
+    XWindow OpenSetup()
+    {
+        if (!WaitForIdleLink()) return {};
+        Click(main, layout->Control(MicDlgWindow::kIdSetup));
+        if (!WaitUntil([&] { return !Windows("^Setup / Test$").empty(); })) return {};
+        return Windows("^Setup / Test$").front();
     }
 
     void EndMic()
@@ -277,7 +299,7 @@ protected:
 TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
 {
     StartAll(/*quietUnits=*/true);
-    QImage shot = WaitForThreeRacks();
+    QImage shot = WaitForRacks(3);
     EXPECT_EQ(Face(shot, MicDlgWindow::kIdRack), kSelected);
     EXPECT_EQ(Face(shot, MicDlgWindow::kIdRack + 1), kResponding);
     ASSERT_EQ(Face(shot, MicDlgWindow::kIdRack + 2), kResponding) << "racks 1 to 3 never showed as responding";
@@ -302,7 +324,7 @@ TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
 TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
 {
     StartAll(/*quietUnits=*/false);
-    ASSERT_EQ(Face(WaitForThreeRacks(), MicDlgWindow::kIdRack + 2), kResponding) << "racks 1 to 3 never responded";
+    ASSERT_EQ(Face(WaitForRacks(3), MicDlgWindow::kIdRack + 2), kResponding) << "racks 1 to 3 never responded";
 
     // Setup: the versions are asked for, then the dialog opens with them.
     SetupDialogPreset preset;
@@ -398,6 +420,159 @@ TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
     ASSERT_TRUE(WaitForIdleLink());
     Click(mini, miniLayout.Control(CMinimised::kIdMaximise));
     EXPECT_TRUE(WaitUntil([&] { return onlyWindowIs(main.rect.width()); })) << "the main window did not come back";
+
+    EndMic();
+}
+
+namespace {
+
+/// A setup file of the program's layout written byte by byte: every channel at gain step 0 on
+/// its line input except rack 1's channel 1, which is on its mic input; the 400-byte MIDI
+/// extension ties MIDI unit 0 to port 1, MIDI channel 1 (pair 0, 0) both ways, and rack 1's first
+/// slot to that unit's channels 1 to 4.
+void WriteMidiSetup(const std::string& path)
+{
+    std::vector<int32_t> words;
+    auto put = [&](int count, int32_t value) { words.insert(words.end(), count, value); };
+    put(64, 0);   // mic lines
+    put(64, 3);   // channel status: line gain step 0
+    put(64, 3);   // line status: mic gain step 0
+    put(1, 1);    // channel mode of rack 1, channel 1: the mic input
+    put(63, 0);
+    std::string bytes(reinterpret_cast<const char*>(words.data()), words.size() * 4);
+    bytes.append(16 + 832 + 64, '\0');  // rack options, labels, channel flags
+    words.clear();
+    put(1, 1);                           // version
+    put(2, 0);                           // receiving pair 0: port 0, MIDI channel 0
+    put(16, -1);
+    put(2, 0);                           // sending pair 0
+    put(16, -1);
+    put(1, 0);                           // rack 1, slot 1: unit 0, channels 1 to 4
+    put(47, -1);
+    put(16, 0);                          // the racks' file values
+    bytes.append(reinterpret_cast<const char*>(words.data()), words.size() * 4);
+    ASSERT_EQ(bytes.size(), 2340u);
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+/// The next message midi-sim receives that is `wanted`, skipping others (bounded).
+bool Receives(MidiSim& sim, const std::string& wanted)
+{
+    for (int i = 0; i < 20; ++i) {
+        const std::string got = sim.NextReceived(30000);
+        if (got == wanted) return true;
+        if (got.empty()) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
+{
+    if (!Installed("/usr/bin/jackd")) GTEST_SKIP() << "jackd is needed (scripts/setup installs it)";
+    JackServer server;
+    ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
+    MidiSim sim(server);
+    ASSERT_TRUE(sim.Ready()) << sim.ReadyLine();
+    JackBackendScope jack;  // the devices as mic lists them, for the dialog's layout here
+    ASSERT_NE(jack.backend, nullptr);
+
+    const std::string setup = env.Path("midi-rack.mic");
+    WriteMidiSetup(setup);
+    winport::WriteProfileInt("Settings", "Auto Load", 1);
+    winport::WriteProfileString("Settings", "FileName", setup.c_str());
+    ScopedEnv backend("WINPORT_MIDI_BACKEND", "jack");
+    StartAll(/*quietUnits=*/false, /*units=*/2);
+    ASSERT_EQ(Face(WaitForRacks(2), MicDlgWindow::kIdRack + 1), kResponding) << "racks 1 and 2 never responded";
+
+    // Where the port dialog's controls lie, with the devices mic sees.
+    StoppedMidiPorts stopped;
+    CMidiPortSelectionWindow portsLayout(stopped, {});
+    portsLayout.show();
+    auto rowOf = [&](QListWidget* list, const std::string& name) {
+        const QList<QListWidgetItem*> found = list->findItems(QString::fromStdString(name), Qt::MatchExactly);
+        return found.isEmpty() ? QPoint(-1, -1) : list->viewport()->mapTo(&portsLayout, list->visualItemRect(found.front()).center());
+    };
+    const QPoint simOut = rowOf(portsLayout.InList(), sim.Out()), simIn = rowOf(portsLayout.OutList(), sim.In());
+    ASSERT_GE(simOut.x(), 0) << "midi-sim's output is not listed";
+    ASSERT_GE(simIn.x(), 0) << "midi-sim's input is not listed";
+    CMyCheckListBox* lines = portsLayout.PortList();
+    const CRect firstLine = lines->ItemTextRect(0);
+    const QPoint firstTick = lines->geometry().topLeft() + QPoint(CMyCheckListBox::kCheckBoxArea / 2, (firstLine.top + firstLine.bottom) / 2);
+    SetupDialogPreset preset;
+    preset.portAvailable = [](int) { return FALSE; };
+    CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
+    auto openPortDialog = [&](XWindow& setupWindow, XWindow& portsWindow) {
+        setupWindow = OpenSetup();
+        ASSERT_FALSE(setupWindow.id.empty()) << "the set-up dialog did not open";
+        Click(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
+        ASSERT_TRUE(WaitUntil([&] { return !Windows("^MIDI Port Selection$").empty(); })) << "the port dialog did not open";
+        portsWindow = Windows("^MIDI Port Selection$").front();
+    };
+    auto closeDialogs = [&](const XWindow& setupWindow, const XWindow& portsWindow) {
+        Click(portsWindow, portsLayout.Button(CMidiPortSelection::kIdOk));
+        ASSERT_TRUE(WaitUntil([&] { return Windows("^MIDI Port Selection$").empty(); })) << "the port dialog stayed";
+        Click(setupWindow, setupLayout.Control(CDiagnostics::kIdExit));
+        ASSERT_TRUE(WaitUntil([&] { return Windows("^Setup / Test$").empty(); })) << "the set-up dialog stayed";
+    };
+    // A pixel of the Start button's face, as the button paints.
+    const QWidget* startButton = portsLayout.Button(CMidiPortSelection::kIdStart);
+    const QPoint startFace = startButton->geometry().topLeft() + QPoint(startButton->width() / 8, startButton->height() / 2);
+    CDisplayLayout colours(nullptr);
+    auto startFaceIs = [&](const XWindow& on, int kind) {
+        return [&, kind](const QImage& shot) {
+            return !shot.isNull() && (shot.pixel(on.rect.topLeft() + startFace) & 0xFFFFFF) ==
+                                         (ToQColor(colours.GetButtonBackColour(kind)).rgb() & 0xFFFFFF);
+        };
+    };
+
+    // Setup, "&MIDI Port Setup": link midi-sim's ports, tick the line, Start.
+    XWindow setupWindow, portsWindow;
+    openPortDialog(setupWindow, portsWindow);
+    ClickAt(portsWindow, simOut);
+    ClickAt(portsWindow, simIn);
+    Click(portsWindow, portsLayout.Button(CMidiPortSelection::kIdLink));
+    ClickAt(portsWindow, firstTick);
+    Click(portsWindow, startButton);
+    EXPECT_EQ(sim.NextReceived(30000), "B0 0F 1B") << "midi-sim never got the announcement";
+    EXPECT_EQ(sim.NextReceived(30000), "B0 2F 47");
+    EXPECT_TRUE(startFaceIs(portsWindow, enButtonCancel)(ShotUntil(startFaceIs(portsWindow, enButtonCancel))))
+        << "the Start button never showed MIDI running";
+    Screenshot(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-midi-ports.png");
+    closeDialogs(setupWindow, portsWindow);
+
+    // B0 04 7F: Phant of rack 1, channel 1 lights on the screen and reaches unit 1.
+    ASSERT_TRUE(sim.Process().Send("cc 0 4 127"));
+    EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
+    const QRect phant = layout->Control(MicDlgWindow::kIdPhant)->geometry();
+    const QPoint phantFace(main.rect.x() + phant.center().x(), main.rect.y() + phant.top() + 5);
+    const QImage lit = ShotUntil([&](const QImage& s) { return !s.isNull() && (s.pixel(phantFace) & 0xFFFFFF) == Rgb(255, 176, 0); });
+    EXPECT_EQ(lit.pixel(phantFace) & 0xFFFFFF, Rgb(255, 176, 0)) << "Phant never lit on the screen";
+
+    // A click on Phase reaches midi-sim; its fourth ping and a heartbeat are answered.
+    Click(main, layout->Control(MicDlgWindow::kIdPhase));
+    EXPECT_TRUE(Receives(sim, "B0 05 7F")) << "the Phase click never reached midi-sim";
+    ASSERT_TRUE(sim.Process().Send("ping 4"));
+    EXPECT_TRUE(Receives(sim, "90 00 7F")) << "the fourth ping was not answered";
+    ASSERT_TRUE(sim.Process().Send("heartbeat 0"));
+    EXPECT_TRUE(Receives(sim, "B0 0A 7F")) << "the heartbeat was not answered";
+
+    // "&Stop MIDI": the button shows MIDI stopped, and then nothing more reaches midi-sim: not the
+    // next Phase click (which still reaches the unit), not an answer to pings or heartbeats.
+    openPortDialog(setupWindow, portsWindow);
+    Click(portsWindow, startButton);
+    EXPECT_TRUE(startFaceIs(portsWindow, enButtonOK)(ShotUntil(startFaceIs(portsWindow, enButtonOK))))
+        << "the Start button never showed MIDI stopped";
+    closeDialogs(setupWindow, portsWindow);
+    // Closing the output port turns off the note that the ping's answer left sounding.
+    EXPECT_EQ(sim.NextReceived(30000), "80 00 00");
+    Click(main, layout->Control(MicDlgWindow::kIdPhase));
+    EXPECT_TRUE(WaitForMicSwitch(0x20, false)) << "unit 1 never got Phase off";
+    ASSERT_TRUE(sim.Process().Send("ping 4"));
+    ASSERT_TRUE(sim.Process().Send("heartbeat 0"));
+    // Nothing to wait for but silence: a short bounded look.
+    EXPECT_EQ(sim.NextReceived(2000), "");
 
     EndMic();
 }
