@@ -40,6 +40,28 @@ struct CTranslationPair {
 static_assert(sizeof(CTranslationPair) == 8);
 class CTranslationPairArray : public CArray<CTranslationPair, const CTranslationPair&> {};
 
+/// Scratch memory of the event sort: whole pages from the system, large blocks in huge pages
+/// (a sort of millions of events writes every byte of it in scattered order, and on 4 KB pages
+/// the first touches and the address translations cost more than the sort itself).
+class CEventSortScratch {
+public:
+    CEventSortScratch() = default;
+    CEventSortScratch(const CEventSortScratch&) = delete;
+    CEventSortScratch& operator=(const CEventSortScratch&) = delete;
+    ~CEventSortScratch() { Release(); }
+    /// At least `bytes` bytes, keeping the present block when it is large enough; throws
+    /// std::bad_alloc when the system has no memory.
+    std::byte* Reserve(size_t bytes);
+    void Release();
+    /// The bytes asked for by the largest Reserve since the last Release.
+    size_t Bytes() const { return m_bytes; }
+
+private:
+    void* m_block = nullptr;
+    size_t m_mapped = 0;
+    size_t m_bytes = 0;
+};
+
 class CAutomationEventArray : public CArray<CAutomationEvent, const CAutomationEvent&>,
                               public CConsoleConfig,
                               public CAutomationRecordSource {
@@ -85,7 +107,7 @@ public:
     void FreeExtra();
     void RemoveAll();
     /// The bytes of scratch space Sort keeps for the next sort.
-    size_t SortScratchBytes() const { return m_sortScratchBytes; }
+    size_t SortScratchBytes() const { return m_sortScratch.Bytes(); }
 
     // The filtered queries walk the filter's time window from GetAtTime(start time, 0) on; an
     // end time of -1 is replaced in the caller's filter by the last event's time. A start time
@@ -337,11 +359,9 @@ public:
 private:
     /// Makes room for one more element, growing by half the size when full.
     void reserveOneMore();
-    void releaseSortScratch();
 
     BOOL m_bCardLinkType4 = FALSE;
     HWND m_hStatusWnd = NULL;
     // Sort's scratch space, kept between sorts while it is at most 64 MB.
-    std::unique_ptr<std::byte[]> m_sortScratch;
-    size_t m_sortScratchBytes = 0;
+    CEventSortScratch m_sortScratch;
 };

@@ -1,9 +1,16 @@
 #include "trevanny/AutomationEventArray.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <new>
+
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
 #include "trevanny/automation/AutomationNotifications.h"
@@ -60,97 +67,199 @@ struct PathTimeOrder {
 // A stable LSD radix sort on the words of the order's key, most significant first. The order
 // the array is already in decides how much of the key must be sorted: a stable sort keeps the
 // order of equal keys, so sorting on a leading part of the key is enough when, for equal
-// values of that part, the array's present order already is the wanted one.
+// values of that part, the array's present order already is the wanted one; and an array in
+// time order needs only its runs of equal times put in order. Only the bits that vary across
+// the array are sorted on (a bit every event shares orders nothing), in digits of at most 11
+// bits: a pass over the events costs about the same up to 10 bits and grows beyond, as the
+// digit's buckets stop fitting the caches.
 
 enum class KeyWord { Time, Path, Control };
+constexpr size_t kKeyWords = 3;
 
-uint32_t keyWord(const CAutomationEvent& e, KeyWord w)
+template <KeyWord W>
+uint32_t keyWord(const CAutomationEvent& e)
 {
-    switch (w) {
-    case KeyWord::Time: return static_cast<uint32_t>(biased(e.m_Time));
-    case KeyWord::Path: return static_cast<uint32_t>(biased(static_cast<int32_t>(e.m_Path)));
-    default: return controlKey(e);
-    }
+    if constexpr (W == KeyWord::Time) return static_cast<uint32_t>(biased(e.m_Time));
+    else if constexpr (W == KeyWord::Path) return static_cast<uint32_t>(biased(static_cast<int32_t>(e.m_Path)));
+    else return controlKey(e);
 }
 
-// Which of the three orders the events are in (bit m for mode m), in one pass.
-unsigned ordersHeld(const CAutomationEvent* first, const CAutomationEvent* last)
+// The order's key words of the event, indexed by KeyWord.
+std::array<uint32_t, kKeyWords> keyWords(const CAutomationEvent& e)
 {
-    unsigned held = 7;
+    return {keyWord<KeyWord::Time>(e), keyWord<KeyWord::Path>(e), keyWord<KeyWord::Control>(e)};
+}
+
+// What one pass over the events tells the sort: which of the three orders they are in (bit m
+// for mode m; bit 3 when the times alone never go down) and which bits of each key word vary
+// among them.
+constexpr unsigned kTimesRise = 8;
+
+struct ArrayShape {
+    unsigned held = 15;
+    std::array<uint32_t, kKeyWords> varying{};
+};
+
+ArrayShape shapeOf(const CAutomationEvent* first, const CAutomationEvent* last)
+{
+    ArrayShape shape;
+    if (first == last) return shape;
+    const auto base = keyWords(*first);
+    auto vary = [&](const CAutomationEvent& e) {
+        const auto words = keyWords(e);
+        for (size_t w = 0; w < kKeyWords; ++w) shape.varying[w] |= words[w] ^ base[w];
+    };
     const TimeOrder time;
     const PathControlTimeOrder pathControl;
     const PathTimeOrder pathTime;
-    for (const CAutomationEvent* e = first; e + 1 < last && held; ++e) {
-        if ((held & 1) && time(e[1], e[0])) held &= ~1u;
-        if ((held & 2) && pathControl(e[1], e[0])) held &= ~2u;
-        if ((held & 4) && pathTime(e[1], e[0])) held &= ~4u;
+    const CAutomationEvent* e = first;
+    for (; e + 1 < last && shape.held; ++e) {
+        if ((shape.held & 1) && time(e[1], e[0])) shape.held &= ~1u;
+        if ((shape.held & 2) && pathControl(e[1], e[0])) shape.held &= ~2u;
+        if ((shape.held & 4) && pathTime(e[1], e[0])) shape.held &= ~4u;
+        if ((shape.held & kTimesRise) && e[1].m_Time < e[0].m_Time) shape.held &= ~kTimesRise;
+        vary(e[1]);
     }
-    return held;
+    for (++e; e < last; ++e) vary(*e);
+    return shape;
 }
 
-// Scratch space of the radix sort, kept by its owner between sorts: grown to the largest sort
-// that needed it, never constructed (the events are trivially copyable).
-struct SortScratch {
-    std::unique_ptr<std::byte[]>& bytes;
-    size_t& size;
+// One digit of the key: `bits` bits of a key word from bit `shift` up.
+struct Digit {
+    KeyWord word;
+    unsigned shift;
+    unsigned bits;
 
-    CAutomationEvent* For(size_t n)
+    uint32_t Of(const std::array<uint32_t, kKeyWords>& key) const
     {
-        const size_t need = n * sizeof(CAutomationEvent);
-        if (size < need) {
-            bytes.reset();
-            bytes.reset(new std::byte[need]);
-            size = need;
-        }
-        return reinterpret_cast<CAutomationEvent*>(bytes.get());
+        return (key[static_cast<size_t>(word)] >> shift) & ((uint32_t{1} << bits) - 1);
     }
 };
+
+constexpr unsigned kMaxDigitBits = 11;
+
+// The digits of one key word covering its varying bits, least significant first: as few as
+// digits of kMaxDigitBits allow, then as narrow as that number allows.
+void addDigits(KeyWord word, uint32_t varying, std::vector<Digit>& digits)
+{
+    auto cover = [varying](unsigned width, auto&& take) {
+        uint64_t rest = varying;
+        while (rest != 0) {
+            const auto lo = static_cast<unsigned>(std::countr_zero(rest));
+            const uint64_t window = ((uint64_t{1} << (lo + width)) - 1) & rest;
+            const auto hi = static_cast<unsigned>(63 - std::countl_zero(window));
+            take(lo, hi - lo + 1);
+            rest &= ~window;
+        }
+    };
+    auto count = [&](unsigned width) {
+        unsigned n = 0;
+        cover(width, [&n](unsigned, unsigned) { ++n; });
+        return n;
+    };
+    const unsigned fewest = count(kMaxDigitBits);
+    unsigned width = 1;
+    while (count(width) > fewest) ++width;
+    cover(width, [&](unsigned shift, unsigned bits) { digits.push_back({word, shift, bits}); });
+}
 
 // Below this many events a comparison sort is quicker than a radix sort's bucket counts.
 constexpr size_t kSmallSort = size_t{1} << 14;
 
-void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words, SortScratch scratch)
+// One pass: moves the events from src to dst by the digit's bucket offsets `at`, and counts
+// the next digit's buckets (the counts do not depend on the order) when there is one.
+template <KeyWord W>
+void scatter(const CAutomationEvent* src, size_t n, CAutomationEvent* dst, uint32_t* at, const Digit& digit,
+             uint32_t* nextCounts, const Digit* next)
+{
+    const uint32_t mask = (uint32_t{1} << digit.bits) - 1;
+    const unsigned shift = digit.shift;
+    if (next) {
+        for (const CAutomationEvent* e = src; e != src + n; ++e) {
+            nextCounts[next->Of(keyWords(*e))]++;
+            std::memcpy(static_cast<void*>(dst + at[(keyWord<W>(*e) >> shift) & mask]++), e, sizeof *e);
+        }
+    } else {
+        for (const CAutomationEvent* e = src; e != src + n; ++e)
+            std::memcpy(static_cast<void*>(dst + at[(keyWord<W>(*e) >> shift) & mask]++), e, sizeof *e);
+    }
+}
+
+// Sorts on the key words (most significant first), over the bits the shape says vary.
+void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words,
+               const ArrayShape& shape, CEventSortScratch& scratch)
 {
     const size_t n = static_cast<size_t>(last - first);
-    // Digits from the least significant: 16 bits each, 2 per word. Wide digits halve the
-    // passes over the events, which is where the time goes.
-    constexpr unsigned kBits = 16;
-    constexpr size_t kBuckets = size_t{1} << kBits;
-    const size_t digits = words.size() * 2;
-    std::vector<uint32_t> counts(digits * kBuckets, 0);
-    for (const CAutomationEvent* e = first; e != last; ++e) {
-        for (size_t w = 0; w < words.size(); ++w) {
-            const uint32_t k = keyWord(*e, words[words.size() - 1 - w]);
-            counts[(2 * w) * kBuckets + (k & 0xFFFF)]++;
-            counts[(2 * w + 1) * kBuckets + (k >> 16)]++;
-        }
-    }
+    std::vector<Digit> digits;
+    for (auto w = words.rbegin(); w != words.rend(); ++w)
+        addDigits(*w, shape.varying[static_cast<size_t>(*w)], digits);
+    if (digits.empty()) return;
+
+    constexpr size_t kBuckets = size_t{1} << kMaxDigitBits;
+    std::vector<uint32_t> counts(2 * kBuckets);
+    uint32_t* at = counts.data();
+    uint32_t* nextCounts = at + kBuckets;
+    for (const CAutomationEvent* e = first; e != last; ++e) at[digits[0].Of(keyWords(*e))]++;
+
     CAutomationEvent* src = first;
-    CAutomationEvent* dst = nullptr;
-    for (size_t d = 0; d < digits; ++d) {
-        uint32_t* c = counts.data() + d * kBuckets;
-        // A digit that every event shares moves nothing.
-        if (std::find(c, c + kBuckets, static_cast<uint32_t>(n)) != c + kBuckets) continue;
-        if (!dst) dst = scratch.For(n);
-        uint32_t at = 0;
-        for (size_t b = 0; b < kBuckets; ++b) {
-            const uint32_t here = c[b];
-            c[b] = at;
-            at += here;
+    CAutomationEvent* dst = reinterpret_cast<CAutomationEvent*>(scratch.Reserve(n * sizeof(CAutomationEvent)));
+    for (size_t d = 0; d < digits.size(); ++d) {
+        uint32_t sum = 0;
+        for (size_t b = 0; b < (size_t{1} << digits[d].bits); ++b) {
+            const uint32_t here = at[b];
+            at[b] = sum;
+            sum += here;
         }
-        const KeyWord word = words[words.size() - 1 - d / 2];
-        const unsigned shift = static_cast<unsigned>(kBits * (d % 2));
-        for (const CAutomationEvent* e = src; e != src + n; ++e)
-            std::memcpy(static_cast<void*>(dst + c[(keyWord(*e, word) >> shift) & 0xFFFF]++), e, sizeof *e);
+        const Digit* next = d + 1 < digits.size() ? &digits[d + 1] : nullptr;
+        std::fill(nextCounts, nextCounts + kBuckets, 0);
+        switch (digits[d].word) {
+        case KeyWord::Time: scatter<KeyWord::Time>(src, n, dst, at, digits[d], nextCounts, next); break;
+        case KeyWord::Path: scatter<KeyWord::Path>(src, n, dst, at, digits[d], nextCounts, next); break;
+        case KeyWord::Control: scatter<KeyWord::Control>(src, n, dst, at, digits[d], nextCounts, next); break;
+        }
         std::swap(src, dst);
+        std::swap(at, nextCounts);
     }
     if (src != first) std::memcpy(static_cast<void*>(first), src, n * sizeof(CAutomationEvent));
 }
 
-void sortEvents(CAutomationEvent* first, CAutomationEvent* last, int mode, SortScratch scratch)
+template <class Less>
+void stableSort(CAutomationEvent* first, CAutomationEvent* last, Less less)
+{
+    if (last - first <= 16) {
+        // Insertion: the runs an array in time order leaves are mostly of a few events.
+        for (CAutomationEvent* i = first + 1; i < last; ++i) {
+            const CAutomationEvent e = *i;
+            CAutomationEvent* j = i;
+            for (; j > first && less(e, j[-1]); --j) *j = j[-1];
+            *j = e;
+        }
+    } else if (!std::is_sorted(first, last, less)) {
+        std::stable_sort(first, last, less);
+    }
+}
+
+// Puts each run of events that `same` holds equal into the order `less`, stably: the runs a
+// sort on a leading part of the key left. Long runs take the radix sort on `tieWords`.
+template <class Same, class Less>
+void sortRuns(CAutomationEvent* first, CAutomationEvent* last, Same same, Less less, const std::vector<KeyWord>& tieWords,
+              CEventSortScratch& scratch)
+{
+    for (CAutomationEvent* run = first; run < last;) {
+        CAutomationEvent* end = run + 1;
+        while (end < last && same(*run, *end)) ++end;
+        if (static_cast<size_t>(end - run) < kSmallSort) stableSort(run, end, less);
+        else radixSort(run, end, tieWords, shapeOf(run, end), scratch);
+        run = end;
+    }
+}
+
+void sortEvents(CAutomationEvent* first, CAutomationEvent* last, int mode, CEventSortScratch& scratch)
 {
     if (mode < CAutomationEventArray::SortByTime || mode > CAutomationEventArray::SortByPathTime) return;
-    if (static_cast<size_t>(last - first) < kSmallSort) {
+    const size_t n = static_cast<size_t>(last - first);
+    // The bucket counts are 32-bit.
+    if (n < kSmallSort || n > UINT32_MAX) {
         switch (mode) {
         case CAutomationEventArray::SortByTime: std::stable_sort(first, last, TimeOrder{}); break;
         case CAutomationEventArray::SortByPathControlTime: std::stable_sort(first, last, PathControlTimeOrder{}); break;
@@ -158,28 +267,41 @@ void sortEvents(CAutomationEvent* first, CAutomationEvent* last, int mode, SortS
         }
         return;
     }
-    const unsigned held = ordersHeld(first, last);
+    const ArrayShape shape = shapeOf(first, last);
+    const unsigned held = shape.held;
     if (held & (1u << mode)) return;
     using W = KeyWord;
-    std::vector<KeyWord> words;
+    auto sameTime = [](const CAutomationEvent& a, const CAutomationEvent& b) { return a.m_Time == b.m_Time; };
+    auto samePathTime = [](const CAutomationEvent& a, const CAutomationEvent& b) {
+        return a.m_Path == b.m_Path && a.m_Time == b.m_Time;
+    };
     switch (mode) {
     case CAutomationEventArray::SortByTime:
-        // From either path order, events of one time are already in (path, control) order.
-        words = (held & 6) ? std::vector<W>{W::Time} : std::vector<W>{W::Time, W::Path, W::Control};
+        // From either path order, events of one time are already in (path, control) order;
+        // from times that only rise, the runs of one time are put in order.
+        if (held & 6) radixSort(first, last, {W::Time}, shape, scratch);
+        else if (held & kTimesRise) sortRuns(first, last, sameTime, TimeOrder{}, {W::Path, W::Control}, scratch);
+        else radixSort(first, last, {W::Time, W::Path, W::Control}, shape, scratch);
         break;
     case CAutomationEventArray::SortByPathControlTime:
-        // From time order, or path and time order, events of one path and control are in time order.
-        words = (held & 5) ? std::vector<W>{W::Path, W::Control} : std::vector<W>{W::Path, W::Control, W::Time};
+        // From rising times, or path and time order, events of one path and control are in time order.
+        if (held & (kTimesRise | 4)) radixSort(first, last, {W::Path, W::Control}, shape, scratch);
+        else radixSort(first, last, {W::Path, W::Control, W::Time}, shape, scratch);
         break;
     default:
-        // From time order, events of one path are in (time, control) order; from path and
-        // control order, events of one path and time are in control order.
-        words = (held & 1) ? std::vector<W>{W::Path}
-                : (held & 2) ? std::vector<W>{W::Path, W::Time}
-                             : std::vector<W>{W::Path, W::Time, W::Control};
+        // From rising times, events of one path are in time order (and, from time order, their
+        // runs of one time in control order already); from path and control order, events
+        // of one path and time are in control order.
+        if (held & kTimesRise) {
+            radixSort(first, last, {W::Path}, shape, scratch);
+            if (!(held & 1)) sortRuns(first, last, samePathTime, PathTimeOrder{}, {W::Control}, scratch);
+        } else if (held & 2) {
+            radixSort(first, last, {W::Path, W::Time}, shape, scratch);
+        } else {
+            radixSort(first, last, {W::Path, W::Time, W::Control}, shape, scratch);
+        }
         break;
     }
-    radixSort(first, last, words, scratch);
 }
 
 // Replaces out's events by the given ones, with one allocation.
@@ -257,28 +379,63 @@ int CAutomationEventArray::GetAtTime(long time, int after) const
 void CAutomationEventArray::Sort(SortMode mode)
 {
     if (m_hStatusWnd) PostAutomationNotification(kSortNotification, 0);
-    sortEvents(GetData(), GetData() + GetSize(), mode, SortScratch{m_sortScratch, m_sortScratchBytes});
+    sortEvents(GetData(), GetData() + GetSize(), mode, m_sortScratch);
     // Scratch space is kept for the next sort only up to 64 MB (4 million events), so that a
     // large sorted array never holds twice its memory.
-    if (m_sortScratchBytes > kKeptSortScratchBytes) releaseSortScratch();
+    if (m_sortScratch.Bytes() > kKeptSortScratchBytes) m_sortScratch.Release();
 }
 
 void CAutomationEventArray::FreeExtra()
 {
     CArray::FreeExtra();
-    releaseSortScratch();
+    m_sortScratch.Release();
 }
 
 void CAutomationEventArray::RemoveAll()
 {
     CArray::RemoveAll();
-    releaseSortScratch();
+    m_sortScratch.Release();
 }
 
-void CAutomationEventArray::releaseSortScratch()
+std::byte* CEventSortScratch::Reserve(size_t bytes)
 {
-    m_sortScratch.reset();
-    m_sortScratchBytes = 0;
+    if (bytes <= m_mapped) {
+        m_bytes = std::max(m_bytes, bytes);
+        return static_cast<std::byte*>(m_block);
+    }
+    Release();
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    constexpr size_t kHugePage = size_t{2} << 20;
+    const bool huge = bytes >= kHugePage;
+    const size_t align = huge ? kHugePage : page;
+    const size_t size = (bytes + align - 1) / align * align;
+    // Huge pages need an aligned block: map one huge page more and unmap the ends.
+    const size_t span = huge ? size + kHugePage : size;
+    void* mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) throw std::bad_alloc();
+    auto* start = static_cast<std::byte*>(mapped);
+    if (huge) {
+        const auto address = reinterpret_cast<uintptr_t>(start);
+        std::byte* aligned = start + ((kHugePage - address % kHugePage) % kHugePage);
+        if (aligned > start) munmap(start, static_cast<size_t>(aligned - start));
+        const size_t tail = span - static_cast<size_t>(aligned - start) - size;
+        if (tail > 0) munmap(aligned + size, tail);
+        start = aligned;
+        // Only advice: where the system has no huge pages the block stays on small ones.
+        madvise(start, size, MADV_HUGEPAGE);
+    }
+    m_block = start;
+    m_mapped = size;
+    m_bytes = bytes;
+    return start;
+}
+
+void CEventSortScratch::Release()
+{
+    if (m_block) munmap(m_block, m_mapped);
+    m_block = nullptr;
+    m_mapped = 0;
+    m_bytes = 0;
 }
 
 namespace {
@@ -371,9 +528,8 @@ int CAutomationEventArray::GetFilteredEvents(CEventFilter& filter, int maxCount,
         if (firstTaken >= 0) next = static_cast<int>(firstTaken);
         // Taken from the highest index down: back into array order, then into time order.
         std::reverse(page.begin(), page.end());
-        std::unique_ptr<std::byte[]> scratch;
-        size_t scratchBytes = 0;
-        sortEvents(page.data(), page.data() + page.size(), SortByTime, SortScratch{scratch, scratchBytes});
+        CEventSortScratch scratch;
+        sortEvents(page.data(), page.data() + page.size(), SortByTime, scratch);
     }
     assignEvents(out, page);
     return static_cast<int>(page.size());

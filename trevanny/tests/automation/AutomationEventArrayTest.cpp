@@ -148,24 +148,41 @@ TEST_F(AutomationEventArrayTest, SortMatchesAStableSortFromEveryStartingOrder)
         return static_cast<uint32_t>(seed >> 32);
     };
     const long extremes[] = {LONG_MIN, INT_MIN, -1, 0, 1, INT_MAX};
-    // Shapes: few distinct keys (many equal), wide values and the limits, small paths.
-    for (int shape = 0; shape < 3; ++shape) {
+    // Shapes: few distinct keys (many equal); wide values and the limits; small paths; two
+    // times on two paths (runs of one path and time longer than a comparison sort takes); short
+    // runs of one time with many equal keys.
+    for (int shape = 0; shape < 5; ++shape) {
         // Small arrays take a comparison sort, large ones the radix sort.
-        for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{17}, size_t{5000}, size_t{40000}}) {
+        for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{17}, size_t{5000}, size_t{40000}, size_t{70000}}) {
+            if (shape >= 3 && n != 70000) continue;
             std::vector<CAutomationEvent> events;
             for (size_t i = 0; i < n; ++i) {
                 const uint32_t r = next();
-                long t = shape == 0 ? r % 4 : shape == 1 ? static_cast<int32_t>(next()) : static_cast<long>(r % 50000) - 100;
-                if (shape == 1 && r % 7 == 0) t = static_cast<int32_t>(extremes[r % 6]);
-                const DWORD path = shape == 0 ? r % 3 : shape == 1 ? next() : r % 96;
-                const BYTE process = static_cast<BYTE>(shape == 0 ? (r >> 8) % 2 : next());
-                const BYTE control = static_cast<BYTE>(shape == 0 ? (r >> 12) % 2 : next());
+                long t = 0;
+                DWORD path = 0;
+                BYTE process = 0, control = 0;
+                switch (shape) {
+                case 0: t = r % 4, path = r % 3, process = (r >> 8) % 2, control = (r >> 12) % 2; break;
+                case 1:
+                    t = r % 7 == 0 ? static_cast<int32_t>(extremes[r % 6]) : static_cast<int32_t>(next());
+                    path = next(), process = static_cast<BYTE>(next()), control = static_cast<BYTE>(next());
+                    break;
+                case 2: t = static_cast<long>(r % 50000) - 100, path = r % 96, process = static_cast<BYTE>(next()), control = static_cast<BYTE>(next()); break;
+                case 3: t = static_cast<long>(r % 2) - 1, path = (r >> 1) % 2, process = static_cast<BYTE>(next()), control = static_cast<BYTE>(next()); break;
+                default: t = static_cast<long>(r % 10000) - 5000, path = (r >> 16) % 2, process = (r >> 17) % 2, control = (r >> 18) % 2; break;
+                }
                 // The value tells events with equal keys apart, so that stability shows.
                 events.push_back(Ev(t, path, process, control, static_cast<short>(i), static_cast<BYTE>(i >> 16)));
             }
-            for (int from = -3; from < 3; ++from) {
+            for (int from = -4; from < 3; ++from) {
                 std::vector<CAutomationEvent> start = events;
                 if (from >= 0) std::stable_sort(start.begin(), start.end(), orders[from]);
+                if (from == -4) {
+                    // Times that only rise, events of one time in any order.
+                    std::stable_sort(start.begin(), start.end(), [](const CAutomationEvent& a, const CAutomationEvent& b) {
+                        return static_cast<int32_t>(a.GetTime()) < static_cast<int32_t>(b.GetTime());
+                    });
+                }
                 if (from == -2) std::reverse(start.begin(), start.end());
                 if (from == -1) {
                     // Nearly sorted: time order with a few events moved.
