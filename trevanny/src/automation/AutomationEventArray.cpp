@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
-#include <memory>
 #include <new>
+#include <vector>
 
 #include <sys/mman.h>
 #include <unistd.h>
-#include <vector>
 
 #include "trevanny/automation/AutomationNotifications.h"
 #include "winport/RegistryObject.h"
