@@ -9,12 +9,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "JackServer.h"
 #include "MidiSim.h"
 #include "midi/MidiInPort.h"
 #include "midi/MidiOutPort.h"
-#include "winport/MidiBackend.h"
 
 namespace {
 
@@ -24,32 +24,19 @@ constexpr int kRate = 48000;
 
 
 struct Rig {
-    JackServer server;
-    std::unique_ptr<MidiSim> sim;
-    std::shared_ptr<winport::midi::Backend> jack;
+    std::optional<MidiSimOnJack> midi;
     std::unique_ptr<CMidiInPort> in;
     int device = -1;
 
     bool start()
     {
-        if (!server.Start(15000, kPeriodFrames)) return false;
-        sim = std::make_unique<MidiSim>(server, std::vector<std::string>{"--quiet"});
-        if (!sim->Ready()) return false;
-        jack = winport::midi::CreateJackBackend();
-        if (!jack) return false;
-        winport::midi::SetBackend(jack);
-        device = FindMidiDevice(true, sim->Out().c_str());
-        if (device < 0) return false;
+        midi.emplace(std::vector<std::string>{"--quiet"}, kPeriodFrames);
+        if (!midi->Failure().empty()) return false;
+        device = midi->InDevice();
         in = std::make_unique<CMidiInPort>(nullptr, device);
         return in->Open(device) == MMSYSERR_NOERROR;
     }
-    ~Rig()
-    {
-        in.reset();
-        winport::midi::SetBackend(nullptr);
-        jack.reset();
-        sim.reset();
-    }
+    ~Rig() { in.reset(); }  // the port goes before the backend, midi-sim and the server
 };
 
 void BM_MidiSimToRing(benchmark::State& state)
@@ -63,7 +50,7 @@ void BM_MidiSimToRing(benchmark::State& state)
     int n = 0;
     for (auto _ : state) {
         const auto start = Clock::now();
-        rig.sim->Process().Send("cc 1 " + std::to_string(n++ % 128) + " 64");
+        rig.midi->Sim().Process().Send("cc 1 " + std::to_string(n++ % 128) + " 64");
         MidiShortMessage m{};
         bool got = false;
         for (int tries = 0; !got && tries < 500; ++tries) {
@@ -76,7 +63,7 @@ void BM_MidiSimToRing(benchmark::State& state)
         }
         state.SetIterationTime(std::chrono::duration<double>(Clock::now() - start).count());
         benchmark::DoNotOptimize(m);
-        rig.sim->Process().Line(5000);  // its "ok"
+        rig.midi->Sim().Process().Line(5000);  // its "ok"
     }
     state.counters["jack_period_ms"] = 1000.0 * kPeriodFrames / kRate;
 }

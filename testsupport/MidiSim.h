@@ -1,5 +1,6 @@
 // midi-sim on a test's own JACK server, under a client name of that server's (see
-// JackServer::ClientName), started and ready before use.
+// JackServer::ClientName), started and ready before use; MidiSimOnJack puts up the server,
+// midi-sim and the program's JACK backend together.
 #pragma once
 
 #include <memory>
@@ -57,6 +58,16 @@ public:
         }
         return "";
     }
+    /// Whether it reports receiving `bytes` within the time, other messages passed over.
+    bool Receives(const std::string& bytes, int timeoutMs = 10000)
+    {
+        for (int i = 0; i < 200; ++i) {
+            const std::string got = NextReceived(timeoutMs);
+            if (got.empty()) return false;
+            if (got == bytes) return true;
+        }
+        return false;
+    }
 
 private:
     static std::vector<std::string> withServer(const JackServer& server, const std::string& name, std::vector<std::string> args)
@@ -69,4 +80,46 @@ private:
     PeerProcess m_process;
     bool m_ready = false;
     std::string m_readyLine;
+};
+
+/// A test's own JACK server (dummy driver), midi-sim on it with the arguments given, and the
+/// program's JACK backend; Failure() tells what did not come up. They go in the reverse order.
+class MidiSimOnJack {
+public:
+    explicit MidiSimOnJack(std::vector<std::string> simArgs = {}, int periodFrames = 128)
+    {
+        if (!m_server.Start(15000, periodFrames)) {
+            m_failure = "jackd with the dummy driver did not come up";
+            return;
+        }
+        m_sim.emplace(m_server, std::move(simArgs));
+        if (!m_sim->Ready()) {
+            m_failure = "midi-sim is not ready: " + m_sim->ReadyLine();
+            return;
+        }
+        m_jack.emplace();
+        if (!m_jack->backend) {
+            m_failure = "no JACK backend";
+            return;
+        }
+        m_inDevice = FindMidiDevice(true, m_sim->Out().c_str());
+        m_outDevice = FindMidiDevice(false, m_sim->In().c_str());
+        if (m_inDevice < 0 || m_outDevice < 0) m_failure = "midi-sim's ports are not among the MIDI devices";
+    }
+
+    /// Empty when everything is up.
+    const std::string& Failure() const { return m_failure; }
+    MidiSim& Sim() { return *m_sim; }
+    const JackServer& Server() const { return m_server; }
+    /// The program's MIDI input device that hears midi-sim, and the output device it hears.
+    int InDevice() const { return m_inDevice; }
+    int OutDevice() const { return m_outDevice; }
+
+private:
+    JackServer m_server;
+    std::optional<MidiSim> m_sim;
+    std::optional<JackBackendScope> m_jack;
+    int m_inDevice = -1;
+    int m_outDevice = -1;
+    std::string m_failure;
 };

@@ -4,17 +4,15 @@
 #include <chrono>
 #include <thread>
 
-#include "JackServer.h"
-#include "MidiSim.h"
+#include "MidiPortLink.h"
 #include "MidiRecorder.h"
+#include "MidiSim.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"
 #include "midi/MidiInPort.h"
 #include "midi/MidiOutPort.h"
-#include "midi/MidiPortConfig.h"
 #include "midi/MidiPortManager.h"
 #include "winport/Clock.h"
-#include "winport/RegistryObject.h"
 #include "winport/MidiBackend.h"
 
 // JACK's lock-free ring buffers (between a client's thread and its process thread) live in
@@ -28,17 +26,11 @@ namespace {
 
 TEST(MidiJackThreads, PortsAgainstMidiSim)
 {
-    JackServer server;
-    ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
-    MidiSim sim(server);
-    ASSERT_TRUE(sim.Ready()) << sim.ReadyLine();
-
-    JackBackendScope jack;
-    ASSERT_NE(jack.backend, nullptr);
-    const int inDevice = FindMidiDevice(true, sim.Out().c_str());
-    const int outDevice = FindMidiDevice(false, sim.In().c_str());
-    ASSERT_GE(inDevice, 0);
-    ASSERT_GE(outDevice, 0);
+    MidiSimOnJack midi;
+    ASSERT_EQ(midi.Failure(), "");
+    MidiSim& sim = midi.Sim();
+    const int inDevice = midi.InDevice();
+    const int outDevice = midi.OutDevice();
     CMidiOutPort out(outDevice);
     CMidiInPort in(&out, inDevice);
     ASSERT_EQ(out.Open(outDevice), MMSYSERR_NOERROR);
@@ -78,24 +70,10 @@ TEST(MidiJackThreads, PortsAgainstMidiSim)
 TEST(MidiJackThreads, ManagerAnswersAndDetectsMidiSimUnits)
 {
     TestEnvironment env;
-    JackServer server;
-    ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
-    MidiSim sim(server, {"--heartbeat", "3", "--heartbeat", "7", "--period", "200"});
-    ASSERT_TRUE(sim.Ready()) << sim.ReadyLine();
-    JackBackendScope jack;
-    ASSERT_NE(jack.backend, nullptr);
-    const int inDevice = FindMidiDevice(true, sim.Out().c_str());
-    const int outDevice = FindMidiDevice(false, sim.In().c_str());
-    ASSERT_GE(inDevice, 0);
-    ASSERT_GE(outDevice, 0);
-    const CString key = CMidiPortConfig::KeyOf(4);
-    CCurrentUserRegistryObject reg;
-    reg.SetInt(key, "MidiIn", inDevice);
-    reg.SetInt(key, "MidiOut", outDevice);
-    reg.SetString(key, "MidiInStr", sim.Out().c_str());
-    reg.SetString(key, "MidiOutStr", sim.In().c_str());
-    reg.SetBool(key, "Active", 1);
-    reg.SetInt(key, "MicPreControl", 1);
+    MidiSimOnJack midi({"--heartbeat", "3", "--heartbeat", "7", "--period", "200"});
+    ASSERT_EQ(midi.Failure(), "");
+    MidiSim& sim = midi.Sim();
+    LinkMidiPort(4, midi.InDevice(), sim.Out(), midi.OutDevice(), sim.In());
 
     winport::ManualClock clock(1000);
     winport::ScopedClock scoped(clock);

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
 
+#include "MidiPortLink.h"
 #include "MidiRecorder.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"
@@ -34,14 +36,8 @@ protected:
     // Port n linked to device pair d, as the port selection dialog writes it.
     void Link(int port, int device, bool active = true, int micPreControl = 1)
     {
-        const CString key = CMidiPortConfig::KeyOf(port);
-        CCurrentUserRegistryObject reg;
-        reg.SetInt(key, "MidiIn", device);
-        reg.SetInt(key, "MidiOut", device);
-        reg.SetString(key, "MidiInStr", ("surface " + std::to_string(device) + " out").c_str());
-        reg.SetString(key, "MidiOutStr", ("surface " + std::to_string(device) + " in").c_str());
-        reg.SetBool(key, "Active", active ? 1 : 0);
-        reg.SetInt(key, "MicPreControl", micPreControl);
+        const std::string surface = "surface " + std::to_string(device);
+        LinkMidiPort(port, device, surface + " out", device, surface + " in", active, micPreControl);
     }
 
     TestEnvironment env;
@@ -216,14 +212,7 @@ TEST(MidiPortManagerThreads, DetectionThreadPassesEvery15100MsOfTheClock)
     loop->AddInput("unit out");
     loop->AddOutput("unit in");
     winport::midi::SetBackend(loop);
-    CCurrentUserRegistryObject reg;
-    const CString key = CMidiPortConfig::KeyOf(0);
-    reg.SetInt(key, "MidiIn", 0);
-    reg.SetInt(key, "MidiOut", 0);
-    reg.SetString(key, "MidiInStr", "unit out");
-    reg.SetString(key, "MidiOutStr", "unit in");
-    reg.SetBool(key, "Active", 1);
-    reg.SetInt(key, "MicPreControl", 1);
+    LinkMidiPort(0, 0, "unit out", 0, "unit in");
 
     winport::ManualClock clock(1000);
     winport::ScopedClock scoped(clock);
