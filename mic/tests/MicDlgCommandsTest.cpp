@@ -9,11 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "MidiSim.h"
-#include "RealTimeLoop.h"
 #include "UnitLineFixture.h"
-#include "midi/MidiPortConfig.h"
-#include "winport/RegistryObject.h"
 
 namespace {
 
@@ -520,63 +516,4 @@ TEST(MicDlgMidi, GainStepsAndMidiValuesRoundTrip)
     EXPECT_EQ(CMicDlg::GainToMidiValue(12), 23);
     const int table[][2] = {{0, 0}, {7, 0}, {8, 1}, {10, 2}, {12, 3}, {15, 5}, {20, 8}, {22, 9}, {23, 10}, {127, 10}};
     for (const auto& row : table) EXPECT_EQ(CMicDlg::MidiValueToGain(row[0]), row[1]) << row[0];
-}
-
-// In process end to end: the dialog with the real port manager on a JACK server, midi-sim as the
-// workstation, the unit model on the line. Rack 1 is tied to pair 1 both ways (port 1, MIDI
-// channel 1). The dialog runs in virtual time; the waits on MIDI are for the events themselves.
-class MidiCommandsThreads : public Commands {};
-
-TEST_F(MidiCommandsThreads, MidiSimDrivesUnitOneAndHearsTheDialog)
-{
-    JackServer server;
-    ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
-    MidiSim sim(server);
-    ASSERT_TRUE(sim.Ready()) << sim.ReadyLine();
-    JackBackendScope jack;
-    ASSERT_NE(jack.backend, nullptr);
-    const CString key = CMidiPortConfig::KeyOf(0);
-    CCurrentUserRegistryObject reg;
-    reg.SetInt(key, "MidiIn", FindMidiDevice(true, sim.Out().c_str()));
-    reg.SetInt(key, "MidiOut", FindMidiDevice(false, sim.In().c_str()));
-    reg.SetString(key, "MidiInStr", sim.Out().c_str());
-    reg.SetString(key, "MidiOutStr", sim.In().c_str());
-    reg.SetBool(key, "Active", 1);
-    reg.SetInt(key, "MicPreControl", 1);
-
-    Start(1, 0);  // the program's own port manager
-    // MIDI ends before the backend and the server, also when the test stops early.
-    struct StopMidi {
-        std::unique_ptr<CMicDlg>& dlg;
-        ~StopMidi()
-        {
-            if (dlg && dlg->m_bMidiRunning) dlg->OnTrayCommand(CMicDlg::kTrayStopMidi);
-        }
-    } stopMidi{dlg};
-    dlg->m_RackSetup.SetPreMapping(0, 0, 0);
-    dlg->m_RackSetup.SetChannelMapping(0, 0, 0);
-    dlg->m_RackSetup.ClearMidiSlot(0, 0, 0);
-    dlg->m_RackSetup.SetChannelMode(0, 0, 1);
-    dlg->OnTrayCommand(CMicDlg::kTrayStartMidi);
-    ASSERT_TRUE(dlg->m_bMidiRunning);
-    EXPECT_EQ(sim.NextReceived(), "B0 0F 1B");
-    EXPECT_EQ(sim.NextReceived(), "B0 2F 47");
-
-    // B0 04 7F from midi-sim: Phant of rack 1, channel 1, on the unit.
-    ASSERT_TRUE(sim.Process().Send("cc 0 4 127"));
-    ASSERT_TRUE(RunLoopUntil([&] { return dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPhant) != FALSE; }, 20000));
-    Drain();
-    EXPECT_EQ(Count(0, 0x11), 1);
-    // A Phase click on rack 1, channel 1 reaches midi-sim.
-    dlg->ToggleSwitchAndSend(0, CMicDlg::kSwitchPhase);
-    EXPECT_EQ(sim.NextReceived(), "B0 05 7F");
-    // The fourth ping and a heartbeat are answered.
-    ASSERT_TRUE(sim.Process().Send("ping 4"));
-    EXPECT_EQ(sim.NextReceived(), "90 00 7F");
-    ASSERT_TRUE(sim.Process().Send("heartbeat 0"));
-    EXPECT_EQ(sim.NextReceived(), "B0 0A 7F");
-
-    dlg->OnTrayCommand(CMicDlg::kTrayStopMidi);
-    EXPECT_FALSE(dlg->m_bMidiRunning);
-    EXPECT_EQ(0, bus->Violations());
 }

@@ -3,9 +3,11 @@
 // status lines). Every wait is bounded; the process is ended by its id when the test is done.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -132,6 +134,8 @@ public:
         return lines;
     }
 
+    /// The pipe its output comes on, to wait on beside others.
+    int OutputDescriptor() const { return m_out; }
     /// Lines read so far, all of them.
     const std::vector<std::string>& History() const { return m_history; }
 
@@ -147,9 +151,13 @@ private:
                 return true;
             }
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0 || m_out < 0) return false;
+            if (m_out < 0) return false;
+            // A deadline that has passed still takes what is there to read.
             pollfd p{m_out, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) continue;
+            if (::poll(&p, 1, static_cast<int>(std::max<int64_t>(left.count(), 0))) <= 0) {
+                if (left.count() <= 0) return false;
+                continue;
+            }
             char buf[512];
             ssize_t n = ::read(m_out, buf, sizeof buf);
             if (n <= 0) return false;
