@@ -15,7 +15,6 @@
 
 #include <QImage>
 #include <cstdio>
-#include <fstream>
 #include <cstdlib>
 #include <memory>
 #include <sstream>
@@ -23,6 +22,7 @@
 #include <unistd.h>
 
 #include "../../tests/ProgramProcess.h"  // the mic tests' child process with pre-sim
+#include "../../tests/MidiSetupFile.h"
 #include "MidiSim.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
@@ -424,62 +424,15 @@ TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
     EndMic();
 }
 
-namespace {
-
-/// A setup file of the program's layout written byte by byte: every channel at gain step 0 on
-/// its line input except rack 1's channel 1, which is on its mic input; the 400-byte MIDI
-/// extension ties MIDI unit 0 to port 1, MIDI channel 1 (pair 0, 0) both ways, and rack 1's first
-/// slot to that unit's channels 1 to 4.
-void WriteMidiSetup(const std::string& path)
-{
-    std::vector<int32_t> words;
-    auto put = [&](int count, int32_t value) { words.insert(words.end(), count, value); };
-    put(64, 0);   // mic lines
-    put(64, 3);   // channel status: line gain step 0
-    put(64, 3);   // line status: mic gain step 0
-    put(1, 1);    // channel mode of rack 1, channel 1: the mic input
-    put(63, 0);
-    std::string bytes(reinterpret_cast<const char*>(words.data()), words.size() * 4);
-    bytes.append(16 + 832 + 64, '\0');  // rack options, labels, channel flags
-    words.clear();
-    put(1, 1);                           // version
-    put(2, 0);                           // receiving pair 0: port 0, MIDI channel 0
-    put(16, -1);
-    put(2, 0);                           // sending pair 0
-    put(16, -1);
-    put(1, 0);                           // rack 1, slot 1: unit 0, channels 1 to 4
-    put(47, -1);
-    put(16, 0);                          // the racks' file values
-    bytes.append(reinterpret_cast<const char*>(words.data()), words.size() * 4);
-    ASSERT_EQ(bytes.size(), 2340u);
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
-/// The next message midi-sim receives that is `wanted`, skipping others (bounded).
-bool Receives(MidiSim& sim, const std::string& wanted)
-{
-    for (int i = 0; i < 20; ++i) {
-        const std::string got = sim.NextReceived(30000);
-        if (got == wanted) return true;
-        if (got.empty()) return false;
-    }
-    return false;
-}
-
-}  // namespace
-
 TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
 {
     if (!Installed("/usr/bin/jackd")) GTEST_SKIP() << "jackd is needed (scripts/setup installs it)";
-    JackServer server;
-    ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
-    MidiSim sim(server);
-    ASSERT_TRUE(sim.Ready()) << sim.ReadyLine();
-    JackBackendScope jack;  // the devices as mic lists them, for the dialog's layout here
-    ASSERT_NE(jack.backend, nullptr);
+    MidiSimOnJack midi;  // and the devices as mic lists them, for the dialog's layout here
+    ASSERT_EQ(midi.Failure(), "");
+    MidiSim& sim = midi.Sim();
 
     const std::string setup = env.Path("midi-rack.mic");
-    WriteMidiSetup(setup);
+    ASSERT_EQ(WriteMidiSetup(setup), 2340u);
     winport::WriteProfileInt("Settings", "Auto Load", 1);
     winport::WriteProfileString("Settings", "FileName", setup.c_str());
     ScopedEnv backend("WINPORT_MIDI_BACKEND", "jack");
@@ -552,11 +505,11 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
 
     // A click on Phase reaches midi-sim; its fourth ping and a heartbeat are answered.
     Click(main, layout->Control(MicDlgWindow::kIdPhase));
-    EXPECT_TRUE(Receives(sim, "B0 05 7F")) << "the Phase click never reached midi-sim";
+    EXPECT_TRUE(sim.Receives("B0 05 7F", 30000)) << "the Phase click never reached midi-sim";
     ASSERT_TRUE(sim.Process().Send("ping 4"));
-    EXPECT_TRUE(Receives(sim, "90 00 7F")) << "the fourth ping was not answered";
+    EXPECT_TRUE(sim.Receives("90 00 7F", 30000)) << "the fourth ping was not answered";
     ASSERT_TRUE(sim.Process().Send("heartbeat 0"));
-    EXPECT_TRUE(Receives(sim, "B0 0A 7F")) << "the heartbeat was not answered";
+    EXPECT_TRUE(sim.Receives("B0 0A 7F", 30000)) << "the heartbeat was not answered";
 
     // "&Stop MIDI": the button shows MIDI stopped, and then nothing more reaches midi-sim: not the
     // next Phase click (which still reaches the unit), not an answer to pings or heartbeats.
