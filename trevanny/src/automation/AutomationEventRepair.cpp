@@ -2,14 +2,16 @@
 // the merge of duplicate events.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
+#include <cstdint>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "ChannelDefaults.h"
 #include "EventConsole.h"
 #include "trevanny/AutomationEventArray.h"
 #include "trevanny/ChannelStateTable.h"
+#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/Paths.h"
 #include "winport/RegistryObject.h"
 
@@ -18,6 +20,7 @@ namespace {
 // The time-stamp log. A badly damaged mix (a reversed 10M-event pass) would log every event;
 // the first lines say what went wrong, so the log stops at this many error lines.
 constexpr int kMaxLoggedErrors = 10000;
+constexpr WPARAM kSortNotification = 31;
 const char kMixPassTreeKey[] = "SOFTWARE\\VokSettings\\KIVSERVER\\Mix Pass Tree";
 
 // Duplicate index: one slot per (path, process, control) of the paths below 2000 and controls
@@ -25,11 +28,88 @@ const char kMixPassTreeKey[] = "SOFTWARE\\VokSettings\\KIVSERVER\\Mix Pass Tree"
 constexpr size_t kIndexPaths = 2000;
 constexpr size_t kIndexProcesses = 256;
 constexpr size_t kIndexControls = 9;
-constexpr size_t kIndexSlots = kIndexPaths * kIndexProcesses * kIndexControls;
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
+// The time order's key (time, path, process, control; time and path as signed numbers), as
+// Sort(SortByTime) orders by it.
+struct TimeKey {
+    uint64_t timePath = 0;
+    uint32_t control = 0;
+
+    TimeKey() = default;
+    explicit TimeKey(const CAutomationEvent& e)
+        : timePath(uint64_t{static_cast<uint32_t>(e.m_Time) ^ 0x80000000u} << 32 | (e.m_Path ^ 0x80000000u)),
+          control(uint32_t{e.GetProcessNumber()} << 8 | e.GetControlNumber())
+    {
+    }
+    bool operator<(const TimeKey& o) const { return timePath != o.timePath ? timePath < o.timePath : control < o.control; }
 };
+
+// Events per block of the pieces' search: the least key of each block's tail is kept for the
+// block being walked only.
+constexpr size_t kKeyBlock = 4096;
+// A piece longer than this is left to the whole-array sort.
+constexpr size_t kMaxPiece = size_t{1} << 20;
+
+// A stable sort into time order of an array whose disorder is local (a conform's output: state
+// events a few units after the events they stand beside). The array is cut wherever every
+// event before the cut is at or below every event after it; the order of the pieces then stays,
+// and only the pieces out of order are sorted, each on its own, which gives the same events in
+// the same order as one sort of the whole. False, with nothing moved, when a piece to sort is
+// longer than kMaxPiece.
+bool sortPiecesIntoTimeOrder(CAutomationEvent* e, size_t n)
+{
+    if (n < 2) return true;
+    const size_t blocks = (n + kKeyBlock - 1) / kKeyBlock;
+    // The least key of blocks b and after; the entry past the last block is never read.
+    std::vector<TimeKey> tailFrom(blocks, TimeKey(e[n - 1]));
+    for (size_t b = blocks; b-- > 0;) {
+        TimeKey least = b + 1 < blocks ? tailFrom[b + 1] : TimeKey(e[n - 1]);
+        for (size_t i = b * kKeyBlock, end = std::min(n, i + kKeyBlock); i < end; ++i) {
+            const TimeKey k(e[i]);
+            if (k < least) least = k;
+        }
+        tailFrom[b] = least;
+    }
+    std::vector<std::pair<size_t, size_t>> pieces;  // [first, end) of the pieces out of order
+    std::vector<TimeKey> tail;                      // the least key from each event of the block on
+    tail.reserve(kKeyBlock);
+    size_t first = 0;
+    TimeKey most(e[0]);
+    bool disordered = false;
+    for (size_t i = 1; i < n; ++i) {
+        if (i % kKeyBlock == 0 || i == 1) {
+            const size_t b = i / kKeyBlock;
+            const size_t begin = b * kKeyBlock, end = std::min(n, begin + kKeyBlock);
+            tail.resize(end - begin);
+            TimeKey least = b + 1 < blocks ? tailFrom[b + 1] : TimeKey(e[end - 1]);
+            for (size_t j = end; j-- > begin;) {
+                const TimeKey k(e[j]);
+                if (k < least) least = k;
+                tail[j - begin] = least;
+            }
+        }
+        const TimeKey k(e[i]);
+        if (!(tail[i % kKeyBlock] < most)) {
+            // Nothing from here on sorts before the piece: cut.
+            if (disordered) pieces.emplace_back(first, i);
+            first = i;
+            most = k;
+            disordered = false;
+        } else if (k < most) {
+            disordered = true;
+        } else {
+            most = k;
+        }
+    }
+    if (disordered) pieces.emplace_back(first, n);
+    for (const auto& [from, to] : pieces) {
+        if (to - from > kMaxPiece) return false;
+    }
+    for (const auto& [from, to] : pieces) {
+        std::stable_sort(e + from, e + to, [](const CAutomationEvent& a, const CAutomationEvent& b) { return TimeKey(a) < TimeKey(b); });
+    }
+    return true;
+}
 
 // Creates the log anew and writes its head; null when it cannot be created.
 std::FILE* openTimeStampLog(INT_PTR eventCount)
@@ -133,26 +213,41 @@ bool CAutomationEventArray::MakeTimeStampsContinuous(int)
     if (log) std::fclose(log);
     if (!disordered) return false;
     BuildControlIndex();
-    Sort(SortByTime);
+    if (!sortPiecesIntoTimeOrder(GetData(), static_cast<size_t>(GetSize()))) Sort(SortByTime);
+    else if (GetStatusWnd()) PostAutomationNotification(kSortNotification, 0);
     return true;
 }
 
 int CAutomationEventArray::BuildControlIndex()
 {
-    // Slot -> 1 + the output index of the last event kept for it (0: none yet). Zeroed memory
-    // comes from the system as untouched pages, so only the slots in use cost anything.
-    std::unique_ptr<uint32_t, FreeDeleter> index(static_cast<uint32_t*>(std::calloc(kIndexSlots, sizeof(uint32_t))));
-    if (!index) return 0;
-    uint32_t* slots = index.get();
     CAutomationEvent* e = GetData();
     const INT_PTR n = GetSize();
+    // The slots of a path (every process and control) are one block, made only for the paths
+    // that have events: a mix sets a few hundred paths, and a small array touches little memory
+    // however large the index could be. Slot -> 1 + the output index of the last event kept for
+    // it (0: none yet).
+    constexpr uint32_t kNoBlock = UINT32_MAX;
+    constexpr size_t kPathSlots = kIndexProcesses * kIndexControls;
+    std::vector<uint32_t> blockOf;
+    std::vector<uint32_t> slots;
+    try {
+        blockOf.assign(kIndexPaths, kNoBlock);
+        size_t blocks = 0;
+        for (INT_PTR i = 0; i < n; ++i) {
+            if (e[i].m_Path < kIndexPaths && e[i].GetControlNumber() < kIndexControls && blockOf[e[i].m_Path] == kNoBlock)
+                blockOf[e[i].m_Path] = static_cast<uint32_t>(kPathSlots * blocks++);
+        }
+        slots.assign(kPathSlots * blocks, 0);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
     INT_PTR kept = 0;
     int merged = 0;
     // The output is written over the input: it never gets ahead of the event being read.
     for (INT_PTR i = 0; i < n; ++i) {
         const CAutomationEvent ev = e[i];
         if (ev.m_Path < kIndexPaths && ev.GetControlNumber() < kIndexControls) {
-            uint32_t& slot = slots[(ev.m_Path * kIndexProcesses + ev.GetProcessNumber()) * kIndexControls + ev.GetControlNumber()];
+            uint32_t& slot = slots[blockOf[ev.m_Path] + ev.GetProcessNumber() * kIndexControls + ev.GetControlNumber()];
             if (slot != 0 && e[slot - 1].m_Time == ev.m_Time) {
                 e[slot - 1].SetValue(ev.GetValue());
                 ++merged;

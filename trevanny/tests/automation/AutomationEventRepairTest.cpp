@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -117,6 +119,51 @@ TEST_F(AutomationEventRepairTest, TimeStampLogKeepsItsFirstLines)
     EXPECT_EQ(last, "Error on Event:10000 * Last TC:20000 * Current TC:10000 * PPC: 1 14 0");
     EXPECT_EQ(a.GetSize(), 12000);
     EXPECT_EQ(a[0].GetTime(), 8001);
+}
+
+// The repair sorts only the stretches out of order when the disorder is local, and must give
+// what a merge of duplicates and one stable sort of the whole array give: the same 16 bytes of
+// every event in the same order.
+TEST_F(AutomationEventRepairTest, TimeStampRepairGivesTheWholeSortsOrder)
+{
+    struct Shape {
+        const char* name;
+        size_t events;
+        int jitter;        // state events up to this many units after the time in order
+        int outlierEvery;  // an event far ahead of its place every this many (0: none)
+    };
+    const Shape shapes[] = {
+        {"state events beside the copied ones", 30000, 3, 0},
+        {"wide local disorder", 30000, 200, 0},
+        {"a far event makes one long piece", 30000, 3, 29000},
+        {"pieces longer than the piece sort takes", (size_t{1} << 20) + 5000, 3, 600000},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        std::mt19937 random(static_cast<unsigned>(shape.events));
+        std::vector<CAutomationEvent> events;
+        long time = -500;  // negative times sort below the rest
+        for (size_t i = 0; i < shape.events; ++i) {
+            time += static_cast<long>(random() % 3);
+            long at = time + static_cast<long>(random() % static_cast<unsigned>(shape.jitter + 1));
+            if (shape.outlierEvery && i % static_cast<size_t>(shape.outlierEvery) == 7) at += 100000;
+            // Equal keys that never merge (path 2000 and up, control 9 and up) test stability;
+            // a path with its top bit set sorts below path 0.
+            static const DWORD kPaths[] = {1, 2, 3, 2000, 2001, 0x80000005u};
+            const DWORD path = kPaths[random() % 6];
+            const BYTE control = static_cast<BYTE>(random() % 2 ? 9 : random() % 3);
+            events.push_back(Ev(at, path, static_cast<BYTE>(random() % 3), control, static_cast<short>(i), static_cast<BYTE>(i),
+                                static_cast<WORD>(i >> 16)));
+        }
+        CAutomationEventArray repaired, sorted;
+        fill(repaired, events);
+        fill(sorted, events);
+        EXPECT_TRUE(repaired.MakeTimeStampsContinuous(0));
+        sorted.BuildControlIndex();
+        sorted.Sort(CAutomationEventArray::SortByTime);
+        ASSERT_EQ(repaired.GetSize(), sorted.GetSize());
+        EXPECT_EQ(std::memcmp(repaired.GetData(), sorted.GetData(), static_cast<size_t>(sorted.GetSize()) * sizeof(CAutomationEvent)), 0);
+    }
 }
 
 TEST_F(AutomationEventRepairTest, DuplicatesMergeIntoTheKeptEvent)
