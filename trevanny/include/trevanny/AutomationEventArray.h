@@ -145,8 +145,12 @@ public:
     INT_PTR Add(const CAutomationEvent& ev)
     {
         const CAutomationEvent copy = ev;  // ev may be an element of this array
-        reserveOneMore();
-        return CArray::Add(copy);
+        const INT_PTR i = GetSize();
+        if (i >= GetAllocSize()) reserveOneMore();
+        // The new element is written whole: nothing to clear or construct first.
+        SetSizeUninitialised(i + 1);
+        GetData()[i] = copy;
+        return i;
     }
 
     // Repair after an edit.
