@@ -103,8 +103,8 @@ private:
     bool channelTaken(int64_t channel, bool& whole) const;
     bool pairTaken(int process, int control) const;
     // Brings one channel's selected values to other's. The console type is small or large.
-    void applyChannel(const short* other, int channel, bool small);
-    void appendEvent(int channel, int process, int control, short value, short oldValue);
+    void applyChannel(const short* other, int channel, int type);
+    void appendEvent(int type, int channel, int process, int control, short value, short oldValue);
 
     CAutomationEventArray* m_pEvents;
     const CArray<int, int>* m_pSections;

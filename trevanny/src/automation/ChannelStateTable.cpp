@@ -49,17 +49,29 @@ LPARAM replayArgument(int64_t index, int numerator)
     return numerator / (rest == 0 ? 1 : rest);
 }
 
-}  // namespace
-
-int IsContinuousControl(int process, int control, int firstRouteProcess)
+// IsContinuousControl on a console of the given type.
+int continuousControl(int type, int process, int control, int firstRouteProcess)
 {
-    const int type = CurrentConsoleType();
     if (control < 0 || control >= kControls || process < 0) return 0;
     if (IsSmallConsole(type)) return process < kSmallProcesses ? (kSmallContinuous[process] >> control & 1) : 0;
     if (!IsLargeConsole(type)) return 0;
     if (process < kProcesses) return kContinuous[process] >> control & 1;
     const int64_t route = int64_t{process} - firstRouteProcess;
     return route >= 0 && route < kRoutes ? (kRouteContinuous >> control & 1) : 0;
+}
+
+// AlignTime on a console of the given type.
+int alignedTime(int type, int timeBase, int channel, int time, bool nearest)
+{
+    if (IsSmallConsole(type) || time < 1) return time;
+    return AlignToSlot(int64_t{timeBase} + channel, time, nearest);
+}
+
+}  // namespace
+
+int IsContinuousControl(int process, int control, int firstRouteProcess)
+{
+    return continuousControl(CurrentConsoleType(), process, control, firstRouteProcess);
 }
 
 CChannelStateTable::CChannelStateTable(CAutomationEventArray* events, int firstRouteProcess,
@@ -171,55 +183,54 @@ void CChannelStateTable::ApplyValues(const short* other)
 {
     if (std::memcmp(m_pValues.get(), other, kBlockBytes) == 0) return;
     const int type = CurrentConsoleType();
-    const bool small = IsSmallConsole(type);
-    if (!small && !IsLargeConsole(type)) return;
+    if (!IsSmallConsole(type) && !IsLargeConsole(type)) return;
     const int channels = handledChannels();
-    for (int c = 0; c < channels; ++c) applyChannel(other, c, small);
+    for (int c = 0; c < channels; ++c) applyChannel(other, c, type);
 }
 
 void CChannelStateTable::ApplyValuesOfChannels(const short* other, const int* channels, size_t count)
 {
     const int type = CurrentConsoleType();
-    const bool small = IsSmallConsole(type);
-    if (!small && !IsLargeConsole(type)) return;
+    if (!IsSmallConsole(type) && !IsLargeConsole(type)) return;
     const int handled = handledChannels();
     for (size_t i = 0; i < count; ++i) {
-        if (channels[i] >= 0 && channels[i] < handled) applyChannel(other, channels[i], small);
+        if (channels[i] >= 0 && channels[i] < handled) applyChannel(other, channels[i], type);
     }
 }
 
-void CChannelStateTable::applyChannel(const short* other, int c, bool small)
+void CChannelStateTable::applyChannel(const short* other, int c, int type)
 {
     bool whole = true;
     if (!channelTaken(c, whole)) return;
     short* v = m_pValues.get();
-    auto visit = [&](int slot, int process, int control) {
-        if (v[slot] == other[slot] || (!whole && !pairTaken(process, control))) return;
-        const short before = v[slot];
-        v[slot] = other[slot];
-        appendEvent(c, process, control, other[slot], before);
+    // The run of `count` values from `first`, `perProcess` controls to a process numbered from
+    // firstProcess, in slot order; equal values are passed over four at a time.
+    auto applyRun = [&](int first, int count, int perProcess, int64_t firstProcess) {
+        const short* from = other + first;
+        short* to = v + first;
+        if (std::memcmp(to, from, sizeof(short) * static_cast<size_t>(count)) == 0) return;
+        for (int i = 0; i < count; ++i) {
+            if ((i & 3) == 0 && i + 4 <= count && std::memcmp(to + i, from + i, 4 * sizeof(short)) == 0) {
+                i += 3;
+                continue;
+            }
+            if (to[i] == from[i]) continue;
+            // A route whose process number an event cannot carry has no events.
+            const int64_t process = firstProcess + i / perProcess;
+            if (process < 0 || process > 255) continue;
+            const int control = i % perProcess;
+            if (!whole && !pairTaken(static_cast<int>(process), control)) continue;
+            const short before = to[i];
+            to[i] = from[i];
+            appendEvent(type, c, static_cast<int>(process), control, from[i], before);
+        }
     };
-    auto same = [&](int first, int count) { return std::memcmp(v + first, other + first, sizeof(short) * count) == 0; };
-    if (small) {
-        const int first = kSmallRegion + c * kSmallProcesses * kControls;
-        if (same(first, kSmallProcesses * kControls)) return;
-        for (int p = 0; p < kSmallProcesses; ++p)
-            for (int k = 0; k < kControls; ++k) visit(first + p * kControls + k, p, k);
+    if (IsSmallConsole(type)) {
+        applyRun(kSmallRegion + c * kSmallProcesses * kControls, kSmallProcesses * kControls, kControls, 0);
         return;
     }
-    const int controls = c * kProcesses * kControls;
-    if (!same(controls, kProcesses * kControls)) {
-        for (int p = 0; p < kProcesses; ++p)
-            for (int k = 0; k < kControls; ++k) visit(controls + p * kControls + k, p, k);
-    }
-    const int routes = kRouteRegion + c * kRoutes * kRouteControls;
-    if (same(routes, kRoutes * kRouteControls)) return;
-    for (int r = 0; r < kRoutes; ++r) {
-        // A route whose process number an event cannot carry has no events.
-        const int64_t process = int64_t{m_nFirstRouteProcess} + r;
-        if (process < 0 || process > 255) continue;
-        for (int k = 0; k < kRouteControls; ++k) visit(routes + r * kRouteControls + k, static_cast<int>(process), k);
-    }
+    applyRun(c * kProcesses * kControls, kProcesses * kControls, kControls, 0);
+    applyRun(kRouteRegion + c * kRoutes * kRouteControls, kRoutes * kRouteControls, kRouteControls, m_nFirstRouteProcess);
 }
 
 int CChannelStateTable::ChannelValueRuns(int channel, ValueRun (&runs)[2])
@@ -259,20 +270,20 @@ void CChannelStateTable::CopyEventRange(const CChannelStateTable& source, int fi
 
 void CChannelStateTable::AddEvent(int channel, int process, int control, short value)
 {
-    const int slot = StateSlot(CurrentConsoleType(), m_nFirstRouteProcess, channel, process, control);
-    appendEvent(channel, process, control, value, slot >= 0 ? m_pValues[slot] : value);
+    const int type = CurrentConsoleType();
+    const int slot = StateSlot(type, m_nFirstRouteProcess, channel, process, control);
+    appendEvent(type, channel, process, control, value, slot >= 0 ? m_pValues[slot] : value);
 }
 
-void CChannelStateTable::appendEvent(int channel, int process, int control, short value, short oldValue)
+void CChannelStateTable::appendEvent(int type, int channel, int process, int control, short value, short oldValue)
 {
     int time = m_nPlayToTime;
-    if (IsContinuousControl(process, control, m_nFirstRouteProcess)) time = AlignTime(channel, time, false);
+    if (continuousControl(type, process, control, m_nFirstRouteProcess)) time = alignedTime(type, m_nTimeBase, channel, time, false);
     m_pEvents->Add(CAutomationEvent(time, static_cast<DWORD>(channel), static_cast<BYTE>(process),
                                     static_cast<BYTE>(control), value, 0, static_cast<WORD>(oldValue)));
 }
 
 int CChannelStateTable::AlignTime(int channel, int time, bool nearest) const
 {
-    if (IsSmallConsole(CurrentConsoleType()) || time < 1) return time;
-    return AlignToSlot(int64_t{m_nTimeBase} + channel, time, nearest);
+    return alignedTime(CurrentConsoleType(), m_nTimeBase, channel, time, nearest);
 }
