@@ -50,6 +50,63 @@ constexpr size_t kKeyBlock = 4096;
 // A piece longer than this is left to the whole-array sort.
 constexpr size_t kMaxPiece = size_t{1} << 20;
 
+// Sorts pieces stably into time order, with its working memory kept from piece to piece.
+class PieceSorter {
+public:
+    explicit PieceSorter(size_t longest) : m_scratch(longest) {}
+
+    void Sort(CAutomationEvent* first, CAutomationEvent* last)
+    {
+        if (!sortByFewTimes(first, last)) std::stable_sort(first, last, less);
+    }
+
+private:
+    // Pieces of at most this many distinct times are sorted time by time.
+    static constexpr int64_t kMaxTimes = 256;
+
+    static bool less(const CAutomationEvent& a, const CAutomationEvent& b) { return TimeKey(a) < TimeKey(b); }
+
+    // A piece of a few distinct times (a destination's state events, laid down channel by channel
+    // a few units apart, and the events beside them) is put in time order by a stable counting
+    // sort; the events of one time then mostly stand in order already, and only the part after
+    // their longest ordered start is sorted and merged into it. False, with nothing moved, for a
+    // piece of more times.
+    bool sortByFewTimes(CAutomationEvent* first, CAutomationEvent* last)
+    {
+        const auto [least, most] = std::minmax_element(first, last, [](const CAutomationEvent& a, const CAutomationEvent& b) {
+            return a.m_Time < b.m_Time;
+        });
+        const int32_t base = least->m_Time;
+        const int64_t times = int64_t{most->m_Time} - base + 1;
+        if (times > kMaxTimes) return false;
+        auto timeOf = [base](const CAutomationEvent& e) { return static_cast<size_t>(int64_t{e.m_Time} - base); };
+        m_starts.assign(static_cast<size_t>(times) + 1, 0);
+        for (const CAutomationEvent* p = first; p != last; ++p) ++m_starts[timeOf(*p) + 1];
+        for (size_t t = 1; t < m_starts.size(); ++t) m_starts[t] += m_starts[t - 1];
+        m_next.assign(m_starts.begin(), m_starts.end() - 1);
+        CAutomationEvent* scratch = m_scratch.data();
+        for (const CAutomationEvent* p = first; p != last; ++p) scratch[m_next[timeOf(*p)]++] = *p;
+        for (size_t t = 0; t + 1 < m_starts.size(); ++t) {
+            CAutomationEvent* from = scratch + m_starts[t];
+            CAutomationEvent* const end = scratch + m_starts[t + 1];
+            CAutomationEvent* to = first + m_starts[t];
+            CAutomationEvent* const rest = std::is_sorted_until(from, end, less);
+            if (rest == end) {
+                std::copy(from, end, to);
+                continue;
+            }
+            // The rest came after the ordered start: on equal keys the start goes first.
+            std::stable_sort(rest, end, less);
+            std::merge(from, rest, rest, end, to, less);
+        }
+        return true;
+    }
+
+    std::vector<CAutomationEvent> m_scratch;
+    std::vector<size_t> m_starts;  // where each time's events begin, by time from the least
+    std::vector<size_t> m_next;
+};
+
 // A stable sort into time order of an array whose disorder is local (a conform's output: state
 // events a few units after the events they stand beside). The array is cut wherever every
 // event before the cut is at or below every event after it; the order of the pieces then stays,
@@ -102,12 +159,11 @@ bool sortPiecesIntoTimeOrder(CAutomationEvent* e, size_t n)
         }
     }
     if (disordered) pieces.emplace_back(first, n);
-    for (const auto& [from, to] : pieces) {
-        if (to - from > kMaxPiece) return false;
-    }
-    for (const auto& [from, to] : pieces) {
-        std::stable_sort(e + from, e + to, [](const CAutomationEvent& a, const CAutomationEvent& b) { return TimeKey(a) < TimeKey(b); });
-    }
+    size_t longest = 0;
+    for (const auto& [from, to] : pieces) longest = std::max(longest, to - from);
+    if (longest > kMaxPiece) return false;
+    PieceSorter sorter(longest);
+    for (const auto& [from, to] : pieces) sorter.Sort(e + from, e + to);
     return true;
 }
 
