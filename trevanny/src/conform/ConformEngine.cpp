@@ -233,7 +233,7 @@ bool CConformEngine::CaptureSourceRanges(int firstRouteProcess, int timeBase, co
     if (m_SourcePackages.empty()) return false;
     m_pStates.reset();
     if (m_nMethod == Fast) {
-        m_pStates = std::make_unique<ConformSourceStates>(firstRouteProcess, sections, timeBase);
+        m_pStates = std::make_unique<ConformSourceStates>(firstRouteProcess, sections, timeBase, static_cast<int>(m_Sources.GetSize()));
         for (auto& pass : m_SourcePackages) {
             if (pass) m_pStates->AddPass(pass.get());
         }

@@ -1,6 +1,7 @@
 #include "conform/ConformSourceStates.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -13,10 +14,11 @@ constexpr int64_t kMinSpacing = 4096;
 
 }  // namespace
 
-ConformSourceStates::ConformSourceStates(int firstRouteProcess, const CPathMap* sections, int timeBase)
+ConformSourceStates::ConformSourceStates(int firstRouteProcess, const CPathMap* sections, int timeBase, int starts)
     : m_nFirstRouteProcess(firstRouteProcess),
       m_pSections(sections),
       m_nTimeBase(timeBase),
+      m_nStarts(std::max(starts, 1)),
       m_pState(new short[CChannelStateTable::kValueCount]())
 {
 }
@@ -59,7 +61,11 @@ void ConformSourceStates::prepare()
     int64_t events = 0;
     for (auto& [pass, p] : m_Passes) events += pass->GetSize();
     const int64_t checkpointBytes = static_cast<int64_t>(m_nRunValues * sizeof(short));
-    m_nSpacing = std::max(kMinSpacing, events * checkpointBytes / kCheckpointBudgetBytes + 1);
+    // A checkpoint (its values written to new memory) costs about as much as replaying one event
+    // per value, and a start replays half the spacing on average: the spacing that costs least in
+    // all is the root of 2 x events x values / starts.
+    const auto balanced = static_cast<int64_t>(std::sqrt(2.0 * static_cast<double>(events) * static_cast<double>(m_nRunValues) / m_nStarts));
+    m_nSpacing = std::max({kMinSpacing, events * checkpointBytes / kCheckpointBudgetBytes + 1, balanced});
     // The state before any event; a pass added late drops what was kept under other runs.
     const CChannelStateTable fresh(nullptr, m_nFirstRouteProcess, m_pSections, m_nTimeBase, nullptr);
     std::memcpy(m_pState.get(), fresh.GetValues(), CChannelStateTable::kBlockBytes);

@@ -3,8 +3,9 @@
 //
 // The state at a source start is the state after the first k events of its pass (k: the index
 // of the first event of the range). One forward replay per pass, in source-start order, finds k
-// for every start; every so many events (chosen so that all passes' checkpoints together stay
-// under a fixed budget) it keeps the values of the channels that any source event touches. The
+// for every start; every so many events it keeps the values of the channels that any source
+// event touches. The spacing weighs the checkpoints' cost against the replays from them, and
+// keeps all passes' checkpoints together under a fixed budget. The
 // state at any k is then a checkpoint at or below k and at most that many events replayed on
 // top. Channels no source event touches keep their defaults in every source state.
 //
@@ -22,8 +23,9 @@
 
 class ConformSourceStates {
 public:
-    /// The tables' arguments, as for every channel-state table of the conform.
-    ConformSourceStates(int firstRouteProcess, const CPathMap* sections, int timeBase);
+    /// The tables' arguments, as for every channel-state table of the conform, and the number of
+    /// starts that will be captured.
+    ConformSourceStates(int firstRouteProcess, const CPathMap* sections, int timeBase, int starts);
     ~ConformSourceStates();
     ConformSourceStates(const ConformSourceStates&) = delete;
     ConformSourceStates& operator=(const ConformSourceStates&) = delete;
@@ -64,6 +66,7 @@ private:
     int m_nFirstRouteProcess;
     const CPathMap* m_pSections;
     int m_nTimeBase;
+    int m_nStarts;
     std::map<CAutomationPackage*, Pass> m_Passes;
     bool m_bTouched[CChannelStateTable::kChannelCount] = {};
     std::vector<int> m_Channels;
