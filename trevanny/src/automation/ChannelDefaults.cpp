@@ -79,13 +79,6 @@ constexpr int16_t kSmallDefaults[kSmallProcesses][kControls] = {
 
 }  // namespace
 
-bool IsSmallConsole(int consoleType) { return consoleType == 1 || consoleType == 6; }
-
-bool IsLargeConsole(int consoleType)
-{
-    return consoleType == 2 || consoleType == 3 || consoleType == 4 || consoleType == 5 || consoleType == 7;
-}
-
 int ConsoleFamily(int consoleType)
 {
     if (consoleType == 5 || consoleType == 7) return 1;
@@ -107,20 +100,6 @@ int16_t SmallControlDefault(int process, int control)
 {
     if (process < 0 || process >= kSmallProcesses || control < 0 || control >= kControls) return 0;
     return kSmallDefaults[process][control];
-}
-
-int StateSlot(int consoleType, int firstRouteProcess, int channel, int process, int control)
-{
-    if (channel < 0 || channel >= kChannels || control < 0) return -1;
-    if (IsSmallConsole(consoleType)) {
-        if (process < 0 || process >= kSmallProcesses || control >= kControls) return -1;
-        return kSmallRegion + (channel * kSmallProcesses + process) * kControls + control;
-    }
-    if (process < 0) return -1;
-    if (process < kProcesses) return control < kControls ? (channel * kProcesses + process) * kControls + control : -1;
-    const int64_t route = int64_t{process} - firstRouteProcess;
-    if (route < 0 || route >= kRoutes || control >= kRouteControls) return -1;
-    return kRouteRegion + (channel * kRoutes + static_cast<int>(route)) * kRouteControls + control;
 }
 
 int ChannelSection(const int* pairs, int64_t count, int channel)

@@ -20,9 +20,12 @@ constexpr int kRouteRegion = kChannels * kProcesses * kControls;                
 constexpr int kSmallRegion = kRouteRegion + kChannels * kRoutes * kRouteControls;     // 1,032,000
 constexpr int kValueCount = kSmallRegion + kChannels * kSmallProcesses * kControls;   // 1,122,000
 
-bool IsSmallConsole(int consoleType);
+inline bool IsSmallConsole(int consoleType) { return consoleType == 1 || consoleType == 6; }
 /// Console types 2, 3, 4, 5 and 7.
-bool IsLargeConsole(int consoleType);
+inline bool IsLargeConsole(int consoleType)
+{
+    return consoleType == 2 || consoleType == 3 || consoleType == 4 || consoleType == 5 || consoleType == 7;
+}
 /// 0 for console type 3 (and any type without a family of its own), 1 for types 5 and 7, 2 for
 /// types 2 and 4.
 int ConsoleFamily(int consoleType);
@@ -39,7 +42,19 @@ int16_t SmallControlDefault(int process, int control);
 /// state keeps no value for it. The channel must be below kChannels. On the large consoles a
 /// process below 36 is a control process; a process p from 36 up is a route when
 /// 0 <= p - firstRouteProcess < 48 and the control is below 4.
-int StateSlot(int consoleType, int firstRouteProcess, int channel, int process, int control);
+inline int StateSlot(int consoleType, int firstRouteProcess, int channel, int process, int control)
+{
+    if (channel < 0 || channel >= kChannels || control < 0) return -1;
+    if (IsSmallConsole(consoleType)) {
+        if (process < 0 || process >= kSmallProcesses || control >= kControls) return -1;
+        return kSmallRegion + (channel * kSmallProcesses + process) * kControls + control;
+    }
+    if (process < 0) return -1;
+    if (process < kProcesses) return control < kControls ? (channel * kProcesses + process) * kControls + control : -1;
+    const int64_t route = int64_t{process} - firstRouteProcess;
+    if (route < 0 || route >= kRoutes || control >= kRouteControls) return -1;
+    return kRouteRegion + (channel * kRoutes + static_cast<int>(route)) * kRouteControls + control;
+}
 
 /// The number of the first (first channel, count) pair of `pairs` that holds the channel, else 0.
 int ChannelSection(const int* pairs, int64_t count, int channel);
