@@ -23,6 +23,24 @@ constexpr WPARAM kItemNotification = 28;
 // The route process of a pass that names none of its own.
 constexpr int kNoFirstRoute = 2000;
 
+// After this many destinations the output reserves room for all of them at the rate so far.
+constexpr int kDestinationsBeforeReserve = 16;
+
+// Room for the events of `count` destinations at the rate of the first `laid`, and a quarter
+// more: a large output then grows without moving, and the repair does not walk it through pages
+// the system must map again. Only address space is taken until events are written; without it,
+// the output grows as before.
+void reserveForAll(CAutomationEventArray& output, int laid, int count)
+{
+    const double events = static_cast<double>(output.GetSize()) / laid * count * 1.25;
+    if (events <= static_cast<double>(output.GetSize()) || events > static_cast<double>(INT_MAX)) return;
+    try {
+        output.Reserve(static_cast<INT_PTR>(events));
+    } catch (CMemoryException* e) {
+        e->Delete();
+    }
+}
+
 int clampToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX)); }
 
 }  // namespace
@@ -336,6 +354,7 @@ void CConformEngine::buildOutput(CAutomationPackage* target, int firstRouteProce
     const int n = static_cast<int>(order.size());
     for (int k = 0; k < n; ++k) {
         postItemProgress(k + 1, n);
+        if (k == kDestinationsBeforeReserve && n > 2 * k) reserveForAll(output, k, n);
         const CSourceDestItem& destination = m_Destinations[order[k]];
         CAutomationPackage* pass = sourceOf(destination);
         out.PlayTo(destination.m_nStart, false);
