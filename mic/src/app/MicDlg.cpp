@@ -75,7 +75,7 @@ void CMicDlg::SetWindowText(const char* title)
 
 BOOL CMicDlg::OnInitDialog()
 {
-    // 1-3: the secondary windows closed; the tray icon, not animated.
+    // 1-3: the secondary windows closed; the tray icon with its first image.
     m_bMiniViewShown = FALSE;
     m_bMidiMonitorOpen = FALSE;
     m_pShell->TrayIcon(m_hWnd, kTrayTip, kTrayIdle);

@@ -51,7 +51,7 @@ public:
     /// The MIDI set-up dialogs on the main dialog's record and MIDI ports, window-modal over the
     /// dialog open now; done when it has closed. A dialog without a window here ends at once.
     void RunMidiDialog(HWND owner, MidiDialog which, std::function<void()> done) override;
-    /// The tray icon (icon 128 with the animation strip 572): image 1 while animated, else 0.
+    /// The tray icon (icon 128 with the animation strip 572), showing the image asked for.
     void TrayIcon(HWND owner, const char* tip, int image) override;
     /// A pop-up menu whose bottom right corner is at the cursor; it does not wait: done gets
     /// the chosen id when the menu closes (0 when nothing was chosen).
