@@ -84,10 +84,10 @@ BOOL CMidiPortManager::StartMidiPortsThread()
         engine->SetMessageType(static_cast<int>(kMidiEventReceived));
         engine->SetPorts(config.GetPortNumber(), config.GetMidiIn(), config.GetMidiOut());
         engine->OpenPorts();
-        if (engine->StartServicing()) {
-            engine->ResetHeartbeatMask();
-            m_bStarted[n] = true;
-        }
+        // The mask is emptied before the servicing starts: a heartbeat answered from then on is
+        // also counted.
+        engine->ResetHeartbeatMask();
+        if (engine->StartServicing()) m_bStarted[n] = true;
         m_pEngines[n] = std::move(engine);
     }
     m_bStarting = false;
