@@ -4,9 +4,11 @@
 // tests a rack; the mini view stands in for the main window, drives the units and gives the
 // main window back. Under MIDI control (a JACK server with the dummy driver and midi-sim), the
 // port selection dialog links midi-sim's ports and starts MIDI; midi-sim's control changes reach
-// the screen and the unit, and a click reaches midi-sim until MIDI is stopped. Screenshots are
-// kept in the build folder (mic/mic-xvfb-screenshot.png, mic/mic-xvfb-mini-view.png,
-// mic/mic-xvfb-midi-ports.png) for a person to look at.
+// the screen and the unit, and a click reaches midi-sim until MIDI is stopped. With midi-sim
+// beating as two units, Auto-Detect links them and a rack tied to one from the slot menu sends
+// its Phant click on MIDI. Screenshots are kept in the build folder (mic/mic-xvfb-screenshot.png,
+// mic/mic-xvfb-mini-view.png, mic/mic-xvfb-midi-ports.png, mic/mic-xvfb-pre-setup.png) for a
+// person to look at.
 //
 // Every wait is for something to happen (a window, a picture, a frame at the units), bounded.
 #include <gtest/gtest.h>
@@ -23,17 +25,22 @@
 
 #include "../../tests/ProgramProcess.h"  // the mic tests' child process with pre-sim
 #include "../../tests/MidiSetupFile.h"
+#include "FakeDetection.h"
 #include "MidiSim.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
+#include "midi/MidiPortConfig.h"
 #include "mic_ui/Diagnostics.h"
 #include "mic_ui/EnBitmap.h"
 #include "mic_ui/MicDlgWindow.h"
 #include "mic_ui/Minimised.h"
 #include "mic_ui/MidiPortSelection.h"
+#include "mic_ui/MidiSetupWindow.h"
 #include "mic_ui/PictureStore.h"
+#include "mic_ui/PreSetupWindow.h"
 #include "ui/DisplayLayout.h"
 #include "winport/Profile.h"
+#include "winport/RegistryObject.h"
 #include "winport_ui/Canvas.h"
 
 namespace {
@@ -164,9 +171,9 @@ protected:
     }
 
     /// Whether done() holds, asked again until it does (bounded).
-    static bool WaitUntil(const std::function<bool()>& done)
+    static bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience = kPatience)
     {
-        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        const auto deadline = std::chrono::steady_clock::now() + patience;
         while (std::chrono::steady_clock::now() < deadline) {
             if (done()) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -181,13 +188,13 @@ protected:
     }
 
     /// Takes screenshots until done(shot) holds (bounded); the last one.
-    QImage ShotUntil(const std::function<bool(const QImage&)>& done)
+    QImage ShotUntil(const std::function<bool(const QImage&)>& done, std::chrono::seconds patience = kPatience)
     {
         QImage taken;
         WaitUntil([&] {
             taken = Screenshot();
             return done(taken);
-        });
+        }, patience);
         return taken;
     }
 
@@ -202,6 +209,19 @@ protected:
     {
         Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(on.rect.x() + at.x()) + " " +
                std::to_string(on.rect.y() + at.y()) + " click 1");
+    }
+
+    /// Waits until a control shows on screen as the layout draws it (a pixel near its top left
+    /// corner), so that a click finds the window ready.
+    bool WaitDrawn(const XWindow& on, QWidget* control)
+    {
+        const QPoint inside(control->width() / 8, control->height() / 4);
+        const QRgb want = control->grab().toImage().pixel(inside) & 0xFFFFFF;
+        const QPoint at = on.rect.topLeft() + control->geometry().topLeft() + inside;
+        return WaitUntil([&] {
+            const QImage s = Screenshot();
+            return !s.isNull() && (s.pixel(at) & 0xFFFFFF) == want;
+        });
     }
 
     /// A main-window picture's face: 4 pixels into the top of a rack button, across its middle,
@@ -527,5 +547,139 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     // Nothing to wait for but silence: a short bounded look.
     EXPECT_EQ(sim.NextReceived(2000), "");
 
+    EndMic();
+}
+
+// MIDI end to end: midi-sim beats as two units (B0 0A 00 and B5 0A 00) on the test's JACK server,
+// MIDI port 1 names its devices. MIDI starts from the port dialog; Auto-Detect links the two
+// units to rows 1 and 2; rack 1's first slot is given "PRE 2" A from the slot menu; a Phant click
+// on rack 1 channel 1 then reaches midi-sim on the second unit's MIDI channel. The detection
+// run waits for a real pass (about 16 s). The detection dialog's screenshot is kept
+// (mic/mic-xvfb-pre-setup.png).
+TEST_F(MicProgramXvfb, MidiUnitsAreDetectedAndARackTiedToOneHearsItsPhant)
+{
+    if (!Installed("/usr/bin/jackd")) GTEST_SKIP() << "jackd is needed (scripts/setup installs it)";
+    MidiSimOnJack midi({"--heartbeat", "0", "--heartbeat", "5", "--period", "500"});
+    ASSERT_EQ(midi.Failure(), "");
+    MidiSim& sim = midi.Sim();
+    {
+        // Port 1 names midi-sim's devices, ticked.
+        const CString key = CMidiPortConfig::KeyOf(0);
+        CCurrentUserRegistryObject reg;
+        reg.SetInt(key, "MidiIn", midi.InDevice());
+        reg.SetInt(key, "MidiOut", midi.OutDevice());
+        reg.SetString(key, "MidiInStr", sim.Out().c_str());
+        reg.SetString(key, "MidiOutStr", sim.In().c_str());
+        reg.SetBool(key, "Active", 1);
+    }
+    ScopedEnv backend("WINPORT_MIDI_BACKEND", "jack");
+    StartAll(/*quietUnits=*/false);
+    ASSERT_EQ(Face(WaitForRacks(3), MicDlgWindow::kIdRack), kSelected) << "rack 1 never responded";
+
+    // Setup, then the port dialog's "&Start MIDI" and "&OK".
+    SetupDialogPreset preset;
+    preset.portAvailable = [](int) { return FALSE; };
+    CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
+    const XWindow setup = OpenSetup();
+    ASSERT_FALSE(setup.id.empty()) << "the set-up dialog did not open";
+    Click(setup, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
+    StoppedMidiPorts noPorts;
+    CMidiPortSelectionWindow portsLayout(noPorts, {});
+    const std::string portsTitle = "^" + portsLayout.windowTitle().toStdString() + "$";
+    ASSERT_TRUE(WaitUntil([&] { return !Windows(portsTitle).empty(); })) << "the port dialog did not open";
+    const XWindow ports = Windows(portsTitle).front();
+    ASSERT_TRUE(WaitDrawn(ports, portsLayout.Button(CMidiPortSelection::kIdStart))) << "the port dialog was not drawn";
+    Click(ports, portsLayout.Button(CMidiPortSelection::kIdStart));
+    // MIDI runs: the program answers the heartbeats.
+    if (!sim.Receives("B0 0A 7F", 30000)) {
+        Screenshot(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-midi-start.png");
+        FAIL() << "MIDI did not start (screen in mic/mic-xvfb-midi-start.png)";
+    }
+    Click(ports, portsLayout.Button(CMidiPortSelection::kIdOk));
+    ASSERT_TRUE(WaitUntil([&] { return Windows(portsTitle).empty(); })) << "the port dialog stayed";
+
+    // "MIDI &PRE setup", Auto-Detect and its two questions.
+    CRackSetup detected;
+    detected.SetPreMapping(0, 0, 0);
+    detected.SetChannelMapping(0, 0, 0);
+    detected.SetPreMapping(1, 0, 5);
+    detected.SetChannelMapping(1, 0, 5);
+    auto detection = std::make_shared<FakeDetection>();
+    detection->listed = {{0, 0}, {0, 5}};
+    CPRESetupWindow preLayout(&detected, detection, nullptr, &layoutShell);
+    const std::string preTitle = "^PRE MIDI Port Setup$";
+    Click(setup, setupLayout.Control(CDiagnostics::kIdMidiPreSetup));
+    auto preDialog = [&] {  // the dialog, not its message boxes of the same caption
+        for (const XWindow& w : Windows(preTitle))
+            if (w.rect.size() == preLayout.size()) return w;
+        return XWindow{};
+    };
+    ASSERT_TRUE(WaitUntil([&] { return !preDialog().id.empty(); })) << "the PRE setup did not open";
+    const XWindow pre = preDialog();
+    // No links yet: the result text says so.
+    const QRect result = preLayout.Control(CPRESetup::kIdResult)->geometry().translated(pre.rect.topLeft());
+    const QImage noLinks = Screenshot().copy(result);
+    Click(pre, preLayout.Control(CPRESetup::kIdAutoDetect));
+    for (int question = 1; question <= 2; ++question) {
+        auto box = [&] {
+            for (const XWindow& w : Windows(preTitle))
+                if (w.id != pre.id) return w;
+            return XWindow{};
+        };
+        ASSERT_TRUE(WaitUntil([&] { return !box().id.empty(); })) << "question " << question << " did not come";
+        const XWindow asked = box();
+        Output("env DISPLAY=" + display + " xdotool windowfocus --sync " + asked.id + " key Return");
+        ASSERT_TRUE(WaitUntil([&] { return box().id != asked.id; })) << "question " << question << " stayed";
+    }
+    // After the run: rows 1 and 2 as the layout paints them with both units detected.
+    const QImage want = preLayout.Paint();
+    auto rowsShown = [&](const QImage& shot) {
+        if (shot.isNull()) return false;
+        for (int row = 0; row < 3; ++row)
+            for (int cell : {CPRESetup::kInput, CPRESetup::kOutput}) {
+                const QRect r = CPRESetupWindow::FrameRect(row, cell);
+                for (int y = r.top(); y <= r.bottom(); ++y)
+                    for (int x = r.left(); x <= r.right(); ++x)
+                        if ((shot.pixel(pre.rect.topLeft() + QPoint(x, y)) & 0xFFFFFF) != (want.pixel(x, y) & 0xFFFFFF)) return false;
+            }
+        return true;
+    };
+    const QImage shot = ShotUntil(rowsShown, std::chrono::seconds(90));  // the run, then a pass's end
+    ASSERT_TRUE(rowsShown(shot)) << "rows 1 and 2 never showed the two units, detected (blue)";
+    // The result text follows the links within a second.
+    const QImage followed = ShotUntil([&](const QImage& s) { return !s.isNull() && s.copy(result) != noLinks; });
+    followed.copy(pre.rect).save(QString::fromStdString(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-pre-setup.png"));
+    EXPECT_NE(followed.copy(result), noLinks) << "the result text did not follow the links";
+    const QPoint input = CPRESetupWindow::FrameRect(0, CPRESetup::kInput).topLeft() + pre.rect.topLeft() + QPoint(2, 1);
+    EXPECT_EQ(shot.pixel(input) & 0xFFFFFF, 0x3C14DCu);  // blue
+    Click(pre, preLayout.Control(CPRESetup::kIdExit));
+    ASSERT_TRUE(WaitUntil([&] { return preDialog().id.empty(); })) << "the PRE setup stayed";
+
+    // "MIDI &Rack Setup": rack 1's first slot gets "PRE 2" A from its menu.
+    CMidiSetupWindow rackLayout(&detected, nullptr, &layoutShell);
+    Click(setup, setupLayout.Control(CDiagnostics::kIdMidiRackSetup));
+    ASSERT_TRUE(WaitUntil([&] { return !Windows("^MIDI controls$").empty(); })) << "the rack setup did not open";
+    const XWindow racks = Windows("^MIDI controls$").front();
+    const QPoint slot = racks.rect.topLeft() + CMidiSetupWindow::CellRect(0, 0).center();
+    Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(slot.x()) + " " + std::to_string(slot.y()) +
+           " click 3");
+    // The menu: "PRE 1", "PRE 2" (its sub-menu: "A (1-4)", "B (5-8)"), "Clear".
+    const QPoint overMenu = slot - QPoint(4, 4);  // the menu opens up and left of the pointer
+    auto menuShown = [&](const QImage& s) { return !s.isNull() && (s.pixel(overMenu) & 0xFFFFFF) != 0; };
+    ASSERT_TRUE(menuShown(ShotUntil(menuShown))) << "the slot menu did not open";
+    Output("env DISPLAY=" + display + " xdotool key Down Down Right Return");
+    const QPoint cell = racks.rect.topLeft() + CMidiSetupWindow::CellRect(0, 0).topLeft();
+    auto tied = [&](const QImage& s) { return !s.isNull() && (s.pixel(cell) & 0xFFFFFF) == 0xFFA500u; };  // pair 2's colour
+    ASSERT_TRUE(tied(ShotUntil(tied))) << "rack 1's first slot never showed PRE 2";
+    Click(racks, rackLayout.Control(CMidiSetup::kIdOk));
+    ASSERT_TRUE(WaitUntil([&] { return Windows("^MIDI controls$").empty(); })) << "the rack setup stayed";
+    Click(setup, setupLayout.Control(CDiagnostics::kIdExit));
+    ASSERT_TRUE(WaitUntil([&] { return Windows("^Setup / Test$").empty(); })) << "the set-up dialog stayed";
+
+    // Rack 1, channel 1 to its mic input, then Phant: out on the second unit's channel, group A.
+    ASSERT_TRUE(WaitForIdleLink());
+    Click(main, layout->Control(MicDlgWindow::kIdDir));
+    Click(main, layout->Control(MicDlgWindow::kIdPhant));
+    EXPECT_TRUE(sim.Receives("B5 04 7F", 30000)) << "midi-sim never heard Phant of rack 1 channel 1";
     EndMic();
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "../../tests/ScriptedShell.h"
+#include "FakeDetection.h"
 #include "TestEnvironment.h"
 #include "mic_ui/MidiSetupWindow.h"
 #include "mic_ui/PictureStore.h"
@@ -31,31 +32,6 @@ void Drag(QWidget& dialog, QPoint from, QPoint to)
     QApplication::sendEvent(&dialog, &move);
     QTest::mouseRelease(&dialog, Qt::LeftButton, {}, to);
 }
-
-/// The detection as the port manager would answer: the last pass's list and the counters.
-class FakeDetection : public PreDetection {
-public:
-    void SetDetectHold(BOOL on) override { hold = on != FALSE; }
-    void ClearDetectedPres() override { listed.clear(); }
-    BOOL GetListedPre(int i, int& port, int& channel) override
-    {
-        if (i < 0 || i >= static_cast<int>(listed.size())) return FALSE;
-        port = listed[static_cast<size_t>(i)].first;
-        channel = listed[static_cast<size_t>(i)].second;
-        return TRUE;
-    }
-    BOOL IsDetectionPassBusy() override { return FALSE; }
-    int GetHeartbeatCounter(int port, int channel) override
-    {
-        for (const auto& [p, c] : heard)
-            if (p == port && c == channel) return 1;
-        return 0;
-    }
-
-    bool hold = false;
-    std::vector<std::pair<int, int>> listed;
-    std::vector<std::pair<int, int>> heard;
-};
 
 class MidiSetupWindowsTest : public ::testing::Test {
 protected:
