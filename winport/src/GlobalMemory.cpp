@@ -1,5 +1,8 @@
 #include "winport/GlobalMemory.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -120,4 +123,13 @@ HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, UINT flags)
     it->second.data = p;
     it->second.size = bytes;
     return block;
+}
+
+void AdviseLargePages(void* block, size_t bytes)
+{
+    constexpr uintptr_t kLargePage = uintptr_t{2} << 20;
+    const uintptr_t start = reinterpret_cast<uintptr_t>(block);
+    const uintptr_t first = (start + kLargePage - 1) & ~(kLargePage - 1);
+    const uintptr_t end = (start + bytes) & ~(kLargePage - 1);
+    if (block && end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }

@@ -15,6 +15,7 @@
 #include "trevanny/PellimaxConformClient.h"
 #include "trevanny/TimecodeValue.h"
 #include "trevanny/automation/AutomationNotifications.h"
+#include "winport/GlobalMemory.h"
 
 namespace {
 
@@ -28,14 +29,15 @@ constexpr int kDestinationsBeforeReserve = 16;
 
 // Room for the events of `count` destinations at the rate of the first `laid`, and a quarter
 // more: a large output then grows without moving, and the repair does not walk it through pages
-// the system must map again. Only address space is taken until events are written; without it,
-// the output grows as before.
+// the system must map again; the room, which stays in place, is written through large pages.
+// Only address space is taken until events are written; without it, the output grows as before.
 void reserveForAll(CAutomationEventArray& output, int laid, int count)
 {
     const double events = static_cast<double>(output.GetSize()) / laid * count * 1.25;
     if (events <= static_cast<double>(output.GetSize()) || events > static_cast<double>(INT_MAX)) return;
     try {
         output.Reserve(static_cast<INT_PTR>(events));
+        AdviseLargePages(output.GetData(), static_cast<size_t>(output.GetAllocSize()) * sizeof(CAutomationEvent));
     } catch (CMemoryException* e) {
         e->Delete();
     }

@@ -23,3 +23,9 @@ HGLOBAL GlobalFree(HGLOBAL block);
 size_t GlobalSize(HGLOBAL block);
 /// Resizes a block (new bytes zero when GMEM_ZEROINIT is set).
 HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, UINT flags);
+
+/// Asks the system to back the whole large pages inside a block with large pages when they are
+/// first written (a block of millions of records then costs hundreds of page faults instead of
+/// hundreds of thousands). Worth it only for a block that will not be moved; the contents and
+/// the block's use are unchanged whether or not the system agrees.
+void AdviseLargePages(void* block, size_t bytes);
