@@ -116,6 +116,7 @@ private:
         bool IsOpen() const override { return m_failFd >= 0; }
         bool Configure(const winport::SerialSettings&) override { return true; }
         bool Purge() override { return true; }
+        bool PurgeInput() override { return true; }
         int BytesWaiting() override { return 0; }
         int Read(BYTE*, int) override { return 0; }
         bool Write(const BYTE*, int, int) override { return true; }

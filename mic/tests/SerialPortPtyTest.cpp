@@ -205,3 +205,33 @@ TEST(SerialPortThreads, StoppingAndReopeningNeverBlocks)
     port.ClosePort();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
+
+// Messages that expect no reply (a unit test's settings) follow each other as fast as the
+// monitor writes them: each goes out whole, none replaces or cuts off the one before.
+TEST(SerialPortThreads, MessagesWrittenBackToBackAllReachTheUnit)
+{
+    PreSimProcess sim({"--units", "1"});
+    ASSERT_FALSE(sim.Pty().empty());
+    pointComAt(3, sim.Pty());
+    PreLink link;
+    link.SetHalfDuplex(false);
+    CSerialPort port(link);
+    ASSERT_TRUE(port.OpenPort(nullptr, 3)) << port.GetLastErrorText();
+    ASSERT_TRUE(port.StartMonitor());
+    constexpr int kMessages = 200;
+    for (int i = 0; i < kMessages; ++i) {
+        const BYTE channel = static_cast<BYTE>(i & 3);
+        const BYTE m[] = {0x81, 0x11, channel, 0x03, 0x7F, static_cast<BYTE>((channel + 0x03 + 0x7F) & 0x7F), 0xFF};
+        ASSERT_TRUE(port.WaitForWrite(5000));
+        link.Begin(m, pre::MessageLength(m), kLinkIdle, kRxIdle, 0);
+        port.WriteToPort(m);
+    }
+    int frames = 0;
+    for (std::string line; frames < kMessages && !(line = sim.WaitFor("frame", 5000)).empty();) {
+        if (line.find(" 0 81 11 0") == std::string::npos) continue;  // the probe
+        EXPECT_NE(std::string::npos, line.find(" 0 81 11 0" + std::to_string(frames & 3) + " 03 7F ")) << line;
+        ++frames;
+    }
+    EXPECT_EQ(kMessages, frames);
+    port.ClosePort();
+}

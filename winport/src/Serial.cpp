@@ -106,11 +106,8 @@ public:
         return true;
     }
 
-    bool Purge() override
-    {
-        if (::tcflush(m_fd, TCIOFLUSH) != 0) return fail(errno, "tcflush");
-        return true;
-    }
+    bool Purge() override { return flush(TCIOFLUSH); }
+    bool PurgeInput() override { return flush(TCIFLUSH); }
 
     int BytesWaiting() override
     {
@@ -190,6 +187,12 @@ public:
     std::string ErrorText() const override { return m_error; }
 
 private:
+    bool flush(int queues)
+    {
+        if (::tcflush(m_fd, queues) != 0) return fail(errno, "tcflush");
+        return true;
+    }
+
     bool fail(int err, const char* what)
     {
         SetLastError(errorOf(err));

@@ -169,3 +169,28 @@ TEST(Serial, HangUpIsAFailure)
     BYTE b;
     EXPECT_TRUE(w == winport::SerialWait::Failed || device->Read(&b, 1) < 0);
 }
+
+// Purging input before a write drops what came in, never what this side wrote a moment before
+// (on a pseudo-terminal an output purge takes it back before the other side has it).
+TEST(Serial, PurgeInputKeepsWhatWasWritten)
+{
+    PtyPort pty(5);
+    auto device = winport::CreateSerialDevice();
+    ASSERT_TRUE(device->Open(5)) << device->ErrorText();
+    ASSERT_TRUE(device->Configure(winport::SerialSettings{}));
+
+    ASSERT_EQ(3, ::write(pty.Master(), "abc", 3));
+    ASSERT_EQ(winport::SerialWait::Readable, device->WaitReadable(1000, -1));
+    ASSERT_TRUE(device->PurgeInput());
+    EXPECT_EQ(0, device->BytesWaiting());
+
+    std::string sent;
+    for (int i = 0; i < 100; ++i) {
+        const BYTE m[] = {0x81, 0x11, static_cast<BYTE>(i & 3), 0x03, 0xFF};
+        ASSERT_TRUE(device->Write(m, sizeof m, 1000));
+        ASSERT_TRUE(device->PurgeInput());
+        sent.append(reinterpret_cast<const char*>(m), sizeof m);
+    }
+    ::fcntl(pty.Master(), F_SETFL, ::fcntl(pty.Master(), F_GETFL) | O_NONBLOCK);
+    EXPECT_EQ(sent, readSome(pty.Master(), sent.size()));
+}

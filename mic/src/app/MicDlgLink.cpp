@@ -143,6 +143,9 @@ void CMicDlg::writeMessage(const BYTE* message, int length, int inProgress, int 
 {
     // Without a port nothing goes out; timer 1 keeps the pace of the port's retries.
     if (m_Link.Peek().inProgress == kLinkFailed) return;
+    // The message before goes out whole before this one's transaction opens: the unit test's
+    // messages follow each other closely, and a slow monitor must not lose one.
+    if (!m_portWriter) m_SerialPort.WaitForWrite(2 * CSerialPort::kWriteTimeoutMs);
     m_Link.Begin(message, length, inProgress, state, pending);
     m_nTimerPeriod = timerMs;
     if (m_hWnd) SetTimer(m_hWnd, 1, timerMs, nullptr);

@@ -1,5 +1,6 @@
 #include "link/SerialPort.h"
 
+#include <chrono>
 #include <cstdio>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -48,6 +49,7 @@ BOOL CSerialPort::OpenPort(HWND owner, int port, int baud, char parity, int data
         std::lock_guard<std::mutex> lock(m_mutex);
         m_writeBuffer.clear();
         m_writeRequested = false;
+        m_writing = false;
     }
     if (m_device) m_device->Close();
     m_device = m_factory();
@@ -134,8 +136,26 @@ void CSerialPort::WriteToPort(const BYTE* message)
         std::lock_guard<std::mutex> lock(m_mutex);
         m_writeBuffer.assign(message, message + length);
         m_writeRequested = true;
+        m_writing = true;
     }
     wake();
+}
+
+BOOL CSerialPort::WaitForWrite(int timeoutMs)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_written.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !m_writing || !m_threadAlive.load(); })
+               ? TRUE
+               : FALSE;
+}
+
+void CSerialPort::written()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_writing = false;
+    }
+    m_written.notify_all();
 }
 
 void CSerialPort::portFailed(const std::string& what)
@@ -165,21 +185,21 @@ void CSerialPort::writePending()
         message.swap(m_writeBuffer);
         m_writeRequested = false;
     }
-    // Drop what arrived between replies; bounded, so that a babbling line cannot hold us.
+    // Drop what arrived between replies; bounded, so that a babbling line cannot hold us. Only
+    // input: a message written before may still be on its way out.
     BYTE drop[64];
     for (int i = 0; i < 16 && m_device->BytesWaiting() > 0; ++i) {
         if (m_device->Read(drop, sizeof drop) < 0) break;
     }
-    m_device->Purge();
+    m_device->PurgeInput();
     if (m_link.IsHalfDuplex() && !m_device->SetRts(true)) {
         portFailed("EscapeCommFunction()");
-        return;
-    }
-    if (!m_device->Write(message.data(), static_cast<int>(message.size()), kWriteTimeoutMs)) {
+    } else if (!m_device->Write(message.data(), static_cast<int>(message.size()), kWriteTimeoutMs)) {
         portFailed("WriteFile()");
-        return;
+    } else {
+        m_link.Sent();
     }
-    m_link.Sent();
+    written();
 }
 
 void CSerialPort::monitor()
@@ -213,5 +233,9 @@ void CSerialPort::monitor()
         }
         for (int i = 0; i < n; ++i) deliver(m_link.Receive(buffer[i]));
     }
-    m_threadAlive = false;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);  // so that a waiter sees it before the notice
+        m_threadAlive = false;
+    }
+    m_written.notify_all();
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -54,8 +55,12 @@ public:
     /// Stops the monitor and closes the port.
     void ClosePort();
     /// Queues a message (bytes up to its 0xFF end marker) for the monitor to write. The link's
-    /// transaction for it must be open already (PreLink::Begin).
+    /// transaction for it must be open already (PreLink::Begin). A message the monitor has not
+    /// taken yet is replaced: call WaitForWrite first to keep it.
     void WriteToPort(const BYTE* message);
+    /// Waits until the monitor has written the message queued last (or has ended); FALSE when
+    /// timeoutMs passed first.
+    BOOL WaitForWrite(int timeoutMs);
 
     /// Replaces the hand-over of complete replies. Only while the monitor is stopped.
     void SetReplyHandler(ReplyHandler handler);
@@ -72,6 +77,7 @@ private:
     void deliver(const PreLink::Event& event);
     void portFailed(const std::string& what);
     void writePending();
+    void written();
     void wake();
 
     PreLink& m_link;
@@ -88,7 +94,9 @@ private:
     int m_wakeFd = -1;
 
     mutable std::mutex m_mutex;  // guards the fields below
+    std::condition_variable m_written;  // m_writing went false, or the monitor ended
     std::vector<BYTE> m_writeBuffer;
     bool m_writeRequested = false;
+    bool m_writing = false;  // from WriteToPort until the monitor has written the message
     std::string m_lastError;
 };

@@ -44,6 +44,8 @@ public:
     virtual bool Configure(const SerialSettings& settings) = 0;
     /// Drops what waits in both directions.
     virtual bool Purge() = 0;
+    /// Drops what waits to be read; what was written still goes out.
+    virtual bool PurgeInput() = 0;
     /// Bytes waiting to be read; -1 on error.
     virtual int BytesWaiting() = 0;
     /// Reads what is there, at most max bytes, without waiting; -1 on error (the line hung up).
