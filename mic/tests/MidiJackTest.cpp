@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "MidiPortLink.h"
@@ -62,6 +63,30 @@ TEST(MidiJackThreads, PortsAgainstMidiSim)
         EXPECT_EQ(got[i].data2, 100);
     }
     EXPECT_EQ(in.GetDroppedCount(), 0u);
+}
+
+// A reset sends a note-off for every sounding note, more than one period carries; the close
+// right after it lets them all reach midi-sim before the port leaves the server.
+TEST(MidiJackThreads, WhatIsSentBeforeACloseReachesThePeer)
+{
+    MidiSimOnJack midi;
+    ASSERT_EQ(midi.Failure(), "");
+    MidiSim& sim = midi.Sim();
+    HMIDIOUT out = nullptr;
+    ASSERT_EQ(midiOutOpen(&out, static_cast<UINT>(midi.OutDevice()), 0, 0, CALLBACK_NULL), MMSYSERR_NOERROR);
+    for (DWORD note = 0; note < 128; ++note) ASSERT_EQ(midiOutShortMsg(out, 0x7F0090u | note << 8), MMSYSERR_NOERROR);
+    ASSERT_TRUE(sim.Receives("90 7F 7F"));
+
+    ASSERT_EQ(midiOutReset(out), MMSYSERR_NOERROR);
+    ASSERT_EQ(midiOutClose(out), MMSYSERR_NOERROR);
+    std::vector<std::string> want, got;
+    char text[16];
+    for (int note = 0; note < 128; ++note) {
+        std::snprintf(text, sizeof text, "80 %02X 00", note);
+        want.push_back(text);
+    }
+    for (std::string m; got.size() < want.size() && !(m = sim.NextReceived()).empty();) got.push_back(m);
+    EXPECT_EQ(got, want);
 }
 
 // The manager starts a port linked to midi-sim's devices; midi-sim beats as two units (MIDI

@@ -130,6 +130,7 @@ protected:
             return false;
         }
         m_port = jack_port_register(m_client, input ? "in" : "out", JACK_DEFAULT_MIDI_TYPE, input ? JackPortIsInput : JackPortIsOutput, 0);
+        jack_on_shutdown(m_client, &JackPortClient::serverGone, this);
         if (!m_port || jack_set_process_callback(m_client, process, this) != 0 || jack_activate(m_client) != 0) {
             error = MMSYSERR_ERROR;
             return false;
@@ -143,22 +144,34 @@ protected:
         // The server runs the graph in its own time; on a loaded machine a period can take long,
         // so this waits for the periods themselves, with a deadline only against a dead server.
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLiveDeadlineSeconds);
-        while (!jack_port_connected_to(m_port, other.c_str()) && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        waitUntil([&] { return jack_port_connected_to(m_port, other.c_str()) != 0; }, deadline);
         const uint64_t seen = m_cycles.load();
-        while (m_cycles.load() < seen + 2 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (m_cycles.load() < seen + 2) TRACE("midi: the connection to %s did not run within %d s\n", other.c_str(), kLiveDeadlineSeconds);
+        if (!waitUntil([&] { return m_cycles.load() >= seen + 2; }, deadline))
+            TRACE("midi: the connection to %s did not run within %d s\n", other.c_str(), kLiveDeadlineSeconds);
         return true;
     }
     /// Called at the end of every process period.
     void counted() { m_cycles.fetch_add(1, std::memory_order_release); }
+
+    /// Waits until done() holds, the server has gone, or the deadline has passed; whether it holds.
+    template <typename Done>
+    bool waitUntil(Done done, std::chrono::steady_clock::time_point deadline) const
+    {
+        while (!done() && !m_serverGone.load() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return done();
+    }
 
     static constexpr int kLiveDeadlineSeconds = 30;
     jack_client_t* m_client = nullptr;
     jack_port_t* m_port = nullptr;
     bool m_active = false;
     std::atomic<uint64_t> m_cycles{0};
+
+private:
+    static void serverGone(void* context) { static_cast<JackPortClient*>(context)->m_serverGone.store(true); }
+
+    std::atomic<bool> m_serverGone{false};
 };
 
 // JACK input straight on libjack: RtMidi's JACK input hands every message of a period over as
@@ -208,6 +221,7 @@ public:
     }
     ~JackOutput() override
     {
+        drain();
         stop();  // before the ring goes
         if (m_ring) jack_ringbuffer_free(m_ring);
     }
@@ -227,11 +241,23 @@ private:
     static constexpr size_t kRingBytes = 1 << 14;
     JackOutput() = default;
 
+    // What was sent before a close reaches the other port (a reset's note-offs come right before
+    // it): the ring empties, and a whole period runs after the one that took its last message,
+    // so the receiving client has read it before this client leaves the graph.
+    void drain()
+    {
+        if (!m_active) return;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLiveDeadlineSeconds);
+        waitUntil([&] { return jack_ringbuffer_read_space(m_ring) == 0; }, deadline);
+        waitUntil([&] { return m_cycles.load() > m_lastTakenCycle.load(); }, deadline);
+    }
+
     static int process(jack_nframes_t frames, void* context)
     {
         auto* self = static_cast<JackOutput*>(static_cast<JackPortClient*>(context));
         void* buffer = jack_port_get_buffer(self->m_port, frames);
         jack_midi_clear_buffer(buffer);
+        bool took = false;
         for (;;) {
             unsigned char length;
             if (jack_ringbuffer_peek(self->m_ring, reinterpret_cast<char*>(&length), 1) != 1) break;
@@ -240,12 +266,16 @@ private:
             if (!slot) break;  // the period is full: the rest goes in the next one
             jack_ringbuffer_read_advance(self->m_ring, 1);
             jack_ringbuffer_read(self->m_ring, reinterpret_cast<char*>(slot), length);
+            took = true;
         }
+        // Numbered as counted() is about to number this period.
+        if (took) self->m_lastTakenCycle.store(self->m_cycles.load() + 1, std::memory_order_release);
         self->counted();
         return 0;
     }
 
     jack_ringbuffer_t* m_ring = nullptr;
+    std::atomic<uint64_t> m_lastTakenCycle{0};
     std::mutex m_writer;
 };
 
