@@ -23,16 +23,6 @@ namespace {
 // Loopback devices "surface N out" (inputs) and "surface N in" (outputs), N = 0..2.
 class MidiPortManagerTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        for (int i = 0; i < 3; ++i) {
-            loop->AddInput("surface " + std::to_string(i) + " out");
-            loop->AddOutput("surface " + std::to_string(i) + " in");
-        }
-        winport::midi::SetBackend(loop);
-    }
-    void TearDown() override { winport::midi::SetBackend(nullptr); }
-
     // Port n linked to device pair d, as the port selection dialog writes it.
     void Link(int port, int device, bool active = true, int micPreControl = 1)
     {
@@ -41,7 +31,7 @@ protected:
     }
 
     TestEnvironment env;
-    std::shared_ptr<LoopbackBackend> loop = std::make_shared<LoopbackBackend>();
+    LoopbackSurfaces loop{3};
     ScriptedShell shell;
     MidiRecorder recorder;
 };

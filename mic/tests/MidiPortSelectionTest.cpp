@@ -13,26 +13,15 @@
 #include "midi/MidiPortManager.h"
 #include "ui/CheckListState.h"
 #include "winport/Clock.h"
+#include "MidiPortLink.h"
 #include "winport/MidiBackend.h"
 #include "winport/RegistryObject.h"
 #include "winport/Window.h"
-
-using winport::midi::LoopbackBackend;
 
 namespace {
 
 class MidiPortSelectionTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        for (int i = 0; i < 3; ++i) {
-            loop->AddInput("surface " + std::to_string(i) + " out");
-            loop->AddOutput("surface " + std::to_string(i) + " in");
-        }
-        winport::midi::SetBackend(loop);
-    }
-    void TearDown() override { winport::midi::SetBackend(nullptr); }
-
     std::unique_ptr<CMidiPortSelection> Open()
     {
         auto dlg = std::make_unique<CMidiPortSelection>(ports, [this](bool running) { runningFlag = running; });
@@ -61,7 +50,7 @@ protected:
     TestEnvironment env;
     winport::ManualClock clock{1000};
     winport::ScopedClock scoped{clock};
-    std::shared_ptr<LoopbackBackend> loop = std::make_shared<LoopbackBackend>();
+    LoopbackSurfaces loop{3};
     StoppedMidiPorts ports;
     bool runningFlag = false;
 };

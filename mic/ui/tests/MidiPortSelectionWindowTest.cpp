@@ -12,11 +12,10 @@
 #include "mic_ui/MidiPortSelection.h"
 #include "ui/DisplayLayout.h"
 #include "winport/Clock.h"
+#include "../../tests/MidiPortLink.h"
 #include "winport/MidiBackend.h"
 #include "winport/RegistryObject.h"
 #include "winport/Window.h"
-
-using winport::midi::LoopbackBackend;
 
 namespace {
 
@@ -24,11 +23,6 @@ class MidiPortSelectionWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (int i = 0; i < 2; ++i) {
-            loop->AddInput("surface " + std::to_string(i) + " out");
-            loop->AddOutput("surface " + std::to_string(i) + " in");
-        }
-        winport::midi::SetBackend(loop);
         notify = winport::CreateMessageWindow("MainDialogStandIn", [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; },
                                               {nullptr, false});
         manager = std::make_unique<CMidiPortManager>(shell, notify);
@@ -37,7 +31,6 @@ protected:
     {
         manager.reset();
         DestroyWindow(notify);
-        winport::midi::SetBackend(nullptr);
     }
 
     std::unique_ptr<CMidiPortSelectionWindow> Open()
@@ -75,7 +68,7 @@ protected:
     TestEnvironment env;
     winport::ManualClock clock{1000};
     winport::ScopedClock scoped{clock};
-    std::shared_ptr<LoopbackBackend> loop = std::make_shared<LoopbackBackend>();
+    LoopbackSurfaces loop{2};
     ScriptedShell shell;
     HWND notify = nullptr;
     std::unique_ptr<CMidiPortManager> manager;
