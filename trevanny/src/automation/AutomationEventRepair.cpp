@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdint>
 #include <new>
-#include <utility>
 #include <vector>
 
 #include "ChannelDefaults.h"
@@ -53,10 +52,9 @@ constexpr size_t kMaxPiece = size_t{1} << 20;
 // Sorts pieces stably into time order, with its working memory kept from piece to piece.
 class PieceSorter {
 public:
-    explicit PieceSorter(size_t longest) : m_scratch(longest) {}
-
     void Sort(CAutomationEvent* first, CAutomationEvent* last)
     {
+        if (m_scratch.size() < static_cast<size_t>(last - first)) m_scratch.resize(static_cast<size_t>(last - first));
         if (!sortByFewTimes(first, last)) std::stable_sort(first, last, less);
     }
 
@@ -110,9 +108,10 @@ private:
 // A stable sort into time order of an array whose disorder is local (a conform's output: state
 // events a few units after the events they stand beside). The array is cut wherever every
 // event before the cut is at or below every event after it; the order of the pieces then stays,
-// and only the pieces out of order are sorted, each on its own, which gives the same events in
-// the same order as one sort of the whole. False, with nothing moved, when a piece to sort is
-// longer than kMaxPiece.
+// and only the pieces out of order are sorted, each on its own as soon as it is found, which
+// gives the same events in the same order as one sort of the whole. False when a piece to sort
+// is longer than kMaxPiece: the pieces sorted before it keep their equal keys in order, so a
+// stable sort of the whole still gives the same result.
 bool sortPiecesIntoTimeOrder(CAutomationEvent* e, size_t n)
 {
     if (n < 2) return true;
@@ -127,8 +126,13 @@ bool sortPiecesIntoTimeOrder(CAutomationEvent* e, size_t n)
         }
         tailFrom[b] = least;
     }
-    std::vector<std::pair<size_t, size_t>> pieces;  // [first, end) of the pieces out of order
-    std::vector<TimeKey> tail;                      // the least key from each event of the block on
+    PieceSorter sorter;
+    auto sortPiece = [&](size_t from, size_t to) {
+        if (to - from > kMaxPiece) return false;
+        sorter.Sort(e + from, e + to);
+        return true;
+    };
+    std::vector<TimeKey> tail;  // the least key from each event of the block on
     tail.reserve(kKeyBlock);
     size_t first = 0;
     TimeKey most(e[0]);
@@ -148,7 +152,7 @@ bool sortPiecesIntoTimeOrder(CAutomationEvent* e, size_t n)
         const TimeKey k(e[i]);
         if (!(tail[i % kKeyBlock] < most)) {
             // Nothing from here on sorts before the piece: cut.
-            if (disordered) pieces.emplace_back(first, i);
+            if (disordered && !sortPiece(first, i)) return false;
             first = i;
             most = k;
             disordered = false;
@@ -158,13 +162,7 @@ bool sortPiecesIntoTimeOrder(CAutomationEvent* e, size_t n)
             most = k;
         }
     }
-    if (disordered) pieces.emplace_back(first, n);
-    size_t longest = 0;
-    for (const auto& [from, to] : pieces) longest = std::max(longest, to - from);
-    if (longest > kMaxPiece) return false;
-    PieceSorter sorter(longest);
-    for (const auto& [from, to] : pieces) sorter.Sort(e + from, e + to);
-    return true;
+    return !disordered || sortPiece(first, n);
 }
 
 // Creates the log anew and writes its head; null when it cannot be created.
