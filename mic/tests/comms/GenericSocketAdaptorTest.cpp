@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/tcp.h>
 #include <filesystem>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -232,6 +233,10 @@ TEST_F(GenericSocketAdaptorThreads, HowAReadEnds)
         DWORD expectedRead;
     };
     LoopbackServer* current = nullptr;
+    // Set once the case's connect has returned: a peer that resets earlier fails the connect
+    // itself, which is not the read this test is about.
+    std::promise<void> connected;
+    std::shared_future<void> whenConnected;
     const auto silent = [&](int) {
         current->WaitForFinish();
         return false;
@@ -241,7 +246,8 @@ TEST_F(GenericSocketAdaptorThreads, HowAReadEnds)
          [](int fd) { return LoopbackServer::WriteAll(fd, "0123456789", 10) && false; }, 50, false,
          Error::SocketClosedError, 10},
         {"peer resets",
-         [](int fd) {
+         [&](int fd) {
+             whenConnected.wait_for(std::chrono::seconds(60));
              LoopbackServer::Reset(fd);
              return true;
          },
@@ -252,11 +258,14 @@ TEST_F(GenericSocketAdaptorThreads, HowAReadEnds)
     const int handlesBefore = winport::OpenWaitHandleCount();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        connected = std::promise<void>();
+        whenConnected = connected.get_future().share();
         LoopbackServer server(c.script);
         current = &server;
         auto adaptor = std::make_unique<CGenericSocketAdaptor>();
         adaptor->SetTimeout(c.timeoutSeconds);
-        ASSERT_TRUE(adaptor->Connect(server.Port()));
+        ASSERT_EQ(-100, ThrownCode([&] { adaptor->Connect(server.Port()); }));
+        connected.set_value();
         std::thread aborter;
         if (c.abortFromAnotherThread) aborter = std::thread([&] { adaptor->SetAbortEvent(); });
         BYTE buffer[100];

@@ -133,7 +133,8 @@ protected:
     {
         xvfb = std::make_unique<ProgramProcess>("/usr/bin/Xvfb", std::vector<std::string>{"-displayfd", "1", "-screen", "0",
                                                                                    "1024x768x24", "-nolisten", "tcp"});
-        const std::string number = xvfb->WaitFor("", 10000);
+        // Its display number comes once it listens; a loaded machine may take long over its start.
+        const std::string number = xvfb->WaitFor("", 60000);
         ASSERT_FALSE(number.empty()) << "Xvfb did not start";
         display = ":" + number;
 
@@ -318,7 +319,7 @@ protected:
 
 TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
 {
-    StartAll(/*quietUnits=*/true);
+    ASSERT_NO_FATAL_FAILURE(StartAll(/*quietUnits=*/true));
     QImage shot = WaitForRacks(3);
     EXPECT_EQ(Face(shot, MicDlgWindow::kIdRack), kSelected);
     EXPECT_EQ(Face(shot, MicDlgWindow::kIdRack + 1), kResponding);
@@ -343,7 +344,7 @@ TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
 
 TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
 {
-    StartAll(/*quietUnits=*/false);
+    ASSERT_NO_FATAL_FAILURE(StartAll(/*quietUnits=*/false));
     ASSERT_EQ(Face(WaitForRacks(3), MicDlgWindow::kIdRack + 2), kResponding) << "racks 1 to 3 never responded";
 
     // Setup: the versions are asked for, then the dialog opens with them.
@@ -456,7 +457,7 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     winport::WriteProfileInt("Settings", "Auto Load", 1);
     winport::WriteProfileString("Settings", "FileName", setup.c_str());
     ScopedEnv backend("WINPORT_MIDI_BACKEND", "jack");
-    StartAll(/*quietUnits=*/false, /*units=*/2);
+    ASSERT_NO_FATAL_FAILURE(StartAll(/*quietUnits=*/false, /*units=*/2));
     ASSERT_EQ(Face(WaitForRacks(2), MicDlgWindow::kIdRack + 1), kResponding) << "racks 1 and 2 never responded";
 
     // Where the port dialog's controls lie, with the devices mic sees.
@@ -573,7 +574,7 @@ TEST_F(MicProgramXvfb, MidiUnitsAreDetectedAndARackTiedToOneHearsItsPhant)
         reg.SetBool(key, "Active", 1);
     }
     ScopedEnv backend("WINPORT_MIDI_BACKEND", "jack");
-    StartAll(/*quietUnits=*/false);
+    ASSERT_NO_FATAL_FAILURE(StartAll(/*quietUnits=*/false));
     ASSERT_EQ(Face(WaitForRacks(3), MicDlgWindow::kIdRack), kSelected) << "rack 1 never responded";
 
     // Setup, then the port dialog's "&Start MIDI" and "&OK".
