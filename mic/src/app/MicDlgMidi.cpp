@@ -131,7 +131,10 @@ LRESULT CMicDlg::applyMidiControl(WPARAM first, LPARAM second)
         // Compared with the switch as the channel shows it; applied as a click would be, but not
         // sent back to MIDI.
         const int sw = code == kCodePad ? kSwitchPad : code == kCodePhant ? kSwitchPhant : kSwitchPhase;
-        if ((IsSwitchShown(rack, channel, sw) != FALSE) != on) ToggleSwitch(rack, channel, sw);
+        // The link may have begun taking a reply since the control was let through (the monitor
+        // thread sets that): then the switch refuses, and the control waits first in line.
+        if ((IsSwitchShown(rack, channel, sw) != FALSE) != on && !ToggleSwitch(rack, channel, sw) && IsQueueingRefused())
+            m_HeldMidiControls.push_front({first, second});
         return 0;
     }
     case kCodeGain:
