@@ -172,7 +172,7 @@ TEST_F(MicProgramServer, ARecordPushedAfterStartReachesTheUnitAndTheRestoreFileD
 {
     ChildProcess units;
     const std::string link = env.Path("com1");
-    ASSERT_TRUE(units.Start({std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim", "--units", "1", "--link", link},
+    ASSERT_TRUE(units.Start({std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim", "--commands", "--units", "1", "--link", link},
                             /*withInput=*/true));
     std::string line;
     ASSERT_TRUE(units.ReadLine(line, 5000) && line.rfind("pty ", 0) == 0) << line;

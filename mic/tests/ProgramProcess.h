@@ -173,11 +173,11 @@ private:
     std::vector<std::string> m_history;
 };
 
-/// pre-sim with its pseudo-terminal.
+/// pre-sim with its pseudo-terminal, taking commands on its standard input.
 class PreSimProcess : public ProgramProcess {
 public:
     explicit PreSimProcess(const std::vector<std::string>& args)
-        : ProgramProcess(std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim", args)
+        : ProgramProcess(std::string(CONSOLE_BINARY_DIR) + "/tools/pre-sim/pre-sim", withCommands(args))
     {
         std::string line = WaitFor("pty ", 5000);
         if (!line.empty()) m_pty = line.substr(4);
@@ -186,5 +186,11 @@ public:
     const std::string& Pty() const { return m_pty; }
 
 private:
+    static std::vector<std::string> withCommands(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), "--commands");
+        return args;
+    }
+
     std::string m_pty;
 };

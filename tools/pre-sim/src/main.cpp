@@ -2,12 +2,14 @@
 // the hardware.
 //
 //   pre-sim [--units N] [--link PATH] [--fault UNIT:KIND[:MS]]... [--echo] [--loopback]
-//           [--levels UNIT:A,B,C,D] [--level-bytes 5|6] [--panel UNIT] [--quiet]
+//           [--levels UNIT:A,B,C,D]... [--level-bytes 5|6] [--panel UNIT]... [--quiet] [--commands]
 //
 // It prints "pty <path>" with the terminal to open (and makes PATH a symbolic link to it), then
 // one line per frame the PC sends ("frame <ms> <unit> <bytes> -> <reply>") unless --quiet, and
-// "violation ..." whenever the PC starts a frame while a reply is on the line. Commands on
-// standard input, one per line, each answered with "ok <command>" once done:
+// "violation ..." whenever the PC starts a frame while a reply is on the line. The units serve
+// until SIGINT, SIGTERM or SIGHUP, whatever standard input is: it is read only with --commands,
+// one command a line, each answered with "ok <command>" once done ("error <command>" when it
+// is not valid); its end ends the commands, not the units:
 //   drop K | revive K | panel K | fault K KIND [MS] | levels K A B C D | level-bytes N
 //   echo on|off | hangup | reopen | state K | stats | quit
 // "state K" prints unit K's settings as last received, per channel 0 to 3 ("state K mic=..
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "presim/UnitBus.h"
+#include "toolcli/CommandLine.h"
 
 namespace {
 
@@ -76,89 +79,156 @@ double nowMs(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-bool parseUnit(const std::string& text, int& unit)
+constexpr double kMaxLateMs = 60000;
+
+std::string faultKinds()
 {
-    char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 10);
-    if (!end || *end || v < 0 || v > 15) return false;
+    std::string kinds;
+    for (int f = 0; f <= static_cast<int>(presim::Fault::Garbage); ++f) {
+        kinds += (kinds.empty() ? "" : " ") + std::string(presim::FaultName(static_cast<presim::Fault>(f)));
+    }
+    return kinds;
+}
+
+// The values of the command line and of the commands, each checked the same way in both; a
+// refusal says what is wrong.
+std::string parseUnit(const std::string& text, int& unit)
+{
+    long long v = 0;
+    if (!toolcli::ParseNumber(text, 0, 15, v)) return "unit " + text + " is not a unit number from 0 to 15";
     unit = static_cast<int>(v);
-    return true;
+    return {};
 }
 
-// Applies "K:KIND[:MS]".
-bool applyFault(presim::UnitBus& bus, int unit, const std::string& kind, double ms)
+// Unit K, fault KIND, optionally MS milliseconds (for late replies).
+std::string applyFault(presim::UnitBus& bus, const std::string& unitText, const std::string& kind, const std::string& msText)
 {
-    presim::Fault f;
-    if (!presim::ParseFault(kind, f)) return false;
-    bus.unit(unit).fault = f;
+    int unit = 0;
+    if (std::string why = parseUnit(unitText, unit); !why.empty()) return why;
+    presim::Fault fault;
+    if (!presim::ParseFault(kind, fault)) return "fault " + kind + " is not a fault kind (" + faultKinds() + ")";
+    double ms = 0;
+    if (!msText.empty() && !toolcli::ParseDecimal(msText, 0, kMaxLateMs, ms)) {
+        return "delay " + msText + " is not a number of milliseconds from 0 to 60000";
+    }
+    bus.unit(unit).fault = fault;
     bus.unit(unit).lateMs = ms;
-    return true;
+    return {};
 }
 
-int usage()
+// Unit K's input levels A B C D, each a byte.
+std::string applyLevels(presim::UnitBus& bus, const std::string& unitText, const std::vector<std::string>& values)
 {
-    std::fprintf(stderr,
-                 "usage: pre-sim [--units N] [--link PATH] [--fault UNIT:KIND[:MS]] [--echo] [--loopback]\n"
-                 "               [--levels UNIT:A,B,C,D] [--level-bytes 5|6] [--panel UNIT] [--quiet]\n");
-    return 2;
+    int unit = 0;
+    if (std::string why = parseUnit(unitText, unit); !why.empty()) return why;
+    if (values.size() != 4) return "four levels are needed, not " + std::to_string(values.size());
+    uint8_t levels[4];
+    for (size_t k = 0; k < 4; ++k) {
+        long long v = 0;
+        if (!toolcli::ParseNumber(values[k], 0, 255, v)) return "level " + values[k] + " is not a byte (0 to 255)";
+        levels[k] = static_cast<uint8_t>(v);
+    }
+    std::memcpy(bus.unit(unit).levels, levels, sizeof levels);
+    return {};
 }
+
+std::vector<std::string> split(const std::string& text, char separator)
+{
+    std::vector<std::string> parts;
+    std::stringstream ss(text);
+    for (std::string part; std::getline(ss, part, separator);) parts.push_back(part);
+    if (!text.empty() && text.back() == separator) parts.emplace_back();
+    return parts;
+}
+
+volatile sig_atomic_t g_stop = 0;
+void onStopSignal(int) { g_stop = 1; }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    ::signal(SIGPIPE, SIG_IGN);
+    presim::UnitBus bus(16);
     int units = 1;
     std::string link;
-    bool quiet = false;
-    std::vector<std::string> faults, levels, panels;
-    bool echo = false, loopback = false;
+    bool quiet = false, echo = false, loopback = false, commands = false;
     int levelBytes = 6;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-        if (a == "--units") units = std::atoi(next().c_str());
-        else if (a == "--link") link = next();
-        else if (a == "--fault") faults.push_back(next());
-        else if (a == "--levels") levels.push_back(next());
-        else if (a == "--panel") panels.push_back(next());
-        else if (a == "--level-bytes") levelBytes = std::atoi(next().c_str());
-        else if (a == "--echo") echo = true;
-        else if (a == "--loopback") loopback = true;
-        else if (a == "--quiet") quiet = true;
-        else return usage();
-    }
-    if (units < 0 || units > 16 || (levelBytes != 5 && levelBytes != 6)) return usage();
+    std::vector<int> panels;
+    bool faultGiven[16] = {};
 
-    presim::UnitBus bus(units);
+    CLI::App app("Pre-amplifier units behind a pseudo-terminal, for running and testing mic without the hardware.",
+                 "pre-sim");
+    app.add_option("--units", units, "units that answer, at addresses 0 to N-1")->transform(toolcli::Number(0, 16));
+    app.add_option("--link", link, "a symbolic link to make to the terminal (removed at the end)");
+    app.add_option("--fault")
+        ->description("a unit's fault, KIND one of: " + faultKinds() + " (MS: the delay of late)")
+        ->type_name("UNIT:KIND[:MS]")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->each([&](const std::string& value) {
+            std::vector<std::string> parts = split(value, ':');
+            if (parts.size() < 2 || parts.size() > 3) toolcli::Refuse(value + " is not UNIT:KIND[:MS]");
+            if (std::string why = applyFault(bus, parts[0], parts[1], parts.size() > 2 ? parts[2] : ""); !why.empty()) {
+                toolcli::Refuse(why);
+            }
+            int unit = 0;
+            parseUnit(parts[0], unit);
+            faultGiven[unit] = true;
+        });
+    app.add_option("--levels")
+        ->description("a unit's input levels of channels 0 to 3, each 0 to 255")
+        ->type_name("UNIT:A,B,C,D")
+        ->take_all()
+        ->allow_extra_args(false)
+        ->each([&](const std::string& value) {
+            std::vector<std::string> parts = split(value, ':');
+            if (parts.size() != 2) toolcli::Refuse(value + " is not UNIT:A,B,C,D");
+            if (std::string why = applyLevels(bus, parts[0], split(parts[1], ',')); !why.empty()) toolcli::Refuse(why);
+        });
+    app.add_option("--level-bytes", levelBytes, "level bytes after the ACK of a poll with levels")
+        ->transform(toolcli::Number(5, 6));
+    app.add_option("--panel", panels, "a unit whose panel changed: its polls answer \"with data\"")
+        ->type_name("UNIT")
+        ->allow_extra_args(false)
+        ->transform(toolcli::Number(0, 15));
+    app.add_flag("--echo", echo, "half-duplex echo of every frame");
+    app.add_flag("--loopback", loopback, "echo every byte (not a unit link)");
+    app.add_flag("--quiet", quiet, "no frame lines");
+    app.add_flag("--commands", commands, "take commands on standard input (without it, standard input is not read)");
+    app.footer("Commands (with --commands), one a line, each answered \"ok <command>\" or \"error <command>\":\n"
+               "  drop K | revive K | panel K | fault K KIND [MS] | levels K A B C D | level-bytes N\n"
+               "  echo on|off | hangup | reopen | state K | stats | quit\n"
+               "The units serve until quit, SIGINT, SIGTERM or SIGHUP; the end of the commands does not end them.");
+    if (std::optional<int> exit = toolcli::Parse(app, argc, argv)) return *exit;
+
+    ::signal(SIGPIPE, SIG_IGN);
+    // Stop signals are taken only while waiting, so that one is never missed between a check
+    // and the wait; a command read in the background fails instead of stopping the program.
+    sigset_t stopSignals, waitMask;
+    sigemptyset(&stopSignals);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&stopSignals, sig);
+        ::signal(sig, onStopSignal);
+    }
+    ::sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+    sigdelset(&waitMask, SIGINT);
+    sigdelset(&waitMask, SIGTERM);
+    sigdelset(&waitMask, SIGHUP);
+    if (commands) ::signal(SIGTTIN, SIG_IGN);
+
+    // Addresses past the units have none, unless a fault of their own was given.
+    for (int u = units; u < 16; ++u) {
+        if (!faultGiven[u]) bus.unit(u).fault = presim::Fault::Absent;
+    }
     bus.SetFrameEcho(echo);
     bus.SetLoopback(loopback);
     for (int u = 0; u < 16; ++u) bus.unit(u).levelBytes = levelBytes;
-    for (const std::string& f : faults) {
-        std::stringstream ss(f);
-        std::string unitText, kind, ms;
-        std::getline(ss, unitText, ':');
-        std::getline(ss, kind, ':');
-        std::getline(ss, ms, ':');
-        int unit;
-        if (!parseUnit(unitText, unit) || !applyFault(bus, unit, kind, std::atof(ms.c_str()))) return usage();
-    }
-    for (const std::string& l : levels) {
-        int unit, a, b, c, d;
-        if (std::sscanf(l.c_str(), "%d:%d,%d,%d,%d", &unit, &a, &b, &c, &d) != 5 || unit < 0 || unit > 15) return usage();
-        const int v[4] = {a, b, c, d};
-        for (int k = 0; k < 4; ++k) bus.unit(unit).levels[k] = static_cast<uint8_t>(v[k]);
-    }
-    for (const std::string& p : panels) {
-        int unit;
-        if (!parseUnit(p, unit)) return usage();
-        bus.unit(unit).panelChanged = true;
-    }
+    for (int unit : panels) bus.unit(unit).panelChanged = true;
 
     Line line;
     if (!line.Open(link)) {
         std::fprintf(stderr, "pre-sim: no pseudo-terminal: %s\n", std::strerror(errno));
-        return 1;
+        return toolcli::kFailure;
     }
     std::printf("pty %s\n", line.Path().c_str());
     std::fflush(stdout);
@@ -167,7 +237,8 @@ int main(int argc, char** argv)
     size_t framesShown = 0;
     int violationsShown = 0;
     std::string input;
-    for (;;) {
+    bool quit = false;
+    while (!quit && !g_stop) {
         // Send what is due.
         double now = nowMs(start);
         std::vector<uint8_t> due = bus.TakeDue(now);
@@ -193,9 +264,8 @@ int main(int argc, char** argv)
         }
         std::fflush(stdout);
 
-        // Wait for the PC, a command, or the next byte due.
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {line.Master(), POLLIN, 0}};
-        int count = line.Master() >= 0 ? 2 : 1;
+        // Wait for the PC, a command, a stop signal, or the next byte due.
+        pollfd fds[2] = {{line.Master(), POLLIN, 0}, {commands ? STDIN_FILENO : -1, POLLIN, 0}};
         double next = bus.NextDue();
         timespec wait{};
         timespec* waitPtr = nullptr;
@@ -205,64 +275,62 @@ int main(int argc, char** argv)
             wait.tv_nsec = static_cast<long>((ms - 1000.0 * static_cast<double>(wait.tv_sec)) * 1e6);
             waitPtr = &wait;
         }
-        int r = ::ppoll(fds, static_cast<nfds_t>(count), waitPtr, nullptr);
+        int r = ::ppoll(fds, 2, waitPtr, &waitMask);
         if (r < 0 && errno != EINTR) break;
-        if (count == 2 && (fds[1].revents & POLLIN)) {
+        if (r <= 0) continue;
+        if (fds[0].revents & POLLIN) {
             uint8_t buf[256];
             ssize_t n = ::read(line.Master(), buf, sizeof buf);
             if (n > 0) bus.Receive(buf, static_cast<size_t>(n), nowMs(start));
         }
-        if (fds[0].revents & (POLLIN | POLLHUP)) {
+        if (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) {
             char buf[256];
             ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-            if (n <= 0) break;  // the controller went away
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                // The end of the commands, or a terminal that this background job may not read.
+                if (n < 0) std::fprintf(stderr, "pre-sim: no more commands: standard input: %s\n", std::strerror(errno));
+                commands = false;
+                continue;
+            }
             input.append(buf, static_cast<size_t>(n));
             size_t eol;
-            bool quit = false;
-            while ((eol = input.find('\n')) != std::string::npos) {
+            while (!quit && (eol = input.find('\n')) != std::string::npos) {
                 std::string command = input.substr(0, eol);
                 input.erase(0, eol + 1);
                 std::stringstream ss(command);
-                std::string word, arg;
-                ss >> word;
+                std::vector<std::string> words;
+                for (std::string w; ss >> w;) words.push_back(w);
+                const std::string verb = words.empty() ? "" : words[0];
+                const size_t args = words.size() - (words.empty() ? 0 : 1);
                 int unit = 0;
                 bool ok = true;
-                if (word == "drop" && ss >> arg && parseUnit(arg, unit)) bus.Drop(unit);
-                else if (word == "revive" && ss >> arg && parseUnit(arg, unit)) bus.Revive(unit);
-                else if (word == "panel" && ss >> arg && parseUnit(arg, unit)) bus.unit(unit).panelChanged = true;
-                else if (word == "fault" && ss >> arg && parseUnit(arg, unit)) {
-                    std::string kind;
-                    double ms = 0;
-                    ss >> kind >> ms;
-                    ok = applyFault(bus, unit, kind, ms);
-                } else if (word == "levels" && ss >> arg && parseUnit(arg, unit)) {
-                    for (int k = 0; k < 4; ++k) {
-                        int v = 0;
-                        ss >> v;
-                        bus.unit(unit).levels[k] = static_cast<uint8_t>(v);
-                    }
-                } else if (word == "level-bytes") {
-                    int v = 0;
-                    ss >> v;
-                    ok = v == 5 || v == 6;
-                    for (int u = 0; ok && u < 16; ++u) bus.unit(u).levelBytes = v;
-                } else if (word == "echo") {
-                    ss >> arg;
-                    bus.SetFrameEcho(arg == "on");
-                } else if (word == "hangup") {
+                const bool unitArg = args >= 1 && parseUnit(words[1], unit).empty();
+                if (verb == "drop" && args == 1 && unitArg) bus.Drop(unit);
+                else if (verb == "revive" && args == 1 && unitArg) bus.Revive(unit);
+                else if (verb == "panel" && args == 1 && unitArg) bus.unit(unit).panelChanged = true;
+                else if (verb == "fault" && (args == 2 || args == 3)) {
+                    ok = applyFault(bus, words[1], words[2], args == 3 ? words[3] : "").empty();
+                } else if (verb == "levels" && args >= 1) {
+                    ok = applyLevels(bus, words[1], std::vector<std::string>(words.begin() + 2, words.end())).empty();
+                } else if (verb == "level-bytes" && args == 1 && (words[1] == "5" || words[1] == "6")) {
+                    for (int u = 0; u < 16; ++u) bus.unit(u).levelBytes = words[1] == "5" ? 5 : 6;
+                } else if (verb == "echo" && args == 1 && (words[1] == "on" || words[1] == "off")) {
+                    bus.SetFrameEcho(words[1] == "on");
+                } else if (verb == "hangup" && args == 0) {
                     line.Close();
-                } else if (word == "reopen") {
+                } else if (verb == "reopen" && args == 0) {
                     line.Close();
                     ok = line.Open(link);
                     if (ok) std::printf("pty %s\n", line.Path().c_str());
-                } else if (word == "state" && ss >> arg && parseUnit(arg, unit)) {
+                } else if (verb == "state" && args == 1 && unitArg) {
                     const presim::Unit& u = bus.unit(unit);
                     auto hex4 = [](const uint8_t* v) { return presim::Hex(std::vector<uint8_t>(v, v + 4)); };
                     std::printf("state %d mic=%s line=%s path=%s micline=%s\n", unit, hex4(u.micSwitch).c_str(),
                                 hex4(u.lineSwitch).c_str(), hex4(u.pathByte).c_str(), hex4(u.micLine).c_str());
-                } else if (word == "stats") {
+                } else if (verb == "stats" && args == 0) {
                     std::printf("stats frames=%zu violations=%d\n", bus.Frames().size(), bus.Violations());
-                } else if (word == "quit") {
+                } else if (verb == "quit" && args == 0) {
                     quit = true;
                 } else {
                     ok = false;
@@ -270,7 +338,6 @@ int main(int argc, char** argv)
                 std::printf("%s %s\n", ok ? "ok" : "error", command.c_str());
                 std::fflush(stdout);
             }
-            if (quit) break;
         }
     }
     line.Close();
