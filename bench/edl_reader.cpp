@@ -108,7 +108,11 @@ size_t readEvents(const std::string& path, int type)
     int timecodes[12];
     CSourceDestItem source, destination;
     size_t events = 0;
-    while (reader.ReadNextEvent(timecodes, source, destination)) ++events;
+    for (;;) {
+        delete destination.m_pEvent;  // the reader does not free the previous event
+        if (!reader.ReadNextEvent(timecodes, source, destination)) break;
+        ++events;
+    }
     return events;
 }
 

@@ -31,7 +31,9 @@ Stored readStored(const std::string& path, CTimecodeSettings& settings, CEDLReel
     s.header = reader.ReadHeader(settings, reels);
     int timecodes[12];
     CSourceDestItem source, destination;
-    while (reader.ReadNextEvent(timecodes, source, destination) == 1) {
+    for (;;) {
+        delete destination.m_pEvent;  // the reader does not free the previous event
+        if (reader.ReadNextEvent(timecodes, source, destination) != 1) break;
         s.items.push_back(source);
         s.items.push_back(destination);
     }

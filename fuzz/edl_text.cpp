@@ -28,7 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         int timecodes[12];
         CSourceDestItem source, destination;
         size_t events = 0;
-        while (reader.ReadNextEvent(timecodes, source, destination) == 1) {
+        for (;;) {
+            delete destination.m_pEvent;  // the reader does not free the previous event
+            if (reader.ReadNextEvent(timecodes, source, destination) != 1) break;
             if (!destination.m_pEvent || ++events > size + 1) __builtin_trap();
         }
     }

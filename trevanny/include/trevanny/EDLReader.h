@@ -57,10 +57,13 @@ public:
     /// IsDamaged); 5: the file stands at its first event line; 16: the file holds no event line.
     int ReadHeader(CTimecodeSettings& settings, CEDLReelTable& reels);
     /// Reads the next event: 1 when one was read, 0 at the end of the file or of what a damaged
-    /// file holds. The destination item gets a new event (its previous one is deleted), the
+    /// file holds. The destination item gets a new event, the
     /// source item the event number (text lines) and both items their positions (stored
     /// events). For text lines `timecodes` receives source in, record in and record out as
     /// hours, minutes, seconds, frames; fields a line does not give are hours -1, the rest 0.
+    /// The destination's event pointer is first set to a new, empty event without freeing the one
+    /// it held: the caller deletes the previous event before each call (or keeps it elsewhere),
+    /// and the item deletes the last one when it goes.
     int ReadNextEvent(int timecodes[12], CSourceDestItem& source, CSourceDestItem& destination);
 
     /// Writes the header block ("VOK HDRNEW") at the current position.

@@ -244,7 +244,8 @@ int CEDLReader::readStoredEvent(CSourceDestItem& source, CSourceDestItem& destin
 int CEDLReader::ReadNextEvent(int timecodes[12], CSourceDestItem& source, CSourceDestItem& destination)
 {
     for (int i = 0; i < 12; ++i) timecodes[i] = i % 4 == 0 ? -1 : 0;
-    destination.SetEvent(new CEDLEvent);
+    // The caller has freed the previous event (or holds it elsewhere): it is not ours to delete.
+    destination.m_pEvent = new CEDLEvent;
     if (m_bDamaged || !m_file.IsOpen()) return 0;
     try {
         if (m_nEDLType == enGeneric) return readStoredEvent(source, destination);
@@ -446,7 +447,9 @@ void GetSourceDestItems(const CString& path, CSourceDestItemArray& items, bool r
         if (reader.ReadHeader(settings, reels) != CEDLReader::enHeaderBlock) return;
         int timecodes[12];
         CSourceDestItem source, destination;
-        while (reader.ReadNextEvent(timecodes, source, destination)) {
+        for (;;) {
+            delete destination.m_pEvent;
+            if (!reader.ReadNextEvent(timecodes, source, destination)) break;
             pairs.push_back(source);
             pairs.push_back(destination);
         }

@@ -184,7 +184,9 @@ std::vector<Pair> readTempEDL(CEDLReelTable& reels, CTimecodeSettings& settings)
     EXPECT_EQ(1, reader.ReadHeader(settings, reels));
     int timecodes[12];
     CSourceDestItem source, destination;
-    while (reader.ReadNextEvent(timecodes, source, destination)) {
+    for (;;) {
+        delete destination.m_pEvent;  // the reader does not free the previous event
+        if (!reader.ReadNextEvent(timecodes, source, destination)) break;
         EXPECT_EQ(reels.Find(destination.m_pEvent->m_strReelName), destination.m_pEvent->m_nReelIndex);
         pairs.push_back({source.m_nStart, source.m_nLength, destination.m_nStart, destination.m_nLength,
                          destination.m_pEvent->m_strReelName.str()});

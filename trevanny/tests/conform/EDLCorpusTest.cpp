@@ -27,7 +27,9 @@ std::vector<SampleEvent> readSample(const std::string& name, int type)
     EXPECT_EQ(5, reader.ReadHeader(settings, reels));
     CSourceDestItem source, destination;
     SampleEvent e{};
-    while (reader.ReadNextEvent(e.timecodes, source, destination) == 1) {
+    for (;;) {
+        delete destination.m_pEvent;  // the reader does not free the previous event
+        if (reader.ReadNextEvent(e.timecodes, source, destination) != 1) break;
         e.number = source.m_nEventNumber;
         e.event = *destination.m_pEvent;
         events.push_back(e);

@@ -37,7 +37,9 @@ ReadResult readAll(const std::string& path, int type, CEDLReelTable* reels = nul
     result.header = reader.ReadHeader(result.settings, reels ? *reels : ownReels);
     CSourceDestItem source, destination;
     ReadEvent e;
-    while (reader.ReadNextEvent(e.timecodes, source, destination) == 1) {
+    for (;;) {
+        delete destination.m_pEvent;  // the reader does not free the previous event
+        if (reader.ReadNextEvent(e.timecodes, source, destination) != 1) break;
         e.number = source.m_nEventNumber;
         e.event = *destination.m_pEvent;
         e.sourceStart = source.m_nStart;
@@ -130,6 +132,45 @@ TEST_F(EDLReaderTest, ShortLinesCarryNothingOver)
         EXPECT_EQ(0u, r.events[i].event.m_dwTrackMask);
         for (int k = 0; k < 12; ++k) EXPECT_EQ(k % 4 == 0 ? -1 : 0, r.events[i].timecodes[k]) << k;
     }
+}
+
+TEST_F(EDLReaderTest, CallerFreesThePreviousEventAndTheReaderNeverDoes)
+{
+    // The calling order of a program written to the reader's contract: delete the previous
+    // event (nulling the pointer or not), then read the next one. Each read hands over a new
+    // event and frees nothing; the item frees the last one. Under ASan a reader that freed the
+    // previous event itself is a double free here.
+    CEDLReader reader(file("001 AX V C 01:00:00:00 01:00:01:00 02:00:00:00 02:00:01:00\n"
+                           "002 BX V C 01:00:00:00 01:00:01:00 02:00:01:00 02:00:02:00\n"
+                           "003 CX V C 01:00:00:00 01:00:01:00 02:00:02:00 02:00:03:00\n")
+                          .c_str(),
+                      4);
+    ASSERT_TRUE(reader.Open(kReadFlags, nullptr));
+    CTimecodeSettings settings;
+    CEDLReelTable reels;
+    ASSERT_EQ(5, reader.ReadHeader(settings, reels));
+    int timecodes[12];
+    CSourceDestItem source, destination;
+    CEDLEvent* kept = nullptr;
+    std::vector<std::string> names;
+    for (int call = 0;; ++call) {
+        if (call == 1) {
+            kept = destination.m_pEvent;  // kept elsewhere: the next read must not free it
+        } else {
+            delete destination.m_pEvent;
+            if (call % 2 == 0) destination.m_pEvent = nullptr;
+        }
+        if (reader.ReadNextEvent(timecodes, source, destination) != 1) break;
+        ASSERT_NE(nullptr, destination.m_pEvent);
+        names.push_back(destination.m_pEvent->m_strReelName.str());
+    }
+    EXPECT_EQ((std::vector<std::string>{"AX", "BX", "CX"}), names);
+    ASSERT_NE(nullptr, kept);
+    EXPECT_EQ(CString("AX"), kept->m_strReelName);
+    delete kept;
+    // The end of the file still hands over a new, empty event, which the item frees.
+    ASSERT_NE(nullptr, destination.m_pEvent);
+    EXPECT_EQ(CString(""), destination.m_pEvent->m_strReelName);
 }
 
 TEST_F(EDLReaderTest, TrackCodes)
