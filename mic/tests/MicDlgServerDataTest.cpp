@@ -10,9 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "KivServerFixture.h"
 #include "RealTimeLoop.h"
-#include "UnitLineFixture.h"
+#include "ServerModeFixture.h"
 #include "app/MicLineInterface.h"
 #include "winport/RegistryObject.h"
 
@@ -48,18 +47,6 @@ public:
     int taken = 0;
 };
 
-// A record in which no line asks for anything the channels do not have already: Phant off,
-// Pad off, gain step 3, not selected.
-MicLineRecord quietRecord()
-{
-    MicLineRecord r;
-    for (int i = 0; i < MicLineRecord::kLines; ++i) {
-        r.bytes[i * 4 + MicLineRecord::kPhantOff] = 1;
-        r.bytes[i * 4 + MicLineRecord::kGain] = 3;
-    }
-    return r;
-}
-
 // The message of a channel on the wire, checksum added.
 Bytes frame(int unit, uint8_t command, int channel, uint8_t data, uint8_t micLine)
 {
@@ -82,30 +69,12 @@ private:
     std::filesystem::path m_home;
 };
 
-class ServerData : public UnitLineFixture {
+class ServerData : public ServerModeFixture {
 protected:
     void BeforeCreate() override
     {
         dlg->SetServerLink(&link);
         dlg->SetServerMode({1, 1});
-    }
-
-    // Units 0 to units-1 answering, no pop-up option on.
-    void StartAnswering(int units)
-    {
-        Start(units);
-        for (int u = 0; u < units; ++u) ASSERT_TRUE(RunUntilResponding(u));
-        dlg->SelectRack(0);
-        Settle();
-        dlg->m_RackSetup.SetPopupControls(FALSE);
-        dlg->m_RackSetup.SetPopupOnSel(FALSE);
-    }
-
-    void Assign(int rack, int channel, int line, bool micInput = false)
-    {
-        dlg->m_RackSetup.SetChannelMode(rack, channel, micInput ? 1 : 0);
-        dlg->m_RackSetup.SetChannelMicLine(rack, channel, line);
-        dlg->AddMapping(line - 1, rack, channel);
     }
 
     // The record comes, as the receptacle announces it.
@@ -117,16 +86,9 @@ protected:
         winport::MessageLoop::Current().RunUntilIdle();
     }
 
-    // A record with one entry set (line = entry + 1).
     static MicLineRecord With(int entry, BYTE phantOff, BYTE pad, BYTE gain, BYTE selected = 0)
     {
-        MicLineRecord r = quietRecord();
-        BYTE* e = r.bytes + entry * MicLineRecord::kEntrySize;
-        e[0] = phantOff;
-        e[1] = pad;
-        e[2] = gain;
-        e[3] = selected;
-        return r;
+        return MicLineRecordWith(entry, phantOff, pad, gain, selected);
     }
 
     // Frames other than polls that went to a unit.
@@ -584,27 +546,7 @@ namespace {
 // The dialog in server mode with its own mic-line receptacle, attached to the simulator.
 class ServerRecords : public ServerData {
 protected:
-    void BeforeCreate() override
-    {
-        ::setenv("KIVSERVER_SOCKET", env.Path("runtime/kiv.sock").c_str(), 1);
-        ::setenv("ARDO_LOG_SOCKET", env.Path("log.sock").c_str(), 1);
-        sim = std::make_unique<KivServerSim>(env.Path("runtime/kiv.sock"), env.Path("record.txt"));
-        ASSERT_TRUE(sim->Running());
-        dlg->SetServerMode({1, 1});
-    }
-    // The dialog detaches while the server still runs.
-    void TearDown() override { dlg.reset(); }
-
-    std::string Push(const MicLineRecord& record)
-    {
-        std::string hex;
-        char byte[3];
-        for (BYTE b : record.bytes) {
-            std::snprintf(byte, sizeof byte, "%02x", b);
-            hex += byte;
-        }
-        return sim->Control("push 276 496 " + hex);
-    }
+    void BeforeCreate() override { StartSimulator(); }
 
     // Deliveries from the server arrive in real time.
     bool PumpUntil(const std::function<bool()>& done)
@@ -623,8 +565,6 @@ protected:
     }
 
     int Status(int rack, int channel) const { return dlg->m_RackSetup.GetChannelStatus(rack, channel); }
-
-    std::unique_ptr<KivServerSim> sim;
 };
 
 }  // namespace

@@ -30,7 +30,7 @@ protected:
         winport::WriteProfileInt("Settings", "Communication Port", kPort);
         ports.Plug(kPort);
         bus = std::make_unique<presim::UnitBus>(units);
-        dlg = std::make_unique<CMicDlg>(nullptr, &shell);
+        dlg = std::make_unique<CMicDlg>(nullptr, DialogShell());
         dlg->SetSerialPorts(ports.Factory(), ports.Availability());
         if (midi) dlg->SetMidiPorts(std::move(midi));
         dlg->m_Link.SetHalfDuplex(false);
@@ -44,6 +44,8 @@ protected:
 
     /// The dialog is made and not yet created.
     virtual void BeforeCreate() {}
+    /// The shell the dialog asks (the scripted one unless a test gives another).
+    virtual Shell* DialogShell() { return &shell; }
 
     /// Runs the line and the loop for ms milliseconds of virtual time.
     void Run(uint64_t ms)
