@@ -49,6 +49,28 @@ QImage TrayStrip()
     return img;
 }
 
+// A gain step of the enlarged read-out: the gain in dB beside a bar of eleven segments, one lit
+// for each step from the lowest (3, 20 dB) up to this one.
+QImage GainSteps(int step)
+{
+    constexpr int kSegments = 11;
+    QImage img = Plate(144, 40, QColor(0, 0, 0), QColor(255, 176, 0), QString());
+    QPainter p(&img);
+    QFont font("DejaVu Sans");
+    font.setPixelSize(20);
+    font.setBold(true);
+    font.setStyleStrategy(QFont::NoAntialias);
+    p.setFont(font);
+    p.setPen(QColor(255, 176, 0));
+    p.drawText(QRect(4, 0, 56, 40), Qt::AlignCenter, QString("%1").arg(step * 5 + 5));
+    p.setPen(Qt::NoPen);
+    for (int i = 0; i < kSegments; ++i) {
+        p.setBrush(i <= step - 3 ? QColor(0, 230, 0) : QColor(30, 60, 30));
+        p.drawRect(62 + 7 * i, 8, 5, 24);
+    }
+    return img;
+}
+
 QImage Render(UINT id)
 {
     const QColor onFace(255, 176, 0), offFace(64, 64, 64), ink(255, 255, 255), dark(0, 0, 0);
@@ -79,6 +101,23 @@ QImage Render(UINT id)
     if (id >= 428 && id <= 437) return Plate(16, 24, QColor(120, 60, 0), ink, QString::number(id - 428));  // line digits
     if (id >= 461 && id <= 471) return Plate(40, 16, QColor(0, 0, 0), QColor(255, 176, 0), "MIC");  // mic-input gain labels
     if (id >= 588 && id <= 592) return Plate(40, 16, QColor(0, 0, 0), QColor(120, 180, 255), "LINE");  // line-input gain labels
+    // The enlarged read-out: large digits of a neighbouring line, of the changed channel's line
+    // and of an active channel; gain steps 3 to 13; Phant, Pad, the input and Phase.
+    if (id >= 440 && id <= 449) return Plate(32, 48, QColor(29, 68, 107), ink, QString::number(id - 440));
+    if (id >= 477 && id <= 486) return Plate(32, 48, onFace, dark, QString::number(id - 477));
+    if (id >= 487 && id <= 496) return Plate(32, 48, QColor(0, 168, 107), ink, QString::number(id - 487));
+    if (id >= 450 && id <= 460) return GainSteps(static_cast<int>(id) - 450 + 3);
+    switch (id) {
+    case 363: return Plate(72, 32, onFace, dark, "PHANT");
+    case 364: return Plate(72, 32, offFace, ink, "PHANT");
+    case 365: return Plate(72, 32, onFace, dark, "PAD");
+    case 366: return Plate(72, 32, offFace, ink, "PAD");
+    case 367: return Plate(72, 32, QColor(0, 168, 107), ink, "MIC");
+    case 368: return Plate(72, 32, QColor(120, 60, 0), ink, "LINE");
+    case 373: return Plate(72, 32, onFace, dark, "PHASE");
+    case 374: return Plate(72, 32, offFace, ink, "PHASE");
+    default: break;
+    }
     // The PRE setup's rows: the label, and the numbers 1 to 9 beside it.
     if (id == 565) return Plate(64, 30, QColor(70, 70, 70), ink, "PRE");
     if (id >= 556 && id <= 564) return Plate(20, 30, QColor(29, 68, 107), ink, QString::number(id - 555));

@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QTimer>
 #include <memory>
 
 #include "mic_ui/SmallDialogs.h"
@@ -182,6 +183,7 @@ void QtShell::ShowMiniView(bool show)
 
 QtShell::~QtShell()
 {
+    delete m_readout.data();  // it draws the shell's read-out core
     if (m_pTray) m_pTray->RemoveIcon();
 }
 
@@ -224,6 +226,33 @@ void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::func
     menu->popup(QCursor::pos() - QPoint(menu->sizeHint().width(), menu->sizeHint().height()));
 }
 
+
+void QtShell::SetReadoutChannels(HWND, const ReadoutChannels& records, bool changedOnly)
+{
+    m_BigControls2.ShowChannel(records[0], records[1], records[2], changedOnly ? TRUE : FALSE);
+}
+
+bool QtShell::ShowReadout(HWND, ReadoutEvent event)
+{
+    if (!m_readout) {
+        auto* window = new CBigControls2Window(m_BigControls2, m_owner);
+        m_readout = window;
+        Open(window, [this, window, event](int) {
+            if (m_readout == window) m_readout = nullptr;       // a new one may come up at once
+            if (!window->EndedByCore() && event) event(false);  // the operator closed it
+        });
+    } else {
+        m_readout->raise();
+        m_readout->activateWindow();
+    }
+    // Ready once it is up; nothing when it went meanwhile.
+    QTimer::singleShot(0, m_readout.data(), [event] {
+        if (event) event(true);
+    });
+    return true;
+}
+
+void QtShell::CloseReadout(HWND) { m_BigControls2.ClearChannels(); }
 
 void QtShell::RaiseForReadout(HWND)
 {

@@ -1,8 +1,9 @@
 // The program's pictures, found by their resource ids: the channel switches, rack buttons and
-// rack numbers, gain read-outs and labels, rack states, the digits, the MIDI setups' rack and
-// row pictures and the tray's animation strip. Each is drawn here once, on first use, and kept as the bytes of a bitmap file, so that
-// it loads the way a picture file does. Parts that a button shows transparent are filled with
-// that button's mask colour.
+// rack numbers, gain read-outs and labels, rack states, the digits, the enlarged read-out's
+// digits, gain steps and switches, the MIDI setups' rack and row pictures and the tray's
+// animation strip. Each is drawn here once, on first use, and kept as the bytes of a bitmap
+// file, so that it loads the way a picture file does. Parts that a button shows transparent are
+// filled with that button's mask colour.
 #pragma once
 
 #include <QPixmap>

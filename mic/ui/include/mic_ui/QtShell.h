@@ -10,7 +10,9 @@
 #include <functional>
 #include <memory>
 
+#include "app/BigControls2.h"
 #include "app/Shell.h"
+#include "mic_ui/BigControls2.h"
 #include "mic_ui/TrayIcon.h"
 
 #include <QDialog>
@@ -56,6 +58,16 @@ public:
     /// A pop-up menu whose bottom right corner is at the cursor; it does not wait: done gets
     /// the chosen id when the menu closes (0 when nothing was chosen).
     void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, std::function<void(UINT id)> done) override;
+    /// The enlarged read-out's records (drawn at once while it is up).
+    void SetReadoutChannels(HWND owner, const ReadoutChannels& records, bool changedOnly) override;
+    /// Opens the read-out window-modal over the main window, or brings it forward; ready once
+    /// it is shown. The operator closing it is its going by itself.
+    bool ShowReadout(HWND owner, ReadoutEvent event) override;
+    /// Empties the read-out's records and ends it.
+    void CloseReadout(HWND owner) override;
+    /// The read-out's core, and its window while it is up (null otherwise).
+    CBigControls2& Readout() { return m_BigControls2; }
+    CBigControls2Window* ReadoutWindow() const { return m_readout; }
     /// Remembers the active window of the program (none when another program has the focus),
     /// unless one is remembered already, and raises the main window.
     void RaiseForReadout(HWND owner) override;
@@ -89,4 +101,6 @@ private:
     int m_nOpen = 0;
     TrayBackend* m_pTrayBackend = nullptr;
     std::unique_ptr<CTrayIcon> m_pTray;
+    CBigControls2 m_BigControls2;
+    QPointer<CBigControls2Window> m_readout;
 };
