@@ -245,7 +245,7 @@ bool QtShell::ShowReadout(HWND, ReadoutEvent event)
         m_readout->raise();
         m_readout->activateWindow();
     }
-    // Ready once it is up; nothing when it went meanwhile.
+    // Ready once it is up (the dialog ignores this when it went meanwhile).
     QTimer::singleShot(0, m_readout.data(), [event] {
         if (event) event(true);
     });

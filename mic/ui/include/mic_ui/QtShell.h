@@ -10,7 +10,6 @@
 #include <functional>
 #include <memory>
 
-#include "app/BigControls2.h"
 #include "app/Shell.h"
 #include "mic_ui/BigControls2.h"
 #include "mic_ui/TrayIcon.h"
