@@ -3,6 +3,9 @@
 // so that a name has the same number everywhere. A program keeps every number it has given
 // out; should the table disagree (a new runtime folder in mid-run, a damaged table), the
 // program's own numbers win, and messages still arrive correctly because they travel by name.
+// A name registered again after the runtime folder changed is written to the new folder's
+// table when that table lacks it, so that programs started there later (a server whose frames
+// carry a clipboard format by number) take the program's number.
 #include <cctype>
 #include <fcntl.h>
 #include <filesystem>
@@ -24,6 +27,7 @@ struct Registry {
     std::mutex mutex;
     std::unordered_map<std::string, UINT> byName;  // folded name
     std::unordered_map<UINT, std::string> byId;
+    std::unordered_map<std::string, std::string> tableOf;  // folded name: the runtime folder last settled
 };
 
 Registry& registry()
@@ -70,43 +74,49 @@ UINT registerName(const char* name)
 {
     Registry& r = registry();
     std::string key = folded(name);
-    if (auto it = r.byName.find(key); it != r.byName.end()) return it->second;
+    std::string dir = RuntimeDir();
+    UINT known = 0;
+    if (auto it = r.byName.find(key); it != r.byName.end()) {
+        known = it->second;
+        if (r.tableOf[key] == dir) return known;
+    }
 
     std::unordered_set<UINT> taken;
     for (const auto& [id, n] : r.byId) taken.insert(id);
 
-    UINT id = 0;
-    std::string dir = RuntimeDir();
+    UINT id = known;
+    bool inTable = false;
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     int fd = ::open((dir + "/registered-messages").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0 && ::flock(fd, LOCK_EX) == 0) {
         std::string text = readAll(fd);
         auto entries = ParseMessageTable(text);
-        bool inTable = false;
+        std::unordered_set<UINT> inTableIds;
         for (const auto& e : entries) {
+            inTableIds.insert(e.id);
             if (folded(e.name.c_str()) == key) {
                 inTable = true;
-                if (!r.byId.count(e.id)) id = e.id;
+                if (id == 0 && !r.byId.count(e.id)) id = e.id;
             }
         }
-        for (const auto& e : entries) taken.insert(e.id);
-        if (id == 0) {
-            id = freeNumber(taken);
-            if (id != 0 && !inTable) {
-                std::string line = FormatMessageTableLine({id, name});
-                if (!text.empty() && text.back() != '\n') line = "\n" + line;  // after a torn line
-                ssize_t n = ::pwrite(fd, line.data(), line.size(), static_cast<off_t>(text.size()));
-                (void)n;
-            }
+        taken.insert(inTableIds.begin(), inTableIds.end());
+        if (id == 0) id = freeNumber(taken);
+        // A number of this program goes into a table that lacks the name, where it is free.
+        if (id != 0 && !inTable && (id != known || !inTableIds.count(id))) {
+            std::string line = FormatMessageTableLine({id, name});
+            if (!text.empty() && text.back() != '\n') line = "\n" + line;  // after a torn line
+            ssize_t n = ::pwrite(fd, line.data(), line.size(), static_cast<off_t>(text.size()));
+            (void)n;
         }
-    } else {
+    } else if (id == 0) {
         id = freeNumber(taken);  // no shared table: numbers of this program only
     }
     if (fd >= 0) ::close(fd);
     if (id != 0) {
         r.byName[key] = id;
         r.byId[id] = name;
+        r.tableOf[key] = dir;  // this folder's table is settled for the name
     }
     return id;
 }

@@ -88,6 +88,23 @@ TEST_F(CrossProcess, RegisteredNameHasTheSameNumberInBothPrograms)
     EXPECT_NE(here, there);
 }
 
+// A name the program registered while another runtime folder was in use keeps its number, and
+// goes into this folder's table, so that a program started here later takes that number too.
+TEST_F(CrossProcess, ANameFromAnEarlierRuntimeFolderKeepsItsNumberForProgramsStartedLater)
+{
+    ::setenv("XDG_RUNTIME_DIR", env.Path("earlier").c_str(), 1);
+    RegisterWindowMessageA("Taken Earlier");  // the name below is not the first number
+    const UINT mine = RegisterWindowMessageA("Known From Earlier");
+    ::setenv("XDG_RUNTIME_DIR", env.Path("runtime").c_str(), 1);
+    EXPECT_EQ(mine, RegisterWindowMessageA("KNOWN FROM EARLIER"));
+    auto peer = MessagePeer({"register", "Known From Earlier"});
+    auto line = peer.Line();
+    ASSERT_TRUE(line);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "id Known From Earlier %X", mine);
+    EXPECT_EQ(*line, expected);
+}
+
 TEST_F(CrossProcess, PostsReachAWindowFoundByClassInTheOtherProgramAndBack)
 {
     auto peer = MessagePeer({"serve", "Peer Hello", "--", "PeerWindow"});

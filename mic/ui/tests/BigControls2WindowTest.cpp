@@ -89,7 +89,9 @@ protected:
     {
         window = std::make_unique<CBigControls2Window>(core);
         window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        window->activateWindow();
+        // Shown and active: what is painted later comes from the records alone.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     }
     // Lets every pending paint happen.
     void Settle()
