@@ -24,7 +24,7 @@ struct JackBackendScope {
 class MidiSim {
 public:
     /// Starts midi-sim with the extra arguments (--heartbeat, --quiet ...) and waits (bounded)
-    /// for its "ready" line.
+    /// for its "ready" line. It takes commands (Process().Send).
     MidiSim(const JackServer& server, std::vector<std::string> args = {})
         : m_name(server.ClientName("midi-sim")), m_process(CONSOLE_BINARY_DIR "/tools/midi-sim/midi-sim", withServer(server, m_name, std::move(args)))
     {
@@ -72,7 +72,7 @@ public:
 private:
     static std::vector<std::string> withServer(const JackServer& server, const std::string& name, std::vector<std::string> args)
     {
-        args.insert(args.begin(), {"--server", server.Name(), "--name", name});
+        args.insert(args.begin(), {"--server", server.Name(), "--name", name, "--commands"});
         return args;
     }
 

@@ -1,22 +1,24 @@
 // midi-sim: a MIDI peer on a JACK server, standing for the workstation and up to nine
 // MIDI-controlled pre-amplifier units, so that mic can be driven and tested by MIDI.
 //
-//   midi-sim [--name CLIENT] [--server NAME] [--heartbeat CH]... [--period MS] [--quiet]
+//   midi-sim [--name CLIENT] [--server NAME] [--heartbeat CH]... [--period MS] [--quiet] [--commands]
 //
 // It opens the JACK client CLIENT (default "midi-sim") with a MIDI input port "in" and a MIDI
 // output port "out" (connect mic's output device to "in" and its input device to "out"), prints
 // "ready CLIENT:in CLIENT:out period <frames> rate <hz>", then one line per message received:
 // "in <ms> <hex bytes>" (ms since start, three decimals). With --heartbeat CH (a MIDI channel,
 // 0 to 15; up to nine) it sends a unit's heartbeat 0xB0|CH 0x0A 0x00 on that channel every
-// period (default 1000 ms). Commands on standard input, one per line, each answered with
-// "ok <command>" once the message is handed to JACK ("error <command>" when it is not valid):
+// period (1 to 600000 ms, default 1000). It runs until SIGINT or SIGTERM, or until the server
+// goes, whatever its standard input is: that is read only with --commands, one command a line,
+// each answered with "ok <command>" once the message is handed to JACK ("error <command>" when
+// it is not valid); its end ends the commands, not the program:
 //   send HH HH ...          one message of hex bytes
 //   cc CH DATA1 VALUE       a control change on MIDI channel CH (numbers decimal or 0x hex)
 //   ping [N]                N pings 0x90 0x00 0x00 (default 1)
 //   heartbeat CH [VALUE]    one heartbeat on channel CH (value default 0)
 //   heartbeats on|off       the periodic heartbeats
 //   quit
-// Exit code 2 when no JACK server answers; it ends when the server goes.
+// Exit code 2 on a wrong command line, 1 when no JACK server answers.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <jack/ringbuffer.h>
@@ -26,6 +28,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +36,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "toolcli/CommandLine.h"
 
 namespace {
 
@@ -126,9 +131,8 @@ bool queueMessage(const std::vector<unsigned char>& bytes)
 
 bool parseNumber(const std::string& text, int low, int high, int& value)
 {
-    char* end = nullptr;
-    long v = std::strtol(text.c_str(), &end, 0);
-    if (text.empty() || *end != '\0' || v < low || v > high) return false;
+    long long v = 0;
+    if (!toolcli::ParseNumber(text, low, high, v)) return false;
     value = static_cast<int>(v);
     return true;
 }
@@ -150,9 +154,9 @@ bool command(const std::string& line, bool& heartbeats, bool& quit)
     if (verb == "send") {
         std::vector<unsigned char> bytes;
         for (const auto& w : args) {
-            char* end = nullptr;
-            long v = std::strtol(w.c_str(), &end, 16);
-            if (*end != '\0' || v < 0 || v > 255) return false;
+            // Hex bytes, with or without 0x.
+            int v = 0;
+            if (!parseNumber(w.rfind("0x", 0) == 0 ? w : "0x" + w, 0, 255, v)) return false;
             bytes.push_back(static_cast<unsigned char>(v));
         }
         return queueMessage(bytes);
@@ -208,33 +212,48 @@ int main(int argc, char** argv)
     std::string server;
     std::vector<int> channels;
     int periodMs = 1000;
-    bool quiet = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : std::string(); };
-        int v = 0;
-        if (a == "--name") name = next();
-        else if (a == "--server") server = next();
-        else if (a == "--heartbeat" && parseNumber(next(), 0, 15, v) && channels.size() < 9) channels.push_back(v);
-        else if (a == "--period" && parseNumber(next(), 1, 600000, v)) periodMs = v;
-        else if (a == "--quiet") quiet = true;
-        else {
-            std::fprintf(stderr, "usage: midi-sim [--name CLIENT] [--server NAME] [--heartbeat CH]... [--period MS] [--quiet]\n");
-            return 1;
-        }
-    }
+    bool quiet = false, commands = false;
+    CLI::App app("A MIDI peer on a JACK server, standing for the workstation and MIDI-controlled units.", "midi-sim");
+    app.add_option("--name", name, "the JACK client's name")->capture_default_str()->check(CLI::Validator(
+        [](std::string& text) -> std::string {
+            const size_t most = static_cast<size_t>(jack_client_name_size()) - 1;
+            if (text.empty() || text.size() > most) {
+                return "\"" + text + "\" is not a client name of 1 to " + std::to_string(most) + " bytes";
+            }
+            return {};
+        },
+        "", "client"));
+    app.add_option("--server", server, "the JACK server (default: JACK_DEFAULT_SERVER, else default)");
+    app.add_option("--heartbeat", channels, "a unit's heartbeat on this MIDI channel every period (at most nine)")
+        ->type_name("CH")
+        ->allow_extra_args(false)
+        ->transform(toolcli::Number(0, 15));
+    app.add_option("--period", periodMs, "the heartbeats' period in ms")->capture_default_str()->transform(toolcli::Number(1, 600000));
+    app.add_flag("--quiet", quiet, "no lines for the messages received");
+    app.add_flag("--commands", commands, "take commands on standard input (without it, standard input is not read)");
+    app.footer("Commands (with --commands), one a line, each answered \"ok <command>\" or \"error <command>\":\n"
+               "  send HH HH ... | cc CH DATA1 VALUE | ping [N] | heartbeat CH [VALUE] | heartbeats on|off | quit\n"
+               "It runs until SIGINT or SIGTERM, or until the server goes; the end of the commands does not end it.");
+    app.callback([&] {
+        if (channels.size() > 9) throw CLI::ValidationError("--heartbeat", "at most nine channels, not " + std::to_string(channels.size()));
+    });
+    if (std::optional<int> exit = toolcli::Parse(app, argc, argv)) return *exit;
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     ::signal(SIGTERM, onSignal);
     ::signal(SIGINT, onSignal);
     ::signal(SIGPIPE, SIG_IGN);
+    // A command read in the background fails instead of stopping the program.
+    if (commands) ::signal(SIGTTIN, SIG_IGN);
 
     jack_status_t status;
     int options = JackNoStartServer | JackUseExactName | (server.empty() ? 0 : JackServerName);
     g_sim.client = server.empty() ? jack_client_open(name.c_str(), static_cast<jack_options_t>(options), &status)
                                   : jack_client_open(name.c_str(), static_cast<jack_options_t>(options), &status, server.c_str());
     if (!g_sim.client) {
-        std::fprintf(stderr, "midi-sim: no JACK server answers (status 0x%x)\n", static_cast<unsigned>(status));
-        return 2;
+        const char* chosen = server.empty() ? std::getenv("JACK_DEFAULT_SERVER") : server.c_str();
+        std::fprintf(stderr, "midi-sim: no JACK server \"%s\" answers (status 0x%x)\n", chosen ? chosen : "default",
+                     static_cast<unsigned>(status));
+        return toolcli::kFailure;
     }
     g_sim.in = jack_port_register(g_sim.client, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     g_sim.out = jack_port_register(g_sim.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -242,14 +261,14 @@ int main(int argc, char** argv)
     g_sim.toSend = jack_ringbuffer_create(1 << 16);
     g_sim.wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (!g_sim.in || !g_sim.out || !g_sim.received || !g_sim.toSend || g_sim.wake < 0) {
-        std::fprintf(stderr, "midi-sim: cannot make the ports\n");
+        std::fprintf(stderr, "midi-sim: cannot make the ports of the JACK client %s\n", jack_get_client_name(g_sim.client));
         jack_client_close(g_sim.client);
         return 1;
     }
     jack_set_process_callback(g_sim.client, process, nullptr);
     jack_on_shutdown(g_sim.client, onShutdown, nullptr);
     if (jack_activate(g_sim.client) != 0) {
-        std::fprintf(stderr, "midi-sim: cannot activate the client\n");
+        std::fprintf(stderr, "midi-sim: cannot activate the JACK client %s\n", jack_get_client_name(g_sim.client));
         jack_client_close(g_sim.client);
         return 1;
     }
@@ -261,7 +280,7 @@ int main(int argc, char** argv)
     auto nextBeat = start;
     bool heartbeats = !channels.empty();
     bool quit = false;
-    bool inputOpen = true;
+    bool inputOpen = commands;
     std::string pending;
     while (!quit && !g_stop) {
         auto now = Clock::now();
@@ -287,8 +306,12 @@ int main(int argc, char** argv)
         if (fds[1].revents & (POLLIN | POLLHUP)) {
             char buf[512];
             ssize_t n = ::read(0, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
-                inputOpen = false;  // standard input closed: run on until a signal
+                // The end of the commands, or a terminal that this background job may not read:
+                // run on until a signal.
+                if (n < 0) std::fprintf(stderr, "midi-sim: no more commands: standard input: %s\n", std::strerror(errno));
+                inputOpen = false;
                 continue;
             }
             pending.append(buf, static_cast<size_t>(n));

@@ -3,8 +3,9 @@
 //
 //   regserver [--listen HOST:PORT] [--registry-dir DIR]
 //
-// The default address is 127.0.0.1:7341. With port 0 a free port is chosen. The program prints
-// "regserver: listening on HOST:PORT" once it accepts connections, and stops on SIGINT/SIGTERM.
+// The default address is 127.0.0.1:7341 (the port 0 to 65535; with 0 a free port is chosen).
+// The program prints "regserver: listening on HOST:PORT" once it accepts connections, and stops
+// on SIGINT/SIGTERM. Exit code 2 on a wrong command line, 1 when it cannot listen.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -18,14 +19,24 @@
 #include <string>
 #include <thread>
 
+#include "toolcli/CommandLine.h"
 #include "winport/RegistryService.h"
 
 namespace {
 
-int usage()
+// Splits HOST:PORT (an IPv6 host may stand in brackets); the reason when it is not one.
+std::string splitAddress(const std::string& text, std::string& host, std::string& port)
 {
-    std::fprintf(stderr, "usage: regserver [--listen HOST:PORT] [--registry-dir DIR]\n");
-    return 2;
+    const size_t colon = text.rfind(':');
+    long long number = 0;
+    if (colon == std::string::npos || colon == 0) return text + " is not HOST:PORT";
+    if (!toolcli::ParseNumber(text.substr(colon + 1), 0, 65535, number)) {
+        return "port " + text.substr(colon + 1) + " is not a whole number from 0 to 65535";
+    }
+    host = text.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+    port = std::to_string(number);
+    return {};
 }
 
 }  // namespace
@@ -33,15 +44,32 @@ int usage()
 int main(int argc, char** argv)
 {
     std::string listen = "127.0.0.1:7341";
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a == "--listen" && i + 1 < argc) listen = argv[++i];
-        else if (a == "--registry-dir" && i + 1 < argc) ::setenv("WINPORT_REGISTRY_DIR", argv[++i], 1);
-        else return usage();
-    }
-    size_t colon = listen.rfind(':');
-    if (colon == std::string::npos) return usage();
-    std::string host = listen.substr(0, colon), port = listen.substr(colon + 1);
+    std::string registryDir;
+    CLI::App app("Serves this machine's HKEY_LOCAL_MACHINE registry store to other machines' registry objects, until "
+                 "SIGINT or SIGTERM.",
+                 "regserver");
+    app.add_option("--listen", listen, "the address to serve on (port 0: a free port)")
+        ->type_name("HOST:PORT")
+        ->capture_default_str()
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::string host, port;
+                return splitAddress(text, host, port);
+            },
+            "", "address"));
+    app.add_option("--registry-dir", registryDir, "the store's folder (default: WINPORT_REGISTRY_DIR)")->type_name("DIR");
+    if (std::optional<int> exit = toolcli::Parse(app, argc, argv)) return *exit;
+    std::string host, port;
+    splitAddress(listen, host, port);
+    if (!registryDir.empty()) ::setenv("WINPORT_REGISTRY_DIR", registryDir.c_str(), 1);
+
+    // Signals are taken by this thread alone, from before the address is announced; the service
+    // runs until one arrives.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -50,14 +78,14 @@ int main(int argc, char** argv)
     addrinfo* list = nullptr;
     if (int rc = ::getaddrinfo(host.c_str(), port.c_str(), &hints, &list); rc != 0) {
         std::fprintf(stderr, "regserver: %s: %s\n", listen.c_str(), ::gai_strerror(rc));
-        return 1;
+        return toolcli::kFailure;
     }
     int fd = ::socket(list->ai_family, list->ai_socktype | SOCK_CLOEXEC, list->ai_protocol);
     int one = 1;
     if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (fd < 0 || ::bind(fd, list->ai_addr, list->ai_addrlen) != 0 || ::listen(fd, 16) != 0) {
         std::fprintf(stderr, "regserver: cannot listen on %s: %s\n", listen.c_str(), std::strerror(errno));
-        return 1;
+        return toolcli::kFailure;
     }
     ::freeaddrinfo(list);
 
@@ -70,12 +98,6 @@ int main(int argc, char** argv)
     std::printf("regserver: listening on %s:%s\n", name, service);
     std::fflush(stdout);
 
-    // Signals are taken by this thread alone; the service runs until one arrives.
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::jthread worker([fd](std::stop_token stop) { winport::RunRegistryService(fd, stop); });
     int sig = 0;
     sigwait(&signals, &sig);
