@@ -36,6 +36,22 @@ int64_t FixedNowMs() { return 1793869650000;  /* 2026-11-05 09:07:30 UTC */ }
 
 class MixSetupThreads : public MixSetupTest {};
 
+// The fader count of a reply is bounded as it arrives: none below 0, no more than there can be
+// paths.
+TEST_F(MixSetupTest, FaderCountOfAReplyIsBounded)
+{
+    CMixSetupExKIVObject msu;
+    EXPECT_EQ(24, msu.GetNumFaders());
+    const std::pair<int32_t, int> rows[] = {{40, 40}, {-7, 0}, {2147483647, 2000}, {-2147483647 - 1, 0}, {2000, 2000}, {0, 0}};
+    for (const auto& [sent, kept] : rows) {
+        SCOPED_TRACE(sent);
+        MixSetupReply reply;
+        reply.Count(0, 48).I32(528292, sent);
+        msu.OnLinkIn(reply.Block());
+        EXPECT_EQ(kept, msu.GetNumFaders());
+    }
+}
+
 TEST_F(MixSetupTest, KindOffsetsAndTheKindOfEveryKindsEdges)
 {
     CMixSetupExKIVObject msu;

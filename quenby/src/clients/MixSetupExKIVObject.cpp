@@ -289,7 +289,8 @@ int CMixSetupExKIVObject::OnLinkIn(_CommsStructure* reply)
     readInts(in, kLinks, links, kMaxPaths);
     RebuildLinkGroups(links);
 
-    c.numFaders = in.Get32(kNumFaders);
+    // Faders stand for paths: a negative count is none, and there are never more than paths.
+    c.numFaders = std::clamp(in.Get32(kNumFaders), 0, kMaxPaths);
     c.readOnly = in.Get32(kReadOnly);
     readInts(in, kPreDubTable, &c.preDubs[0][0], kPreDubs * kPreDubSlots);
     {
