@@ -3,7 +3,6 @@
 #include "winport/Profile.h"
 
 #include <dirent.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -17,6 +16,7 @@
 #include <vector>
 
 #include "winport/Paths.h"
+#include "winport/ReplacementFile.h"
 
 namespace {
 
@@ -37,27 +37,6 @@ std::string trim(const std::string& s)
 bool sameName(const std::string& a, const char* b) { return WinportCompareNoCase(a.c_str(), b) == 0; }
 
 /// One profile file as lines (without line ends).
-/// Removes the temporaries "<name>.tmp<pid>" that writers of this file left when they were
-/// killed: those of processes that no longer run. A running writer's temporary stays.
-void removeStaleTemporaries(const std::string& path)
-{
-    const size_t slash = path.find_last_of('/');
-    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash);
-    const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp";
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-        const std::string digits = name.substr(prefix.size());
-        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
-        const pid_t pid = static_cast<pid_t>(std::stol(digits));
-        if (pid <= 0 || pid == ::getpid()) continue;
-        if (::kill(pid, 0) != 0 && errno == ESRCH) ::unlink((dir + "/" + name).c_str());
-    }
-    ::closedir(d);
-}
-
 struct IniFile {
     std::vector<std::string> lines;
     bool crlf = false;
@@ -195,21 +174,14 @@ struct IniFile {
     bool save(const std::string& path) const
     {
         if (!winport::EnsureParentDir(path)) return false;
-        removeStaleTemporaries(path);
-        std::string tmp = path + ".tmp" + std::to_string(::getpid());
-        FILE* f = std::fopen(tmp.c_str(), "wb");
-        if (!f) return false;
         const char* eol = crlf ? "\r\n" : "\n";
         // Lines are written whole, zero bytes included, so that a rewrite keeps every byte.
+        std::string text;
         for (const auto& l : lines) {
-            std::fwrite(l.data(), 1, l.size(), f);
-            std::fputs(eol, f);
+            text += l;
+            text += eol;
         }
-        bool ok = std::ferror(f) == 0;
-        ok = (std::fclose(f) == 0) && ok;
-        if (ok) ok = std::rename(tmp.c_str(), path.c_str()) == 0;
-        if (!ok) std::remove(tmp.c_str());
-        return ok;
+        return winport::ReplaceFileWith(path, text.data(), text.size());
     }
 };
 

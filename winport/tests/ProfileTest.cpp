@@ -9,6 +9,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "TestEnvironment.h"
 #include "winport/Profile.h"
@@ -122,13 +123,18 @@ TEST_F(ProfileTest, TemporariesOfKilledWritersGoAtTheNextWrite)
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the writer is killed by its file-size limit";
-    const std::string killed = path + ".tmp" + std::to_string(pid);
-    ASSERT_TRUE(std::filesystem::exists(killed));
-    const std::string running = path + ".tmp1";
+    // The temporary is ".<name>.<pid>-<n>.new" beside the file.
+    const std::filesystem::path file(path);
+    const std::string prefix = "." + file.filename().string() + "." + std::to_string(pid) + "-";
+    std::vector<std::filesystem::path> killed;
+    for (const auto& e : std::filesystem::directory_iterator(file.parent_path()))
+        if (e.path().filename().string().rfind(prefix, 0) == 0) killed.push_back(e.path());
+    ASSERT_EQ(1u, killed.size());
+    const std::string running = (file.parent_path() / ("." + file.filename().string() + ".1-1.new")).string();
     std::ofstream(running) << "being written";
 
     ASSERT_TRUE(WritePrivateProfileStringA("S", "k", "w", path.c_str()));
-    EXPECT_FALSE(std::filesystem::exists(killed));
+    EXPECT_FALSE(std::filesystem::exists(killed[0]));
     EXPECT_TRUE(std::filesystem::exists(running));
     EXPECT_EQ("[S]\nk=w\n", readFile(path));
 }

@@ -6,6 +6,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "winport/ReplacementFile.h"
+
 namespace {
 
 // Offsets of the tables in a setup file.
@@ -470,19 +472,5 @@ BOOL CRackSetup::SaveSetupFile(const char* path) const
     // A file that may not be written is left alone, as an in-place write would be refused.
     if (::access(host.c_str(), F_OK) == 0 && ::access(host.c_str(), W_OK) != 0) return FALSE;
     winport::EnsureParentDir(host);
-    std::string temp = host + ".saving";
-    try {
-        CFile file;
-        if (!file.Open(temp.c_str(), CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive | CFile::typeBinary)) {
-            return FALSE;
-        }
-        file.Write(image, size);
-        file.Close();
-        CFile::Rename(temp.c_str(), host.c_str());
-        return TRUE;
-    } catch (CException* e) {
-        e->Delete();
-        ::unlink(temp.c_str());
-        return FALSE;
-    }
+    return winport::ReplaceFileWith(host, image, size) ? TRUE : FALSE;
 }

@@ -20,11 +20,12 @@
 
 #include "EventFileStreams.h"
 #include "GuardedFileOperation.h"
-#include "ReplacementFile.h"
 #include "trevanny/AutomationPackage.h"
 #include "trevanny/AutomationStreams.h"
 #include "trevanny/AutxFile.h"
 #include "trevanny/automation/AutomationNotifications.h"
+#include "winport/Paths.h"
+#include "winport/ReplacementFile.h"
 
 namespace {
 
@@ -113,7 +114,7 @@ BOOL CAutomationPackage::Save(BOOL indexed)
 BOOL CAutomationPackage::saveCompound()
 {
     // Caller holds m_Lock.
-    ReplacementFile replacement(m_strPathName);
+    winport::ReplacementFile replacement(winport::HostPath(m_strPathName));
     if (!replacement.Made()) return FALSE;
     // The previous file stays open (and so closed to other openers) until the new one is in its
     // place; it is read, never written.
@@ -122,9 +123,9 @@ BOOL CAutomationPackage::saveCompound()
         AutomationStorage storage;
         if (replacement.ReplacesExisting()) {
             if (!previous.OpenForReading(m_strPathName) || !replacement.CopyExisting() ||
-                !storage.OpenForWriting(replacement.TempPath()))
+                !storage.OpenForWriting(CString(replacement.TempPath().c_str())))
                 return FALSE;
-        } else if (!storage.Create(replacement.TempPath())) {
+        } else if (!storage.Create(CString(replacement.TempPath().c_str()))) {
             return FALSE;
         }
 
@@ -170,10 +171,10 @@ BOOL CAutomationPackage::SaveIndexed()
     names.LoadConsoleSettings();
     m_bIdle = FALSE;
 
-    ReplacementFile replacement(m_strPathName);
+    winport::ReplacementFile replacement(winport::HostPath(m_strPathName));
     CAutxFile file;
     StepCounter step(true);
-    const bool saved = replacement.Made() && file.Open(replacement.TempPath()) && guarded([&] {
+    const bool saved = replacement.Made() && file.Open(replacement.TempPath().c_str()) && guarded([&] {
         const int type = CConsoleRegistryNames::GetConsoleType();
         // The pass's own A/B path: a small console of type 1 holds "CutAB", not "MuteABPath".
         file.m_dwHeaderValue1 = firstOr(m_ABPath, static_cast<DWORD>(CConsoleRegistryNames::GetSetting(enMuteABPath)));

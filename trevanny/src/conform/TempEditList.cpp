@@ -12,6 +12,7 @@
 #include "trevanny/EDLReader.h"
 #include "winport/Clock.h"
 #include "winport/Paths.h"
+#include "winport/ReplacementFile.h"
 
 namespace {
 
@@ -75,10 +76,12 @@ void AppendEditListPair(CSourceDestItemArray& pairs, int64_t sourceStart, int64_
 void WriteStoredEditList(const CString& path, const CTimecodeSettings& settings, const CEDLReelTable& reels,
                          const CSourceDestItemArray& pairs)
 {
-    CString temporary = path + ".tmp";
-    winport::EnsureParentDir(winport::HostPath(temporary));
+    const std::string host = winport::HostPath(path);
+    winport::EnsureParentDir(host);
+    winport::ReplacementFile replacement(host);
+    if (!replacement.Made()) AfxThrowFileException(CFileException::accessDenied, errno ? errno : EACCES, path);
     {
-        CEDLReader writer(temporary, CEDLReader::enGeneric);
+        CEDLReader writer(replacement.TempPath().c_str(), CEDLReader::enGeneric);
         CFileException error;
         if (!writer.Open(CFile::modeCreate | CFile::modeWrite | CFile::shareDenyNone | CFile::typeBinary, &error)) {
             AfxThrowFileException(error.m_cause, error.m_lOsError, path);
@@ -88,9 +91,8 @@ void WriteStoredEditList(const CString& path, const CTimecodeSettings& settings,
             for (INT_PTR i = 0; i + 1 < pairs.GetSize(); i += 2) writer.WriteStoredEvent(pairs[i], pairs[i + 1]);
         } catch (CFileException*) {
             writer.Close();
-            ::unlink(winport::HostPath(temporary).c_str());
             throw;
         }
     }
-    CFile::Rename(temporary, path);
+    if (!replacement.Install()) AfxThrowFileException(CFileException::genericException, errno ? errno : EIO, path);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -289,7 +290,9 @@ TEST_F(CutListTest, OneWriterOfTheTemporaryListAtATime)
     CCutListFile::SetLockWaitMs(30000);
     for (INT_PTR i = 0; i < records.GetSize(); ++i) delete records[i];
     // No temporary file is left beside the list.
-    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(CCutListFile::TempEDLPath() + ".tmp"));
+    const std::filesystem::path list(winport::HostPath(CCutListFile::TempEDLPath()));
+    for (const auto& entry : std::filesystem::directory_iterator(list.parent_path()))
+        EXPECT_NE(".new", entry.path().extension()) << entry.path();
 }
 
 TEST_F(CutListTest, ItemsWithGapsAndOverlaps)

@@ -154,7 +154,7 @@ TEST_F(RangeConformsTest, ShortPathTakesTheSourceFromThePackagesOwnFile)
 TEST_F(RangeConformsTest, PairFileThatCannotBeWrittenThrows)
 {
     const std::string before = Bytes(m_target);
-    std::filesystem::create_directories(winport::HostPath(CCutListFile::TempEDLPath() + ".tmp") + "/in-the-way");
+    std::filesystem::create_directories(winport::HostPath(CCutListFile::TempEDLPath()) + "/in-the-way");
     CSourceDestItem range = Item(100, 100);
     try {
         DeleteConformSorelStyle(&m_target, &range);
