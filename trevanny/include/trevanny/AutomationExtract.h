@@ -62,6 +62,10 @@ public:
     /// items of a pass (0, 1, 8, 19, 20, 23 to 27, 100 to 102), "UNKNOWN" for any other.
     static CString GetItemName(int id);
 
+    /// True once a read met an item that is there but cannot be read whole (or a file that could
+    /// not be opened): what was read is then not the pass's.
+    bool SawDamage() const { return m_bDamaged; }
+
     BOOL m_bIndexed = FALSE;
     CString m_strFileName;
 
@@ -78,5 +82,6 @@ private:
     CConsoleRegistryNames m_Names;
     CAutxFile* m_pAutxFile = nullptr;
     BYTE m_bOwnsAutxFile = 0;
+    bool m_bDamaged = false;
     CConsoleConfig m_Config;
 };

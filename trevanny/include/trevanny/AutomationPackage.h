@@ -101,11 +101,16 @@ public:
     /// existing file that is not a compound file is never made one by a compound save.
     BOOL Save(BOOL indexed);
     /// Reads the pass from its file, of either form (told by its first bytes), converting a
-    /// pass of an older snapshot version or for fewer paths. Whatever cannot be read leaves its
-    /// member as it was (compound form) or empty (indexed form); nothing is reported.
-    void Load();
+    /// pass of an older snapshot version or for fewer paths. A stream the file does not hold
+    /// leaves its member as it was (compound form), an item its directory does not name leaves
+    /// its member empty (indexed form). TRUE when the pass was read. FALSE, with m_nError 5 and
+    /// the package as it was before the load (only m_bIndexedFile follows the file), when the
+    /// file cannot be opened, an indexed file has no valid header, or a stream or item that is
+    /// there cannot be read whole (a damaged chain, a short read, a size beyond the file, data
+    /// that does not inflate): a damaged file is never taken for a whole one.
+    BOOL Load();
     BOOL SaveIndexed();
-    /// FALSE when the file cannot be opened.
+    /// The indexed form of Load, with its result; m_nError is left as it is.
     BOOL LoadIndexed();
     /// TRUE when the last Load read the events of the pass (the file opened and its events
     /// were readable, even when there were none).
@@ -202,7 +207,7 @@ public:
     /// FALSE while a save or a load runs.
     MixPassIdleFlag m_bIdle;
     FILETIME m_TimeStamp{};
-    /// 0 after a successful save, 5 after a failed one.
+    /// 0 after a successful save, 5 after a failed save or load.
     int m_nError = 0;
     /// TRUE when the last load read an indexed automation file (and after construction).
     BOOL m_bIndexedFile = TRUE;
@@ -223,6 +228,13 @@ public:
 
 private:
     BOOL saveCompound();
-    void loadCompound();
+    // Caller holds m_Lock. Both read into the package; a FALSE result leaves the members half
+    // read, and the caller puts them back.
+    BOOL loadCompound();
+    BOOL loadIndexed();
+    /// loadCompound or loadIndexed, with the package put back as it was when it fails.
+    BOOL loadWhole(bool indexed);
     BOOL m_bEventsLoaded = FALSE;
+    /// Set by the conversions when stored data that is there could not be read whole.
+    bool m_bConversionDamaged = false;
 };

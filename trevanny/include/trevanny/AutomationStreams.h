@@ -31,6 +31,8 @@
 #include "winport/Collections.h"
 #include "winport/Storage.h"
 
+class COleStreamFile;
+
 #define AUTOMATION_FILE_VERSION_STREAM "File Version"
 #define AUTOMATION_TIME_AND_DATE_STREAM "Time And Date"
 
@@ -106,13 +108,17 @@ public:
     /// one buffer of about a megabyte (no copy of the whole stream is ever held).
     bool WriteRecords(const char* name, size_t recordSize, size_t count, const AutomationRecordProducer& produce);
     /// Reads up to `capacity` bytes from the start of a stream: the number read, or -1 when the
-    /// stream is missing or unreadable.
+    /// stream is missing or unreadable (damage is noted, see SawDamage).
     int64_t ReadStreamHead(const char* name, void* buffer, size_t capacity);
     /// Writes "File Version" (1.4) and "Time And Date" with the local time; failures are ignored.
     void WriteVersionStreams();
     AutomationFileVersion ReadFileVersion();
 
+    /// Missing: the file holds no stream of the name. Damaged: it holds one that cannot be read
+    /// whole (a damaged chain, a short read, a size beyond the file, data that does not inflate).
     enum ReadResult { Read, Missing, Damaged };
+    /// True once any read on this file met a stream that is there but cannot be read whole.
+    bool SawDamage() const { return m_damaged; }
     /// Reads the data stream as whole elements of elementSize bytes into `bytes` (the partial
     /// element at the end of a plain stream is left out); count receives their number.
     ReadResult ReadDataStream(const char* name, const AutomationFileVersion& version, size_t elementSize,
@@ -125,7 +131,10 @@ public:
                               const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take);
 
 private:
+    ReadResult openForReading(COleStreamFile& stream, const char* name);
+
     IStorage* m_storage = nullptr;
+    bool m_damaged = false;
 };
 
 /// Posts the load progress (15) while `count` elements are taken over: at each index that is a

@@ -87,6 +87,12 @@ public:
     template <class T, class ARG>
     bool ReadRecords(int id, CArray<T, ARG>& a) { return readArray(id, a); }
 
+    /// True when the directory names `id` (whether or not its block can be read).
+    bool HasEntry(int id) const
+    {
+        const int slot = id < 0 ? -1 : FindEntry(id);
+        return slot >= 0 && m_directory[slot].id == id;
+    }
     /// The slot holding `id`; else the first free slot; else -1.
     int FindEntry(int id) const;
     const AutxDirectoryEntry& GetDirectoryEntry(int slot) const { return m_directory[slot]; }

@@ -108,10 +108,11 @@ bool WriteEventStreams(AutomationStorage& storage, const CAutomationEventArray& 
     return true;
 }
 
-BOOL ReadEventStreams(AutomationStorage& storage, CAutomationEventArray& events, int& pathMode)
+BOOL ReadEventRecords(AutomationStorage& storage, CArray<CAutomationEvent, const CAutomationEvent&>& loaded, int& pathMode)
 {
     pathMode = 0;
     const FilePathMode file = readPathMode(storage);
+    if (storage.SawDamage()) return FALSE;
     bool wide = false;
     if (file.kind != FilePathMode::None) {
         pathMode = file.mode;
@@ -119,15 +120,26 @@ BOOL ReadEventStreams(AutomationStorage& storage, CAutomationEventArray& events,
         wide = file.mode != 0;
         if (wide && !consoleTakes(consolePathMode(CConsoleConfig()), file.mode)) return FALSE;
     }
+    CArray<CAutomationEvent, const CAutomationEvent&> events;
+    if (!LoadAutomationBlocks(
+            storage, kDataStream, kRecordSize, [&events](size_t count) { events.SetSizeUninitialised(static_cast<INT_PTR>(count)); },
+            [&events, wide](const BYTE* records, size_t first, size_t count) {
+                takeRecords(events.GetData() + first, wide, records, count);
+            },
+            [] {}))
+        return FALSE;
+    loaded.SwapElements(events);
+    return TRUE;
+}
+
+BOOL ReadEventStreams(AutomationStorage& storage, CAutomationEventArray& events, int& pathMode)
+{
     // The events are made in new storage, which takes the place of the array's only when the
     // whole stream was read.
     CArray<CAutomationEvent, const CAutomationEvent&> loaded;
-    return LoadAutomationBlocks(
-        storage, kDataStream, kRecordSize, [&loaded](size_t count) { loaded.SetSizeUninitialised(static_cast<INT_PTR>(count)); },
-        [&loaded, wide](const BYTE* records, size_t first, size_t count) {
-            takeRecords(loaded.GetData() + first, wide, records, count);
-        },
-        [&events, &loaded] { events.SwapElements(loaded); });
+    if (!ReadEventRecords(storage, loaded, pathMode)) return FALSE;
+    events.SwapElements(loaded);
+    return TRUE;
 }
 
 int CAutomationEventArray::Save(const CString& path)

@@ -31,12 +31,17 @@ const WORD* channelDefaults(int type)
     return CAutomationPackage::GetDefaultCtrlParms(isSmallConsole(type) || isLargeConsole(type) ? type : 3, count);
 }
 
-// Reads a compound file's flag stream as records of WORDS words into raw bytes.
+// Reads a compound file's flag stream as records of WORDS words into raw bytes; `damaged` is set
+// when the file cannot be opened or the stream is there but cannot be read whole.
 template <int WORDS>
-bool loadStreamRecords(const CString& path, const CString& stream, std::vector<BYTE>& out)
+bool loadStreamRecords(const CString& path, const CString& stream, std::vector<BYTE>& out, bool& damaged)
 {
     CArray<FlagRecord<WORDS>, FlagRecord<WORDS>> records;
-    if (!LoadFlagRecordStream(path, stream, records)) return false;
+    AutomationStorage storage;
+    if (!storage.OpenForReading(path) || !LoadFlagRecords(storage, stream, records)) {
+        if (!storage.Get() || storage.SawDamage()) damaged = true;
+        return false;
+    }
     const BYTE* p = reinterpret_cast<const BYTE*>(records.GetData());
     out.assign(p, p + records.GetSize() * sizeof(FlagRecord<WORDS>));
     return true;
@@ -146,17 +151,20 @@ BOOL CAutomationExtract::readFlagRecords(int recordBytes, int id, const char* su
     std::vector<BYTE> stored;
     if (m_bIndexed) {
         CDWordArray words;
-        if (!m_pAutxFile || !m_pAutxFile->ReadDwordArray(id, words)) return FALSE;
+        if (!m_pAutxFile || !m_pAutxFile->ReadDwordArray(id, words)) {
+            if (!m_pAutxFile || m_pAutxFile->HasEntry(id)) m_bDamaged = true;
+            return FALSE;
+        }
         const BYTE* p = reinterpret_cast<const BYTE*>(words.GetData());
         stored.assign(p, p + words.GetSize() * sizeof(DWORD));
     } else {
         const CString stream = GetItemName(id) + suffix;
         bool loaded = false;
         switch (recordBytes) {
-        case sizeof(OldCtrlFlagRecord): loaded = loadStreamRecords<31>(m_strFileName, stream, stored); break;
-        case sizeof(SmallCtrlFlagRecord): loaded = loadStreamRecords<5>(m_strFileName, stream, stored); break;
-        case sizeof(CtrlFlagRecord): loaded = loadStreamRecords<36>(m_strFileName, stream, stored); break;
-        case sizeof(RteFlagRecord): loaded = loadStreamRecords<48>(m_strFileName, stream, stored); break;
+        case sizeof(OldCtrlFlagRecord): loaded = loadStreamRecords<31>(m_strFileName, stream, stored, m_bDamaged); break;
+        case sizeof(SmallCtrlFlagRecord): loaded = loadStreamRecords<5>(m_strFileName, stream, stored, m_bDamaged); break;
+        case sizeof(CtrlFlagRecord): loaded = loadStreamRecords<36>(m_strFileName, stream, stored, m_bDamaged); break;
+        case sizeof(RteFlagRecord): loaded = loadStreamRecords<48>(m_strFileName, stream, stored, m_bDamaged); break;
         default: break;
         }
         if (!loaded) return FALSE;
@@ -175,9 +183,16 @@ BOOL CAutomationExtract::readParms(int id, const char* stream, int perChannel, W
 {
     CWordArray stored;
     if (m_bIndexed) {
-        if (!m_pAutxFile || !m_pAutxFile->ReadWordArray(id, stored)) return FALSE;
-    } else if (!LoadWordStream(m_strFileName, stream, stored)) {
-        return FALSE;
+        if (!m_pAutxFile || !m_pAutxFile->ReadWordArray(id, stored)) {
+            if (!m_pAutxFile || m_pAutxFile->HasEntry(id)) m_bDamaged = true;
+            return FALSE;
+        }
+    } else {
+        AutomationStorage storage;
+        if (!storage.OpenForReading(m_strFileName) || !LoadArrayData(storage, stream, stored)) {
+            if (!storage.Get() || storage.SawDamage()) m_bDamaged = true;
+            return FALSE;
+        }
     }
     const int64_t words = bytes > 0 && buffer ? bytes / 2 : 0;
     for (int64_t c = 0; c < kStoredChannels; ++c) {

@@ -144,15 +144,29 @@ bool AutomationStorage::WriteRecords(const char* name, size_t recordSize, size_t
     });
 }
 
+AutomationStorage::ReadResult AutomationStorage::openForReading(COleStreamFile& stream, const char* name)
+{
+    CFileException error;
+    if (stream.OpenStream(m_storage, name, kAutomationReadMode, &error)) return Read;
+    // Only a name the file does not hold is a missing stream; one that is there but cannot be
+    // opened (a damaged chain, a size its sectors do not back) is damage.
+    if (error.m_lOsError == STG_E_FILENOTFOUND) return Missing;
+    m_damaged = true;
+    return Damaged;
+}
+
 int64_t AutomationStorage::ReadStreamHead(const char* name, void* buffer, size_t capacity)
 {
     COleStreamFile stream;
-    if (!stream.OpenStream(m_storage, name, kAutomationReadMode)) return -1;
+    if (openForReading(stream, name) != Read) return -1;
     int64_t got = -1;
-    guarded([&] {
-        got = stream.Read(buffer, static_cast<UINT>(std::min<size_t>(capacity, 1u << 30)));
-        return true;
-    });
+    if (!guarded([&] {
+            got = stream.Read(buffer, static_cast<UINT>(std::min<size_t>(capacity, 1u << 30)));
+            return true;
+        })) {
+        m_damaged = true;
+        return -1;
+    }
     return got;
 }
 
@@ -217,7 +231,8 @@ AutomationStorage::ReadResult AutomationStorage::ReadDataBlocks(
     const std::function<void(const BYTE* bytes, size_t first, size_t count)>& take)
 {
     COleStreamFile stream;
-    if (!stream.OpenStream(m_storage, name, kAutomationReadMode)) return Missing;
+    const ReadResult opened = openForReading(stream, name);
+    if (opened != Read) return opened;
     const size_t perBlock = std::max<size_t>(1, kReadBlock / elementSize);
     const bool ok = guarded([&] {
         const uint64_t length = stream.GetLength();
@@ -263,7 +278,9 @@ AutomationStorage::ReadResult AutomationStorage::ReadDataBlocks(
             take(inflated.data() + first * elementSize, first, std::min(perBlock, count - first));
         return true;
     });
-    return ok ? Read : Damaged;
+    if (ok) return Read;
+    m_damaged = true;
+    return Damaged;
 }
 
 void AutomationLoadProgress::Block(size_t first, size_t count) const

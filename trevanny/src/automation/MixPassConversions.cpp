@@ -28,33 +28,46 @@ bool isLargeConsole(int type) { return type == 2 || type == 3 || type == 4 || ty
 int pathsOfMode(int mode) { return mode >= 0 && mode <= 2 ? CAutomationPackage::kMaxPathsOfMode[mode] : 0; }
 
 // The stored records of a flag, as 32-bit words: the item of an indexed pass, or the stream
-// name + "CtlData" of a compound one read as records of `recordWords` words.
+// name + "CtlData" of a compound one read as records of `recordWords` words. False when they are
+// not there or cannot be read; `damaged` is set when they are there but cannot be read whole.
 template <int WORDS>
-bool readStoredFlag(const CString& path, bool indexed, const CString& name, int itemId, std::vector<DWORD>& words)
+bool readStoredFlag(const CString& path, bool indexed, const CString& name, int itemId, std::vector<DWORD>& words, bool& damaged)
 {
     words.clear();
     if (indexed) {
         CAutxFile file;
         CDWordArray stored;
-        if (!file.OpenForReading(path) || !file.ReadDwordArray(itemId, stored)) return false;
+        if (!file.OpenForReading(path) || !file.ReadDwordArray(itemId, stored)) {
+            if (!file.IsOpen() || file.HasEntry(itemId)) damaged = true;
+            return false;
+        }
         words.assign(stored.GetData(), stored.GetData() + stored.GetSize() / WORDS * WORDS);
         return true;
     }
+    AutomationStorage storage;
     CArray<FlagRecord<WORDS>, FlagRecord<WORDS>> records;
-    if (!LoadFlagRecordStream(path, name + CTRL_FLAG_STREAM_SUFFIX, records)) return false;
+    if (!storage.OpenForReading(path) || !LoadFlagRecords(storage, name + CTRL_FLAG_STREAM_SUFFIX, records)) {
+        if (!storage.Get() || storage.SawDamage()) damaged = true;
+        return false;
+    }
     const DWORD* p = records.GetSize() ? records.GetData()[0].words : nullptr;
     words.assign(p, p + records.GetSize() * WORDS);
     return true;
 }
 
-// The stored control parameters of a pass of either kind.
-bool readStoredParms(const CString& path, bool indexed, CWordArray& parms)
+// The stored control parameters of a pass of either kind, with `damaged` as above.
+bool readStoredParms(const CString& path, bool indexed, CWordArray& parms, bool& damaged)
 {
     if (indexed) {
         CAutxFile file;
-        return file.OpenForReading(path) && file.ReadWordArray(17, parms);
+        if (file.OpenForReading(path) && file.ReadWordArray(17, parms)) return true;
+        if (!file.IsOpen() || file.HasEntry(17)) damaged = true;
+        return false;
     }
-    return LoadWordStream(path, "ISSCCtrlParms", parms) != FALSE;
+    AutomationStorage storage;
+    if (storage.OpenForReading(path) && LoadArrayData(storage, "ISSCCtrlParms", parms)) return true;
+    if (!storage.Get() || storage.SawDamage()) damaged = true;
+    return false;
 }
 
 // Rebuilds each record of `a` from the stored records of OLD words: the first `head` words as
@@ -132,13 +145,13 @@ BOOL CAutomationPackage::ConvertControlData(int version)
             if (!a) continue;
             const DWORD def = kChannelFlagDefaultWords[k];
             if (twentySeven) {
-                if (readStoredFlag<27>(m_strPathName, indexed, a->m_strName, kCtrlFlagItemIds[k], old))
+                if (readStoredFlag<27>(m_strPathName, indexed, a->m_strName, kCtrlFlagItemIds[k], old, m_bConversionDamaged))
                     rebuildRecords<27>(*a, old, kFirstMovedProcess, kInsertedProcesses, def, false);
-            } else if (readStoredFlag<20>(m_strPathName, indexed, a->m_strName, kCtrlFlagItemIds[k], old)) {
+            } else if (readStoredFlag<20>(m_strPathName, indexed, a->m_strName, kCtrlFlagItemIds[k], old, m_bConversionDamaged)) {
                 rebuildRecords<20>(*a, old, kFirstMovedProcess, kInsertedProcesses, def, true);
             }
         }
-        if (readStoredParms(m_strPathName, indexed, stored)) {
+        if (readStoredParms(m_strPathName, indexed, stored, m_bConversionDamaged)) {
             // 256 paths; stored process p goes to p below 5 and to p + 4 from 5 on; processes 5
             // to 8 take the family's defaults, the rest stay 0.
             const int perPath = defaultsCount;
@@ -164,10 +177,10 @@ BOOL CAutomationPackage::ConvertControlData(int version)
     if (isSmallConsole(type) && version < kSmallExtractVersion) {
         for (int k = 0; k < kChannelFlagCount; ++k) {
             CPackageSmallCtrlFlagArray* a = m_pSmallCtrlFlags[k];
-            if (a && readStoredFlag<4>(m_strPathName, indexed, a->m_strName, kCtrlFlagItemIds[k], old))
+            if (a && readStoredFlag<4>(m_strPathName, indexed, a->m_strName, kCtrlFlagItemIds[k], old, m_bConversionDamaged))
                 rebuildRecords<4>(*a, old, 4, 0, kChannelFlagDefaultWords[k], true);
         }
-        if (readStoredParms(m_strPathName, indexed, stored)) {
+        if (readStoredParms(m_strPathName, indexed, stored, m_bConversionDamaged)) {
             const int perPath = defaultsCount;  // 45
             const int storedPerPath = kSmallStoredProcesses * kWords;
             const INT_PTR paths = GetMaxPaths();
@@ -203,6 +216,7 @@ BOOL CAutomationPackage::ConvertControlData(int version)
     parms.SetSize(paths * processes * kWords);
     if (reader.GetControlParms(version, parms.GetData(), static_cast<int>(parms.GetSize() * sizeof(WORD))))
         m_CtrlParms.Copy(parms);
+    if (reader.SawDamage()) m_bConversionDamaged = true;
     return TRUE;
 }
 
@@ -224,6 +238,7 @@ BOOL CAutomationPackage::ConvertRouteData(int version)
     parms.SetSize(paths * routes * kRteParmsPerRoute);
     if (reader.GetRouteParms(version, parms.GetData(), static_cast<int>(parms.GetSize() * sizeof(WORD))))
         m_RteParms.Copy(parms);
+    if (reader.SawDamage()) m_bConversionDamaged = true;
     return TRUE;
 }
 

@@ -16,7 +16,10 @@
 // number of events (5) and the "Max Paths Mode" (6).
 #include <climits>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "EventFileStreams.h"
 #include "GuardedFileOperation.h"
@@ -32,6 +35,7 @@ namespace {
 CAutomationPackage::StorageStepHook g_stepHook;
 
 constexpr int kFailedSave = 5;
+constexpr int kFailedLoad = 5;
 
 constexpr WPARAM kLoadStartNotification = 0;
 constexpr WPARAM kPassClosedNotification = 17;
@@ -89,6 +93,58 @@ bool addItem(CAutxFile& file, int id, const CArray<T, ARG>& a)
     const uint64_t bytes = static_cast<uint64_t>(a.GetSize()) * sizeof(T);
     return bytes <= UINT_MAX && file.AddEntry(id, a.GetData(), static_cast<unsigned>(bytes));
 }
+
+// What a load may change besides the events, copied before it starts, so that a load that
+// fails can put the package back as it was. The events are never changed before the whole file
+// was read, so they need no copy; the rest is bounded by the number of paths.
+class PassMembers {
+public:
+    explicit PassMembers(CAutomationPackage& p)
+        : m_pass(p), m_timeStamp(p.m_TimeStamp), m_oldSnapshot(p.m_bOldSnapshot), m_mixPass{p.m_dwMixPass[0], p.m_dwMixPass[1]}
+    {
+        for (int k = 0; k < kChannelFlagCount; ++k) {
+            keep(p.m_pCtrlFlags[k]);
+            keep(p.m_pRteFlags[k]);
+            keep(p.m_pSmallCtrlFlags[k]);
+            keep(p.m_pSmallRteFlags[k]);
+        }
+        keep(&p.m_LinkMap);
+        keep(&p.m_GangMap);
+        keep(&p.m_CtrlParms);
+        keep(&p.m_RteParms);
+        keep(&p.m_PathMap);
+        keep(&p.m_FirstAutoRte);
+        keep(&p.m_SnapshotVersion);
+        keep(&p.m_AnalogueInfo);
+        keep(&p.m_FrameRate);
+        keep(&p.m_ABPath);
+        keep(&p.m_AutomationSize);
+        keep(&p.m_ConsoleType);
+    }
+    void Restore()
+    {
+        for (auto& restore : m_restore) restore();
+        m_pass.m_TimeStamp = m_timeStamp;
+        m_pass.m_bOldSnapshot = m_oldSnapshot;
+        m_pass.SetMixPassValues(m_mixPass[0], m_mixPass[1]);
+    }
+
+private:
+    template <class T, class ARG>
+    void keep(CArray<T, ARG>* a)
+    {
+        if (!a) return;
+        auto copy = std::make_shared<CArray<T, ARG>>();
+        copy->Copy(*a);
+        m_restore.push_back([a, copy] { a->SwapElements(*copy); });
+    }
+
+    CAutomationPackage& m_pass;
+    FILETIME m_timeStamp;
+    BOOL m_oldSnapshot;
+    DWORD m_mixPass[2];
+    std::vector<std::function<void()>> m_restore;
+};
 
 }  // namespace
 
@@ -207,148 +263,179 @@ BOOL CAutomationPackage::SaveIndexed()
     return installed ? TRUE : FALSE;
 }
 
-void CAutomationPackage::Load()
+BOOL CAutomationPackage::Load()
 {
     CFastSingleLock lock(&m_Lock, TRUE);
     m_bIdle = TRUE;
-    m_bEventsLoaded = FALSE;
-    if (IsIndexedFile(m_strPathName)) {
-        m_bIndexedFile = TRUE;
-        LoadIndexed();
-        return;
-    }
-    m_bIndexedFile = FALSE;
-    loadCompound();
-}
-
-void CAutomationPackage::loadCompound()
-{
-    // Caller holds m_Lock.
-    StepCounter step(false);
-    step.Next();
-    LoadArrayStream(m_strPathName, m_SnapshotVersion.m_strName + kVectorDataSuffix, m_SnapshotVersion);
-    const int current = GetCurrentSnapshotVersion();
-    const int version = storedVersion(m_SnapshotVersion, current);
-    m_bOldSnapshot = version < current ? TRUE : FALSE;
-    // Both console families name their flag streams alike, but their records differ: the flags
-    // and parameters of a pass made on the other family are not this console's to read.
-    CDWordArray storedType;
-    LoadArrayStream(m_strPathName, kConsoleTypeStream, storedType);
-    const bool ownFamily = storedType.GetSize() == 0 ||
-                           isSmallConsole(static_cast<int>(storedType[0])) == isSmallConsole(CConsoleRegistryNames::GetConsoleType());
-    const BOOL controlsConverted = ownFamily ? ConvertControlData(version) : TRUE;
-    const BOOL routesConverted = ownFamily ? ConvertRouteData(version) : TRUE;
-
-    int pathMode = 0;
-    {
-        // Everything else through one open of the file.
-        AutomationStorage storage;
-        if (!storage.OpenForReading(m_strPathName)) {
-            // Nothing was stored for any number of paths: there is nothing to widen.
-            StampTime();
-            return;
-        }
-        auto get = [&](const CString& name, auto& a) {
-            step.Next();
-            LoadArrayData(storage, name, a);
-        };
-        auto getFlags = [&](auto* a, const char* suffix) {
-            if (!a) return;
-            step.Next();
-            LoadFlagRecords(storage, a->m_strName + suffix, *a);
-        };
-        if (!controlsConverted) {
-            for (int k = 0; k < kChannelFlagCount; ++k) {
-                getFlags(m_pCtrlFlags[k], CTRL_FLAG_STREAM_SUFFIX);
-                getFlags(m_pSmallCtrlFlags[k], CTRL_FLAG_STREAM_SUFFIX);
-            }
-            get(m_CtrlParms.m_strName + "CCtrlParms", m_CtrlParms);
-        }
-        if (!routesConverted) {
-            for (int k = 0; k < kChannelFlagCount; ++k) {
-                getFlags(m_pRteFlags[k], RTE_FLAG_STREAM_SUFFIX);
-                getFlags(m_pSmallRteFlags[k], RTE_FLAG_STREAM_SUFFIX);
-            }
-            get(m_RteParms.m_strName + "CRteParms", m_RteParms);
-        }
-        step.Next();
-        m_bEventsLoaded = ReadEventStreams(storage, *this, pathMode);
-        get(m_PathMap.m_strName + "PathMap", m_PathMap);
-        get(m_LinkMap.m_strName + "LinkMap", m_LinkMap);
-        get(m_GangMap.m_strName + "GangMap", m_GangMap);
-        get(kConsoleTypeStream, m_ConsoleType);
-        if (isSmallConsole(CConsoleRegistryNames::GetConsoleType())) {
-            get(kABPathStream, m_ABPath);
-            get(m_AnalogueInfo.m_strName + kVectorDataSuffix, m_AnalogueInfo);
-        }
-        get(kFrameRateStream, m_FrameRate);
-        get(m_FirstAutoRte.m_strName + kVectorDataSuffix, m_FirstAutoRte);
-        CDWordArray mixPass;
-        get(kMixPassStream, mixPass);
-        if (mixPass.GetSize() == 2) SetMixPassValues(mixPass[0], mixPass[1]);
-    }
-    if (pathMode != GetPathsMode()) ConvertPathMode(version, pathMode);
-    StampTime();
+    const bool indexed = IsIndexedFile(m_strPathName) != FALSE;
+    m_bIndexedFile = indexed ? TRUE : FALSE;
+    const BOOL loaded = loadWhole(indexed);
+    if (!loaded) m_nError = kFailedLoad;
+    return loaded;
 }
 
 BOOL CAutomationPackage::LoadIndexed()
 {
     CFastSingleLock lock(&m_Lock, TRUE);
+    return loadWhole(true);
+}
+
+BOOL CAutomationPackage::loadWhole(bool indexed)
+{
+    // Caller holds m_Lock.
+    PassMembers before(*this);
+    m_bEventsLoaded = FALSE;
+    m_bConversionDamaged = false;
+    if (indexed ? loadIndexed() : loadCompound()) return TRUE;
+    before.Restore();
+    m_bEventsLoaded = FALSE;
+    return FALSE;
+}
+
+BOOL CAutomationPackage::loadCompound()
+{
+    // Caller holds m_Lock.
+    StepCounter step(false);
+    step.Next();
+    bool ownFamily = true;
+    {
+        AutomationStorage storage;
+        if (!storage.OpenForReading(m_strPathName)) return FALSE;
+        LoadArrayData(storage, m_SnapshotVersion.m_strName + kVectorDataSuffix, m_SnapshotVersion);
+        // Both console families name their flag streams alike, but their records differ: the
+        // flags and parameters of a pass made on the other family are not this console's to read.
+        CDWordArray storedType;
+        LoadArrayData(storage, kConsoleTypeStream, storedType);
+        if (storage.SawDamage()) return FALSE;
+        ownFamily = storedType.GetSize() == 0 ||
+                    isSmallConsole(static_cast<int>(storedType[0])) == isSmallConsole(CConsoleRegistryNames::GetConsoleType());
+    }
+    const int current = GetCurrentSnapshotVersion();
+    const int version = storedVersion(m_SnapshotVersion, current);
+    m_bOldSnapshot = version < current ? TRUE : FALSE;
+    const BOOL controlsConverted = ownFamily ? ConvertControlData(version) : TRUE;
+    const BOOL routesConverted = ownFamily ? ConvertRouteData(version) : TRUE;
+    if (m_bConversionDamaged) return FALSE;
+
+    // Everything else through one open of the file.
+    AutomationStorage storage;
+    if (!storage.OpenForReading(m_strPathName)) return FALSE;
+    auto get = [&](const CString& name, auto& a) {
+        step.Next();
+        LoadArrayData(storage, name, a);
+    };
+    auto getFlags = [&](auto* a, const char* suffix) {
+        if (!a) return;
+        step.Next();
+        LoadFlagRecords(storage, a->m_strName + suffix, *a);
+    };
+    if (!controlsConverted) {
+        for (int k = 0; k < kChannelFlagCount; ++k) {
+            getFlags(m_pCtrlFlags[k], CTRL_FLAG_STREAM_SUFFIX);
+            getFlags(m_pSmallCtrlFlags[k], CTRL_FLAG_STREAM_SUFFIX);
+        }
+        get(m_CtrlParms.m_strName + "CCtrlParms", m_CtrlParms);
+    }
+    if (!routesConverted) {
+        for (int k = 0; k < kChannelFlagCount; ++k) {
+            getFlags(m_pRteFlags[k], RTE_FLAG_STREAM_SUFFIX);
+            getFlags(m_pSmallRteFlags[k], RTE_FLAG_STREAM_SUFFIX);
+        }
+        get(m_RteParms.m_strName + "CRteParms", m_RteParms);
+    }
+    step.Next();
+    int pathMode = 0;
+    CArray<CAutomationEvent, const CAutomationEvent&> events;
+    const BOOL eventsRead = ReadEventRecords(storage, events, pathMode);
+    get(m_PathMap.m_strName + "PathMap", m_PathMap);
+    get(m_LinkMap.m_strName + "LinkMap", m_LinkMap);
+    get(m_GangMap.m_strName + "GangMap", m_GangMap);
+    get(kConsoleTypeStream, m_ConsoleType);
+    if (isSmallConsole(CConsoleRegistryNames::GetConsoleType())) {
+        get(kABPathStream, m_ABPath);
+        get(m_AnalogueInfo.m_strName + kVectorDataSuffix, m_AnalogueInfo);
+    }
+    get(kFrameRateStream, m_FrameRate);
+    get(m_FirstAutoRte.m_strName + kVectorDataSuffix, m_FirstAutoRte);
+    CDWordArray mixPass;
+    get(kMixPassStream, mixPass);
+    if (storage.SawDamage()) return FALSE;
+
+    // Everything there was read whole: the events that were read take the place of the old ones.
+    if (eventsRead) {
+        SwapElements(events);
+        m_bEventsLoaded = TRUE;
+    }
+    if (mixPass.GetSize() == 2) SetMixPassValues(mixPass[0], mixPass[1]);
+    if (pathMode != GetPathsMode()) ConvertPathMode(version, pathMode);
+    StampTime();
+    return TRUE;
+}
+
+BOOL CAutomationPackage::loadIndexed()
+{
+    // Caller holds m_Lock.
     StepCounter step(false);
     const int current = GetCurrentSnapshotVersion();
     int version = current;
     {
         CAutxFile file;
-        if (!file.OpenForReading(m_strPathName)) return FALSE;
+        if (!file.OpenForReading(m_strPathName) || !file.IsHeaderValid()) return FALSE;
         PostAutomationNotification(kLoadStartNotification, 0);
         step.Next();
-        file.ReadDwordArray(kSnapshotVersionItem, m_SnapshotVersion);
+        if (!file.ReadDwordArray(kSnapshotVersionItem, m_SnapshotVersion) && file.HasEntry(kSnapshotVersionItem)) return FALSE;
         PostAutomationNotification(kAutomationLoadNotification, 3);
         version = storedVersion(m_SnapshotVersion, current);
         m_bOldSnapshot = version < current ? TRUE : FALSE;
     }
     const BOOL controlsConverted = ConvertControlData(version);
     const BOOL routesConverted = ConvertRouteData(version);
+    if (m_bConversionDamaged) return FALSE;
 
     CAutxFile file;
-    if (!file.OpenForReading(m_strPathName)) return FALSE;
-    auto get = [&](int id, auto& a) {
+    if (!file.OpenForReading(m_strPathName) || !file.IsHeaderValid()) return FALSE;
+    // An item the directory does not name leaves its member empty; one it names that cannot be
+    // read whole fails the load.
+    bool whole = true;
+    auto read = [&](int id, auto& a) {
         step.Next();
-        file.ReadRecords(id, a);
+        if (!file.ReadRecords(id, a) && file.HasEntry(id)) whole = false;
     };
-    auto getFlags = [&](auto* a, int id) {
-        if (a) get(id, *a);
+    auto readFlags = [&](auto* a, int id) {
+        if (a) read(id, *a);
     };
     if (!controlsConverted) {
         m_bOldSnapshot = FALSE;
         for (int k = 0; k < kChannelFlagCount; ++k) {
-            getFlags(m_pCtrlFlags[k], kCtrlFlagItemIds[k]);
-            getFlags(m_pSmallCtrlFlags[k], kCtrlFlagItemIds[k]);
+            readFlags(m_pCtrlFlags[k], kCtrlFlagItemIds[k]);
+            readFlags(m_pSmallCtrlFlags[k], kCtrlFlagItemIds[k]);
         }
-        get(kCtrlParmsItem, m_CtrlParms);
+        read(kCtrlParmsItem, m_CtrlParms);
         PostAutomationNotification(kAutomationLoadNotification, 35);
     }
     if (!routesConverted) {
         for (int k = 0; k < kChannelFlagCount; ++k) {
-            getFlags(m_pRteFlags[k], kRteFlagItemIds[k]);
-            getFlags(m_pSmallRteFlags[k], kRteFlagItemIds[k]);
+            readFlags(m_pRteFlags[k], kRteFlagItemIds[k]);
+            readFlags(m_pSmallRteFlags[k], kRteFlagItemIds[k]);
         }
-        get(kRteParmsItem, m_RteParms);
+        read(kRteParmsItem, m_RteParms);
     }
-    step.Next();
-    m_bEventsLoaded = file.ReadRecords(kEventsItem, *this) ? TRUE : FALSE;
-    get(kPathMapItem, m_PathMap);
-    get(kLinkMapItem, m_LinkMap);
-    get(kGangMapItem, m_GangMap);
+    CArray<CAutomationEvent, const CAutomationEvent&> events;
+    read(kEventsItem, events);
+    read(kPathMapItem, m_PathMap);
+    read(kLinkMapItem, m_LinkMap);
+    read(kGangMapItem, m_GangMap);
     const int type = CConsoleRegistryNames::GetConsoleType();
-    if (isSmallConsole(type)) {
-        setSingle(m_ABPath, file.m_dwHeaderValue1);
-        get(kAnalogueInfoItem, m_AnalogueInfo);
-    }
+    if (isSmallConsole(type)) read(kAnalogueInfoItem, m_AnalogueInfo);
+    read(kFirstAutoRteItem, m_FirstAutoRte);
+    if (!whole) return FALSE;
+
+    m_bEventsLoaded = file.HasEntry(kEventsItem) ? TRUE : FALSE;
+    SwapElements(events);
+    if (isSmallConsole(type)) setSingle(m_ABPath, file.m_dwHeaderValue1);
     setSingle(m_FrameRate, file.m_dwHeaderValue2);
     // The file does not carry the console type: the pass is this console's.
     setSingle(m_ConsoleType, static_cast<DWORD>(type));
-    get(kFirstAutoRteItem, m_FirstAutoRte);
     SetMixPassValues(file.m_dwHeaderValue3, file.m_dwHeaderValue4);
     PostAutomationNotification(kPassClosedNotification, 0);
 

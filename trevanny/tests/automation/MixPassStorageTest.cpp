@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -132,6 +133,24 @@ protected:
         ASSERT_EQ(p.m_nError, 0);
     }
 
+    static void writeFile(const std::string& to, const std::vector<BYTE>& bytes)
+    {
+        std::ofstream(to, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+
+    /// The package holds exactly what fillPass(seed) gave it (a load that failed left it so).
+    static void expectFilledWith(const CAutomationPackage& p, int seed)
+    {
+        CAutomationPackage expected;
+        expected.m_bNotifyOnClose = FALSE;
+        fillPass(expected, seed);
+        expectSameStoredMembers(expected, p);
+        EXPECT_EQ(Raw(expected.m_AnalogueInfo), Raw(p.m_AnalogueInfo));
+        EXPECT_EQ(Raw(expected.m_FrameRate), Raw(p.m_FrameRate));
+        EXPECT_EQ(Raw(expected.m_ConsoleType), Raw(p.m_ConsoleType));
+        EXPECT_EQ(expected.m_bOldSnapshot, p.m_bOldSnapshot);
+    }
+
     winport::ManualClock m_clock;
 };
 
@@ -247,7 +266,8 @@ TEST_F(MixPassStorageTest, IndexedHeaderKeepsThePassesOwnABPath)
 }
 
 // Any case of the magic makes the file an indexed one. The indexed reader itself takes only the
-// exact magic, so a file whose magic is in lower case loads as an indexed file with no items.
+// exact magic: a file whose magic is in lower case has no header it can read, and its load fails
+// with the package as it was.
 TEST_F(MixPassStorageTest, MagicInAnyCaseLoadsAsIndexed)
 {
     useConsoleType(3);
@@ -256,16 +276,147 @@ TEST_F(MixPassStorageTest, MagicInAnyCaseLoadsAsIndexed)
     saveOrFail(pass, path(), TRUE);
     std::vector<BYTE> bytes = FileBytes(path());
     std::memcpy(bytes.data(), "autxFILE", 8);
-    std::ofstream(path(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    writeFile(path(), bytes);
 
     CAutomationPackage loaded;
     fillPass(loaded, 5);
+    loaded.m_bIndexedFile = FALSE;
     loaded.SetPathName(path().c_str());
-    loaded.Load();
+    EXPECT_FALSE(loaded.Load());
     EXPECT_TRUE(loaded.m_bIndexedFile);
     EXPECT_FALSE(loaded.HasLoadedEvents());
-    EXPECT_EQ(loaded.GetSize(), 0);
+    expectFilledWith(loaded, 5);
+}
+
+// A compound pass whose streams are there but cannot be read whole (a broken chain, a size
+// beyond the file) fails to load, and the package keeps what it held; a stream that is not
+// there at all leaves its member as it was and the rest loads.
+TEST_F(MixPassStorageTest, DamagedCompoundPassFailsAndAbsentStreamsLoadAsMissing)
+{
+    useConsoleType(1);
+    CAutomationPackage pass;
+    fillPass(pass, 1);
+    // 300 records of "Ends" (6,000 bytes) lie in the file's own sectors, not the small-stream area.
+    pass.m_pSmallCtrlFlags[0]->SetSize(300);
+    saveOrFail(pass, path(), FALSE);
+    const std::vector<BYTE> whole = FileBytes(path());
+
+    struct Damage {
+        const char* what;
+        std::function<void(CfbBytes&)> apply;
+    };
+    const Damage damages[] = {
+        {"Ends chain loops", [](CfbBytes& f) { f.SetFat(f.StartOf("EndsCtlData"), f.StartOf("EndsCtlData")); }},
+        {"Ends chain runs past the file", [](CfbBytes& f) { f.SetFat(f.StartOf("EndsCtlData"), 0x00FFFFF0u); }},
+        {"Ends chain ends early", [](CfbBytes& f) { f.SetFat(f.StartOf("EndsCtlData"), 0xFFFFFFFEu); }},
+        {"Mix Pass size beyond the file", [](CfbBytes& f) { f.Put32(f.EntryAt("Mix Pass") + 120, 0x7FFFFF00u); }},
+        {"AutomationData size beyond the file", [](CfbBytes& f) { f.Put32(f.EntryAt("AutomationData") + 120, 0x00100000u); }},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        std::vector<BYTE> bytes = whole;
+        CfbBytes file{bytes};
+        damage.apply(file);
+        writeFile(path(), bytes);
+        CAutomationPackage loaded;
+        fillPass(loaded, 5);
+        loaded.m_nError = 0;
+        loaded.SetPathName(path().c_str());
+        EXPECT_FALSE(loaded.Load());
+        EXPECT_EQ(loaded.m_nError, 5);
+        EXPECT_FALSE(loaded.HasLoadedEvents());
+        expectFilledWith(loaded, 5);
+    }
+
+    // Streams that are not there: the members stay, everything else is the file's.
+    writeFile(path(), whole);
+    IStorage* root = nullptr;
+    ASSERT_EQ(StgOpenStorage(Wide(path()).c_str(), nullptr, STGM_SHARE_EXCLUSIVE | STGM_READWRITE, nullptr, 0, &root), S_OK);
+    ASSERT_EQ(root->DestroyElement(L"EndsCtlData"), S_OK);
+    ASSERT_EQ(root->DestroyElement(L"PathMapPathMap"), S_OK);
+    root->Release();
+    CAutomationPackage loaded;
+    fillPass(loaded, 5);
+    const std::vector<BYTE> ends = Raw(*loaded.m_pSmallCtrlFlags[0]), pathMap = Raw(loaded.m_PathMap);
+    loaded.SetPathName(path().c_str());
+    EXPECT_TRUE(loaded.Load());
+    EXPECT_TRUE(loaded.HasLoadedEvents());
+    EXPECT_EQ(Raw(*loaded.m_pSmallCtrlFlags[0]), ends);
+    EXPECT_EQ(Raw(loaded.m_PathMap), pathMap);
+    EXPECT_EQ(Rows(loaded), Rows(pass));
+    EXPECT_EQ(Raw(*loaded.m_pSmallCtrlFlags[1]), Raw(*pass.m_pSmallCtrlFlags[1]));
+    EXPECT_EQ(Raw(loaded.m_GangMap), Raw(pass.m_GangMap));
+}
+
+// An indexed pass cut short, whose directory names an item that cannot be read, or that is only
+// the magic, fails to load with the package as it was; an item the directory does not name
+// leaves its member empty and the rest loads.
+TEST_F(MixPassStorageTest, DamagedIndexedPassFailsAndUnnamedItemsLoadEmpty)
+{
+    useConsoleType(1);
+    CAutomationPackage pass;
+    fillPass(pass, 1);
+    for (int i = 0; i < 3000; ++i) pass.Add(Ev(1000 + i, 1, 1, 1, static_cast<short>(i)));
+    saveOrFail(pass, path(), TRUE);
+    const std::vector<BYTE> whole = FileBytes(path());
+    ASSERT_GT(whole.size(), 2000u);
+    CAutxFile directory;
+    ASSERT_TRUE(directory.OpenForReading(path().c_str()));
+    int events = -1, pathMap = -1, entries = 0;
+    for (int slot = 0; slot < CAutxFile::kMaxEntries; ++slot) {
+        const int id = directory.GetDirectoryEntry(slot).id;
+        if (id >= 0) ++entries;
+        if (id == 1) events = slot;
+        if (id == 19) pathMap = slot;
+    }
+    directory.Close();
+    ASSERT_GE(events, 0);
+    ASSERT_GE(pathMap, 0);
+    ASSERT_GT(entries, 17);
+
+    struct Damage {
+        std::string what;
+        std::vector<BYTE> bytes;
+    };
+    auto edited = [&](size_t at, uint32_t value) {
+        std::vector<BYTE> b = whole;
+        std::memcpy(b.data() + at, &value, 4);
+        return b;
+    };
+    std::vector<Damage> damages = {
+        {"cut by 966 bytes", std::vector<BYTE>(whole.begin(), whole.end() - 966)},
+        {"cut by one byte", std::vector<BYTE>(whole.begin(), whole.end() - 1)},
+        {"cut after the header", std::vector<BYTE>(whole.begin(), whole.begin() + 1024)},
+        {"cut in the header", std::vector<BYTE>(whole.begin(), whole.begin() + 1000)},
+        {"only the magic", std::vector<BYTE>(whole.begin(), whole.begin() + 8)},
+        {"entry 17 of FFFFFFFE chunks", edited(40 + 16 * 17 + 12, 0xFFFFFFFEu)},
+        {"events of a size beyond the file", edited(40 + 16 * static_cast<size_t>(events) + 8, 0x7FFFFFF0u)},
+        {"events past the end", edited(40 + 16 * static_cast<size_t>(events) + 4, static_cast<uint32_t>(whole.size()))},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        writeFile(path(), damage.bytes);
+        CAutomationPackage loaded;
+        fillPass(loaded, 5);
+        loaded.SetPathName(path().c_str());
+        EXPECT_FALSE(loaded.Load());
+        EXPECT_TRUE(loaded.m_bIndexedFile);
+        EXPECT_FALSE(loaded.HasLoadedEvents());
+        expectFilledWith(loaded, 5);
+        EXPECT_FALSE(loaded.LoadIndexed());
+        expectFilledWith(loaded, 5);
+    }
+
+    // The path map's item renamed to an id no one reads: the path map is empty, the rest loads.
+    writeFile(path(), edited(40 + 16 * static_cast<size_t>(pathMap), 99));
+    CAutomationPackage loaded;
+    fillPass(loaded, 5);
+    loaded.SetPathName(path().c_str());
+    EXPECT_TRUE(loaded.Load());
+    EXPECT_TRUE(loaded.HasLoadedEvents());
     EXPECT_EQ(loaded.m_PathMap.GetSize(), 0);
+    EXPECT_EQ(Rows(loaded), Rows(pass));
+    EXPECT_EQ(Raw(*loaded.m_pSmallCtrlFlags[2]), Raw(*pass.m_pSmallCtrlFlags[2]));
 }
 
 // "Mix Pass" is taken only when it holds exactly two values.
