@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -205,6 +206,89 @@ TEST_F(IOConfigFileTest, RefusedAndDamagedFiles)
     EXPECT_EQ(0u, file.GetPorts(1).count(MakeIOPortKey(3, 0, 0, 0)));
     EXPECT_TRUE(file.GetConverters(1).empty());
     EXPECT_EQ(3, file.GetOutputDelayUnits());
+}
+
+// Streams that are there but cannot be read whole fail the load as a bad version does: a file
+// exception, the maps empty, the version and delay units as they were. A stream that is not
+// there is only missing.
+TEST_F(IOConfigFileTest, DamagedStreamsFailTheLoad)
+{
+    // 120 ports and converters each way: "SRC In" (6,240 bytes) lies in the file's own sectors.
+    CIOConfigFile saved;
+    fill(saved);
+    for (int i = 0; i < 120; ++i) {
+        const IOPortKey key = MakeIOPortKey(i % 12, i / 12, i % 7, 0);
+        saved.GetPorts(1)[key] = settings("In", "", "", i, 0, i, 0, 0);
+        saved.GetConverters(1)[key] = {i % 3, i % 5};
+    }
+    const std::string path = Path("damaged.cfg");
+    saved.Save(path.c_str());
+    FILE* f = std::fopen(path.c_str(), "rb");
+    ASSERT_NE(nullptr, f);
+    std::vector<uint8_t> whole(1 << 20);
+    whole.resize(std::fread(whole.data(), 1, whole.size(), f));
+    std::fclose(f);
+    auto writeBytes = [&](const std::vector<uint8_t>& bytes) {
+        FILE* out = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(nullptr, out);
+        std::fwrite(bytes.data(), 1, bytes.size(), out);
+        std::fclose(out);
+    };
+
+    struct Damage {
+        const char* what;
+        std::function<void(storagetest::CfbBytes&)> apply;
+    };
+    const Damage damages[] = {
+        {"SRC In chain loops", [](storagetest::CfbBytes& b) { b.SetFat(b.StartOf("SRC In"), b.StartOf("SRC In")); }},
+        {"SRC In chain ends early", [](storagetest::CfbBytes& b) { b.SetFat(b.StartOf("SRC In"), 0xFFFFFFFEu); }},
+        {"Version size beyond the file", [](storagetest::CfbBytes& b) { b.Put32(b.EntryAt("Version") + 120, 0x7FFFFF00u); }},
+        {"Input size beyond the file", [](storagetest::CfbBytes& b) { b.Put32(b.EntryAt("Input") + 120, 0x00200000u); }},
+        {"Output Delay Units size beyond the file", [](storagetest::CfbBytes& b) { b.Put32(b.EntryAt("Output Delay Units") + 120, 5000u); }},
+    };
+    for (const Damage& damage : damages) {
+        SCOPED_TRACE(damage.what);
+        std::vector<uint8_t> bytes = whole;
+        storagetest::CfbBytes file{bytes};
+        damage.apply(file);
+        writeBytes(bytes);
+        CIOConfigFile loaded;
+        fill(loaded);
+        loaded.SetInputDelayUnits(7);
+        loaded.SetOutputDelayUnits(8);
+        bool threw = false;
+        try {
+            loaded.Load(path.c_str());
+        } catch (CFileException* e) {
+            threw = true;
+            EXPECT_NE(CFileException::none, e->m_cause);
+            e->Delete();
+        }
+        EXPECT_TRUE(threw);
+        for (int input : {0, 1}) {
+            EXPECT_TRUE(loaded.GetPorts(input).empty());
+            EXPECT_TRUE(loaded.GetConverters(input).empty());
+        }
+        EXPECT_EQ(0, loaded.GetVersion());
+        EXPECT_EQ(7, loaded.GetInputDelayUnits());
+        EXPECT_EQ(8, loaded.GetOutputDelayUnits());
+    }
+
+    // The whole file loads; without its "SRC In" stream the input converters are empty and
+    // everything else loads.
+    writeBytes(whole);
+    CIOConfigFile loaded;
+    ASSERT_EQ(1, loaded.Load(path.c_str()));
+    expectSameMaps(saved, loaded);
+    IStorage* root = nullptr;
+    ASSERT_EQ(S_OK, StgOpenStorage(Wide(path).c_str(), nullptr, STGM_READWRITE | STGM_SHARE_EXCLUSIVE, nullptr, 0, &root));
+    ASSERT_EQ(S_OK, root->DestroyElement(L"SRC In"));
+    root->Release();
+    ASSERT_EQ(1, loaded.Load(path.c_str()));
+    EXPECT_TRUE(loaded.GetConverters(1).empty());
+    EXPECT_EQ(saved.GetPorts(1), loaded.GetPorts(1));
+    EXPECT_EQ(saved.GetConverters(0), loaded.GetConverters(0));
+    EXPECT_EQ(2, loaded.GetVersion());
 }
 
 TEST_F(IOConfigFileTest, EveryOutsideCompoundFileLoadsOrIsRefused)

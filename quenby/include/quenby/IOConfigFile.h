@@ -5,7 +5,10 @@
 // Load fills the four maps from a file; Save writes them (version 2). Load: 0 when the file
 // cannot be opened as a compound file (the maps are then empty); an unknown version, or a
 // version stream shorter than 4 bytes, throws CFileException (generic cause) with the maps
-// empty; a trailing part of a record is ignored. Save throws CFileException when the file
+// empty; a trailing part of a record is ignored. Only a stream the file does not hold is a
+// missing one: a stream that is there but cannot be read whole (a damaged chain, a short read,
+// a size beyond the file) throws CFileException (the storage result in m_lOsError) with the
+// maps empty and the version and delay units as they were. Save throws CFileException when the file
 // cannot be written, and replaces an existing file's content only when everything was written.
 #pragma once
 

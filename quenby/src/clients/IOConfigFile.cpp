@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "quenby/AnsiToWide.h"
@@ -31,15 +32,33 @@ std::unique_ptr<wchar_t[]> widePath(const CString& path)
     return std::unique_ptr<wchar_t[]>(wide);
 }
 
+// Opens a stream for reading: false when the file holds no stream of the name. A stream that is
+// there but cannot be opened (a damaged chain, a size beyond the file) throws CFileException.
+bool openStream(IStorage* storage, const char* name, COleStreamFile& stream)
+{
+    CFileException error;
+    if (stream.OpenStream(storage, name, kReadMode, &error)) return true;
+    if (error.m_lOsError == STG_E_FILENOTFOUND) return false;
+    AfxThrowFileException(error.m_cause, error.m_lOsError, name);
+}
+
+// A stream that gave fewer bytes than it holds was not read whole.
+void throwWhenShort(const COleStreamFile& stream, uint64_t got, const char* name)
+{
+    if (got < stream.GetLength()) AfxThrowFileException(CFileException::endOfFile, STG_E_READFAULT, name);
+}
+
 // The first four bytes of a stream as an int32; false when the stream is missing. A stream
-// shorter than four bytes gives false, or a file exception when throwWhenShort is set.
-bool readInt(IStorage* storage, const char* name, int& out, bool throwWhenShort)
+// shorter than four bytes gives false, or a file exception when throwWhenTooShort is set.
+bool readInt(IStorage* storage, const char* name, int& out, bool throwWhenTooShort)
 {
     COleStreamFile stream;
-    if (!stream.OpenStream(storage, name, kReadMode)) return false;
+    if (!openStream(storage, name, stream)) return false;
     int32_t value = 0;
-    if (stream.Read(&value, sizeof value) != sizeof value) {
-        if (throwWhenShort) AfxThrowFileException(CFileException::genericException, -1, name);
+    const UINT got = stream.Read(&value, sizeof value);
+    if (got != sizeof value) {
+        throwWhenShort(stream, got, name);
+        if (throwWhenTooShort) AfxThrowFileException(CFileException::genericException, -1, name);
         return false;
     }
     out = value;
@@ -51,13 +70,16 @@ template <class Take>
 void readRecords(IStorage* storage, const char* name, size_t recordSize, Take take)
 {
     COleStreamFile stream;
-    if (!stream.OpenStream(storage, name, kReadMode)) return;
+    if (!openStream(storage, name, stream)) return;
     std::vector<uint8_t> buffer(recordSize * kRecordsPerRead);
+    uint64_t total = 0;
     for (;;) {
         const UINT got = stream.Read(buffer.data(), static_cast<UINT>(buffer.size()));
+        total += got;
         for (size_t at = 0; at + recordSize <= got; at += recordSize) take(buffer.data() + at);
-        if (got < buffer.size()) return;
+        if (got < buffer.size()) break;
     }
+    throwWhenShort(stream, total, name);
 }
 
 void writeBytes(IStorage* storage, const char* name, const void* data, size_t size)
@@ -127,16 +149,20 @@ int CIOConfigFile::Load(const CString& fileName)
         root.storage = nullptr;
         return 0;
     }
-    // A stream that fails part way through its reading loads nothing at all.
-    try {
-        LoadStreams(root.storage, fileName);
-    } catch (CFileException*) {
-        m_mapInputs.clear();
-        m_mapOutputs.clear();
-        m_mapInputSRC.clear();
-        m_mapOutputSRC.clear();
-        throw;
-    }
+    // Read into a configuration of its own, taken over only when every stream that is there
+    // was read whole: a stream that fails loads nothing at all (the maps stay empty, and the
+    // version and delay units as they were).
+    CIOConfigFile loaded;
+    loaded.m_nInputDelayUnits = m_nInputDelayUnits;
+    loaded.m_nOutputDelayUnits = m_nOutputDelayUnits;
+    loaded.LoadStreams(root.storage, fileName);
+    std::swap(m_mapInputs, loaded.m_mapInputs);
+    std::swap(m_mapOutputs, loaded.m_mapOutputs);
+    std::swap(m_mapInputSRC, loaded.m_mapInputSRC);
+    std::swap(m_mapOutputSRC, loaded.m_mapOutputSRC);
+    m_nVersion = loaded.m_nVersion;
+    m_nInputDelayUnits = loaded.m_nInputDelayUnits;
+    m_nOutputDelayUnits = loaded.m_nOutputDelayUnits;
     return 1;
 }
 
