@@ -36,7 +36,7 @@ bool allDigits(const std::string& s, size_t from, size_t to)
 }
 
 /// The writer's process id of a temporary ".<name>.<pid>-<n>.new", or 0 when `entry` is not one.
-pid_t writerOf(const std::string& entry, const std::string& name)
+pid_t replacementWriter(const std::string& entry, const std::string& name)
 {
     static const char kSuffix[] = ".new";
     const std::string prefix = "." + name + ".";
@@ -49,6 +49,16 @@ pid_t writerOf(const std::string& entry, const std::string& name)
     if (dash == std::string::npos || dash > end || !allDigits(entry, prefix.size(), dash) || !allDigits(entry, dash + 1, end))
         return 0;
     return static_cast<pid_t>(std::stol(entry.substr(prefix.size(), dash - prefix.size())));
+}
+
+/// The writer of a temporary of `name`: a replacement's own, or the one that the compound-file
+/// layer builds beside a temporary it creates a file at (".<temporary>.XXXXXX").
+pid_t writerOf(const std::string& entry, const std::string& name)
+{
+    if (const pid_t pid = replacementWriter(entry, name)) return pid;
+    const size_t dot = entry.find_last_of('.');
+    if (entry.size() < 2 || entry[0] != '.' || dot == std::string::npos || entry.size() - dot != 7) return 0;
+    return replacementWriter(entry.substr(1, dot - 1), name);
 }
 
 bool syncPath(const std::string& path, int flags)

@@ -102,8 +102,10 @@ TEST_F(ReplacementFileTest, TemporariesOfEndedWritersGoAtTheNextReplacement)
     const std::string running = std::to_string(::getppid());
     const std::vector<std::string> kept = {".setup.mic." + running + "-3.new", ".other.mic." + ended + "-1.new",
                                            ".setup.mic." + ended + "-1.new.keep", ".setup.mic.x" + ended + "-1.new",
-                                           ".setup.mic." + ended + ".new"};
-    const std::vector<std::string> gone = {".setup.mic." + ended + "-1.new", ".setup.mic." + ended + "-27.new"};
+                                           ".setup.mic." + ended + ".new", "..setup.mic." + running + "-3.new.Ab12Cd",
+                                           "..setup.mic." + ended + "-1.new.Ab12C"};
+    const std::vector<std::string> gone = {".setup.mic." + ended + "-1.new", ".setup.mic." + ended + "-27.new",
+                                           "..setup.mic." + ended + "-27.new.Ab12Cd"};
     for (const auto& name : kept) std::ofstream(folder + "/" + name) << "x";
     for (const auto& name : gone) std::ofstream(folder + "/" + name) << "x";
 

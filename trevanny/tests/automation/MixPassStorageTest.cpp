@@ -569,70 +569,86 @@ TEST_F(MixPassStorageTest, SaveStoppedByTheFileSizeLimitKeepsThePreviousFile)
 }
 
 // A save killed part way, at a step chosen by the hook or by the file-size limit in the middle
-// of a write, leaves the previous pass whole and its temporary beside it; the next save of the
-// pass (killed or not) removes the temporaries of the killed writers, and the one that completes
-// puts the new pass whole in its place.
+// of a write, leaves the previous pass whole (or no pass where there was none) and its temporary
+// beside it; the next save of the pass (killed or not) removes the temporaries of the killed
+// writers, and the one that completes puts the new pass whole in its place.
 TEST_F(MixPassStorageTest, KilledSavesLeaveThePreviousPassAndTheNextSaveTheirTemporaries)
 {
     useConsoleType(1);
     CLocalMachineRegistryObject registry{CString()};
     ASSERT_TRUE(registry.SetInt("SOFTWARE\\VOKDWEN\\KIVSERVER", "CompressedAuto", 0));
+    struct Kill {
+        int step;      // killed as this step begins (0: not by step)
+        rlim_t bytes;  // killed by a write past this file size (0: no limit)
+    };
+    // Saves the pass in a child process that is killed as `kill` says; its process id.
+    auto killedSave = [](CAutomationPackage& pass, BOOL indexed, const Kill& kill) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            struct rlimit none {};
+            ::setrlimit(RLIMIT_CORE, &none);
+            if (kill.bytes) {
+                struct rlimit size {};
+                size.rlim_cur = size.rlim_max = kill.bytes;
+                ::setrlimit(RLIMIT_FSIZE, &size);
+            }
+            const int at = kill.step;
+            CAutomationPackage::SetStorageStepHookForTesting([at](int step, bool saving) {
+                if (saving && step == at) ::raise(SIGKILL);
+                return true;
+            });
+            pass.Save(indexed);
+            ::_exit(0);
+        }
+        int status = 0;
+        EXPECT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFSIGNALED(status));
+        return pid;
+    };
+    // The entries a killed writer leaves begin with ".pass.aut.<pid>-" (and "..pass.aut.<pid>-"
+    // for the compound file built beside its temporary).
+    auto leftBy = [](const std::string& entry, pid_t pid) {
+        const std::string temporary = ".pass.aut." + std::to_string(pid) + "-";
+        return entry.rfind(temporary, 0) == 0 || entry.rfind("." + temporary, 0) == 0;
+    };
+
     for (BOOL indexed : {FALSE, TRUE}) {
         SCOPED_TRACE(indexed ? "indexed" : "compound");
         CAutomationPackage previous;
         fillPass(previous, 1);
+        previous.SetPathName(path().c_str());
+        // The first save of a pass, killed: no pass, only what the writer left.
+        const pid_t first = killedSave(previous, indexed, {2, 0});
+        for (const std::string& entry : FolderEntries(folder())) EXPECT_TRUE(leftBy(entry, first)) << entry;
         saveOrFail(previous, path(), indexed);
+        EXPECT_EQ(FolderEntries(folder()), std::vector<std::string>{"pass.aut"});
         const std::vector<BYTE> before = FileBytes(path());
+
         CAutomationPackage next;
         fillPass(next, 2);
         for (int i = 0; i < 50000; ++i) next.Add(Ev(1000 + i, 1, 1, 1, static_cast<short>(i)));
         next.SetPathName(path().c_str());
-
-        struct Kill {
-            int step;     // killed as this step begins (0: not by step)
-            rlim_t bytes; // killed by a write past this file size (0: no limit)
-        };
         const Kill kills[] = {{1, 0}, {2, 0}, {10, 0}, {indexed ? 25 : 30, 0}, {0, before.size() / 2}, {0, 200000}, {0, 900000}};
         for (const Kill& kill : kills) {
             SCOPED_TRACE(kill.step ? "step " + std::to_string(kill.step) : "at byte " + std::to_string(kill.bytes));
-            const pid_t pid = ::fork();
-            ASSERT_GE(pid, 0);
-            if (pid == 0) {
-                struct rlimit none {};
-                ::setrlimit(RLIMIT_CORE, &none);
-                if (kill.bytes) {
-                    struct rlimit size {};
-                    size.rlim_cur = size.rlim_max = kill.bytes;
-                    ::setrlimit(RLIMIT_FSIZE, &size);
-                }
-                const int at = kill.step;
-                CAutomationPackage::SetStorageStepHookForTesting([at](int step, bool saving) {
-                    if (saving && step == at) ::raise(SIGKILL);
-                    return true;
-                });
-                next.Save(indexed);
-                ::_exit(0);
-            }
-            int status = 0;
-            ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-            ASSERT_TRUE(WIFSIGNALED(status));
+            const pid_t pid = killedSave(next, indexed, kill);
             EXPECT_TRUE(FileBytes(path()) == before);
             // Only this writer's temporary is left: it removed the one of the writer before.
             const std::vector<std::string> left = FolderEntries(folder());
             ASSERT_EQ(left.size(), 2u);
-            EXPECT_EQ(left[0].rfind(".pass.aut." + std::to_string(pid) + "-", 0), 0u) << left[0];
+            EXPECT_TRUE(leftBy(left[0], pid)) << left[0];
             EXPECT_EQ(left[1], "pass.aut");
         }
         CAutomationPackage old;
         old.SetPathName(path().c_str());
-        old.Load();
+        EXPECT_TRUE(old.Load());
         expectSameStoredMembers(previous, old);
 
         ASSERT_TRUE(next.Save(indexed));
         EXPECT_EQ(FolderEntries(folder()), std::vector<std::string>{"pass.aut"});
         CAutomationPackage loaded;
         loaded.SetPathName(path().c_str());
-        loaded.Load();
+        EXPECT_TRUE(loaded.Load());
         expectSameStoredMembers(next, loaded);
         std::filesystem::remove(path());
     }

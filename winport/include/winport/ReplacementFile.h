@@ -6,7 +6,8 @@
 // The temporary of "<folder>/<name>" is "<folder>/.<name>.<pid>-<n>.new" (pid: the writing
 // process, n: counting up within it). A writer that is killed leaves its temporary; the next
 // replacement of the same file removes the temporaries of writers that no longer run, and
-// leaves those of running writers alone.
+// leaves those of running writers alone (a compound file created at a temporary is built beside
+// it as ".<temporary>.XXXXXX" first: that one goes with it).
 //
 // Paths are host paths (winport::HostPath maps a path of the system to one). One object serves
 // one thread; objects for different files, or in different processes, are independent.
