@@ -53,7 +53,11 @@ inline std::string PushMicLineCommand(const MicLineRecord& record)
 class ServerModeFixture : public UnitLineFixture {
 protected:
     // The dialog goes first: it detaches while the server (and its shell) still run.
-    void TearDown() override { dlg.reset(); }
+    void TearDown() override
+    {
+        dlg.reset();
+        UnitLineFixture::TearDown();
+    }
 
     /// Before Create: server mode, its objects attached to the simulator on the test's socket.
     void StartSimulator()

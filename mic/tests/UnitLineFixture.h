@@ -47,6 +47,14 @@ protected:
     /// The shell the dialog asks (the scripted one unless a test gives another).
     virtual Shell* DialogShell() { return &shell; }
 
+    void TearDown() override
+    {
+        // A dialog that ended leaves its quit in the thread's loop: it goes with the test, so
+        // that the loop of the next test runs.
+        MSG quit{};
+        winport::MessageLoop::Current().Peek(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+    }
+
     /// Runs the line and the loop for ms milliseconds of virtual time.
     void Run(uint64_t ms)
     {
