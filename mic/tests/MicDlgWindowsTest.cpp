@@ -244,6 +244,35 @@ TEST_F(Windows, TrayMenuTextsAndIds)
     EXPECT_EQ(menus, shell.menus.size()) << "other mouse messages do nothing";
 }
 
+TEST_F(Windows, WithoutATrayIconTheWindowsMenuOffersTheTraysItems)
+{
+    Start(1);
+    const std::pair<UINT, std::string> about{kSysCommandAbout, "&About mic..."};
+    shell.trayShown = true;
+    dlg->ShowWindowMenu();
+    EXPECT_EQ(Menu({about}), lastMenu());
+    dlg->OnTrayNotify(WM_RBUTTONUP);
+    EXPECT_EQ(std::vector<MenuCorner>({MenuCorner::TopLeft, MenuCorner::BottomRight}), shell.menuCorners);
+
+    // No notification area: the tray's items, under the tray's conditions, after the about box.
+    shell.trayShown = false;
+    dlg->ShowWindowMenu();
+    EXPECT_EQ(Menu({about, {0, ""}, {501, "&Start MIDI"}, {503, "Show MIDI Messages"}, {1, "Exit"}}), lastMenu());
+    dlg->SendLineCommand(0, 0);
+    dlg->ShowWindowMenu();
+    EXPECT_EQ(Menu({about, {0, ""}, {501, "&Start MIDI"}, {1, "Exit"}}), lastMenu());
+    Drain();
+    shell.menuAnswers = {503};
+    dlg->ShowWindowMenu();
+    EXPECT_EQ(1, shell.monitorOpened);
+    shell.menuAnswers = {501};
+    dlg->ShowWindowMenu();
+    EXPECT_TRUE(dlg->m_bMidiRunning);
+    dlg->ShowWindowMenu();
+    EXPECT_EQ(Menu({about, {0, ""}, {502, "&Stop MIDI"}, {504, "Broadcast Current Setup"}, {503, "Show MIDI Messages"}, {1, "Exit"}}),
+              lastMenu());
+}
+
 TEST_F(Windows, TrayCommands)
 {
     Start(1);

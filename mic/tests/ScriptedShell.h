@@ -82,9 +82,10 @@ public:
     void OpenMidiMonitor(HWND) override { ++monitorOpened; }
     void CloseMidiMonitor() override { ++monitorClosed; }
     /// Menus: recorded, and answered from menuAnswers (nothing chosen when it is empty).
-    void TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::function<void(UINT)> done) override
+    void TrackPopupMenu(HWND, const std::vector<MenuItem>& items, MenuCorner corner, std::function<void(UINT)> done) override
     {
         menus.push_back(items);
+        menuCorners.push_back(corner);
         UINT id = 0;
         if (!menuAnswers.empty()) {
             id = menuAnswers.front();
@@ -150,6 +151,10 @@ public:
     int monitorClosed = 0;
     std::vector<std::vector<MenuItem>> menus;
     std::deque<UINT> menuAnswers;
+    std::vector<MenuCorner> menuCorners;
+    /// Whether the tray icon shows (no notification area by default).
+    bool trayShown = false;
+    bool TrayIconShown() const override { return trayShown; }
     bool readoutExists = true;
     /// Runs while the dialog hands over read-out records (in the middle of its work).
     std::function<void()> duringReadoutRecords;

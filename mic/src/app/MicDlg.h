@@ -325,6 +325,12 @@ public:
     std::vector<MenuItem> TrayMenu() const;
     void ShowTrayMenu();
     void OnTrayCommand(UINT id);
+    /// The window's own menu: "&About mic...", and, when the tray icon does not show (no
+    /// notification area), the tray menu's items as the tray would offer them now.
+    std::vector<MenuItem> WindowMenu() const;
+    /// A right click on the window: its menu at the pointer.
+    void ShowWindowMenu();
+    void OnWindowMenuCommand(UINT id);
     /// Check boxes 1050 ("PopupOnSel") and 1051 ("PopupControls") of server mode.
     void OnPopupOnSelClicked(BOOL ticked);
     void OnPopupControlsClicked(BOOL ticked);

@@ -160,7 +160,7 @@ BOOL CMicDlg::OnSlotRButtonDown(int slot)
     const int rack = m_RackSetup.GetCurrentRack();
     if (!m_bMidiRunning || slot < 0 || slot >= CRackSetup::kSlots || !m_RackSetup.GetRackFlag(rack)) return FALSE;
     // The choice names the rack clicked on, even if another is on show by then.
-    m_pShell->TrackPopupMenu(m_hWnd, CMidiSetup::BuildSlotMenu(m_RackSetup), [this, rack, slot](UINT command) {
+    m_pShell->TrackPopupMenu(m_hWnd, CMidiSetup::BuildSlotMenu(m_RackSetup), MenuCorner::TopLeft, [this, rack, slot](UINT command) {
         if (CMidiSetup::ApplySlotCommand(m_RackSetup, rack, slot, command)) m_pView->RackChanged(m_RackSetup.GetCurrentRack());
     });
     return TRUE;

@@ -154,7 +154,32 @@ std::vector<MenuItem> CMicDlg::TrayMenu() const
 void CMicDlg::ShowTrayMenu()
 {
     m_pView->BringToFront();
-    m_pShell->TrackPopupMenu(m_hWnd, TrayMenu(), [this](UINT id) { OnTrayCommand(id); });
+    m_pShell->TrackPopupMenu(m_hWnd, TrayMenu(), MenuCorner::BottomRight, [this](UINT id) { OnTrayCommand(id); });
+}
+
+std::vector<MenuItem> CMicDlg::WindowMenu() const
+{
+    std::vector<MenuItem> items{{kSysCommandAbout, "&About mic..."}};
+    if (m_pShell->TrayIconShown()) return items;
+    // Without a notification area the tray's commands are reached here.
+    items.push_back({0, ""});
+    for (MenuItem& item : TrayMenu()) items.push_back(std::move(item));
+    return items;
+}
+
+void CMicDlg::ShowWindowMenu()
+{
+    m_pShell->TrackPopupMenu(m_hWnd, WindowMenu(), MenuCorner::TopLeft, [this](UINT id) { OnWindowMenuCommand(id); });
+}
+
+void CMicDlg::OnWindowMenuCommand(UINT id)
+{
+    if (id == kSysCommandAbout) {
+        // As the window menu's command of the platform: through the window's messages.
+        if (m_hWnd) PostMessageA(m_hWnd, WM_SYSCOMMAND, kSysCommandAbout, 0);
+        return;
+    }
+    OnTrayCommand(id);
 }
 
 void CMicDlg::OnTrayCommand(UINT id)

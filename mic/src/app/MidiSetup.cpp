@@ -79,7 +79,7 @@ void CMidiSetup::OnRButtonDown(CPoint point)
     if (hit.slot < 0 || !Responds(hit.rack)) return;
     if (!m_pShell) return;
     std::weak_ptr<int> life = m_life;
-    m_pShell->TrackPopupMenu(m_hOwner, BuildSlotMenu(*m_pSetup), [this, hit, life](UINT command) {
+    m_pShell->TrackPopupMenu(m_hOwner, BuildSlotMenu(*m_pSetup), MenuCorner::TopLeft, [this, hit, life](UINT command) {
         if (!life.expired() && ApplySlotCommand(*m_pSetup, hit.rack, hit.slot, command)) Changed();
     });
 }

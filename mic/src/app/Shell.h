@@ -58,12 +58,17 @@ enum class MidiDialog {
     PreSetup,       // "MIDI &PRE setup"
 };
 
-/// One item of a pop-up menu; an item with sub-items opens a sub-menu (its id is not chosen).
+/// One item of a pop-up menu; an item with sub-items opens a sub-menu (its id is not chosen);
+/// an item without text is a separator.
 struct MenuItem {
     UINT id;
     CString text;
     std::vector<MenuItem> subItems = {};
 };
+
+/// The corner of a pop-up menu that stands at the pointer: the top left for a menu of a click
+/// in a window, the bottom right for the tray icon's menu (right- and bottom-aligned).
+enum class MenuCorner { TopLeft, BottomRight };
 
 /// One channel of the enlarged read-out of channels that the server changed; mic line 0 is an
 /// empty record.
@@ -136,14 +141,18 @@ public:
     /// Opens the MIDI message monitor (modeless), or brings it to the front when it is open.
     virtual void OpenMidiMonitor(HWND owner) { (void)owner; }
     virtual void CloseMidiMonitor() {}
-    /// A pop-up menu at the cursor, right- and bottom-aligned; done gets the chosen item's id,
-    /// 0 when none was chosen.
-    virtual void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, std::function<void(UINT id)> done)
+    /// A pop-up menu with the given corner at the pointer; done gets the chosen item's id, 0
+    /// when none was chosen.
+    virtual void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, MenuCorner corner,
+                                std::function<void(UINT id)> done)
     {
         (void)owner;
         (void)items;
+        (void)corner;
         if (done) done(0);
     }
+    /// Whether the tray icon shows in a notification area, where its menu can be reached.
+    virtual bool TrayIconShown() const { return false; }
 
     // The enlarged read-out of channels that the server changed. The defaults: the program has
     // no read-out.

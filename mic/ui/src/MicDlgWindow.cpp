@@ -5,7 +5,6 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPainter>
 
 #include "app/DebugDlg.h"
@@ -449,12 +448,7 @@ void MicDlgWindow::contextMenuEvent(QContextMenuEvent* event)
     // On a MIDI slot panel the dialog may offer its slot menu instead.
     for (int k = 0; k < CRackSetup::kSlots; ++k)
         if (SlotPanelRect(k).contains(event->pos()) && m_dlg.OnSlotRButtonDown(k)) return;
-    // What the window menu of the platform offered: the about box.
-    auto* menu = new QMenu(this);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    connect(menu->addAction("&About mic..."), &QAction::triggered, this,
-            [this] { PostMessageA(m_dlg.GetSafeHwnd(), WM_SYSCOMMAND, kSysCommandAbout, 0); });
-    menu->popup(event->globalPos());
+    m_dlg.ShowWindowMenu();
 }
 
 bool MicDlgWindow::eventFilter(QObject* watched, QEvent* event)

@@ -193,7 +193,7 @@ void QtShell::TrayIcon(HWND owner, const char* tip, int image)
     constexpr UINT kAnimationStrip = 572;
     if (!m_pTray) {
         m_pTray = std::make_unique<CTrayIcon>(m_pTrayBackend);
-        m_pTray->Create(owner, ProgramIcon(), kIconId, tip);
+        m_bTrayShown = m_pTray->Create(owner, ProgramIcon(), kIconId, tip) != FALSE;
         m_pTray->SetIconList(kAnimationStrip);
     } else if (m_pTray->GetTooltip() != tip) {
         m_pTray->SetTooltip(tip);
@@ -201,7 +201,7 @@ void QtShell::TrayIcon(HWND owner, const char* tip, int image)
     m_pTray->SetIconFromList(image);
 }
 
-void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::function<void(UINT id)> done)
+void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, MenuCorner corner, std::function<void(UINT id)> done)
 {
     auto* menu = new QMenu(m_owner);
     menu->setAttribute(Qt::WA_DeleteOnClose);
@@ -210,6 +210,10 @@ void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::func
     std::function<void(QMenu*, const std::vector<MenuItem>&)> fill = [&fill, chosen](QMenu* into, const std::vector<MenuItem>& list) {
         for (const MenuItem& item : list) {
             const QString text = winport::QStringFromAnsi(item.text.c_str());
+            if (item.text.IsEmpty()) {
+                into->addSeparator();
+                continue;
+            }
             if (!item.subItems.empty()) {
                 fill(into->addMenu(text), item.subItems);
                 continue;
@@ -223,7 +227,9 @@ void QtShell::TrackPopupMenu(HWND, const std::vector<MenuItem>& items, std::func
     QObject::connect(menu, &QObject::destroyed, [chosen, done] {
         if (done) done(*chosen);
     });
-    menu->popup(QCursor::pos() - QPoint(menu->sizeHint().width(), menu->sizeHint().height()));
+    const QPoint pointer = QCursor::pos();
+    const QSize size = menu->sizeHint();
+    menu->popup(corner == MenuCorner::BottomRight ? pointer - QPoint(size.width(), size.height()) : pointer);
 }
 
 

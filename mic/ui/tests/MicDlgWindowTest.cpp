@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QMenu>
 #include <QLabel>
 #include <QTest>
@@ -332,21 +333,81 @@ TEST_F(MicDlgWindowTest, TheTrayIconFollowsMidiAndItsClicksReachTheDialog)
     EXPECT_FALSE(dlg->IsEnded());
 }
 
-TEST_F(MicDlgWindowTest, TheWindowsMenuOpensTheAboutBox)
+// Qt's offscreen platform has no notification area: the window's menu offers the tray's
+// commands beside the about box.
+TEST_F(MicDlgWindowTest, WithoutANotificationAreaTheWindowsMenuOffersTheTraysCommands)
 {
     Start(0, qtShell);
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(700, 500), window->mapToGlobal(QPoint(700, 500)));
-    QApplication::sendEvent(window.get(), &rightClick);
-    QMenu* menu = window->findChild<QMenu*>();
-    ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(menu->actions().size(), 1);
-    EXPECT_EQ(menu->actions().front()->text(), "&About mic...");
-    menu->actions().front()->trigger();
-    menu->close();
-    winport::MessageLoop::Current().RunUntilIdle();
+    qtShell.SetDialog(dlg.get());
+    ASSERT_FALSE(qtShell.TrayIconShown());
+    // Opens the window's menu and chooses the item with the text given.
+    auto choose = [&](const QString& text) {
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(700, 500), window->mapToGlobal(QPoint(700, 500)));
+        QApplication::sendEvent(window.get(), &rightClick);
+        QMenu* menu = qtShell.OpenMenu();
+        ASSERT_NE(menu, nullptr);
+        QStringList texts;
+        for (QAction* a : menu->actions())
+            if (!a->isSeparator()) texts << a->text();
+        EXPECT_EQ(texts, (QStringList{"&About mic...", "&Start MIDI", "Show MIDI Messages", "Exit"}));
+        for (QAction* a : menu->actions())
+            if (a->text() == text) a->trigger();
+        menu->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        winport::MessageLoop::Current().RunUntilIdle();
+    };
+    choose("Show MIDI Messages");
+    ASSERT_NE(qtShell.MidiMonitor(), nullptr);
+    EXPECT_TRUE(qtShell.MidiMonitor()->isVisible());
+    EXPECT_TRUE(dlg->m_bMidiMonitorOpen);
+
+    choose("&About mic...");
     ASSERT_EQ(Visible<CAboutDlg>().size(), 1u);
     QTest::mouseClick(Visible<CAboutDlg>().front()->Control(IDOK), Qt::LeftButton);
     EXPECT_TRUE(Visible<CAboutDlg>().empty());
+}
+
+// Where each menu stands against the pointer: a menu of a click in the window (the MIDI slot
+// panel's, the window's own) with its top-left corner there, the tray's with its bottom-right.
+TEST_F(MicDlgWindowTest, EachMenuStandsWithItsCornerAtThePointer)
+{
+    qtShell.SetTrayBackend(&tray);
+    Start(0, qtShell);
+    dlg->m_RackSetup.SetPreMapping(0, 0, 0);
+    dlg->m_RackSetup.SetChannelMapping(0, 0, 0);
+    dlg->SetMidiRunning(TRUE);
+    dlg->m_RackSetup.SetRackFlag(dlg->m_RackSetup.GetCurrentRack(), TRUE);
+    auto rightClickAt = [&](QPoint at) {
+        QCursor::setPos(window->mapToGlobal(at));
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, window->mapToGlobal(at));
+        QApplication::sendEvent(window.get(), &event);
+    };
+    struct Case {
+        const char* menu;
+        std::function<void()> open;
+        bool bottomRight;
+    };
+    const Case cases[] = {
+        {"slot", [&] { rightClickAt(window->SlotPanelRect(1).center()); }, false},
+        {"window", [&] { rightClickAt(QPoint(300, 150)); }, false},
+        {"tray", [&] {
+             QCursor::setPos(window->mapToGlobal(QPoint(400, 300)));
+             tray.Click(WM_RBUTTONUP);
+             winport::MessageLoop::Current().RunUntilIdle();
+         }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.menu);
+        c.open();
+        QMenu* menu = qtShell.OpenMenu();
+        ASSERT_NE(menu, nullptr);
+        const QPoint pointer = QCursor::pos();
+        const QSize size = menu->size();
+        EXPECT_EQ(menu->geometry().topLeft() - pointer,
+                  c.bottomRight ? QPoint(-size.width(), -size.height()) : QPoint(0, 0));
+        menu->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
 }
 
 TEST_F(MicDlgWindowTest, ARightClickOnAMidiSlotPanelOffersTheSlotMenuWhileMidiRunsAndTheRackResponds)
@@ -364,23 +425,22 @@ TEST_F(MicDlgWindowTest, ARightClickOnAMidiSlotPanelOffersTheSlotMenuWhileMidiRu
         winport::MessageLoop::Current().RunUntilIdle();
     };
     struct Case {
-        bool midi, responds;
-        size_t menus;
+        bool midi, responds, slotMenu;
     };
-    for (const Case c : {Case{false, true, 0}, Case{true, false, 0}, Case{true, true, 1}}) {
+    for (const Case c : {Case{false, true, false}, Case{true, false, false}, Case{true, true, true}}) {
         SCOPED_TRACE(testing::Message() << c.midi << c.responds);
         shell.menus.clear();
         dlg->SetMidiRunning(c.midi ? TRUE : FALSE);
         dlg->m_RackSetup.SetRackFlag(rack, c.responds ? TRUE : FALSE);
         shell.menuAnswers = {CMidiSetup::kCmdFirstUnit + 3};  // "PRE 2", "B (5-8)"
         rightClick(1);
-        ASSERT_EQ(shell.menus.size(), c.menus);
         // Without the slot menu, the window's own menu.
-        if (QMenu* windowMenu = window->findChild<QMenu*>()) delete windowMenu;
+        ASSERT_EQ(shell.menus.size(), 1u);
+        EXPECT_EQ(shell.menus.back().front().id != kSysCommandAbout, c.slotMenu);
     }
-    ASSERT_EQ(shell.menus.front().size(), 3u);
-    EXPECT_EQ(shell.menus.front()[1].text, "PRE 2");
-    EXPECT_EQ(shell.menus.front()[2].id, CMidiSetup::kCmdClear);
+    ASSERT_EQ(shell.menus.back().size(), 3u);
+    EXPECT_EQ(shell.menus.back()[1].text, "PRE 2");
+    EXPECT_EQ(shell.menus.back()[2].id, CMidiSetup::kCmdClear);
     EXPECT_EQ(dlg->m_RackSetup.GetMidiSlot(rack, 1), 3);
     const QRect tied = window->SlotPanelRect(1);
     EXPECT_EQ(Pixel(window->PaintBackground(), tied.left() + 1, tied.top() + 1), Rgb(0, 168, 107));

@@ -665,7 +665,7 @@ TEST_F(MicProgramXvfb, MidiUnitsAreDetectedAndARackTiedToOneHearsItsPhant)
     Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(slot.x()) + " " + std::to_string(slot.y()) +
            " click 3");
     // The menu: "PRE 1", "PRE 2" (its sub-menu: "A (1-4)", "B (5-8)"), "Clear".
-    const QPoint overMenu = slot - QPoint(4, 4);  // the menu opens up and left of the pointer
+    const QPoint overMenu = slot + QPoint(4, 4);  // the menu opens down and right of the pointer, over the empty cell
     auto menuShown = [&](const QImage& s) { return !s.isNull() && (s.pixel(overMenu) & 0xFFFFFF) != 0; };
     ASSERT_TRUE(menuShown(ShotUntil(menuShown))) << "the slot menu did not open";
     Output("env DISPLAY=" + display + " xdotool key Down Down Right Return");

@@ -12,7 +12,7 @@ namespace {
 std::vector<UINT> openAndClose(QtShell& shell, int choose)
 {
     std::vector<UINT> answers;
-    shell.TrackPopupMenu(nullptr, {{501, "&Start MIDI"}, {503, "Show MIDI Messages"}, {1, "Exit"}},
+    shell.TrackPopupMenu(nullptr, {{501, "&Start MIDI"}, {503, "Show MIDI Messages"}, {1, "Exit"}}, MenuCorner::BottomRight,
                          [&answers](UINT id) { answers.push_back(id); });
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     EXPECT_NE(nullptr, menu);
@@ -40,7 +40,7 @@ TEST(QtShellMenu, SubMenusHoldTheirItemsAndAnswerWithTheirIds)
 {
     QtShell shell;
     std::vector<UINT> answers;
-    shell.TrackPopupMenu(nullptr, {{0, "PRE 2", {{329, "A (1-4)"}, {330, "B (5-8)"}}}, {326, "Clear"}},
+    shell.TrackPopupMenu(nullptr, {{0, "PRE 2", {{329, "A (1-4)"}, {330, "B (5-8)"}}}, {326, "Clear"}}, MenuCorner::TopLeft,
                          [&answers](UINT id) { answers.push_back(id); });
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(nullptr, menu);

@@ -54,9 +54,12 @@ public:
     void RunMidiDialog(HWND owner, MidiDialog which, std::function<void()> done) override;
     /// The tray icon (icon 128 with the animation strip 572), showing the image asked for.
     void TrayIcon(HWND owner, const char* tip, int image) override;
-    /// A pop-up menu whose bottom right corner is at the cursor; it does not wait: done gets
-    /// the chosen id when the menu closes (0 when nothing was chosen).
-    void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, std::function<void(UINT id)> done) override;
+    /// A pop-up menu with the corner asked for at the pointer; it does not wait: done gets the
+    /// chosen id when the menu closes (0 when nothing was chosen).
+    void TrackPopupMenu(HWND owner, const std::vector<MenuItem>& items, MenuCorner corner,
+                        std::function<void(UINT id)> done) override;
+    /// Whether the tray icon was added to a notification area.
+    bool TrayIconShown() const override { return m_bTrayShown; }
     /// The enlarged read-out's records (drawn at once while it is up).
     void SetReadoutChannels(HWND owner, const ReadoutChannels& records, bool changedOnly) override;
     /// Opens the read-out window-modal over the main window, or brings it forward; ready once
@@ -102,4 +105,5 @@ private:
     std::unique_ptr<CTrayIcon> m_pTray;
     CBigControls2 m_BigControls2;
     QPointer<CBigControls2Window> m_readout;
+    bool m_bTrayShown = false;
 };
