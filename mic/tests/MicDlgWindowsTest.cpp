@@ -10,6 +10,7 @@
 #include "app/DebugDlg.h"
 #include "app/MicMessages.h"
 #include "app/ProgramConstants.h"
+#include "link/PreProtocol.h"
 
 namespace {
 
@@ -159,6 +160,51 @@ TEST_F(Windows, SetupWithoutAPortOpensAtOnceAndThePortIsSoughtAgainAfter)
     Run(3000);
     EXPECT_EQ(UnitLineFixture::kPort, dlg->OpenPortNumber());
 }
+
+// A switch clicked after the dialog closed, while the read-back waits in the ring or is on the
+// line: the reply is older than the click, and the screen ends as the unit does.
+class ReadBack : public Windows, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ReadBack, ASwitchClickedBeforeTheReplyWinsOnScreenAsInTheUnit)
+{
+    const bool requestOnTheLine = GetParam();
+    Start(1);
+    ASSERT_TRUE(RunUntilResponding(0));
+    if (!dlg->m_RackSetup.GetChannelMode(0, 0)) dlg->ToggleDir(0);
+    Settle();
+    dlg->OnCommand(kIdSetup, 0);
+    for (int t = 0; t < 5000 && shell.setupDialogs.empty(); t += 10) Run(10);
+    ASSERT_EQ(1u, shell.setupDialogs.size());
+    // Meanwhile channel 2 was switched at the unit: mic input, Ins on.
+    bus->unit(0).pathByte[1] = 0x03 | 0x20 | 0x40;
+    bus->ClearFrames();
+    shell.closeSetup();
+    if (requestOnTheLine) {
+        for (int t = 0; t < 2000 && Count(0, 0x14) == 0; ++t) Run(1);
+        ASSERT_EQ(1, Count(0, 0x14));
+        ASSERT_EQ(0, dlg->RingCount());
+    }
+    const bool phantBefore = dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPhant) != FALSE;
+    dlg->ToggleSwitchAndSend(0, CMicDlg::kSwitchPhant);
+    ASSERT_GE(dlg->RingCount(), 1) << "the click was taken";
+    Drain();
+    ASSERT_EQ(1, Count(0, 0x14));
+    const presim::Unit& unit = bus->unit(0);
+    EXPECT_NE(phantBefore, dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPhant) != FALSE) << "the click shows";
+    EXPECT_NE(phantBefore, (unit.micSwitch[0] & 0x40) != 0) << "and the unit has it";
+    EXPECT_TRUE(dlg->IsSwitchShown(0, 1, CMicDlg::kSwitchIns)) << "the unit's own change is read back";
+    for (int c = 0; c < 4; ++c) {
+        SCOPED_TRACE(c);
+        const int status = dlg->m_RackSetup.GetChannelStatus(0, c), line = dlg->m_RackSetup.GetLineStatus(0, c);
+        EXPECT_EQ(unit.micSwitch[c], pre::MicSwitchByte(status, line));
+        EXPECT_EQ(unit.lineSwitch[c], pre::LineSwitchByte(status, line));
+        EXPECT_EQ(unit.pathByte[c], pre::PathByte(dlg->m_RackSetup.GetChannelMode(0, c), line));
+    }
+    EXPECT_EQ(0, bus->Violations());
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, ReadBack, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "RequestOnTheLine" : "RequestQueued"; });
 
 // ---- Mini view ----------------------------------------------------------------------------------
 

@@ -355,7 +355,16 @@ void CMicDlg::handleDataReply(const PreLinkSnapshot& r)
     if (r.replyCount > 0) traceBytes("\nRx=", r.reply, r.replyCount - 1);
     if (pre::IsDataValid(r.reply, r.replyCount)) {
         if (m_InFlight.applyData) {
-            pre::ApplyUnitData(m_RackSetup, m_InFlight.unit, r.reply);
+            // Settings queued after the request was made are newer than the reply: the unit
+            // takes them next, and they are what the rack shows.
+            BYTE data[pre::kDataReplyBytes];
+            std::memcpy(data, r.reply, sizeof data);
+            for (int i = m_nSendIndex; i != m_nWriteIndex; i = (i + 1) % kRingEntries) {
+                const BYTE* entry = m_TxRing[i];
+                if (pre::UnitOfAddress(entry[kRingEntrySize - 1]) == m_InFlight.unit)
+                    pre::OverlaySettings(data, entry, pre::MessageLength(entry));
+            }
+            pre::ApplyUnitData(m_RackSetup, m_InFlight.unit, data);
             m_pView->RackChanged(m_InFlight.unit);
         }
         m_nRetry = 0;

@@ -134,4 +134,16 @@ void ApplyUnitData(CRackSetup& setup, int unit, const BYTE* data)
     }
 }
 
+void OverlaySettings(BYTE* data, const BYTE* message, int length)
+{
+    if (length < 4) return;
+    const int channel = message[2] & 0x03;
+    switch (message[1]) {
+    case kChannelSettings: data[3 * channel] = message[3]; break;
+    case kLineSettings: data[3 * channel + 2] = message[3]; break;
+    case kPathSettings: data[12 + channel] = message[3]; break;
+    default: break;
+    }
+}
+
 }  // namespace pre

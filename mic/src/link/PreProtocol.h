@@ -85,5 +85,9 @@ bool IsVersionValid(const BYTE* reply, int count);
 bool IsDataValid(const BYTE* reply, int count);
 /// Applies the channel settings of a valid data reply to the unit's rack.
 void ApplyUnitData(CRackSetup& setup, int unit, const BYTE* data);
+/// A data reply's 18 data bytes as the unit will read them once it has taken a settings
+/// message (0x11, 0x41 or 0x13; any other message changes nothing): a unit keeps the switch
+/// byte of each settings message it takes and answers a data request with them.
+void OverlaySettings(BYTE* data, const BYTE* message, int length);
 
 }  // namespace pre
