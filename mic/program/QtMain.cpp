@@ -81,16 +81,31 @@ public:
 };
 
 /// Every message box the program shows is also reported on standard output ("box <caption>:
-/// <text>"), for the scripts that watch the program.
+/// <text>"), for the scripts that watch the program: the boxes of the platform's hook, and
+/// those the dialogs ask of the shell.
+void reportBox(const char* caption, const char* text)
+{
+    std::printf("box %s: %s\n", caption ? caption : "", text ? text : "");
+    std::fflush(stdout);
+}
+
 void reportMessageBoxes()
 {
     auto shown = std::make_shared<winport::MessageBoxHook>();
     *shown = winport::SetMessageBoxHook([shown](HWND owner, const char* text, const char* caption, UINT type) {
-        std::printf("box %s: %s\n", caption ? caption : "", text ? text : "");
-        std::fflush(stdout);
+        reportBox(caption, text);
         return (*shown)(owner, text, caption, type);
     });
 }
+
+class ProgramShell : public QtShell {
+public:
+    void MessageBox(HWND owner, const char* text, const char* caption, UINT type, MessageDone done) override
+    {
+        reportBox(caption, text);
+        QtShell::MessageBox(owner, text, caption, type, std::move(done));
+    }
+};
 
 }  // namespace
 
@@ -109,7 +124,7 @@ int main(int argc, char** argv)
     closeOnSignals(&qapp, dialogWindow);
 
     CMicApp app([&](CMicApp& self) {
-        QtShell shell;
+        ProgramShell shell;
         CMicDlg dlg(&self, &shell);
         winport::QtMessagePump pump;
         ProgramWindow window(dlg);
