@@ -32,8 +32,9 @@ public:
     }
 
     /// Starts the program (argv[0] is its path) with this process's environment; withInput
-    /// gives it a standard input that Send writes to.
-    bool Start(const std::vector<std::string>& args, bool withInput = false)
+    /// gives it a standard input that Send writes to; withErrors brings its standard error
+    /// into the lines read, beside its standard output.
+    bool Start(const std::vector<std::string>& args, bool withInput = false, bool withErrors = false)
     {
         int fds[2];
         if (::pipe2(fds, O_CLOEXEC) != 0) return false;
@@ -48,6 +49,7 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+        if (withErrors) posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
         if (withInput) posix_spawn_file_actions_adddup2(&actions, in[0], 0);
         std::vector<char*> argv;
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));

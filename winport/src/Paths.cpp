@@ -113,6 +113,19 @@ bool EnsureParentDir(const std::string& hostPath)
     return !ec;
 }
 
+std::string FolderWriteError(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) return ec.message();
+    std::string probe = folder + "/.write-test-XXXXXX";
+    int fd = ::mkstemp(probe.data());
+    if (fd < 0) return std::strerror(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
+
 }  // namespace winport
 
 UINT GetWindowsDirectoryA(char* buffer, UINT size)

@@ -252,6 +252,13 @@ std::string SerialDevicePath(int port)
     return "/dev/ttyS" + std::to_string(port - 1);
 }
 
+std::string SerialDeviceOrigin(int port)
+{
+    const std::string name = "WINPORT_COM" + std::to_string(port);
+    if (const char* v = std::getenv(name.c_str()); v && *v) return name + "=" + v;
+    return SerialDevicePath(port) + ", as " + name + " is not set";
+}
+
 std::unique_ptr<SerialDevice> CreateSerialDevice() { return std::make_unique<TermiosDevice>(); }
 
 bool IsSerialPortAvailable(int port)

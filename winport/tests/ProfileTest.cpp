@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "TestEnvironment.h"
+#include "winport/Paths.h"
 #include "winport/Profile.h"
 
 namespace {
@@ -105,6 +106,24 @@ TEST_F(ProfileTest, UnwritableFolderFailsAndKeepsNothingHalfWritten)
     char buf[8];
     EXPECT_EQ(1u, GetPrivateProfileStringA("S", "k", "d", buf, sizeof buf, "x.ini"));
     ::unsetenv("WINPORT_PROFILE_DIR");
+}
+
+TEST_F(ProfileTest, AFolderThatCannotBeWrittenSaysWhy)
+{
+    std::ofstream(env.Path("plain-file")) << "x";
+    const struct {
+        std::string folder, error;
+    } cases[] = {
+        {env.Path("data/new/folder"), ""},  // made
+        {env.Path("plain-file/below"), "Not a directory"},
+        {"/proc/no-such-dir", "No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.folder);
+        EXPECT_EQ(c.error, winport::FolderWriteError(c.folder));
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(env.Path("data/new/folder")));
+    EXPECT_TRUE(std::filesystem::is_empty(env.Path("data/new/folder"))) << "the test file is gone";
 }
 
 // A writer killed part-way leaves its temporary; the next write removes it, and leaves alone

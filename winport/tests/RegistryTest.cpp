@@ -156,6 +156,7 @@ TEST_F(RegistryTest, StoreThatIsNoDatabaseFailsCleanly)
 {
     // Garbage where the database should be, and a truncated database header.
     const std::string path = env.Path("registry") + "/HKEY_LOCAL_MACHINE.db";
+    testing::internal::CaptureStderr();
     for (const std::string& content : {std::string(4096, 'x'), std::string("SQLite format 3\0\x10\x00garbage", 24)}) {
         SCOPED_TRACE(content.substr(0, 8));
         {
@@ -168,6 +169,11 @@ TEST_F(RegistryTest, StoreThatIsNoDatabaseFailsCleanly)
         EXPECT_EQ(nullptr, h);
         EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &h));
     }
+    // Standard error names the store and SQLite's reason, once.
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(std::string::npos, said.find(path + " cannot be opened: file is not a database; the program runs on its defaults"))
+        << said;
+    EXPECT_EQ(said.find(path), said.rfind(path)) << said;
     // The other root is untouched.
     HKEY h = nullptr;
     EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CURRENT_USER, "SOFTWARE", &h));

@@ -92,14 +92,17 @@ TEST(Serial, PortPathsComeFromConfiguration)
 {
     ::unsetenv("WINPORT_COM7");
     EXPECT_EQ("/dev/ttyS6", winport::SerialDevicePath(7));
+    EXPECT_EQ("/dev/ttyS6, as WINPORT_COM7 is not set", winport::SerialDeviceOrigin(7));
     ::setenv("WINPORT_COM7", "/dev/ttyUSB3", 1);
     EXPECT_EQ("/dev/ttyUSB3", winport::SerialDevicePath(7));
+    EXPECT_EQ("WINPORT_COM7=/dev/ttyUSB3", winport::SerialDeviceOrigin(7));
     ::unsetenv("WINPORT_COM7");
     ::setenv("WINPORT_COM9", "/nonexistent/tty", 1);
     EXPECT_FALSE(winport::IsSerialPortAvailable(9));
     auto device = winport::CreateSerialDevice();
     EXPECT_FALSE(device->Open(9));
     EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    EXPECT_EQ("/nonexistent/tty: open: No such file or directory", device->ErrorText());
     ::unsetenv("WINPORT_COM9");
 }
 

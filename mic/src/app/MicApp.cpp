@@ -1,8 +1,40 @@
 #include "app/MicApp.h"
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "app/MicDlg.h"
 #include "app/Shell.h"
+#include "winport/Paths.h"
 #include "winport/Profile.h"
+
+namespace {
+
+/// Says on standard error which folder the program keeps its state in cannot be written, and
+/// what will not be saved there.
+void reportUnwritableFolders()
+{
+    const std::string settings = winport::ProfileDir();
+    const std::string windows = winport::HostPath("C:\\WINDOWS");
+    const std::string settingsFile = std::string("its settings (") + kMicProfileName + ")";
+    const std::string restoreFile = std::string("the setup kept between runs (") + (CMicDlg::kRestoreFileName + 1) + ")";
+    struct Folder {
+        std::string path, what;
+    };
+    std::vector<Folder> folders{{settings, settingsFile}};
+    if (windows == settings) folders[0].what += " and " + restoreFile;
+    else folders.push_back({windows, restoreFile});
+    for (const Folder& f : folders) {
+        const std::string error = winport::FolderWriteError(f.path);
+        if (error.empty()) continue;
+        std::fprintf(stderr, "mic: the folder %s cannot be written (%s): %s will not be saved\n", f.path.c_str(),
+                     error.c_str(), f.what.c_str());
+    }
+    std::fflush(stderr);
+}
+
+}  // namespace
 
 CMicApp::CMicApp(DialogRunner runner) : m_runner(std::move(runner))
 {
@@ -36,6 +68,7 @@ BOOL CMicApp::InitInstance(const char* commandLine)
         return FALSE;
     }
     winport::SetProfileName(kMicProfileName);
+    reportUnwritableFolders();
     // Exactly "KOBAL", case and blanks included, makes a small console.
     bool kobal = commandLine && CString(commandLine).Compare("KOBAL") == 0;
     winport::WriteProfileInt(kSettingsSection, "Console Type", kobal ? 1 : 0);

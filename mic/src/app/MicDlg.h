@@ -510,9 +510,13 @@ protected:
     int m_nLastOpenPort = 0;
 
 private:
-    bool tryOpenPort(int port);
+    /// Opens COM<port> for the link; why (when given) receives what failed.
+    bool tryOpenPort(int port, std::string* why = nullptr);
     void portOpened();
-    void portOutage();
+    /// No port is open: the link retries, and the operator is told once (the port asked for,
+    /// and what failed, also on standard error).
+    void portOutage(int port, const std::string& why);
+    void reportPortFailure(int port, const std::string& why) const;
     void retrySerialPort();
     void closeConfirmed();
     void setupDialogClosed();

@@ -20,6 +20,14 @@ CSerialPort::~CSerialPort()
 
 BOOL CSerialPort::IsPortAvailable(int port) { return winport::IsSerialPortAvailable(port) ? TRUE : FALSE; }
 
+std::string CSerialPort::OpenError(int port) const
+{
+    std::unique_ptr<winport::SerialDevice> device = m_factory();
+    if (!device->Open(port)) return device->ErrorText();
+    device->Close();
+    return {};
+}
+
 BOOL CSerialPort::IsOpen() const { return m_device && m_device->IsOpen(); }
 
 std::string CSerialPort::GetLastErrorText() const

@@ -45,6 +45,9 @@ public:
 
     /// TRUE when COM<port> exists (it opens, or another program holds it).
     static BOOL IsPortAvailable(int port);
+    /// Why COM<port> does not open: what a device of this port object's kind says when it
+    /// tries; empty when it opens. The port object itself is not touched.
+    std::string OpenError(int port) const;
     /// Opens the port (stopping a running monitor first) and probes it. TRUE when it is ready.
     BOOL OpenPort(HWND owner, int port, int baud = 19200, char parity = 'N', int dataBits = 8, int stopBits = 1,
                   DWORD eventMask = 9, int bufferSize = 128);

@@ -21,6 +21,9 @@ std::string ConfigDir();
 std::string HostPath(const char* windowsPath);
 /// Creates every folder of a path's parent (no error when they exist).
 bool EnsureParentDir(const std::string& hostPath);
+/// Why no file can be written in a folder (the folder is created when it is missing, and a
+/// file is made in it and removed again); empty when one can.
+std::string FolderWriteError(const std::string& folder);
 
 }  // namespace winport
 

@@ -28,6 +28,9 @@ bool ParseSerialSettings(const char* text, SerialSettings& settings);
 
 /// The device path of COM<port>.
 std::string SerialDevicePath(int port);
+/// COM<port>'s device and what chose it, for messages: "WINPORT_COM1=/dev/ttyUSB0", or
+/// "/dev/ttyS0, as WINPORT_COM1 is not set".
+std::string SerialDeviceOrigin(int port);
 
 /// What a wait for input ended with.
 enum class SerialWait { Readable, Stopped, TimedOut, Failed };

@@ -11,6 +11,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -104,7 +105,7 @@ public:
         int rc = sqlite3_open_v2(m_path.c_str(), &m_db,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK) {
-            WinportTrace("registry: cannot open %s: %s\n", m_path.c_str(), m_db ? sqlite3_errmsg(m_db) : "");
+            m_error = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
             close();
             return rc == SQLITE_CANTOPEN ? ERROR_CANTOPEN : sqliteToWin32(rc);
         }
@@ -116,12 +117,15 @@ public:
         if (rc == SQLITE_OK) rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK) rc = dropStaleVolatileKeys();
         if (rc != SQLITE_OK) {
-            WinportTrace("registry: %s is not a usable registry database: %s\n", m_path.c_str(), sqlite3_errmsg(m_db));
+            m_error = sqlite3_errmsg(m_db);
             close();
             return sqliteToWin32(rc);
         }
         return ERROR_SUCCESS;
     }
+
+    /// SQLite's text for the last failure to open.
+    const std::string& openError() const { return m_error; }
 
     void close()
     {
@@ -188,6 +192,7 @@ private:
     std::string m_path;
     sqlite3* m_db = nullptr;
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
+    std::string m_error;
 };
 
 /// The connections of the calling thread, by database path. Freed when the thread ends.
@@ -563,7 +568,16 @@ private:
     LONG connect(Connection*& out)
     {
         Connection& c = threadConnection(m_path);
-        if (LONG e = c.ensureOpen()) return e;
+        if (LONG e = c.ensureOpen()) {
+            // Said once: every later call fails the same way, and the program works on.
+            if (!m_bToldUnusable.exchange(true))
+                std::fprintf(stderr,
+                             "registry: the store %s cannot be opened: %s; the program runs on its defaults and "
+                             "keeps no settings there\n",
+                             m_path.c_str(), c.openError().c_str());
+            WinportTrace("registry: cannot open %s: %s\n", m_path.c_str(), c.openError().c_str());
+            return e;
+        }
         out = &c;
         return ERROR_SUCCESS;
     }
@@ -642,6 +656,7 @@ private:
     }
 
     std::string m_path;
+    std::atomic<bool> m_bToldUnusable{false};
 };
 
 }  // namespace
