@@ -100,6 +100,10 @@ public:
     CAutomationEventArray* GetEvents() const { return m_pEvents; }
 
 private:
+    // The old-value pass replays into a table's own block instead of a copy of it.
+    friend class CAutomationEventArray;
+    short* values() { return m_pValues.get(); }
+
     bool channelTaken(int64_t channel, bool& whole) const;
     bool pairTaken(int process, int control) const;
     // Brings one channel's selected values to other's. The console type is small or large.
@@ -110,7 +114,12 @@ private:
     const CArray<int, int>* m_pSections;
     int m_nFirstRouteProcess;
     int m_nTimeBase;
-    std::unique_ptr<short[]> m_pValues;
+    // Zeroed by calloc: a large block comes as fresh zero pages, so only the channels a table
+    // handles are ever touched.
+    struct FreeBlock {
+        void operator()(short* block) const;
+    };
+    std::unique_ptr<short[], FreeBlock> m_pValues;
     int m_nPlayToTime = -1;
     int m_nLastEvent = -1;
     CEventFilter* m_pFilter;

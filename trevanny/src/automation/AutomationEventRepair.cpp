@@ -188,12 +188,9 @@ std::FILE* openTimeStampLog(INT_PTR eventCount)
 
 void CAutomationEventArray::SetOldValues(int firstRouteProcess, const CPathMap& pathMap)
 {
-    std::vector<short> state(CChannelStateTable::kValueCount);
-    {
-        // The defaults of every control, laid out as a channel state table's.
-        CChannelStateTable defaults(this, firstRouteProcess, &pathMap, 0, nullptr);
-        defaults.CopyTo(state.data());
-    }
+    // Starts at the defaults of every control, laid out as a channel state table's.
+    CChannelStateTable table(this, firstRouteProcess, &pathMap, 0, nullptr);
+    short* state = table.values();
     const int type = CurrentConsoleType();
     const DWORD paths = static_cast<DWORD>(std::min(GetMaxPathCount(), channelstate::kChannels));
     CAutomationEvent* e = GetData();

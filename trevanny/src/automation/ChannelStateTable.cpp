@@ -1,7 +1,9 @@
 #include "trevanny/ChannelStateTable.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "ChannelDefaults.h"
 #include "EventConsole.h"
@@ -80,9 +82,10 @@ CChannelStateTable::CChannelStateTable(CAutomationEventArray* events, int firstR
       m_pSections(sections),
       m_nFirstRouteProcess(firstRouteProcess),
       m_nTimeBase(timeBase),
-      m_pValues(new short[kValueCount]()),
+      m_pValues(static_cast<short*>(std::calloc(kValueCount, sizeof(short)))),
       m_pFilter(filter)
 {
+    if (!m_pValues) throw std::bad_alloc();
     if (filter) {
         for (INT_PTR i = 0; i < filter->m_ChannelList.GetSize(); ++i) {
             const int c = filter->m_ChannelList[i];
@@ -94,19 +97,23 @@ CChannelStateTable::CChannelStateTable(CAutomationEventArray* events, int firstR
 
 CChannelStateTable::~CChannelStateTable() = default;
 
+void CChannelStateTable::FreeBlock::operator()(short* block) const { std::free(block); }
+
 void CChannelStateTable::ReportProgress(int, int) {}
 
 void CChannelStateTable::CopyTo(void* buffer) const { std::memcpy(buffer, m_pValues.get(), kBlockBytes); }
 
 void CChannelStateTable::ResetToDefaults()
 {
+    // A channel's defaults depend only on its section: each strip is worked out once and copied
+    // to every channel that takes it (a table is reset for every edit and conform step).
     const int type = CurrentConsoleType();
     const int channels = handledChannels();
     short* v = m_pValues.get();
     if (IsSmallConsole(type)) {
-        for (int c = 0; c < channels; ++c)
-            for (int p = 0; p < kSmallProcesses; ++p)
-                for (int k = 0; k < kControls; ++k) v[kSmallRegion + (c * kSmallProcesses + p) * kControls + k] = SmallControlDefault(p, k);
+        short strip[kSmallProcesses * kControls];
+        for (int i = 0; i < kSmallProcesses * kControls; ++i) strip[i] = SmallControlDefault(i / kControls, i % kControls);
+        for (int c = 0; c < channels; ++c) std::memcpy(v + kSmallRegion + c * kSmallProcesses * kControls, strip, sizeof strip);
         return;
     }
     if (!IsLargeConsole(type)) return;
@@ -122,11 +129,19 @@ void CChannelStateTable::ResetToDefaults()
             for (int64_t c = std::max<int64_t>(first, 0); c < std::min<int64_t>(end, channels); ++c) section[c] = static_cast<int>(k);
         }
     }
+    constexpr int kStrip = kProcesses * kControls;
+    short strips[kSections][kStrip];
+    bool made[kSections] = {};
+    short routes[kRoutes * kRouteControls];
+    for (int i = 0; i < kRoutes * kRouteControls; ++i) routes[i] = RouteDefault(i % kRouteControls);
     for (int c = 0; c < channels; ++c) {
-        for (int p = 0; p < kProcesses; ++p)
-            for (int k = 0; k < kControls; ++k) v[(c * kProcesses + p) * kControls + k] = ControlDefault(family, section[c], p, k);
-        for (int r = 0; r < kRoutes; ++r)
-            for (int k = 0; k < kRouteControls; ++k) v[kRouteRegion + (c * kRoutes + r) * kRouteControls + k] = RouteDefault(k);
+        const int k = section[c];
+        if (!made[k]) {
+            for (int i = 0; i < kStrip; ++i) strips[k][i] = ControlDefault(family, k, i / kControls, i % kControls);
+            made[k] = true;
+        }
+        std::memcpy(v + c * kStrip, strips[k], sizeof strips[k]);
+        std::memcpy(v + kRouteRegion + c * kRoutes * kRouteControls, routes, sizeof routes);
     }
 }
 
@@ -181,7 +196,8 @@ bool CChannelStateTable::pairTaken(int process, int control) const
 
 void CChannelStateTable::ApplyValues(const short* other)
 {
-    if (std::memcmp(m_pValues.get(), other, kBlockBytes) == 0) return;
+    // Each channel's runs are compared before anything is applied: only the handled channels'
+    // values are read, not the whole block.
     const int type = CurrentConsoleType();
     if (!IsSmallConsole(type) && !IsLargeConsole(type)) return;
     const int channels = handledChannels();
