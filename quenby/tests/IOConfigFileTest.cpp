@@ -243,6 +243,7 @@ TEST_F(IOConfigFileTest, DamagedStreamsFailTheLoad)
         {"SRC In chain loops", [](storagetest::CfbBytes& b) { b.SetFat(b.StartOf("SRC In"), b.StartOf("SRC In")); }},
         {"SRC In chain ends early", [](storagetest::CfbBytes& b) { b.SetFat(b.StartOf("SRC In"), 0xFFFFFFFEu); }},
         {"Version size beyond the file", [](storagetest::CfbBytes& b) { b.Put32(b.EntryAt("Version") + 120, 0x7FFFFF00u); }},
+        {"Version starting past the end", [](storagetest::CfbBytes& b) { b.Put32(b.EntryAt("Version") + 116, 0x00FFFFF0u); }},
         {"Input size beyond the file", [](storagetest::CfbBytes& b) { b.Put32(b.EntryAt("Input") + 120, 0x00200000u); }},
         {"Output Delay Units size beyond the file", [](storagetest::CfbBytes& b) { b.Put32(b.EntryAt("Output Delay Units") + 120, 5000u); }},
     };

@@ -408,8 +408,8 @@ TEST_F(EventFileTest, SaveIntoAFileThatIsNotACompoundFileWritesNothing)
 }
 
 // A damaged file loads nothing, whichever chain is damaged: the records' own (a table entry
-// that points back into the chain, inside the stream's size), the directory's or the mini-stream
-// container's.
+// that points back into the chain, inside the stream's size), the directory's, the mini-stream
+// container's or that of the stream telling the records' width.
 TEST_F(EventFileTest, DamagedChainsAreRefused)
 {
     useConsoleType(2);
@@ -425,6 +425,8 @@ TEST_F(EventFileTest, DamagedChainsAreRefused)
              const uint32_t start = f.StartOf("Root Entry");
              f.SetFat(f.Fat(f.Fat(start)), f.Fat(start));
          }},
+        // Not a missing "Path Mode" (which would read the records as narrow ones): a damaged one.
+        {"Path Mode of a size beyond the file", 100, [](CfbBytes& f) { f.Put32(f.EntryAt("Path Mode") + 120, 0x10000); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
