@@ -28,6 +28,7 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr auto kResetWait = std::chrono::seconds(5);
 
 // The device lists, taken anew at each count and used by caps and open until the next count.
+// A count also gives up a backend whose system has gone, for one that answers.
 class DeviceLists {
 public:
     UINT count(bool input)
@@ -52,7 +53,7 @@ public:
 private:
     std::shared_ptr<Backend> refreshLocked()
     {
-        auto backend = CurrentBackend();
+        auto backend = RenewBackend();  // a system that has gone gives way to one that answers
         m_backend = backend;
         m_inputs = backend ? MakeDeviceList(backend->InputPorts(), OwnClientName()) : DeviceList{};
         m_outputs = backend ? MakeDeviceList(backend->OutputPorts(), OwnClientName()) : DeviceList{};

@@ -1,11 +1,17 @@
 // The seam behind winport's MIDI devices: a backend lists input and output ports and opens them.
-// RtMidi serves the ALSA sequencer and JACK; the loopback backend is an in-process peer for
-// tests. WINPORT_MIDI_BACKEND chooses ("alsa", "jack", "loopback" or "none"); without it, ALSA
-// when its sequencer opens, else JACK when a server answers, else none. WINPORT_MIDI_CLIENT
-// names the program's own client (default "winport-<pid>").
+// RtMidi serves the ALSA sequencer, libjack serves JACK; the loopback backend is an in-process
+// peer for tests. WINPORT_MIDI_BACKEND chooses ("alsa", "jack", "loopback" or "none"); without
+// it, ALSA when its sequencer opens, else JACK when a server answers, else none.
+// WINPORT_MIDI_CLIENT names the program's own client (default "winport-<pid>").
+//
+// A MIDI system can go while the program runs (a JACK server that shuts down or dies): the
+// backend then knows it (Gone), tells its watches once, and never calls into that system again;
+// its open devices are dead. The next device count gives it up and looks for a server again,
+// so that MIDI comes back with the server.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -40,9 +46,15 @@ public:
     virtual MMRESULT BusyResult() { return MMSYSERR_NOERROR; }
 };
 
+class SystemWatch;
+struct SystemWatchers;
+
 class Backend {
 public:
-    virtual ~Backend() = default;
+    Backend();
+    virtual ~Backend();
+    Backend(const Backend&) = delete;
+    Backend& operator=(const Backend&) = delete;
     virtual std::string Name() const = 0;
     /// Port names as the backend gives them, in its own order.
     virtual std::vector<std::string> InputPorts() = 0;
@@ -50,12 +62,56 @@ public:
     /// Opens the port that InputPorts/OutputPorts named so; nullptr with an MMRESULT on failure.
     virtual std::unique_ptr<InputConnection> OpenInput(const std::string& port, InputSink& sink, MMRESULT& error) = 0;
     virtual std::unique_ptr<OutputConnection> OpenOutput(const std::string& port, MMRESULT& error) = 0;
+
+    /// Whether the system behind the backend has gone: its devices are dead, and nothing of
+    /// that system is called again.
+    bool Gone() const;
+    /// Runs `lost` once, on the system's own thread, when the system goes while the watch
+    /// lives; at once, on this thread, when it has gone already. `lost` should only post. Once
+    /// the watch is destroyed, `lost` is not running and never runs.
+    std::unique_ptr<SystemWatch> Watch(std::function<void()> lost);
+
+protected:
+    /// The system has gone (from any thread; again is nothing).
+    void SystemLost();
+
+private:
+    std::shared_ptr<SystemWatchers> m_watchers;
 };
 
-/// The backend in use (chosen from the environment on first use).
+class SystemWatch {
+public:
+    SystemWatch(std::shared_ptr<SystemWatchers> watchers, uint64_t id) : m_watchers(std::move(watchers)), m_id(id) {}
+    ~SystemWatch();
+    SystemWatch(const SystemWatch&) = delete;
+    SystemWatch& operator=(const SystemWatch&) = delete;
+
+private:
+    std::shared_ptr<SystemWatchers> m_watchers;
+    uint64_t m_id;
+};
+
+/// The backend in use: the one installed, else the one chosen from the environment on first
+/// use.
 std::shared_ptr<Backend> CurrentBackend();
+/// The backend for a new device list: a backend whose system has gone is given up (its clients
+/// left to that system's library); while none is kept, a JACK server is looked for again
+/// (unless WINPORT_MIDI_BACKEND names another system). nullptr while no system answers.
+std::shared_ptr<Backend> RenewBackend();
 /// Installs a backend (nullptr: choose from the environment again). Open devices keep theirs.
 void SetBackend(std::shared_ptr<Backend> backend);
+/// A watch (Backend::Watch) on the backend in use; one that never runs when there is none.
+std::unique_ptr<SystemWatch> WatchSystem(std::function<void()> lost);
+
+/// The MIDI of one run of a program: the backend chosen while it lives is given up with it,
+/// before main returns, so that nothing that talks to a MIDI system lives in static storage.
+class BackendScope {
+public:
+    BackendScope() = default;
+    ~BackendScope() { SetBackend(nullptr); }
+    BackendScope(const BackendScope&) = delete;
+    BackendScope& operator=(const BackendScope&) = delete;
+};
 
 /// The ALSA sequencer or JACK through RtMidi; nullptr when that system cannot be reached.
 std::shared_ptr<Backend> CreateAlsaBackend();
