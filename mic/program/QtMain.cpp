@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <memory>
+#include <utility>
 #include <unistd.h>
 
 #include "app/MicApp.h"
@@ -16,6 +17,7 @@
 #include "mic_ui/SmallDialogs.h"
 #include "ui/DialogPlacement.h"
 #include "winport/Clock.h"
+#include "winport/MidiBackend.h"
 #include "winport/Screens.h"
 #include "winport/Window.h"
 #include "winport_ui/QtMessageBox.h"
@@ -122,6 +124,7 @@ int main(int argc, char** argv)
 
     HWND dialogWindow = nullptr;
     closeOnSignals(&qapp, dialogWindow);
+    winport::midi::BackendScope midi;  // MIDI's clients go before main returns
 
     CMicApp app([&](CMicApp& self) {
         ProgramShell shell;

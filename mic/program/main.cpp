@@ -5,6 +5,7 @@
 #include "app/MicApp.h"
 #include "app/MicDlg.h"
 #include "app/Shell.h"
+#include "winport/MidiBackend.h"
 
 namespace {
 
@@ -18,6 +19,7 @@ public:
 
 int main(int argc, char** argv)
 {
+    winport::midi::BackendScope midi;  // MIDI's clients go before main returns
     CMicApp app([](CMicApp& self) {
         HeadlessShell shell;
         ConsoleView view;

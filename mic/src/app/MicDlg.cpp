@@ -248,6 +248,9 @@ LRESULT CMicDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_RESTORE_UNIT:
         LoadStartupSetup(static_cast<int>(wParam));
         return 0;
+    case WM_MIDI_SYSTEM_LOST:
+        OnMidiSystemLost();
+        return 0;
     default:
         return DefWindowProcA(m_hWnd, message, wParam, lParam);
     }

@@ -331,6 +331,11 @@ public:
     /// A right click on the window: its menu at the pointer.
     void ShowWindowMenu();
     void OnWindowMenuCommand(UINT id);
+    /// What the operator is told when the MIDI system goes while MIDI runs.
+    static constexpr const char* kMidiSystemLost = "MIDI control has stopped!\nThe MIDI system is no longer available.";
+    /// WM_MIDI_SYSTEM_LOST: MIDI that runs stops as "&Stop MIDI" stops it, and the operator is
+    /// told once. Nothing when MIDI was stopped meanwhile.
+    void OnMidiSystemLost();
     /// Check boxes 1050 ("PopupOnSel") and 1051 ("PopupControls") of server mode.
     void OnPopupOnSelClicked(BOOL ticked);
     void OnPopupControlsClicked(BOOL ticked);

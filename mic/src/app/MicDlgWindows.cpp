@@ -209,6 +209,13 @@ void CMicDlg::OnTrayCommand(UINT id)
     }
 }
 
+void CMicDlg::OnMidiSystemLost()
+{
+    if (!m_pMidiPortManager->IsRunning()) return;
+    OnTrayCommand(kTrayStopMidi);
+    if (!m_pMidiPortManager->IsRunning()) m_pShell->MessageBox(m_hWnd, kMidiSystemLost, kTitle, MB_OK | MB_ICONEXCLAMATION, {});
+}
+
 // ---- Pop-up options of server mode ------------------------------------------------------------
 
 void CMicDlg::OnPopupOnSelClicked(BOOL ticked)

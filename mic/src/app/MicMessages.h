@@ -32,6 +32,8 @@ constexpr UINT WM_MIDI_CONTROL = WM_APP + 6;
 constexpr UINT WM_SWEEP_DONE = WM_APP + 40;
 /// A unit that came back gets its settings from a file that needs the operator (wParam unit).
 constexpr UINT WM_RESTORE_UNIT = WM_APP + 41;
+/// The MIDI system behind the running ports has gone (posted by the MIDI port manager).
+constexpr UINT WM_MIDI_SYSTEM_LOST = WM_APP + 42;
 
 /// The control ids of the dialog's buttons that the core handles itself.
 constexpr int kIdExit = 2;  // IDCANCEL: "E&xit", Escape, the tray menu's "Exit"

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstring>
 
+#include "app/MicMessages.h"
 #include "app/Shell.h"
 #include "midi/MidiPortConfig.h"
 #include "winport/Clock.h"
@@ -37,6 +38,7 @@ CMidiPortManager::CMidiPortManager(Shell& shell, HWND notify) : m_shell(shell), 
 
 CMidiPortManager::~CMidiPortManager()
 {
+    m_pSystemWatch.reset();
     StopDetection();
     DeleteEngines();
 }
@@ -72,6 +74,8 @@ BOOL CMidiPortManager::StartMidiPortsThread()
     m_bStarting = true;
     m_bRunning = true;
     WaitCursor cursor(m_shell);
+    // Watched from before the first open, so that a system that goes meanwhile is seen.
+    m_pSystemWatch = winport::midi::WatchSystem([window = m_hNotify] { PostMessageA(window, WM_MIDI_SYSTEM_LOST, 0, 0); });
     for (int n = 0; n < kPorts; ++n) {
         if (!qualifies(n, config)) continue;
         if (config.GetMidiIn() >= kPorts) {
@@ -108,6 +112,7 @@ BOOL CMidiPortManager::StopMidiPorts()
         return FALSE;
     }
     WaitCursor cursor(m_shell);
+    m_pSystemWatch.reset();
     StopDetection();
     DeleteEngines();
     m_bRunning = false;

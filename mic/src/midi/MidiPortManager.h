@@ -6,6 +6,10 @@
 // Start, stop, SendToPort and the detection calls run on the main dialog's thread; the
 // detection pass runs on the detection thread. The counters and the list are guarded by the
 // manager's lock; engines are made and deleted only while the detection thread is not running.
+//
+// While MIDI runs, the manager watches the MIDI system behind its ports: when it goes (a JACK
+// server that shuts down or dies), WM_MIDI_SYSTEM_LOST is posted to the notify window, whose
+// thread stops MIDI as "&Stop MIDI" would.
 #pragma once
 
 #include <array>
@@ -19,6 +23,7 @@
 #include "app/MidiPorts.h"
 #include "midi/MicMidiControl.h"
 #include "winport/FastLock.h"
+#include "winport/MidiBackend.h"
 
 class Shell;
 
@@ -92,6 +97,8 @@ private:
 
     Shell& m_shell;
     HWND m_hNotify;
+    // While MIDI runs: posts WM_MIDI_SYSTEM_LOST when the MIDI system goes.
+    std::unique_ptr<winport::midi::SystemWatch> m_pSystemWatch;
     std::array<std::unique_ptr<CMicMidiControl>, kPorts> m_pEngines;
     std::array<bool, kPorts> m_bStarted{};
     // Counters and list, under m_csLock.
