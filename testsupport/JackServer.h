@@ -109,6 +109,17 @@ public:
         return ready;
     }
 
+    /// Kills the server at once by its process id (SIGKILL), as a crash would: its clients
+    /// lose it without a word. Its entry in JACK's registry stays for the next start of the
+    /// same name.
+    void Kill()
+    {
+        if (m_pid <= 0) return;
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
     /// Stops the server by its process id: SIGTERM, then SIGKILL when it lingers.
     void Stop()
     {

@@ -1,15 +1,21 @@
 // The MIDI ports on a real JACK server (dummy driver) against midi-sim in another process.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <thread>
 
+#include "FakeSerialPorts.h"
 #include "MidiPortLink.h"
 #include "MidiRecorder.h"
 #include "MidiSim.h"
 #include "ScriptedShell.h"
+#include "RealTimeLoop.h"
 #include "TestEnvironment.h"
+#include "app/MicDlg.h"
+#include "app/MidiPortSelection.h"
 #include "midi/MidiInPort.h"
 #include "midi/MidiOutPort.h"
 #include "midi/MidiPortManager.h"
@@ -129,6 +135,75 @@ TEST(MidiJackThreads, ManagerAnswersAndDetectsMidiSimUnits)
     EXPECT_EQ(port, 4);
     EXPECT_EQ(channel, 7);
     EXPECT_TRUE(manager.StopMidiPorts());
+}
+
+// The JACK server is killed while MIDI runs. The dialog hears of it on its own thread: MIDI stops
+// as "&Stop MIDI" stops it (the ports closed, the flag, the tray picture and the port dialog
+// follow) and the operator is told once. "&Start MIDI" with no server is refused as with no
+// ports; once the server is back, it starts MIDI again and the controls flow. What talks to the
+// server that died is never called again (the sanitizers' run of this test shows it).
+TEST(MidiJackThreads, ServerKilledWhileMidiRunsStopsMidiAndStartWorksAgainOnceAServerAnswers)
+{
+    TestEnvironment env;
+    JackServer server;
+    ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
+    std::optional<MidiSim> sim(std::in_place, server);
+    ASSERT_TRUE(sim->Ready()) << sim->ReadyLine();
+    JackBackendScope jack;
+    ASSERT_NE(jack.backend, nullptr);
+    const int inDevice = FindMidiDevice(true, sim->Out().c_str()), outDevice = FindMidiDevice(false, sim->In().c_str());
+    ASSERT_GE(inDevice, 0);
+    ASSERT_GE(outDevice, 0);
+    LinkMidiPort(0, inDevice, sim->Out(), outDevice, sim->In());
+
+    winport::ManualClock clock(1000);
+    winport::ScopedClock scoped(clock);
+    FakeSerialPorts ports;
+    ports.Plug(1);
+    ScriptedShell shell;
+    CMicDlg dlg(nullptr, &shell);
+    dlg.SetSerialPorts(ports.Factory(), ports.Availability());
+    ASSERT_TRUE(dlg.Create());
+    CMidiPortSelection selection(dlg.GetMidiPorts(), {});
+    ASSERT_TRUE(selection.OnInitDialog());
+    auto boxesSaying = [&](const char* text) {
+        return std::count_if(shell.boxes.begin(), shell.boxes.end(), [&](const ScriptedShell::Box& b) { return b.text == text; });
+    };
+    auto controlsFlow = [&] {
+        EXPECT_TRUE(sim->Receives("B0 2F 47")) << "the output port did not announce itself";
+        EXPECT_TRUE(sim->Process().Send("heartbeat 5"));
+        EXPECT_TRUE(sim->Receives("B5 0A 7F")) << "the heartbeat was not answered";
+    };
+
+    dlg.OnTrayCommand(CMicDlg::kTrayStartMidi);
+    ASSERT_TRUE(dlg.m_bMidiRunning);
+    controlsFlow();
+
+    server.Kill();
+    ASSERT_TRUE(RunLoopUntil([&] { return boxesSaying(CMicDlg::kMidiSystemLost) > 0; }, 30000)) << "the loss was not told";
+    EXPECT_FALSE(dlg.m_bMidiRunning);
+    EXPECT_FALSE(dlg.GetMidiPorts().IsRunning());
+    EXPECT_EQ(shell.trayImage, kTrayIdle);
+    selection.OnTimer();
+    EXPECT_STREQ(selection.GetStartText(), "&Start MIDI");
+    EXPECT_EQ(shell.boxes.back().type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    sim.reset();  // midi-sim ended with its server
+
+    dlg.OnTrayCommand(CMicDlg::kTrayStartMidi);
+    EXPECT_FALSE(dlg.m_bMidiRunning);
+    EXPECT_EQ(boxesSaying("There are no MIDI Ports to start!"), 1);
+
+    ASSERT_TRUE(server.Start()) << "jackd did not come up again";
+    sim.emplace(server);
+    ASSERT_TRUE(sim->Ready()) << sim->ReadyLine();
+    dlg.OnTrayCommand(CMicDlg::kTrayStartMidi);
+    ASSERT_TRUE(dlg.m_bMidiRunning);
+    EXPECT_EQ(shell.trayImage, kTrayMidiIn);
+    controlsFlow();
+    dlg.OnTrayCommand(CMicDlg::kTrayStopMidi);
+    EXPECT_FALSE(dlg.m_bMidiRunning);
+    winport::MessageLoop::Current().RunUntilIdle();
+    EXPECT_EQ(boxesSaying(CMicDlg::kMidiSystemLost), 1);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <unistd.h>
@@ -205,11 +206,13 @@ protected:
         ASSERT_NE(control, nullptr);
         ClickAt(on, control->geometry().center());
     }
-    /// A click at a point of a window.
+    /// A click at a point of a window. The pointer comes from beside the point: a move to where
+    /// it stands already would wait for a motion that never comes.
     void ClickAt(const XWindow& on, QPoint at)
     {
-        Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(on.rect.x() + at.x()) + " " +
-               std::to_string(on.rect.y() + at.y()) + " click 1");
+        const std::string x = std::to_string(on.rect.x() + at.x()), y = std::to_string(on.rect.y() + at.y());
+        Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(on.rect.x() + at.x() + 1) + " " + y +
+               " mousemove --sync " + x + " " + y + " click 1");
     }
 
     /// Waits until a control shows on screen as the layout draws it (a pixel near its top left
@@ -548,6 +551,100 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     // Nothing to wait for but silence: a short bounded look.
     EXPECT_EQ(sim.NextReceived(2000), "");
 
+    EndMic();
+}
+
+// The JACK server is killed while MIDI runs, the port dialog open: mic tells it in one box, the
+// dialog's button shows MIDI stopped. "&Start MIDI" with no server is refused; with the server
+// (and midi-sim) back, it starts MIDI, and once the dialogs are closed midi-sim's Phant reaches
+// unit 1. mic then ends with exit code 0.
+TEST_F(MicProgramXvfb, JackServerKilledWhileMidiRunsIsToldAndMidiStartsAgainOnceItIsBack)
+{
+    if (!Installed("/usr/bin/jackd")) GTEST_SKIP() << "jackd is needed (scripts/setup installs it)";
+    JackServer server;
+    ASSERT_TRUE(server.Start()) << "jackd with the dummy driver did not come up";
+    std::optional<MidiSim> sim(std::in_place, server);
+    ASSERT_TRUE(sim->Ready()) << sim->ReadyLine();
+    {
+        // Port 1 names midi-sim's devices as mic numbers them, ticked.
+        JackBackendScope jack;
+        const CString key = CMidiPortConfig::KeyOf(0);
+        CCurrentUserRegistryObject reg;
+        reg.SetInt(key, "MidiIn", FindMidiDevice(true, sim->Out().c_str()));
+        reg.SetInt(key, "MidiOut", FindMidiDevice(false, sim->In().c_str()));
+        reg.SetString(key, "MidiInStr", sim->Out().c_str());
+        reg.SetString(key, "MidiOutStr", sim->In().c_str());
+        reg.SetBool(key, "Active", 1);
+    }
+    const std::string setup = env.Path("midi-rack.mic");
+    ASSERT_EQ(WriteMidiSetup(setup), 2340u);
+    winport::WriteProfileInt("Settings", "Auto Load", 1);
+    winport::WriteProfileString("Settings", "FileName", setup.c_str());
+    ScopedEnv backend("WINPORT_MIDI_BACKEND", "jack");
+    ASSERT_NO_FATAL_FAILURE(StartAll(/*quietUnits=*/false, /*units=*/2));
+    ASSERT_EQ(Face(WaitForRacks(2), MicDlgWindow::kIdRack + 1), kResponding) << "racks 1 and 2 never responded";
+
+    // Setup, "&MIDI Port Setup", "&Start MIDI"; the port dialog stays open.
+    SetupDialogPreset preset;
+    preset.portAvailable = [](int) { return FALSE; };
+    CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
+    const XWindow setupWindow = OpenSetup();
+    ASSERT_FALSE(setupWindow.id.empty()) << "the set-up dialog did not open";
+    Click(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
+    StoppedMidiPorts noPorts;
+    CMidiPortSelectionWindow portsLayout(noPorts, {});
+    const std::string portsTitle = "^" + portsLayout.windowTitle().toStdString() + "$";
+    ASSERT_TRUE(WaitUntil([&] { return !Windows(portsTitle).empty(); })) << "the port dialog did not open";
+    const XWindow ports = Windows(portsTitle).front();
+    QWidget* startButton = portsLayout.Button(CMidiPortSelection::kIdStart);
+    ASSERT_TRUE(WaitDrawn(ports, startButton)) << "the port dialog was not drawn";
+    const QPoint startFace = ports.rect.topLeft() + startButton->geometry().topLeft() + QPoint(startButton->width() / 8, startButton->height() / 2);
+    CDisplayLayout colours(nullptr);
+    auto startShows = [&](int kind) {
+        const QRgb want = ToQColor(colours.GetButtonBackColour(kind)).rgb() & 0xFFFFFF;
+        auto shows = [&](const QImage& shot) { return !shot.isNull() && (shot.pixel(startFace) & 0xFFFFFF) == want; };
+        return shows(ShotUntil(shows));
+    };
+    Click(ports, startButton);
+    EXPECT_TRUE(sim->Receives("B0 2F 47", 30000)) << "midi-sim never got the announcement";
+    EXPECT_TRUE(startShows(enButtonCancel)) << "the Start button never showed MIDI running";
+
+    // The server dies: one box says so, over the main window; the button shows MIDI stopped.
+    server.Kill();
+    EXPECT_EQ(mic->WaitFor("box ", 30000), "box Remote Mic Control: MIDI control has stopped!");
+    auto box = [&] {
+        for (const XWindow& w : Windows("^Remote Mic Control$"))
+            if (w.id != main.id) return w;
+        return XWindow{};
+    };
+    ASSERT_TRUE(WaitUntil([&] { return !box().id.empty(); })) << "the box did not show";
+    EXPECT_TRUE(startShows(enButtonOK)) << "the Start button never showed MIDI stopped";
+    auto answer = [&](const XWindow& shown) {
+        Output("env DISPLAY=" + display + " xdotool windowfocus --sync " + shown.id + " key Return");
+        return WaitUntil([&] { return box().id != shown.id; });
+    };
+    ASSERT_TRUE(answer(box())) << "the box stayed";
+    sim.reset();  // midi-sim ended with its server
+
+    // No server: "&Start MIDI" is refused.
+    Click(ports, startButton);
+    EXPECT_EQ(mic->WaitFor("box ", 30000), "box Remote Mic Control: There are no MIDI Ports to start!");
+    ASSERT_TRUE(WaitUntil([&] { return !box().id.empty(); })) << "the refusal did not show";
+    ASSERT_TRUE(answer(box())) << "the refusal stayed";
+
+    // The server is back: MIDI starts; with the dialogs closed, midi-sim's Phant reaches unit 1.
+    ASSERT_TRUE(server.Start()) << "jackd did not come up again";
+    sim.emplace(server);
+    ASSERT_TRUE(sim->Ready()) << sim->ReadyLine();
+    Click(ports, startButton);
+    EXPECT_TRUE(sim->Receives("B0 2F 47", 30000)) << "MIDI did not start again";
+    EXPECT_TRUE(startShows(enButtonCancel)) << "the Start button never showed MIDI running again";
+    Click(ports, portsLayout.Button(CMidiPortSelection::kIdOk));
+    ASSERT_TRUE(WaitUntil([&] { return Windows(portsTitle).empty(); })) << "the port dialog stayed";
+    Click(setupWindow, setupLayout.Control(CDiagnostics::kIdExit));
+    ASSERT_TRUE(WaitUntil([&] { return Windows("^Setup / Test$").empty(); })) << "the set-up dialog stayed";
+    ASSERT_TRUE(sim->Process().Send("cc 0 4 127"));
+    EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
     EndMic();
 }
 
