@@ -1,9 +1,7 @@
 #include "toolcli/CommandLine.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <iostream>
 
 namespace toolcli {
@@ -26,8 +24,10 @@ bool ParseNumber(std::string_view text, long long low, long long high, long long
     auto [stop, error] = std::from_chars(text.data(), end, magnitude, base);
     if (text.empty() || error != std::errc() || stop != end) return false;
     if (negative) {
-        if (magnitude > static_cast<unsigned long long>(-(low < 0 ? low : 0))) return false;
-        value = -static_cast<long long>(magnitude);
+        // The most a negative number may have: -low, worked out without overflow at LLONG_MIN.
+        const unsigned long long most = low < 0 ? static_cast<unsigned long long>(-(low + 1)) + 1 : 0;
+        if (magnitude > most) return false;
+        value = magnitude == 0 ? 0 : -static_cast<long long>(magnitude - 1) - 1;
     } else {
         if (high < 0 || magnitude > static_cast<unsigned long long>(high)) return false;
         value = static_cast<long long>(magnitude);

@@ -2,6 +2,11 @@
 // went wrong into the exit codes all tools share: 0 after --help (the usage on standard output),
 // 2 after a wrong option or value (a message naming it on standard error). A failure of the
 // tool's work itself is exit code 1, with a message naming the file, key or address.
+//
+// CLI11 (header-only, a Debian package) declares each option once with its type and check, and
+// gives the help text, subcommands (regtool), positionals and messages that name the option;
+// only its number conversion (strtoll with base 0, where "010" is eight) is replaced here by
+// Number, so that a number is decimal or 0x hex and nothing else.
 #pragma once
 
 #include <CLI/CLI.hpp>
