@@ -2,8 +2,8 @@
 // type 1, else type 3, both in path mode 0) and the file form the rest becomes (bit 1: the rest
 // is the whole file, compound or indexed by its own first bytes; else an indexed file whose
 // items are cut from the rest: each item one id byte, two length bytes and that many bytes).
-// A load must never fail loudly; a pass whose events were read must save in both forms and
-// load back with the same events.
+// A load must never fail loudly, and one that fails leaves the package holding what it held; a
+// pass whose events were read must save in both forms and load back with the same events.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -79,10 +79,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (data[0] & 2) fuzzfiles::WriteFile(input, data + 1, size - 1);
     else makeIndexed(input, data + 1, size - 1);
 
+    // The package holds a pass before the load: a load that fails leaves it as it was.
     CAutomationPackage pass;
     pass.m_bNotifyOnClose = FALSE;
+    for (int t = 0; t < 3; ++t) pass.Add(CAutomationEvent(t * 10, 1, 0, 0, static_cast<short>(t)));
+    CAutomationEventArray held;
+    held.Copy(pass);
     pass.SetPathName(input.c_str());
-    pass.Load();
+    if (!pass.Load()) {
+        if (!sameEvents(pass, held)) std::abort();
+        return 0;
+    }
     if (!pass.HasLoadedEvents()) return 0;
     // Paths beyond this console's width do not survive its narrow records.
     for (INT_PTR i = 0; i < pass.GetSize(); ++i) pass[i].m_Path &= 0xFF;
@@ -94,8 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         CAutomationPackage again;
         again.m_bNotifyOnClose = FALSE;
         again.SetPathName(copy.c_str());
-        again.Load();
-        if (!again.HasLoadedEvents() || !sameEvents(pass, again)) std::abort();
+        if (!again.Load() || !again.HasLoadedEvents() || !sameEvents(pass, again)) std::abort();
     }
     return 0;
 }
