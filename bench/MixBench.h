@@ -1,18 +1,24 @@
 // What the benchmarks on generated mixes share: a private registry (the console settings
 // default to a console of type 3, path mode 2), the mixes of 1 and 10 million events (made
 // once per program), and the measurement of an operation beside its floor.
+// CONSOLE_BENCH_NO_HUGE_PAGES switches transparent huge pages off for the whole program
+// (prctl PR_SET_THP_DISABLE, before anything is allocated), as on a system that has none; the
+// context line "huge_pages" says which way a run went.
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <functional>
 #include <map>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -22,6 +28,17 @@
 #include "trevanny/AutomationEventArray.h"
 
 namespace mixbench {
+
+/// Set before main, so that every mapping of the program (the mixes too) is made without huge pages.
+inline const bool kHugePagesOff = [] {
+    const bool off = std::getenv("CONSOLE_BENCH_NO_HUGE_PAGES") != nullptr;
+    if (off && ::prctl(PR_SET_THP_DISABLE, 1, 0, 0, 0) != 0) {
+        std::perror("CONSOLE_BENCH_NO_HUGE_PAGES: prctl(PR_SET_THP_DISABLE)");
+        std::exit(1);
+    }
+    benchmark::AddCustomContext("huge_pages", off ? "off (CONSOLE_BENCH_NO_HUGE_PAGES)" : "as the system gives them");
+    return off;
+}();
 
 inline TestEnvironment& environment()
 {
@@ -92,26 +109,55 @@ inline double secondsOf(const std::function<void()>& run)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+/// The time of a run: elapsed, and on the processor (this thread's, page faults included), which
+/// other work on a loaded machine does not lengthen.
+struct RunTime {
+    double wall = 0;
+    double cpu = 0;
+    RunTime& operator+=(const RunTime& t)
+    {
+        wall += t.wall;
+        cpu += t.cpu;
+        return *this;
+    }
+};
+inline double threadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+inline RunTime timeOf(const std::function<void()>& run)
+{
+    const double cpu = threadCpuSeconds();
+    const double wall = secondsOf(run);
+    return {wall, threadCpuSeconds() - cpu};
+}
+
 /// Each iteration: setup (not timed), the operation (timed), then the floor's own setup and the
-/// floor, timed apart. x_floor is the operation's time over the floor's.
+/// floor, timed apart. x_floor is the operation's time over the floor's, x_floor_cpu the same
+/// on the processor. `each` (when given) receives the times of every operation and floor.
 inline void measure(benchmark::State& state, size_t events, const std::function<void()>& setup,
                     const std::function<void()>& run, const std::function<void()>& floorSetup,
-                    const std::function<void()>& floor)
+                    const std::function<void()>& floor, std::vector<std::pair<RunTime, RunTime>>* each = nullptr)
 {
-    double seconds = 0;
-    double floorSeconds = 0;
+    RunTime total, floorTotal;
     for (auto _ : state) {
         state.PauseTiming();
         setup();
         state.ResumeTiming();
-        seconds += secondsOf(run);
+        const RunTime t = timeOf(run);
         state.PauseTiming();
         floorSetup();
-        floorSeconds += secondsOf(floor);
+        const RunTime f = timeOf(floor);
         state.ResumeTiming();
+        total += t;
+        floorTotal += f;
+        if (each) each->emplace_back(t, f);
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * events));
-    state.counters["x_floor"] = seconds / floorSeconds;
+    state.counters["x_floor"] = total.wall / floorTotal.wall;
+    state.counters["x_floor_cpu"] = total.cpu / floorTotal.cpu;
 }
 
 }  // namespace mixbench
