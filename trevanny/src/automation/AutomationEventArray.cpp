@@ -28,6 +28,11 @@ constexpr WPARAM kSortNotification = 31;
 constexpr WPARAM kIsolateNotification = 19;
 constexpr WPARAM kEraseNotification = 20;
 constexpr size_t kKeptSortScratchBytes = size_t{64} << 20;
+#ifdef MADV_POPULATE_WRITE
+constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+constexpr int kPopulateWrite = 23;  // the advice's number since Linux 5.14
+#endif
 
 // Sort keys. Signed numbers are biased into unsigned order so that no comparison subtracts
 // (a difference of two times near the int limits would overflow).
@@ -184,16 +189,11 @@ void scatter(const CAutomationEvent* src, size_t n, CAutomationEvent* dst, uint3
     }
 }
 
-// Sorts on the key words (most significant first), over the bits the shape says vary.
-void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words,
-               const ArrayShape& shape, CEventSortScratch& scratch)
+// Sorts [first, last) on the digits, least significant first, with scratch space for as many
+// events.
+void radixPasses(CAutomationEvent* first, CAutomationEvent* last, const std::vector<Digit>& digits, CAutomationEvent* scratch)
 {
     const size_t n = static_cast<size_t>(last - first);
-    std::vector<Digit> digits;
-    for (auto w = words.rbegin(); w != words.rend(); ++w)
-        addDigits(*w, shape.varying[static_cast<size_t>(*w)], digits);
-    if (digits.empty()) return;
-
     constexpr size_t kBuckets = size_t{1} << kMaxDigitBits;
     std::vector<uint32_t> counts(2 * kBuckets);
     uint32_t* at = counts.data();
@@ -201,7 +201,7 @@ void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vecto
     for (const CAutomationEvent* e = first; e != last; ++e) at[digits[0].Of(keyWords(*e))]++;
 
     CAutomationEvent* src = first;
-    CAutomationEvent* dst = reinterpret_cast<CAutomationEvent*>(scratch.Reserve(n * sizeof(CAutomationEvent)));
+    CAutomationEvent* dst = scratch;
     for (size_t d = 0; d < digits.size(); ++d) {
         uint32_t sum = 0;
         for (size_t b = 0; b < (size_t{1} << digits[d].bits); ++b) {
@@ -220,6 +220,80 @@ void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vecto
         std::swap(at, nextCounts);
     }
     if (src != first) std::memcpy(static_cast<void*>(first), src, n * sizeof(CAutomationEvent));
+}
+
+// Merges the sorted runs [first, mid) and [mid, last) stably (on equal events the first run's
+// go first), with scratch space for the second run.
+template <class Less>
+void mergeRuns(CAutomationEvent* first, CAutomationEvent* mid, CAutomationEvent* last, Less less, CAutomationEvent* scratch)
+{
+    if (mid == first || mid == last || !less(*mid, mid[-1])) return;
+    // Events of the first run that no event of the second goes before stay where they are.
+    CAutomationEvent* low = std::upper_bound(first, mid, *mid, less);
+    const size_t m = static_cast<size_t>(last - mid);
+    std::memcpy(static_cast<void*>(scratch), mid, m * sizeof(CAutomationEvent));
+    // From the back: the greater of the two last events goes last, the second run's on a tie.
+    CAutomationEvent* left = mid;
+    CAutomationEvent* out = last;
+    for (size_t right = m; right > 0;) {
+        const bool takeLeft = left > low && less(scratch[right - 1], left[-1]);
+        const CAutomationEvent* from = takeLeft ? left - 1 : scratch + right - 1;
+        std::memcpy(static_cast<void*>(--out), from, sizeof(CAutomationEvent));
+        left -= takeLeft;
+        right -= !takeLeft;
+    }
+}
+
+// Events a sort takes scratch space for at once: 64 MB, what the array may keep for the next
+// sort. A larger array is sorted in pieces of at most this many events that are then merged,
+// up to kMaxSortPieces pieces (the merges move about pieces / 2 times the events); beyond
+// that the scratch space is as large as the array, for that sort only.
+constexpr size_t kSortPieceEvents = kKeptSortScratchBytes / sizeof(CAutomationEvent);
+constexpr size_t kMaxSortPieces = 4;
+size_t g_sortPieceEvents = kSortPieceEvents;
+
+// The order on some of the key words, most significant first.
+class WordsOrder {
+public:
+    explicit WordsOrder(const std::vector<KeyWord>& words) : m_count(std::min(words.size(), kKeyWords))
+    {
+        for (size_t i = 0; i < m_count; ++i) m_words[i] = static_cast<size_t>(words[i]);
+    }
+    bool operator()(const CAutomationEvent& a, const CAutomationEvent& b) const
+    {
+        const auto ka = keyWords(a);
+        const auto kb = keyWords(b);
+        for (size_t i = 0; i < m_count; ++i) {
+            if (ka[m_words[i]] != kb[m_words[i]]) return ka[m_words[i]] < kb[m_words[i]];
+        }
+        return false;
+    }
+
+private:
+    std::array<size_t, kKeyWords> m_words{};
+    size_t m_count;
+};
+
+// Sorts on the key words (most significant first), over the bits the shape says vary.
+void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words, const ArrayShape& shape,
+               CEventSortScratch& scratch)
+{
+    const size_t n = static_cast<size_t>(last - first);
+    std::vector<Digit> digits;
+    for (auto w = words.rbegin(); w != words.rend(); ++w)
+        addDigits(*w, shape.varying[static_cast<size_t>(*w)], digits);
+    if (digits.empty()) return;
+    const size_t pieces = (n + g_sortPieceEvents - 1) / g_sortPieceEvents;
+    if (pieces <= 1 || pieces > kMaxSortPieces) {
+        radixPasses(first, last, digits, reinterpret_cast<CAutomationEvent*>(scratch.Reserve(n * sizeof(CAutomationEvent))));
+        return;
+    }
+    // Equal pieces, each sorted in the same scratch space, merged one after the other.
+    const size_t piece = (n + pieces - 1) / pieces;
+    auto* space = reinterpret_cast<CAutomationEvent*>(scratch.Reserve(piece * sizeof(CAutomationEvent)));
+    for (size_t at = 0; at < n; at += piece) radixPasses(first + at, first + std::min(n, at + piece), digits, space);
+    for (size_t at = piece; at < n; at += piece)
+        mergeRuns(first, first + at, first + std::min(n, at + piece), WordsOrder(words), space);
 }
 
 template <class Less>
@@ -375,6 +449,9 @@ int CAutomationEventArray::GetAtTime(long time, int after) const
     return static_cast<int>(found == end ? n - 1 : found - data);
 }
 
+// Scratch space is at most 64 MB up to 16M events (a larger array is sorted in up to four
+// pieces, then merged), so that the array can keep it for the next sort; beyond 16M events it
+// is as large as the array, for that sort only.
 void CAutomationEventArray::Sort(SortMode mode)
 {
     if (m_hStatusWnd) PostAutomationNotification(kSortNotification, 0);
@@ -382,6 +459,13 @@ void CAutomationEventArray::Sort(SortMode mode)
     // Scratch space is kept for the next sort only up to 64 MB (4 million events), so that a
     // large sorted array never holds twice its memory.
     if (m_sortScratch.Bytes() > kKeptSortScratchBytes) m_sortScratch.Release();
+}
+
+/// For tests (which declare it themselves): the most events Sort sorts at once before it
+/// merges (0: the usual 4M events, 64 MB of scratch space). Set it while no sort runs.
+void SetEventSortPieceEventsForTesting(size_t events)
+{
+    g_sortPieceEvents = events > 0 ? events : kSortPieceEvents;
 }
 
 void CAutomationEventArray::FreeExtra()
@@ -423,6 +507,10 @@ std::byte* CEventSortScratch::Reserve(size_t bytes)
         // Only advice: where the system has no huge pages the block stays on small ones.
         madvise(start, size, MADV_HUGEPAGE);
     }
+    // Every page of the block is written by the first pass: have the system provide them all
+    // in one call rather than one fault per page (a kernel older than 5.14 refuses the advice,
+    // and the pages then come with the faults).
+    madvise(start, size, kPopulateWrite);
     m_block = start;
     m_mapped = size;
     m_bytes = bytes;

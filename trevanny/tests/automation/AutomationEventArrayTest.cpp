@@ -11,9 +11,15 @@
 #include "winport/CArchive.h"
 #include "winport/CFile.h"
 
+// The library's switch for tests: the most events a sort takes at once (0: the usual number).
+void SetEventSortPieceEventsForTesting(size_t events);
+
 namespace {
 
-class AutomationEventArrayTest : public EventArrayFixture {};
+class AutomationEventArrayTest : public EventArrayFixture {
+protected:
+    static void expectSortsMatchAStableSort();
+};
 
 TEST_F(AutomationEventArrayTest, EventLayoutIsTheStoredRecord)
 {
@@ -114,7 +120,7 @@ TEST_F(AutomationEventArrayTest, SortOrdersAreStableAndSafeAtTheIntLimits)
 // Every order from every starting order gives exactly what a stable sort with the orders'
 // comparisons gives (written here from their definitions: signed time and path, process and
 // control bytes), on arrays of many shapes.
-TEST_F(AutomationEventArrayTest, SortMatchesAStableSortFromEveryStartingOrder)
+void AutomationEventArrayTest::expectSortsMatchAStableSort()
 {
     auto time = [](const CAutomationEvent& a, const CAutomationEvent& b) {
         const int32_t ta = static_cast<int32_t>(a.GetTime()), tb = static_cast<int32_t>(b.GetTime());
@@ -204,8 +210,19 @@ TEST_F(AutomationEventArrayTest, SortMatchesAStableSortFromEveryStartingOrder)
     }
 }
 
-// Sort keeps its scratch space for the next sort up to 64 MB; larger scratch goes at once, and
-// RemoveAll and FreeExtra give it back always.
+TEST_F(AutomationEventArrayTest, SortMatchesAStableSortFromEveryStartingOrder) { expectSortsMatchAStableSort(); }
+
+// The same where the large arrays are sorted in pieces and merged (pieces of 20,000 events: two
+// for 40,000 events, four for 70,000), as arrays of more than 4M events are.
+TEST_F(AutomationEventArrayTest, SortInPiecesMatchesAStableSortFromEveryStartingOrder)
+{
+    SetEventSortPieceEventsForTesting(20000);
+    expectSortsMatchAStableSort();
+    SetEventSortPieceEventsForTesting(0);
+}
+
+// Sort keeps its scratch space for the next sort up to 64 MB (arrays of up to 16M events need
+// no more); larger scratch goes at once, and RemoveAll and FreeExtra give it back always.
 TEST_F(AutomationEventArrayTest, SortKeepsItsScratchSpaceOnlyUpTo64MB)
 {
     auto reversed = [](CAutomationEventArray& a, INT_PTR n) {
@@ -225,11 +242,20 @@ TEST_F(AutomationEventArrayTest, SortKeepsItsScratchSpaceOnlyUpTo64MB)
     a.FreeExtra();
     EXPECT_EQ(a.SortScratchBytes(), 0u);
 
-    // 4.2 million events: 67 MB of scratch, given back after the sort.
+    // 4.2 million events are sorted in two pieces: 34 MB of scratch, kept.
     reversed(a, 4200000);
     a.Sort(CAutomationEventArray::SortByTime);
     EXPECT_EQ(a.GetAt(4199999).GetTime(), 4200000);
-    EXPECT_EQ(a.SortScratchBytes(), 0u);
+    EXPECT_EQ(a.SortScratchBytes(), 2100000u * sizeof(CAutomationEvent));
+    // Beyond four pieces, scratch of the array's size, given back after the sort (here with
+    // pieces of 10,000 events: 50,000 events take 800 KB, kept below 64 MB).
+    SetEventSortPieceEventsForTesting(10000);
+    CAutomationEventArray b;
+    reversed(b, 50000);
+    b.Sort(CAutomationEventArray::SortByTime);
+    SetEventSortPieceEventsForTesting(0);
+    EXPECT_EQ(b.GetAt(0).GetTime(), 1);
+    EXPECT_EQ(b.SortScratchBytes(), 50000u * sizeof(CAutomationEvent));
 }
 
 TEST_F(AutomationEventArrayTest, SortPostsOnlyWithAStatusWindow)
