@@ -96,7 +96,8 @@ public:
 
     /// Reads the reels and pairs of the stored edit list at edlPath (statuses 0 and 4).
     enConformStatus ReadEditList(const CString& edlPath, BOOL framesInFile);
-    /// Loads one source pass per reel (or the target's own file); false when one cannot be.
+    /// Loads one source pass per reel (or the target's own file); false when one cannot be, or
+    /// for no target.
     bool LoadSources(CAutomationPackage* target);
     /// The route process of the first source pass (2000 when it names none).
     int FirstRouteProcess() const;
@@ -134,7 +135,6 @@ public:
 private:
     // The source pass of a destination: its reel's, or pass 0 for a reel outside the table.
     CAutomationPackage* sourceOf(const CSourceDestItem& destination) const;
-    bool loadSources(CAutomationPackage* target);
     void freeSources();
     void postItemProgress(int item, int count) const;
     void convertItem(CSourceDestItem& item);

@@ -19,11 +19,6 @@
 
 namespace {
 
-constexpr WPARAM kPercentNotification = 27;
-constexpr WPARAM kItemNotification = 28;
-// The route process of a pass that names none of its own.
-constexpr int kNoFirstRoute = 2000;
-
 // After this many destinations the output reserves room for all of them at the rate so far.
 constexpr int kDestinationsBeforeReserve = 16;
 
@@ -46,6 +41,18 @@ void reserveForAll(CAutomationEventArray& output, int laid, int count)
 int clampToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT_MIN, INT_MAX)); }
 
 }  // namespace
+
+int ConformFirstRouteProcess(const CAutomationPackage* package)
+{
+    if (!package || package->m_FirstAutoRte.GetSize() == 0) return kDefaultFirstRouteProcess;
+    return static_cast<int>(package->m_FirstAutoRte[0]);
+}
+
+void PostConformItem(int item, int done, int count)
+{
+    PostAutomationNotification(kConformItemNotification, item);
+    PostProgress(kConformPercentNotification, done, count < 1 ? 1 : count);
+}
 
 int ConformLastFrame(int start, int length) { return clampToInt(int64_t{start} + length - 1); }
 
@@ -144,13 +151,12 @@ CAutomationPackage* CConformEngine::sourceOf(const CSourceDestItem& destination)
 
 void CConformEngine::postItemProgress(int item, int count) const
 {
-    if (GetStatusWnd() == NULL) return;
-    PostAutomationNotification(kItemNotification, item);
-    PostProgress(kPercentNotification, item, count < 1 ? 1 : count);
+    if (GetStatusWnd() != NULL) PostConformItem(item, item, count);
 }
 
-bool CConformEngine::loadSources(CAutomationPackage* target)
+bool CConformEngine::LoadSources(CAutomationPackage* target)
 {
+    if (!target) return false;
     freeSources();
     bool anyFile = false;
     for (int i = 0; i < m_Reels.GetSize(); ++i) anyFile = anyFile || !m_Reels.GetAt(i).m_strText2.IsEmpty();
@@ -208,13 +214,9 @@ enConformStatus CConformEngine::ReadEditList(const CString& edlPath, BOOL frames
     return reader.IsDamaged() ? enConformEDLNotOpened : enConformDone;
 }
 
-bool CConformEngine::LoadSources(CAutomationPackage* target) { return target && loadSources(target); }
-
 int CConformEngine::FirstRouteProcess() const
 {
-    if (m_SourcePackages.empty() || !m_SourcePackages[0]) return kNoFirstRoute;
-    const CVectorData& firstRoute = m_SourcePackages[0]->m_FirstAutoRte;
-    return firstRoute.GetSize() > 0 ? firstRoute[0] : kNoFirstRoute;
+    return ConformFirstRouteProcess(m_SourcePackages.empty() ? nullptr : m_SourcePackages[0].get());
 }
 
 enConformStatus CConformEngine::Run(CAutomationPackage* target, const CString& edlPath, BOOL framesInFile)
@@ -224,9 +226,12 @@ enConformStatus CConformEngine::Run(CAutomationPackage* target, const CString& e
     SetStatusWnd(target->GetStatusWnd());
     if (ReadEditList(edlPath, framesInFile) != enConformDone) return enConformEDLNotOpened;
 
+    // Constructing the remote client hands the pairs to the outside conform system (when the
+    // user's AutoConform switch is on); it is held to the end of Run so that its project client
+    // is destroyed only after the local conform has run.
     CPellimaxConformClient remote(m_Sources, m_Destinations);
     m_nStatus = enConformNoSource;
-    if (!loadSources(target)) {
+    if (!LoadSources(target)) {
         freeSources();
         return enConformNoSource;
     }

@@ -16,16 +16,11 @@
 #include "trevanny/PellimaxConformClient.h"
 #include "trevanny/ServerLinkConfig.h"
 #include "trevanny/TimecodeSettings.h"
-#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/Paths.h"
 #include "winport/SystemMessages.h"
 
 namespace {
 
-constexpr WPARAM kPercentNotification = 27;
-constexpr WPARAM kItemNotification = 28;
-// The first route process when the package names none.
-constexpr int kDefaultFirstRouteProcess = 2000;
 // The link type under which pieces are kept as indexed files.
 constexpr int kIndexedCardLink = 4;
 
@@ -82,9 +77,7 @@ CString systemText(DWORD code)
 // Notifications 28 (item number) and 27 (percent of the items) before item i.
 void postItem(const CAutomationEventArray& events, int i, int count)
 {
-    if (events.GetStatusWnd() == NULL) return;
-    PostAutomationNotification(kItemNotification, i + 1);
-    PostProgress(kPercentNotification, i, count < 1 ? 1 : count);
+    if (events.GetStatusWnd() != NULL) PostConformItem(i + 1, i, count);
 }
 
 // Lays the stretch of `len` from the source table's position onto the output at its position:
@@ -318,8 +311,7 @@ bool CAutomationEventArray::RebuildFromItems(const CEDLItemList& items, const CS
 int CAutomationEventArray::EDLConform(const CEDLItemList& items, const CString& root, const CString& folder,
                                       const CAutomationPackage* package, CString& message)
 {
-    const int firstRouteProcess =
-        package && package->m_FirstAutoRte.GetSize() > 0 ? static_cast<int>(package->m_FirstAutoRte[0]) : kDefaultFirstRouteProcess;
+    const int firstRouteProcess = ConformFirstRouteProcess(package);
     // Taken before duplicates merge; 0 on the small consoles.
     const int timeBase = ChannelTimeBase();
     BuildControlIndex();

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "ChildProcess.h"
-#include "EventArrayFixture.h"
+#include "automation/EventArrayFixture.h"
 #include "conform/EditListFiles.h"
 #include "trevanny/AutomationPackage.h"
 #include "trevanny/ConformEngine.h"
