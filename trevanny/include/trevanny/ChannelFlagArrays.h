@@ -30,9 +30,9 @@
 
 #include <cstring>
 
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/AutomationStreams.h"
 #include "trevanny/TypedAutomationArrays.h"
-#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/WinTypes.h"
 
 /// A flag record of WORDS 32-bit words.

@@ -10,8 +10,8 @@
 #include "ChannelDefaults.h"
 #include "EventConsole.h"
 #include "trevanny/AutomationEventArray.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/ControlTrack.h"
-#include "trevanny/automation/AutomationNotifications.h"
 
 using namespace channelstate;
 

@@ -12,7 +12,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "trevanny/automation/AutomationNotifications.h"
+#include "trevanny/AutomationNotifications.h"
 #include "winport/RegistryObject.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "trevanny/AutomationEventArray.h"
-#include "trevanny/automation/AutomationNotifications.h"
+#include "trevanny/AutomationNotifications.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include "ChannelDefaults.h"
 #include "EventConsole.h"
 #include "trevanny/AutomationEventArray.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/ChannelStateTable.h"
-#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/Paths.h"
 #include "winport/RegistryObject.h"
 

@@ -1,4 +1,4 @@
-#include "trevanny/automation/AutomationNotifications.h"
+#include "trevanny/AutomationNotifications.h"
 
 UINT g_nAutomationEventNotification = RegisterWindowMessageA(AUTOMATION_EVENT_NOTIFICATION_NAME);
 

@@ -5,8 +5,8 @@
 #include <new>
 
 #include "ChannelDefaults.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/FaderLayout.h"
-#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/Clock.h"
 #include "winport/RegistryObject.h"
 

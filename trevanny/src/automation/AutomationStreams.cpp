@@ -9,8 +9,8 @@
 #include <zlib.h>
 
 #include "GuardedFileOperation.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/WideFromAnsi.h"
-#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/COleStreamFile.h"
 #include "winport/Clock.h"
 

@@ -8,7 +8,7 @@
 #include "ChannelDefaults.h"
 #include "EventConsole.h"
 #include "trevanny/AutomationEventArray.h"
-#include "trevanny/automation/AutomationNotifications.h"
+#include "trevanny/AutomationNotifications.h"
 
 using channelstate::IsSmallConsole;
 

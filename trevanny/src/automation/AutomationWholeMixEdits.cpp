@@ -7,8 +7,8 @@
 #include <cstdint>
 
 #include "trevanny/AutomationEventArray.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/ChannelStateTable.h"
-#include "trevanny/automation/AutomationNotifications.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 
 #include "ChannelDefaults.h"
 #include "EventConsole.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/ConsoleConfig.h"
-#include "trevanny/automation/AutomationNotifications.h"
 
 using namespace channelstate;
 

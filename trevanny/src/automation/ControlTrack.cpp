@@ -5,8 +5,8 @@
 
 #include "ChannelDefaults.h"
 #include "EventConsole.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/ChannelStateTable.h"
-#include "trevanny/automation/AutomationNotifications.h"
 
 using namespace channelstate;
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "trevanny/AutomationExtract.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/AutomationPackage.h"
-#include "trevanny/automation/AutomationNotifications.h"
 
 namespace {
 

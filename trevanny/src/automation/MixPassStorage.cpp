@@ -23,10 +23,10 @@
 
 #include "EventFileStreams.h"
 #include "GuardedFileOperation.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/AutomationPackage.h"
 #include "trevanny/AutomationStreams.h"
 #include "trevanny/AutxFile.h"
-#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/Paths.h"
 #include "winport/ReplacementFile.h"
 

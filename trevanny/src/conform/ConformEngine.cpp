@@ -9,12 +9,12 @@
 #include "conform/ConformSourceStates.h"
 #include "conform/ConformSteps.h"
 #include "conform/TempEditList.h"
+#include "trevanny/AutomationNotifications.h"
 #include "trevanny/ChannelStateTable.h"
 #include "trevanny/CutListFile.h"
 #include "trevanny/EDLReader.h"
 #include "trevanny/PellimaxConformClient.h"
 #include "trevanny/TimecodeValue.h"
-#include "trevanny/automation/AutomationNotifications.h"
 #include "winport/GlobalMemory.h"
 
 namespace {

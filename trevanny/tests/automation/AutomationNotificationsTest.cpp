@@ -7,7 +7,7 @@
 
 #include "PeerProcess.h"
 #include "TestEnvironment.h"
-#include "trevanny/automation/AutomationNotifications.h"
+#include "trevanny/AutomationNotifications.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "conform/ConformFixture.h"
-#include "trevanny/automation/AutomationNotifications.h"
+#include "trevanny/AutomationNotifications.h"
 #include "winport/RegistryObject.h"
 #include "winport/Window.h"
 
