@@ -8,7 +8,7 @@
 #include <memory>
 #include <poll.h>
 
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "midi/MicMidiControl.h"
 #include "midi/MidiInPort.h"
 #include "winport/MessageLoop.h"

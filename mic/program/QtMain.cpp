@@ -11,7 +11,7 @@
 
 #include "app/MicApp.h"
 #include "app/MicDlg.h"
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "mic_ui/MicDlgWindow.h"
 #include "mic_ui/QtShell.h"
 #include "mic_ui/SmallDialogs.h"

@@ -4,7 +4,7 @@
 
 #include "app/MicApp.h"
 #include "app/MicDlg.h"
-#include "app/Shell.h"
+#include "base/Shell.h"
 #include "winport/MidiBackend.h"
 
 namespace {

@@ -6,6 +6,7 @@
 #include "KivServerFixture.h"
 #include "RealTimeLoop.h"
 #include "app/ClientMonitorReceptacle.h"
+#include "base/MicMessages.h"
 #include "winport/Window.h"
 
 namespace {

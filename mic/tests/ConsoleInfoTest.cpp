@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "TestEnvironment.h"
-#include "app/ConsoleInfo.h"
+#include "base/ConsoleInfo.h"
 #include "winport/RegistryObject.h"
 
 namespace {

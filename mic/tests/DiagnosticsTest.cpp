@@ -11,9 +11,9 @@
 
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"
-#include "app/ConsoleInfo.h"
 #include "app/Diagnostics.h"
-#include "app/MicMessages.h"
+#include "base/ConsoleInfo.h"
+#include "base/MicMessages.h"
 #include "ui/ThemeHelper.h"
 #include "winport/Clock.h"
 #include "winport/Paths.h"

@@ -8,8 +8,8 @@
 
 #include "UnitLineFixture.h"
 #include "app/DebugDlg.h"
-#include "app/MicMessages.h"
-#include "app/ProgramConstants.h"
+#include "base/MicMessages.h"
+#include "base/ProgramConstants.h"
 #include "link/PreProtocol.h"
 
 namespace {

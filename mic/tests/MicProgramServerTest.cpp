@@ -13,8 +13,8 @@
 
 #include "KivServerFixture.h"
 #include "app/MicDlg.h"
-#include "app/RackSetup.h"
 #include "app/ServerLink.h"
+#include "base/RackSetup.h"
 #include "winport/Paths.h"
 #include "winport/Profile.h"
 #include "winport/RegistryObject.h"

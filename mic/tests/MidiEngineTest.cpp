@@ -6,7 +6,7 @@
 
 #include "MidiRecorder.h"
 #include "RealTimeLoop.h"
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "midi/MicMidiControl.h"
 #include "winport/MidiBackend.h"
 #include "winport/Window.h"
@@ -30,6 +30,27 @@ class ClosableControl : public CMicMidiControl {
 public:
     using CMidiHandler::Teardown;
 };
+
+// The two words of a monitor or control message hold the event's four fields, and a port's
+// Open or Close line is told apart from any message.
+TEST(MidiEngineTest, MessageWordsCarryTheEvent)
+{
+    const MidiEvent sent = received(5, 0xB7, 0x0A, 0x7F);
+    WPARAM first;
+    LPARAM second;
+    PackMidiEvent(sent, first, second);
+    EXPECT_EQ(first, 0x00B70005u);
+    EXPECT_EQ(second, 0x007F000A);
+    const MidiEvent back = UnpackMidiEvent(first, second);
+    EXPECT_EQ(back.port, 5);
+    EXPECT_EQ(back.status, 0xB7);
+    EXPECT_EQ(back.data1, 0x0A);
+    EXPECT_EQ(back.value, 0x7F);
+    EXPECT_FALSE(IsMidiPortLine(first));
+    EXPECT_EQ(PackMidiPortLine(2), 0xFFFF0002u);
+    EXPECT_TRUE(IsMidiPortLine(PackMidiPortLine(2)));
+    EXPECT_EQ(UnpackMidiEvent(PackMidiPortLine(2), 0).port, 2);
+}
 
 TEST(MidiEngineTest, QueuesKeepTheNewest9999AndRefuseAfterClosing)
 {

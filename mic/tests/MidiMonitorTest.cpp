@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/DebugDlg.h"
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 
 namespace {
 

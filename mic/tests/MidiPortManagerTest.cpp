@@ -9,7 +9,7 @@
 #include "MidiRecorder.h"
 #include "ScriptedShell.h"
 #include "TestEnvironment.h"
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "midi/MidiPortConfig.h"
 #include "midi/MidiPortManager.h"
 #include "winport/Clock.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "RealTimeLoop.h"
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "winport/Window.h"
 
 class MidiRecorder {

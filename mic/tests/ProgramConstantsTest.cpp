@@ -5,7 +5,7 @@
 
 #include "PeerProcess.h"
 #include "TestEnvironment.h"
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 
 namespace {
 

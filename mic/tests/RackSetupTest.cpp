@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "TestEnvironment.h"
-#include "app/RackSetup.h"
+#include "base/RackSetup.h"
 
 namespace {
 

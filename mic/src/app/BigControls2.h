@@ -9,7 +9,7 @@
 
 #include <array>
 
-#include "app/Shell.h"
+#include "base/Shell.h"
 #include "winport/Fonts.h"
 #include "winport/WinTypes.h"
 

@@ -1,7 +1,8 @@
-#include "ClientMonitorReceptacle.h"
+#include "app/ClientMonitorReceptacle.h"
 
 #include <cstring>
 
+#include "base/MicMessages.h"
 #include "winport/Window.h"
 
 CClientMonitorReceptacle::CClientMonitorReceptacle(HWND window) : CClientMonitorKIVObject(TRUE), m_pWndNotify(window) {}

@@ -5,9 +5,6 @@
 #include "quenby/MicLineKIVObject.h"
 #include "winport/MessageLoop.h"
 
-/// Posted to the main window (wParam 0, lParam 0) when the server asks mic to shut down.
-constexpr UINT WM_CLOSE_REQUEST = WM_APP + 1;
-
 class CClientMonitorReceptacle : public CClientMonitorKIVObject {
 public:
     /// Connects (enabled) and notifies window, if any, of shutdown requests.

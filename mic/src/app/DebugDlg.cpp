@@ -1,17 +1,15 @@
 #include "app/DebugDlg.h"
 
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
+#include "midi/MidiHandler.h"
 
 CString CDebugDlg::FormatLine(UINT message, WPARAM first, LPARAM second)
 {
-    const int port = static_cast<int>(first & 0xFFFF);
-    const unsigned status = static_cast<unsigned>((first >> 16) & 0xFFFF);
-    const int data1 = static_cast<int>(second & 0xFFFF);
-    const int value = static_cast<int>((second >> 16) & 0xFFFF);
+    const MidiEvent event = UnpackMidiEvent(first, second);
     const bool in = message == WM_MIDI_IN_SHOWN;
     CString line;
-    if (status == 0xFFFF) line.Format("%s\t%d\n", in ? "Open" : "Close", port + 1);
-    else line.Format("%s\t%d\t%u\t%d\t%d\n", in ? "IN " : "OUT ", port + 1, status, data1, value);
+    if (IsMidiPortLine(first)) line.Format("%s\t%d\n", in ? "Open" : "Close", event.port + 1);
+    else line.Format("%s\t%d\t%u\t%d\t%d\n", in ? "IN " : "OUT ", event.port + 1, unsigned{event.status}, int{event.data1}, int{event.value});
     return line;
 }
 

@@ -5,7 +5,7 @@
 
 #include <deque>
 
-#include "app/RackSetup.h"
+#include "base/RackSetup.h"
 #include "winport/CString.h"
 #include "winport/WinTypes.h"
 

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "app/ConsoleInfo.h"
-#include "app/MicMessages.h"
+#include "base/ConsoleInfo.h"
+#include "base/MicMessages.h"
+#include "winport/Hooks.h"
 #include "winport/Paths.h"
 #include "winport/Window.h"
 

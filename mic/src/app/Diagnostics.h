@@ -11,13 +11,10 @@
 #include <functional>
 #include <vector>
 
-#include "app/Shell.h"
-#include "winport/MessageLoop.h"
+#include "base/Shell.h"
 #include "winport/CString.h"
+#include "winport/MessageLoop.h"
 #include "winport/WinTypes.h"
-
-/// wParam the rack, lParam 0 to enable its Test button, anything else to disable it.
-constexpr UINT WM_ENABLE_RACK_TEST = WM_USER + 14;
 
 class CDiagnosticsView {
 public:

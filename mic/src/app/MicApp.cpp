@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/MicDlg.h"
-#include "app/Shell.h"
+#include "base/Shell.h"
 #include "winport/Paths.h"
 #include "winport/Profile.h"
 

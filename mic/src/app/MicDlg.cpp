@@ -6,7 +6,7 @@
 #include "app/InstanceChecker.h"
 #include "app/MicApp.h"
 #include "app/MicLineInterface.h"
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "midi/MidiPortManager.h"
 #include "winport/Clock.h"
 #include "winport/Hooks.h"

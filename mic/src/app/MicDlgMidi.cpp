@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "app/MicDlg.h"
-#include "app/MicMessages.h"
 #include "app/MidiSetup.h"
+#include "base/MicMessages.h"
 #include "midi/MidiHandler.h"
 #include "midi/MidiPortConfig.h"
 #include "winport/RegistryObject.h"
@@ -111,10 +111,8 @@ void CMicDlg::ApplyHeldMidiControls()
 
 LRESULT CMicDlg::applyMidiControl(WPARAM first, LPARAM second)
 {
-    const int port = static_cast<int>(first & 0xFFFF);
-    const int status = static_cast<int>((first >> 16) & 0xFF);
-    const int data1 = static_cast<int>(second & 0xFFFF);
-    const int value = static_cast<int>((second >> 16) & 0xFFFF);
+    const MidiEvent event = UnpackMidiEvent(first, second);
+    const int port = event.port, status = event.status, data1 = event.data1, value = event.value;
     const int code = data1 & 0x0F;
     if (code == kCodeHighlight) {
         m_bUnitColour = !m_bUnitColour;
@@ -147,12 +145,11 @@ LRESULT CMicDlg::applyMidiControl(WPARAM first, LPARAM second)
 
 void CMicDlg::OnMidiShown(UINT message, WPARAM first, LPARAM second)
 {
-    const int port = static_cast<int>(first & 0xFFFF);
-    const int status = static_cast<int>((first >> 16) & 0xFFFF);
+    const MidiEvent event = UnpackMidiEvent(first, second);
     // A message (not a port's Open or Close line) flashes the tray icon.
-    if (status != 0xFFFF) m_pShell->TrayIcon(m_hWnd, kTrayTip, message == WM_MIDI_IN_SHOWN ? kTrayMidiIn : kTrayMidiOut);
+    if (!IsMidiPortLine(first)) m_pShell->TrayIcon(m_hWnd, kTrayTip, message == WM_MIDI_IN_SHOWN ? kTrayMidiIn : kTrayMidiOut);
     if (!m_bMidiMonitorOpen) return;
-    m_MidiMonitor.AddMessage(CDebugDlg::FormatLine(message, first, second), CDebugDlg::LineColour(m_RackSetup, port, status));
+    m_MidiMonitor.AddMessage(CDebugDlg::FormatLine(message, first, second), CDebugDlg::LineColour(m_RackSetup, event.port, event.status));
 }
 
 BOOL CMicDlg::OnSlotRButtonDown(int slot)

@@ -2,7 +2,7 @@
 // request, the reset of the selected rack or of all racks, the debug trace, the communication
 // port, and the options "Use With Cantle", "Auto Load", "Auto Restore" and "Mini Always On Top".
 #include "app/MicDlg.h"
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "winport/Clock.h"
 #include "winport/RegistryObject.h"
 

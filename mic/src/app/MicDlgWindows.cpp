@@ -3,7 +3,7 @@
 // of the window.
 #include "app/MicApp.h"
 #include "app/MicDlg.h"
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "winport/Profile.h"
 #include "winport/Window.h"
 

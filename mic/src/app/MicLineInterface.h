@@ -3,7 +3,7 @@
 // a record has come.
 #pragma once
 
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "quenby/MicLineKIVObject.h"
 #include "winport/FastLock.h"
 

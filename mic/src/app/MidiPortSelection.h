@@ -12,7 +12,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/MidiPorts.h"
+#include "base/MidiPorts.h"
 #include "winport/CString.h"
 #include "winport/WinTypes.h"
 

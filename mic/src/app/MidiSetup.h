@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/RackSetup.h"
-#include "app/Shell.h"
+#include "base/RackSetup.h"
+#include "base/Shell.h"
 #include "winport/CRect.h"
 #include "winport/CString.h"
 #include "winport/WinTypes.h"

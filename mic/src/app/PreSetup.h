@@ -16,8 +16,8 @@
 #include <memory>
 
 #include "app/MidiSetup.h"
-#include "app/RackSetup.h"
-#include "app/Shell.h"
+#include "base/RackSetup.h"
+#include "base/Shell.h"
 #include "winport/CRect.h"
 #include "winport/CString.h"
 #include "winport/WinTypes.h"

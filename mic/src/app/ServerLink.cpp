@@ -1,9 +1,9 @@
 #include "app/ServerLink.h"
 
 #include "app/ClientMonitorReceptacle.h"
-#include "app/ConsoleInfo.h"
 #include "app/MicApp.h"
 #include "app/MicLineInterface.h"
+#include "base/ConsoleInfo.h"
 #include "winport/Paths.h"
 #include "winport/Profile.h"
 #include "winport/RegistryObject.h"

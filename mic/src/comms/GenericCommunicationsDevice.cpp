@@ -1,6 +1,6 @@
 #include "comms/GenericCommunicationsDevice.h"
 
-#include "app/ConsoleInfo.h"
+#include "base/ConsoleInfo.h"
 #include "winport/Clock.h"
 #include "winport/Events.h"
 #include "winport/Paths.h"

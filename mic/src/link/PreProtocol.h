@@ -8,7 +8,7 @@
 
 #include <cstddef>
 
-#include "app/RackSetup.h"
+#include "base/RackSetup.h"
 #include "winport/WinTypes.h"
 
 namespace pre {

@@ -22,9 +22,6 @@
 #include "winport/Serial.h"
 #include "winport/WinTypes.h"
 
-/// Sent to the owner for each complete reply: wParam port number, lParam transaction number.
-constexpr UINT WM_PRE_REPLY = 0x0400 + 10;
-
 class CSerialPort {
 public:
     using DeviceFactory = std::function<std::unique_ptr<winport::SerialDevice>()>;

@@ -1,6 +1,6 @@
 #include "midi/MicMidiControl.h"
 
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "winport/Window.h"
 
 BOOL CMicMidiControl::HandleEvent(MidiEvent& event)

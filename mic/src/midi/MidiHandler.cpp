@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "winport/Events.h"
 #include "winport/Trace.h"
 #include "winport/Window.h"
@@ -23,6 +23,21 @@ void PackMidiEvent(const MidiEvent& event, WPARAM& first, LPARAM& second)
     first = static_cast<WPARAM>(static_cast<uint16_t>(event.port) | static_cast<DWORD>(event.status) << 16);
     second = static_cast<LPARAM>(static_cast<DWORD>(event.data1) | static_cast<DWORD>(static_cast<uint16_t>(event.value)) << 16);
 }
+
+MidiEvent UnpackMidiEvent(WPARAM first, LPARAM second)
+{
+    MidiEvent e;
+    std::memset(&e, 0xFF, sizeof e);
+    e.port = static_cast<int16_t>(first & 0xFFFF);
+    e.status = static_cast<BYTE>(first >> 16);
+    e.data1 = static_cast<BYTE>(second);
+    e.value = static_cast<int16_t>(static_cast<uint16_t>(static_cast<DWORD>(second) >> 16));
+    return e;
+}
+
+WPARAM PackMidiPortLine(int port) { return static_cast<WPARAM>(static_cast<WORD>(port) | 0xFFFF0000u); }
+
+bool IsMidiPortLine(WPARAM first) { return (first >> 16 & 0xFFFF) == 0xFFFF; }
 
 CMidiHandler::CMidiHandler()
     : m_hInputQueued(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_hOutputQueued(CreateEventA(nullptr, FALSE, FALSE, nullptr))
@@ -75,7 +90,7 @@ BOOL CMidiHandler::OpenPorts()
     m_bRunning = true;
     m_InputThread = std::thread([this] { MidiInputThread(); });
     m_OutputThread = std::thread([this] { VokInputThread(); });
-    if (m_hNotify) PostMessageA(m_hNotify, WM_MIDI_IN_SHOWN, static_cast<WORD>(m_nPort) | 0xFFFF0000u, 0);  // "Open"
+    if (m_hNotify) PostMessageA(m_hNotify, WM_MIDI_IN_SHOWN, PackMidiPortLine(m_nPort), 0);  // "Open"
     return TRUE;
 }
 
@@ -200,7 +215,7 @@ void CMidiHandler::Teardown()
     if (m_ServicingThread.joinable()) m_ServicingThread.join();
     if (m_InputThread.joinable()) m_InputThread.join();
     if (m_OutputThread.joinable()) m_OutputThread.join();
-    if (m_bPortsOpened && m_hNotify) PostMessageA(m_hNotify, WM_MIDI_OUT_SHOWN, static_cast<WORD>(m_nPort) | 0xFFFF0000u, 0);  // "Close"
+    if (m_bPortsOpened && m_hNotify) PostMessageA(m_hNotify, WM_MIDI_OUT_SHOWN, PackMidiPortLine(m_nPort), 0);  // "Close"
     m_pInPort.reset();
     m_pOutPort.reset();
     m_eKillMidiInThrd.Reset();

@@ -127,3 +127,8 @@ private:
 MidiEvent MakeMidiEvent(int port, const BYTE* bytes);
 /// The two words of a window message: port | status << 16, data1 | value << 16.
 void PackMidiEvent(const MidiEvent& event, WPARAM& first, LPARAM& second);
+/// The port, status, data1 and value of PackMidiEvent's two words (type none, the tail 255).
+MidiEvent UnpackMidiEvent(WPARAM first, LPARAM second);
+/// The first word of a monitor line that says a port opened or closed: the port, status 0xFFFF.
+WPARAM PackMidiPortLine(int port);
+bool IsMidiPortLine(WPARAM first);

@@ -1,6 +1,6 @@
 #include "midi/MidiPortConfig.h"
 
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "winport/Midi.h"
 #include "winport/Registry.h"
 #include "winport/RegistryObject.h"

@@ -3,12 +3,13 @@
 #include <chrono>
 #include <cstring>
 
-#include "app/MicMessages.h"
-#include "app/Shell.h"
+#include "base/MicMessages.h"
+#include "base/Shell.h"
 #include "midi/MidiPortConfig.h"
 #include "winport/Clock.h"
 #include "winport/Hooks.h"
 #include "winport/Trace.h"
+#include "winport/Window.h"
 
 namespace {
 constexpr const char* kCaption = "Remote Mic Control";

@@ -20,7 +20,7 @@
 #include <mutex>
 #include <thread>
 
-#include "app/MidiPorts.h"
+#include "base/MidiPorts.h"
 #include "midi/MicMidiControl.h"
 #include "winport/FastLock.h"
 #include "winport/MidiBackend.h"

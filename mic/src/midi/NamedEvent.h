@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "winport/Events.h"
 #include "winport/WinTypes.h"
 

@@ -8,15 +8,12 @@
 
 #include <vector>
 
+#include "base/MicMessages.h"
 #include "winport/CString.h"
 #include "winport/Collections.h"
 #include "winport/MessageLoop.h"
 #include "winport/SysColours.h"
 #include "winport/WinTypes.h"
-
-/// Posted to the list's parent for every item whose check the operator set:
-/// wParam = item, lParam = its check state (0 unchecked, 1 checked).
-#define WM_CHECKLIST_CHANGED (WM_APP + 2)
 
 /// One change to report to the parent (one WM_CHECKLIST_CHANGED).
 struct CheckListChange {

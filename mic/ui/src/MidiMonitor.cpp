@@ -5,7 +5,7 @@
 #include <QTextCursor>
 #include <QVBoxLayout>
 
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "winport/Window.h"
 #include "winport_ui/QtScreenService.h"
 

@@ -5,7 +5,7 @@
 #include <QSystemTrayIcon>
 #include <cstring>
 
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "mic_ui/EnBitmap.h"
 #include "mic_ui/PictureStore.h"
 #include "mic_ui/SmallDialogs.h"

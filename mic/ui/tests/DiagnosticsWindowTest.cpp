@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "TestEnvironment.h"
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "mic_ui/Diagnostics.h"
 #include "mic_ui/QtShell.h"
 #include "winport/Clock.h"

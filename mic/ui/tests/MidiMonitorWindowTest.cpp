@@ -7,7 +7,7 @@
 #include <QTextBlock>
 
 #include "TestEnvironment.h"
-#include "app/MicMessages.h"
+#include "base/MicMessages.h"
 #include "mic_ui/MidiMonitor.h"
 #include "winport/MessageLoop.h"
 #include "winport/RegistryObject.h"

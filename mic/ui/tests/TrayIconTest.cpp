@@ -6,7 +6,7 @@
 
 #include "RecordingTray.h"
 #include "TestEnvironment.h"
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 #include "mic_ui/SmallDialogs.h"
 #include "mic_ui/TrayIcon.h"
 #include "winport/Window.h"

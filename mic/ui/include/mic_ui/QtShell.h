@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "app/Shell.h"
+#include "base/Shell.h"
 #include "mic_ui/BigControls2.h"
 #include "mic_ui/TrayIcon.h"
 

@@ -1,4 +1,4 @@
-#include "app/ConsoleInfo.h"
+#include "base/ConsoleInfo.h"
 
 namespace {
 constinit CConsoleValueStore g_consoleInfo(kProgramConsoleValueReads);

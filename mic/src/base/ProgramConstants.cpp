@@ -1,4 +1,4 @@
-#include "app/ProgramConstants.h"
+#include "base/ProgramConstants.h"
 
 #include "winport/Window.h"
 

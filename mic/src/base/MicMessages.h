@@ -1,10 +1,15 @@
-// The window messages of the main dialog: from its serial port, its settings dialog, the
-// server's receptacles, MIDI, and its own deferred work.
+// Every window message number of the program: the main dialog's from its serial port, its
+// settings dialog, the server's receptacles, MIDI and its own deferred work, and those of its
+// secondary dialogs and controls.
 #pragma once
 
-#include "app/ClientMonitorReceptacle.h"  // WM_CLOSE_REQUEST
-#include "link/SerialPort.h"                // WM_PRE_REPLY
 #include "winport/MessageLoop.h"
+
+/// Posted to the main window (wParam 0, lParam 0) when the server asks mic to shut down.
+constexpr UINT WM_CLOSE_REQUEST = WM_APP + 1;
+/// Sent to the owner of the serial port for each complete reply: wParam port number, lParam
+/// transaction number.
+constexpr UINT WM_PRE_REPLY = WM_USER + 10;
 
 /// The set-up and test dialog's settings commands: the value in wParam, the sub-command in lParam.
 constexpr UINT WM_SETTINGS_COMMAND = WM_USER + 11;
@@ -34,6 +39,13 @@ constexpr UINT WM_SWEEP_DONE = WM_APP + 40;
 constexpr UINT WM_RESTORE_UNIT = WM_APP + 41;
 /// The MIDI system behind the running ports has gone (posted by the MIDI port manager).
 constexpr UINT WM_MIDI_SYSTEM_LOST = WM_APP + 42;
+
+/// Posted to a check list's parent for every item whose check the operator set:
+/// wParam = item, lParam = its check state (0 unchecked, 1 checked).
+constexpr UINT WM_CHECKLIST_CHANGED = WM_APP + 2;
+/// To the diagnostics dialog: wParam the rack, lParam 0 to enable its Test button, anything
+/// else to disable it.
+constexpr UINT WM_ENABLE_RACK_TEST = WM_USER + 14;
 
 /// The control ids of the dialog's buttons that the core handles itself.
 constexpr int kIdExit = 2;  // IDCANCEL: "E&xit", Escape, the tray menu's "Exit"

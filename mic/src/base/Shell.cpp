@@ -1,4 +1,4 @@
-#include "app/Shell.h"
+#include "base/Shell.h"
 
 #include "winport/Hooks.h"
 

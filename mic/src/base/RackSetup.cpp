@@ -1,4 +1,4 @@
-#include "app/RackSetup.h"
+#include "base/RackSetup.h"
 
 #include <algorithm>
 #include <cstdio>
