@@ -1,25 +1,56 @@
-// Files and settings the file-reader fuzz targets make for each input.
+// The set-up the fuzz targets share: one private folder for the run (the registry, data root,
+// runtime and settings folders of the platform layer point into it), the input as a file or a
+// stream there, and the console the settings describe.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <string_view>
 
+#include "../testsupport/TestEnvironment.h"
 #include "trevanny/ConsoleRegistryNames.h"
 #include "winport/RegistryObject.h"
 #include "winport/Storage.h"
 
 namespace fuzzfiles {
 
+/// The run's private folder, made on the first call and removed at exit.
+inline const TestEnvironment& Environment()
+{
+    static TestEnvironment env;
+    return env;
+}
+
 inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
-/// Writes the bytes as the whole file at path (replacing it).
-inline void WriteFile(const std::string& path, const uint8_t* data, size_t size)
+/// Writes the prefix and then the bytes as the whole file at path (replacing it), making its
+/// folder when there is none. A file that cannot be written ends the run.
+inline void WriteFile(const std::string& path, const uint8_t* data, size_t size, std::string_view prefix = {})
 {
     FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) return;
+    if (!out) {
+        std::error_code ec;
+        std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+        out = std::fopen(path.c_str(), "wb");
+    }
+    if (!out) {
+        std::perror(path.c_str());
+        std::abort();
+    }
+    if (!prefix.empty()) std::fwrite(prefix.data(), 1, prefix.size(), out);
     if (size) std::fwrite(data, 1, size, out);
     std::fclose(out);
+}
+
+/// Writes the input as the file of that name (a path below the run's folder) and gives its path.
+inline std::string InputFile(const std::string& name, const uint8_t* data, size_t size, std::string_view prefix = {})
+{
+    std::string path = Environment().Path(name);
+    WriteFile(path, data, size, prefix);
+    return path;
 }
 
 /// Creates (or replaces) the stream of that name in root with the bytes.
@@ -33,15 +64,21 @@ inline bool WriteStream(IStorage* root, const std::wstring& name, const uint8_t*
     return true;
 }
 
-/// Stores the console type in this machine's settings and loads them again, when it changes.
-inline void UseConsoleType(int type)
+/// Stores the console type (and the path mode, unless it is negative) in the run's settings and
+/// loads them again, when they change. Gives whether they changed.
+inline bool UseConsole(int type, int pathMode = -1)
 {
-    static int current = -1;
-    if (type == current) return;
+    static int currentType = -1;
+    static int currentMode = -1;
+    if (type == currentType && pathMode == currentMode) return false;
+    Environment();
     CLocalMachineRegistryObject registry{CString()};
     registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
+    if (pathMode >= 0) registry.SetInt("SOFTWARE\\Vok Dwen Cantle\\Main", "Max Paths Mode", pathMode);
     CConsoleRegistryNames::ResetConsoleSettingsForTesting();
-    current = type;
+    currentType = type;
+    currentMode = pathMode;
+    return true;
 }
 
 }  // namespace fuzzfiles

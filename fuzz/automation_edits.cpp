@@ -21,31 +21,12 @@
 #include <cstring>
 #include <vector>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/AutomationEventArray.h"
 #include "trevanny/ChannelStateTable.h"
 #include "trevanny/ConsoleConfig.h"
-#include "trevanny/ConsoleRegistryNames.h"
-#include "winport/RegistryObject.h"
 
 namespace {
-
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
-
-void useConsole(int type, int mode)
-{
-    static int current = -1;
-    if (type * 16 + mode == current) return;
-    CLocalMachineRegistryObject registry{CString()};
-    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
-    registry.SetInt("SOFTWARE\\Vok Dwen Cantle\\Main", "Max Paths Mode", mode);
-    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
-    current = type * 16 + mode;
-}
 
 constexpr size_t kHeader = 9;
 constexpr size_t kRecord = 12;
@@ -78,13 +59,12 @@ bool inTimeOrder(const CAutomationEventArray& a)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    environment();
     if (size < kHeader) return 0;
     static const int kTypes[] = {1, 2, 3, 5, 6, 4, 7};
     // Path mode 0 (256 paths) but for bits 4-5 = 3: 500 or 2000 paths make every state table
     // touch up to eight times the memory.
     const int pathBits = (data[0] >> 4) & 3;
-    useConsole(kTypes[(data[0] & 0x0F) % 7], pathBits == 3 ? 1 + (data[2] & 1) : 0);
+    fuzzfiles::UseConsole(kTypes[(data[0] & 0x0F) % 7], pathBits == 3 ? 1 + (data[2] & 1) : 0);
     const int firstRouteProcess = data[1] == 255 ? 2000 : data[1];
     const int timeBase = static_cast<int8_t>(data[2]);
     const int filterMode = (data[3] & 3) % 3;

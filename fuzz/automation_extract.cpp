@@ -11,22 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "../testsupport/TestEnvironment.h"
 #include "FuzzFiles.h"
 #include "trevanny/AutomationExtract.h"
 #include "trevanny/AutxFile.h"
 #include "trevanny/ChannelFlagArrays.h"
-#include "trevanny/ConsoleRegistryNames.h"
-#include "winport/RegistryObject.h"
 #include "winport/Storage.h"
 
 namespace {
-
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
 
 void writeStream(IStorage* root, const std::string& name, const uint8_t* data, size_t size)
 {
@@ -60,7 +51,7 @@ void makeFile(const std::string& path, bool indexed, int minor, int flag, const 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 6) return 0;
-    const std::string path = environment().Path("old.aut");
+    const std::string path = fuzzfiles::Environment().Path("old.aut");
     const bool indexed = data[0] & 1;
     const int minor = (data[0] >> 1) & 7;
     const int sv = data[1] % 41;
@@ -68,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int channels = (data[3] | data[4] << 8) % 2101;
     const int flag = data[5] & 7;
     const int cut = (data[5] >> 3) & 3;
-    fuzzfiles::UseConsoleType(type);
+    fuzzfiles::UseConsole(type);
     makeFile(path, indexed, minor, flag, data + 6, size - 6);
 
     CAutomationExtract reader(path.c_str());

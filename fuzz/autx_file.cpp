@@ -2,35 +2,17 @@
 // every id is read in every form, and one block is added and read back, which must work exactly
 // when the file was a valid or an empty one.
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/AutxFile.h"
-
-namespace {
-
-// A private folder for the scratch file and the registry the file class reads its setting from.
-const std::string& scratchFile()
-{
-    static TestEnvironment env;
-    static const std::string file = env.Path("input.autx");
-    return file;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string& path = scratchFile();
-    {
-        FILE* out = std::fopen(path.c_str(), "wb");
-        if (!out) return 0;
-        if (size) std::fwrite(data, 1, size, out);
-        std::fclose(out);
-    }
+    // The file lives in the run's folder, beside the registry the file class reads its setting from.
+    const std::string path = fuzzfiles::InputFile("input.autx", data, size);
     (void)IsAutxFile(path.c_str());
 
     static std::vector<BYTE> buffer(1 << 20);

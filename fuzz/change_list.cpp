@@ -3,28 +3,19 @@
 // that reads holds records (a binary list may hold none).
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <string>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/CutListFile.h"
-
-namespace {
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string path = environment().Path(size > 0 && (data[0] & 1) ? "list.txt" : "list.chg");
+    const char* name = size > 0 && (data[0] & 1) ? "list.txt" : "list.chg";
     if (size > 0) {
         ++data;
         --size;
     }
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    const std::string path = fuzzfiles::InputFile(name, data, size);
     CCutListFile file;
     CCutListRecordArray records;
     BOOL read = file.Read(path.c_str(), records);

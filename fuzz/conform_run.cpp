@@ -9,23 +9,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <string>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/AutomationPackage.h"
 #include "trevanny/ConformEngine.h"
-#include "trevanny/ConsoleRegistryNames.h"
 #include "winport/Paths.h"
-#include "winport/RegistryObject.h"
 
 namespace {
-
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
 
 constexpr size_t kMaxInput = 4096;
 
@@ -38,13 +29,7 @@ CAutomationEvent event(int time, int path, int process, int control, int value)
 // Writes the pass files once per console: events on a few paths, controls and routes.
 void useConsole(int type)
 {
-    static int current = -1;
-    if (type == current) return;
-    environment();
-    CLocalMachineRegistryObject registry{CString()};
-    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
-    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
-    current = type;
+    if (!fuzzfiles::UseConsole(type)) return;
     for (const char* path : {"c:\\mixes\\reelA.aut", "c:\\mixes\\pass.aut"}) {
         CAutomationEventArray pass;
         for (int t = 0; t < 400; t += 3) pass.Add(event(t, t % 5, t % 7 == 0 ? 14 : 1, t % 3, t * (path[9] == 'r' ? 1 : -1)));
@@ -78,12 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1 || size > kMaxInput) return 0;
     useConsole(data[0] & 1 ? 1 : 3);
     const BOOL framesInFile = data[0] & 2 ? TRUE : FALSE;
-    const std::string path = environment().Path("data/conform.edl");
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << "VOK HDRNEW";
-        out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
-    }
+    const std::string path = fuzzfiles::InputFile("data/conform.edl", data + 1, size - 1, "VOK HDRNEW");
     std::string after[2];
     enConformStatus status[2] = {};
     for (int method : {CConformEngine::Reference, CConformEngine::Fast}) {

@@ -12,23 +12,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "../testsupport/TestEnvironment.h"
-#include "trevanny/ConsoleRegistryNames.h"
+#include "FuzzFiles.h"
 #include "trevanny/ControlTrack.h"
-#include "winport/RegistryObject.h"
 
 namespace {
-
-void useConsole(int type)
-{
-    static TestEnvironment env;
-    static int current = -1;
-    if (type == current) return;
-    CLocalMachineRegistryObject registry{CString()};
-    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
-    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
-    current = type;
-}
 
 bool inTimeOrder(const CAutomationEventArray& a)
 {
@@ -48,7 +35,7 @@ int16_t read16(const uint8_t* p)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 5) return 0;
-    useConsole(data[0] & 1 ? 1 : 3);
+    fuzzfiles::UseConsole(data[0] & 1 ? 1 : 3);
     CControlTrack track;
     track.Setup(data[3] % 3, data[1], data[2] % 60, data[3] % 10, 40, 5000, data[0] >> 4);
     size_t at = 5;

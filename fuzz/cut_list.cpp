@@ -1,29 +1,15 @@
 // Fuzz target for binary cut lists: the input follows the "VOK_CUTLIST_FILE" marker. A list
 // that reads becomes the temporary edit list, which must read back whole.
 #include <cstdint>
-#include <fstream>
 #include <string>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/CutListFile.h"
 #include "trevanny/EDLReader.h"
 
-namespace {
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string path = environment().Path("list.cut");
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << "VOK_CUTLIST_FILE";
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    const std::string path = fuzzfiles::InputFile("list.cut", data, size, "VOK_CUTLIST_FILE");
     CCutListFile file;
     CCutListRecordArray records;
     BOOL read = file.Read(path.c_str(), records);

@@ -9,32 +9,13 @@
 #include <cstring>
 #include <string>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/AutomationPackage.h"
-#include "trevanny/ConsoleRegistryNames.h"
 #include "trevanny/EDLItemList.h"
-#include "winport/RegistryObject.h"
-
-namespace {
-
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    static bool once = [] {
-        CLocalMachineRegistryObject registry{CString()};
-        registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", 1);
-        CConsoleRegistryNames::ResetConsoleSettingsForTesting();
-        return true;
-    }();
-    (void)once;
-    return env;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    environment();
+    fuzzfiles::UseConsole(1);
     if (size == 0) return 0;
     const size_t eventCount = data[0] & 15;
     size_t at = 1;

@@ -1,24 +1,14 @@
 // Fuzz target for the exported pair reader: the input is the file, read raw and normalised.
 // Pairs come whole (an even count, every destination with its event) or not at all.
 #include <cstdint>
-#include <fstream>
 #include <string>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/EDLReader.h"
-
-namespace {
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string path = environment().Path("items.edl");
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    const std::string path = fuzzfiles::InputFile("items.edl", data, size);
     for (bool raw : {true, false}) {
         CSourceDestItemArray items;
         GetSourceDestItems(path.c_str(), items, raw);

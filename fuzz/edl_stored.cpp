@@ -3,20 +3,13 @@
 // list that reads whole writes back and reads again to the same events.
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/EDLReader.h"
 
 namespace {
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
-
 struct Stored {
     int header = 0;
     bool damaged = false;
@@ -44,19 +37,14 @@ Stored readStored(const std::string& path, CTimecodeSettings& settings, CEDLReel
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string path = environment().Path("stored.edl");
-    bool old = size > 0 && (data[0] & 1);
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << (old ? "VOK HEADER" : "VOK HDRNEW");
-        if (size > 1) out.write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
-    }
+    const bool old = size > 0 && (data[0] & 1);
+    const std::string path = fuzzfiles::InputFile("stored.edl", data + (size > 0), size - (size > 0), old ? "VOK HEADER" : "VOK HDRNEW");
     CTimecodeSettings settings;
     CEDLReelTable reels;
     Stored first = readStored(path, settings, reels);
     if (first.header != 1) __builtin_trap();
     if (first.damaged || old) return 0;
-    std::string again = environment().Path("again.edl");
+    std::string again = fuzzfiles::Environment().Path("again.edl");
     {
         CEDLReader writer(again.c_str(), CEDLReader::enGeneric);
         if (!writer.Open(CFile::modeCreate | CFile::modeWrite | CFile::shareDenyNone | CFile::typeBinary, nullptr)) __builtin_trap();

@@ -1,24 +1,14 @@
 // Fuzz target for the text EDL reader: the input is one file, read in each of the eight
 // dialects. Every read ends, and every event it gives has an event.
 #include <cstdint>
-#include <fstream>
 #include <string>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/EDLReader.h"
-
-namespace {
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    std::string path = environment().Path("input.edl");
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    const std::string path = fuzzfiles::InputFile("input.edl", data, size);
     for (int type = 0; type < CEDLReader::kTypeCount; ++type) {
         CEDLReader reader(path.c_str(), type);
         if (!reader.Open(CFile::modeRead | CFile::shareDenyNone | CFile::typeBinary, nullptr)) __builtin_trap();

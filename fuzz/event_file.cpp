@@ -10,19 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "../testsupport/TestEnvironment.h"
 #include "FuzzFiles.h"
 #include "trevanny/AutomationEventArray.h"
 #include "winport/Storage.h"
 
 namespace {
-
-// A private folder for the files and the registry (a console of type 3, path mode 2).
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
 
 using fuzzfiles::WriteStream;
 
@@ -53,7 +45,7 @@ void makeCompound(const std::string& path, const uint8_t* data, size_t size)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const TestEnvironment& env = environment();
+    const TestEnvironment& env = fuzzfiles::Environment();
     const std::string input = env.Path("input.aut");
     const std::string copy = env.Path("copy.aut");
     if (size == 0) return 0;

@@ -4,37 +4,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
-#include "trevanny/ConsoleRegistryNames.h"
+#include "FuzzFiles.h"
 #include "trevanny/TemplateSnapAutoEvent.h"
-#include "winport/RegistryObject.h"
-
-namespace {
-
-void useConsoleType(int type)
-{
-    static int current = -1000;
-    static bool ready = false;
-    if (!ready) {
-        // A private registry for the run.
-        char pattern[] = "/tmp/event-text-fuzz-XXXXXX";
-        if (const char* dir = ::mkdtemp(pattern)) ::setenv("WINPORT_REGISTRY_DIR", dir, 1);
-        ready = true;
-    }
-    if (type == current) return;
-    CLocalMachineRegistryObject registry{CString()};
-    registry.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", type);
-    CConsoleRegistryNames::ResetConsoleSettingsForTesting();
-    current = type;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 5) return 0;
-    useConsoleType(data[0] % 10);
+    fuzzfiles::UseConsole(data[0] % 10);
     CTemplateSnapAutoEvent e(data[1], data[2], static_cast<short>(data[3] | (data[4] << 8)));
     CString text;
     e.GetText(text, data[1] & 1, data[2] & 1);

@@ -9,34 +9,19 @@
 #include <string>
 #include <type_traits>
 
-#include "../testsupport/TestEnvironment.h"
+#include "FuzzFiles.h"
 #include "trevanny/ChannelFlagArrays.h"
 #include "winport/Storage.h"
 
 namespace {
 
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
-
-std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-void writeStream(IStorage* root, const wchar_t* name, const uint8_t* data, size_t size)
-{
-    IStream* s = nullptr;
-    if (root->CreateStream(name, STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, 0, &s) != S_OK) return;
-    ULONG written = 0;
-    s->Write(data, static_cast<ULONG>(size), &written);
-    s->Release();
-}
+using fuzzfiles::WriteStream;
 
 void makeFile(const std::string& path, const uint8_t* data, size_t size)
 {
     std::remove(path.c_str());
     IStorage* root = nullptr;
-    if (StgCreateDocfile(wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
+    if (StgCreateDocfile(fuzzfiles::Wide(path).c_str(), STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE, 0, &root) != S_OK) return;
     uint8_t version[40] = {};
     const uint8_t choice = data[0];
     ++data;
@@ -44,15 +29,15 @@ void makeFile(const std::string& path, const uint8_t* data, size_t size)
     if (choice >= 1 && choice <= 5) {
         version[0] = 1;
         version[1] = static_cast<uint8_t>(choice - 1);
-        writeStream(root, L"File Version", version, sizeof version);
+        WriteStream(root, L"File Version", version, sizeof version);
     } else if (choice > 5 && size >= 2) {
         version[0] = data[0];
         version[1] = data[1];
         data += 2;
         size -= 2;
-        writeStream(root, L"File Version", version, sizeof version);
+        WriteStream(root, L"File Version", version, sizeof version);
     }
-    writeStream(root, L"MetaCtlData", data, size);
+    WriteStream(root, L"MetaCtlData", data, size);
     root->Release();
 }
 
@@ -82,7 +67,7 @@ void check(const std::string& input, const std::string& copy, Array& a, Load loa
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size == 0) return 0;
-    const TestEnvironment& env = environment();
+    const TestEnvironment& env = fuzzfiles::Environment();
     const std::string input = env.Path("flags.aut");
     const std::string copy = env.Path("copy.aut");
     makeFile(input, data, size);

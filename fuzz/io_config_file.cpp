@@ -11,18 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "../testsupport/TestEnvironment.h"
 #include "FuzzFiles.h"
 #include "quenby/IOConfigFile.h"
 #include "winport/Storage.h"
 
 namespace {
-
-const TestEnvironment& environment()
-{
-    static TestEnvironment env;
-    return env;
-}
 
 // Takes up to n bytes from the input.
 std::vector<uint8_t> take(const uint8_t*& data, size_t& size, size_t n)
@@ -70,7 +63,7 @@ bool empty(const CIOConfigFile& file)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const TestEnvironment& env = environment();
+    const TestEnvironment& env = fuzzfiles::Environment();
     const std::string input = env.Path("input.cfg");
     const std::string copy = env.Path("copy.cfg");
     if (size == 0) return 0;

@@ -10,31 +10,20 @@
 #include <cstring>
 #include <string>
 
-#include "../testsupport/TestEnvironment.h"
 #include "FuzzFiles.h"
 #include "trevanny/AutomationPackage.h"
 #include "trevanny/AutxFile.h"
-#include "trevanny/ConsoleRegistryNames.h"
 #include "winport/Clock.h"
-#include "winport/RegistryObject.h"
 
 namespace {
 
-const TestEnvironment& environment()
+// Compressed items pause before each chunk: no real pauses here.
+void useManualClock()
 {
-    static TestEnvironment env;
     static winport::ManualClock clock;
-    static bool once = [] {
-        // Compressed items pause before each chunk: no real pauses here.
-        winport::SetClock(&clock);
-        CLocalMachineRegistryObject registry{CString()};
-        registry.SetInt("SOFTWARE\\Vok Dwen Cantle\\Main", "Max Paths Mode", 0);
-        return true;
-    }();
+    static bool once = (winport::SetClock(&clock), true);
     (void)once;
-    return env;
 }
-
 
 void makeIndexed(const std::string& path, const uint8_t* data, size_t size)
 {
@@ -72,9 +61,10 @@ bool sameEvents(const CAutomationEventArray& a, const CAutomationEventArray& b)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const TestEnvironment& env = environment();
+    const TestEnvironment& env = fuzzfiles::Environment();
+    useManualClock();
     if (size == 0) return 0;
-    fuzzfiles::UseConsoleType(data[0] & 1 ? 1 : 3);
+    fuzzfiles::UseConsole(data[0] & 1 ? 1 : 3, 0);
     const std::string input = env.Path("input.aut");
     if (data[0] & 2) fuzzfiles::WriteFile(input, data + 1, size - 1);
     else makeIndexed(input, data + 1, size - 1);

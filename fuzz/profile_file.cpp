@@ -4,35 +4,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <unistd.h>
 
+#include "FuzzFiles.h"
 #include "winport/Profile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // A private folder for the run, removed at exit.
-    static const struct TempDir {
-        std::string path;
-        TempDir()
-        {
-            char pattern[] = "/tmp/profile-fuzz-XXXXXX";
-            const char* made = ::mkdtemp(pattern);
-            path = made ? made : "/tmp";
-            ::setenv("WINPORT_PROFILE_DIR", path.c_str(), 1);
-        }
-        ~TempDir()
-        {
-            std::error_code ec;
-            if (path != "/tmp") std::filesystem::remove_all(path, ec);
-        }
-    } temp;
-    {
-        std::ofstream out(temp.path + "/fuzz.ini", std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
+    // A bare file name lives in the Windows folder below the run's data root.
+    fuzzfiles::InputFile("data/c/WINDOWS/fuzz.ini", data, size);
     char sections[512];
     DWORD n = GetPrivateProfileStringA(nullptr, nullptr, "", sections, sizeof sections, "fuzz.ini");
     if (n >= sizeof sections) std::abort();

@@ -11,12 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
+#include "FuzzFiles.h"
 #include "app/ClientMonitorReceptacle.h"
 #include "app/MicLineInterface.h"
 #include "quenby/ConsoleSystemKIVObjects.h"
@@ -53,7 +53,6 @@ void serveConnection(int fd)
 }
 
 struct Objects {
-    std::string folder;
     HWND owner = nullptr;
     CMicLineKIVObject* micLine = nullptr;
     CClientMonitorKIVObject* clientMonitor = nullptr;
@@ -69,14 +68,8 @@ Objects& objects()
 {
     static Objects* made = [] {
         auto* o = new Objects;
-        char pattern[] = "/tmp/server-blocks-XXXXXX";
-        o->folder = ::mkdtemp(pattern) ? pattern : "/tmp";
-        ::setenv("XDG_RUNTIME_DIR", o->folder.c_str(), 1);
-        ::setenv("WINPORT_REGISTRY_DIR", o->folder.c_str(), 1);
-        ::setenv("WINPORT_DATA_ROOT", o->folder.c_str(), 1);
-        const std::string socketPath = o->folder + "/kiv.sock";
+        const std::string socketPath = fuzzfiles::Environment().Path("kiv.sock");
         ::setenv("KIVSERVER_SOCKET", socketPath.c_str(), 1);
-        std::atexit([] { std::filesystem::remove_all(objects().folder); });
 
         const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un addr{};
