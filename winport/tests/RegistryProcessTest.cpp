@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -166,39 +167,87 @@ TEST(RegistryThreads, WaitForValueChangeWaitsThroughOtherValuesAndCanBeCancelled
     EXPECT_FALSE(reg.WaitForValueChange("SOFTWARE\\NONE", "X"));
 }
 
+/// What one user of a shared store does: `writes` times, writes and reads back a value of a key
+/// of its own and creates the key that every user creates. The number of calls that failed.
+int useSharedStore(const std::string& name, int writes)
+{
+    int failures = 0;
+    CLocalMachineRegistryObject reg;
+    const CString key = CString("SOFTWARE\\") + CString(name.c_str());
+    for (int i = 0; i < writes; ++i) {
+        DWORD v = 0;
+        if (!reg.SetDword(key, "V", static_cast<DWORD>(i)) || !reg.GetDword(key, "V", v, 9999) ||
+            v != static_cast<DWORD>(i))
+            ++failures;
+        HKEY h = nullptr;
+        DWORD disposition = 0;
+        if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Shared", 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                            &disposition) != ERROR_SUCCESS)
+            ++failures;
+        else
+            RegCloseKey(h);
+    }
+    return failures;
+}
+
 TEST(RegistryThreads, ThreadsShareOneStore)
 {
     TestEnvironment env;
     constexpr int kThreads = 4;
-    constexpr int kWrites = 100;
     std::vector<std::jthread> threads;
     std::atomic<int> failures{0};
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([t, &failures] {
-            CLocalMachineRegistryObject reg;
-            CString key = CString("SOFTWARE\\T") + CString(std::to_string(t));
-            for (int i = 0; i < kWrites; ++i) {
-                DWORD v = 0;
-                if (!reg.SetDword(key, "V", static_cast<DWORD>(i)) || !reg.GetDword(key, "V", v, 9999) ||
-                    v != static_cast<DWORD>(i))
-                    ++failures;
-                HKEY h = nullptr;
-                DWORD disposition = 0;
-                // Every thread creates and opens the same shared key.
-                if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Shared", 0, nullptr, 0, KEY_WRITE, nullptr, &h,
-                                    &disposition) != ERROR_SUCCESS)
-                    ++failures;
-                else
-                    RegCloseKey(h);
-            }
-        });
-    }
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([t, &failures] { failures += useSharedStore("T" + std::to_string(t), 100); });
     threads.clear();
     EXPECT_EQ(0, failures.load());
     CStringArray keys;
     CLocalMachineRegistryObject reg;
     EXPECT_TRUE(reg.EnumKeys("SOFTWARE", keys));
     EXPECT_EQ(kThreads + 1, keys.GetSize());
+}
+
+// Programs that start together on a store that does not exist yet: each one opens it, sets it
+// up and works on it while the others do, and no call fails for that.
+TEST(RegistryThreads, ProcessesShareOneStore)
+{
+    TestEnvironment env;
+    constexpr int kPrograms = 4;
+    constexpr int kThreads = 2;
+    int go[2];
+    ASSERT_EQ(0, ::pipe(go));
+    std::vector<pid_t> programs;
+    for (int p = 0; p < kPrograms; ++p) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(go[1]);
+            char c;
+            const bool started = ::read(go[0], &c, 1) == 0;  // every program starts when the pipe closes
+            std::atomic<int> failures{started ? 0 : 1};
+            {
+                std::vector<std::jthread> threads;
+                for (int t = 0; t < kThreads; ++t) {
+                    threads.emplace_back([p, t, &failures] {
+                        failures += useSharedStore("P" + std::to_string(p) + "T" + std::to_string(t), 150);
+                    });
+                }
+            }
+            ::_exit(std::min(failures.load(), 100));
+        }
+        if (pid > 0) programs.push_back(pid);
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    ASSERT_EQ(static_cast<size_t>(kPrograms), programs.size());
+    for (pid_t pid : programs) {
+        int status = 0;
+        ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(0, WEXITSTATUS(status)) << "calls that failed in program " << pid;
+    }
+    CStringArray keys;
+    CLocalMachineRegistryObject reg;
+    EXPECT_TRUE(reg.EnumKeys("SOFTWARE", keys));
+    EXPECT_EQ(kPrograms * kThreads + 1, keys.GetSize());
 }
 
 /// A TCP port on 127.0.0.1 where nothing listens.

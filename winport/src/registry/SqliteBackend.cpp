@@ -3,6 +3,13 @@
 // statements, so a read costs a few index lookups and no open. Change waits watch the
 // database folder with inotify and re-read the key's change counters when the database
 // reports a commit (PRAGMA data_version).
+//
+// Any number of threads and programs use one store at the same time, and none of their calls
+// fails for that: a connection that meets another's lock tries again every millisecond or two
+// for up to kLockWait, and so does the set-up of a new connection (which SQLite does not wait
+// through by itself: the first connections to a new store all need it alone to make it a WAL
+// database). The threads of one program take turns at writing and setting up, so that they
+// wait for each other in order and not by polling the file's lock.
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -12,6 +19,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +29,9 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <random>
 #include <string>
+#include <thread>
 #include <unordered_map>
 
 #include "registry/RegistryBackend.h"
@@ -33,7 +43,8 @@ namespace winport::reg {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;       // a writer holds the lock for milliseconds at most
+using Clock = std::chrono::steady_clock;
+constexpr auto kLockWait = std::chrono::seconds(10);  // a writer holds the lock for milliseconds at most
 constexpr int kWaitRecheckMs = 1000;        // change waits re-read even without a folder event
 constexpr int64_t kRootId = 1;
 
@@ -90,10 +101,26 @@ LONG sqliteToWin32(int rc)
     }
 }
 
-/// One connection of one thread to one database, with its prepared statements.
+bool isBusy(int rc) { return (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED; }
+
+/// SQLite's busy handler: waits 1 ms at a time, 2 ms after the first ten tries, until kLockWait
+/// after the first. (SQLite's own timeout sleeps up to 100 ms between tries, so that a waiter
+/// keeps missing a lock that busy writers hold for a millisecond at a time.)
+int waitForLock(void* firstTry, int tries)
+{
+    auto* since = static_cast<Clock::time_point*>(firstTry);
+    const auto now = Clock::now();
+    if (tries == 0) *since = now;
+    else if (now - *since >= kLockWait) return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(tries < 10 ? 1 : 2));
+    return 1;
+}
+
+/// One connection of one thread to one database, with its prepared statements. `writes` is
+/// the lock of that database that this program's threads take to write or set up a connection.
 class Connection {
 public:
-    explicit Connection(std::string path) : m_path(std::move(path)) {}
+    Connection(std::string path, std::timed_mutex& writes) : m_path(std::move(path)), m_writes(writes) {}
     ~Connection() { close(); }
 
     /// Opens on first use (and again after a failure). ERROR_SUCCESS when usable.
@@ -102,27 +129,28 @@ public:
         if (m_db) return ERROR_SUCCESS;
         std::error_code ec;
         std::filesystem::create_directories(std::filesystem::path(m_path).parent_path(), ec);
-        int rc = sqlite3_open_v2(m_path.c_str(), &m_db,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-        if (rc != SQLITE_OK) {
-            m_error = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+        const auto deadline = Clock::now() + kLockWait;
+        std::unique_lock<std::timed_mutex> lock(m_writes, deadline);
+        int rc = lock ? SQLITE_OK : SQLITE_BUSY;
+        // Another program may be setting the store up, or writing: a set-up that meets its lock
+        // starts again after a short, random pause, so that two programs that set up together
+        // do not keep meeting.
+        thread_local std::minstd_rand pause(std::random_device{}());
+        while (lock) {
+            rc = setUp();
+            if (rc == SQLITE_OK) return ERROR_SUCCESS;
+            if (!isBusy(rc) || Clock::now() >= deadline) break;
             close();
-            return rc == SQLITE_CANTOPEN ? ERROR_CANTOPEN : sqliteToWin32(rc);
+            std::this_thread::sleep_for(std::chrono::microseconds(500 + pause() % 1500));
         }
-        sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
-        sqlite3_extended_result_codes(m_db, 0);
-        rc = sqlite3_exec(m_db,
-                          "PRAGMA foreign_keys=ON; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;",
-                          nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK) rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
-        if (rc == SQLITE_OK) rc = dropStaleVolatileKeys();
-        if (rc != SQLITE_OK) {
-            m_error = sqlite3_errmsg(m_db);
-            close();
-            return sqliteToWin32(rc);
-        }
-        return ERROR_SUCCESS;
+        m_error = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc);
+        close();
+        if (rc == SQLITE_CANTOPEN) return ERROR_CANTOPEN;
+        return sqliteToWin32(rc);
     }
+
+    /// The lock this program's threads take to write to the database.
+    std::timed_mutex& writes() { return m_writes; }
 
     /// SQLite's text for the last failure to open.
     const std::string& openError() const { return m_error; }
@@ -168,6 +196,21 @@ public:
     }
 
 private:
+    /// Opens the database and sets the connection up; an SQLite result.
+    int setUp()
+    {
+        int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                                 nullptr);
+        if (rc != SQLITE_OK) return rc;
+        sqlite3_busy_handler(m_db, waitForLock, &m_firstTry);
+        sqlite3_extended_result_codes(m_db, 0);
+        rc = sqlite3_exec(m_db, "PRAGMA foreign_keys=ON; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr,
+                          nullptr, nullptr);
+        if (rc == SQLITE_OK) rc = sqlite3_exec(m_db, kSchema, nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) rc = dropStaleVolatileKeys();
+        return rc;
+    }
+
     int dropStaleVolatileKeys()
     {
         // Volatile keys last until the machine restarts: drop those of an earlier boot.
@@ -190,7 +233,9 @@ private:
     }
 
     std::string m_path;
+    std::timed_mutex& m_writes;
     sqlite3* m_db = nullptr;
+    Clock::time_point m_firstTry;  // of the lock the connection waits for
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
     std::string m_error;
 };
@@ -208,7 +253,7 @@ pthread_key_t connectionKey()
     return key;
 }
 
-Connection& threadConnection(const std::string& path)
+Connection& threadConnection(const std::string& path, std::timed_mutex& writes)
 {
     auto* map = static_cast<ConnectionMap*>(pthread_getspecific(connectionKey()));
     if (!map) {
@@ -216,7 +261,7 @@ Connection& threadConnection(const std::string& path)
         pthread_setspecific(connectionKey(), map);
     }
     auto& slot = (*map)[path];
-    if (!slot) slot = std::make_unique<Connection>(path);
+    if (!slot) slot = std::make_unique<Connection>(path, writes);
     return *slot;
 }
 
@@ -247,10 +292,14 @@ int runStatement(sqlite3_stmt* s)
     return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
 }
 
-/// A write transaction (BEGIN IMMEDIATE, so that two writers never deadlock on an upgrade).
+/// A write transaction (BEGIN IMMEDIATE, so that two writers never deadlock on an upgrade),
+/// under this program's write lock of the database.
 class WriteTransaction {
 public:
-    explicit WriteTransaction(Connection& c) : m_c(c) { m_rc = c.exec("BEGIN IMMEDIATE"); }
+    explicit WriteTransaction(Connection& c) : m_c(c), m_lock(c.writes(), kLockWait)
+    {
+        m_rc = m_lock ? c.exec("BEGIN IMMEDIATE") : SQLITE_BUSY;
+    }
     ~WriteTransaction()
     {
         if (m_rc == SQLITE_OK && !m_done) m_c.exec("ROLLBACK");
@@ -266,6 +315,7 @@ public:
 
 private:
     Connection& m_c;
+    std::unique_lock<std::timed_mutex> m_lock;
     int m_rc;
     bool m_done = false;
 };
@@ -567,7 +617,7 @@ private:
 
     LONG connect(Connection*& out)
     {
-        Connection& c = threadConnection(m_path);
+        Connection& c = threadConnection(m_path, m_writes);
         if (LONG e = c.ensureOpen()) {
             // Said once: every later call fails the same way, and the program works on.
             if (!m_bToldUnusable.exchange(true))
@@ -656,6 +706,7 @@ private:
     }
 
     std::string m_path;
+    std::timed_mutex m_writes;  // this program's threads write to the database one at a time
     std::atomic<bool> m_bToldUnusable{false};
 };
 
