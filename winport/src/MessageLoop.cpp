@@ -78,12 +78,16 @@ LoopState::~LoopState()
     if (epollFd >= 0) ::close(epollFd);
 }
 
-bool LoopState::Post(const MSG& msg, DWORD* error)
+bool LoopState::Post(const MSG& msg, DWORD* error, const WindowRecord* window)
 {
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (closed) {
             if (error) *error = ERROR_INVALID_THREAD_ID;
+            return false;
+        }
+        if (window && window->gone) {
+            if (error) *error = ERROR_INVALID_WINDOW_HANDLE;
             return false;
         }
         if (posted.size() >= WINPORT_QUEUE_LIMIT) {

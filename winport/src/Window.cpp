@@ -39,6 +39,13 @@ void forget(const std::shared_ptr<WindowRecord>& window, LoopState* loop)
     }
     if (loop) {
         std::lock_guard<std::mutex> lock(loop->mutex);
+        // What was posted to the window and not yet taken goes with it: a window made later
+        // may get the same handle, and must not receive any of it.
+        window->gone = true;
+        auto& posted = loop->posted;
+        posted.erase(std::remove_if(posted.begin(), posted.end(),
+                                    [&](const MSG& m) { return HandleToUlong(m.hwnd) == window->handle; }),
+                     posted.end());
         auto& eps = loop->endpoints;
         eps.erase(std::remove_if(eps.begin(), eps.end(), [&](const auto& e) { return e.hwnd == window->handle; }),
                   eps.end());
@@ -95,7 +102,7 @@ BOOL postLocal(const std::shared_ptr<WindowRecord>& window, UINT msg, WPARAM wPa
         return FALSE;
     }
     DWORD error = 0;
-    if (!loop->Post(makeMsg(UlongToHwnd(window->handle), msg, wParam, lParam), &error)) {
+    if (!loop->Post(makeMsg(UlongToHwnd(window->handle), msg, wParam, lParam), &error, window.get())) {
         SetLastError(error == ERROR_INVALID_THREAD_ID ? ERROR_INVALID_WINDOW_HANDLE : error);
         return FALSE;
     }

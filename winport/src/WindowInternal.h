@@ -13,6 +13,8 @@
 
 namespace winport::detail {
 
+struct WindowRecord;
+
 /// The queue, timers and wake-up descriptors of one thread's loop.
 struct LoopState {
     LoopState();
@@ -46,8 +48,9 @@ struct LoopState {
     std::thread::id owner;
     unsigned takesSinceCollect = 0;
 
-    /// Queues a message (any thread). FALSE when the loop has ended or its queue is full.
-    bool Post(const MSG& msg, DWORD* error);
+    /// Queues a message (any thread). FALSE when the loop has ended or its queue is full, or
+    /// when `window` (the message's, when given) has been destroyed.
+    bool Post(const MSG& msg, DWORD* error, const WindowRecord* window = nullptr);
     /// Sets the wake-up descriptor unless it is set already.
     void Signal();
     /// Clears it; the caller looks at the queue again afterwards, so nothing posted meanwhile
@@ -66,6 +69,7 @@ struct WindowRecord {
     std::thread::id owner;
     DWORD parent = 0;
     bool destroying = false;  // owner thread only
+    bool gone = false;        // under the loop's mutex: destroyed, so that nothing more is queued for it
     int endpointFd = -1;
     std::string endpointPath;
 };

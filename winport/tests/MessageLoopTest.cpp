@@ -237,6 +237,26 @@ TEST_F(MessageLoopTest, DestroyedWindowGetsWmDestroyLosesItsTimersAndRefusesPost
     EXPECT_EQ(destroys, 1);
 }
 
+// Handles start again in each runtime folder, so a window made later may get the handle of a
+// destroyed one: it receives nothing that was posted to the destroyed window.
+TEST_F(MessageLoopTest, MessagesNotYetTakenGoWithTheirDestroyedWindow)
+{
+    HWND old = MakeWindow();
+    HWND other = MakeWindow();
+    ASSERT_TRUE(PostMessageA(old, WM_APP + 17, 1, 2));
+    ASSERT_TRUE(PostMessageA(other, WM_APP + 18, 3, 4));
+    ASSERT_TRUE(PostMessageA(old, WM_APP + 19, 5, 6));
+    ASSERT_TRUE(DestroyWindow(old));
+    EXPECT_EQ(MessageLoop::Current().PendingCount(), 1u);
+
+    TestEnvironment nextFolder;
+    HWND reused = MakeWindow();
+    ASSERT_EQ(reused, old);
+    ASSERT_TRUE(PostMessageA(reused, WM_APP + 20, 7, 8));
+    MessageLoop::Current().RunUntilIdle();
+    EXPECT_EQ(received, (std::vector<Received>{{other, WM_APP + 18, 3, 4, 0}, {reused, WM_APP + 20, 7, 8, 0}}));
+}
+
 TEST_F(MessageLoopTest, HandlerRefusingCreationGivesNoWindow)
 {
     HWND w = winport::CreateMessageWindow("Refuse", [](HWND, UINT msg, WPARAM, LPARAM) -> LRESULT {
