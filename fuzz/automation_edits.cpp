@@ -25,6 +25,7 @@
 #include "trevanny/AutomationEventArray.h"
 #include "trevanny/ChannelStateTable.h"
 #include "trevanny/ConsoleConfig.h"
+#include "trevanny/SharedConstants.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ int channelFrom(uint8_t b) { return b == 255 ? 2000 : b * 8; }
 // The values of the channels the console handles (the rest of a block is never touched).
 bool sameHandledValues(const CChannelStateTable& a, const CChannelStateTable& b)
 {
-    const int channels = std::min(CConsoleConfig().GetMaxPathCount(), CChannelStateTable::kChannelCount);
+    const int channels = std::min(CConsoleConfig().GetMaxPathCount(), kConsolePaths);
     for (int c = 0; c < channels; ++c) {
         CChannelStateTable::ValueRun runs[2];
         const int n = CChannelStateTable::ChannelValueRuns(c, runs);

@@ -13,7 +13,7 @@ namespace {
 
 TEST(KIVCommands, TableHasEveryCommandByNumber)
 {
-    EXPECT_EQ(334, KIVCommandCount);
+    EXPECT_EQ(334, kKIVCommandCount);
     struct Row { int number; const char* name; };
     for (Row r : {Row{0, "AttachToControl"}, Row{28, "AttachToConsoleSetupList"}, Row{49, "AttachToOperatingStyles"},
                   Row{50, "SetOperatingStylesCommand"}, Row{180, "CancelCommand"}, Row{192, "AttachToClientMonitor"},
@@ -28,15 +28,15 @@ TEST(KIVCommands, TableHasEveryCommandByNumber)
     EXPECT_EQ(192, AttachToClientMonitor);
     EXPECT_EQ(nullptr, KIVCommandName(-1));
     EXPECT_EQ(nullptr, KIVCommandName(334));
-    for (int i = 0; i < KIVCommandCount; ++i) {
-        for (int j = i + 1; j < KIVCommandCount; ++j) ASSERT_STRNE(KIVCommandNames[i], KIVCommandNames[j]);
+    for (int i = 0; i < kKIVCommandCount; ++i) {
+        for (int j = i + 1; j < kKIVCommandCount; ++j) ASSERT_STRNE(KIVCommandNames[i], KIVCommandNames[j]);
     }
 }
 
 TEST(CommandBlock, HeaderAndBodyAreLaidOutAsSent)
 {
     // A bare command: 16 bytes, window 0, reserved 0.
-    HGLOBAL bare = KIVAllocCommandBlock(CancelCommand, KIVBareCommandSize);
+    HGLOBAL bare = KIVAllocCommandBlock(CancelCommand, kKIVBareCommandSize);
     ASSERT_NE(nullptr, bare);
     ASSERT_EQ(16u, GlobalSize(bare));
     const uint8_t expected[16] = {180, 0, 0, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0};

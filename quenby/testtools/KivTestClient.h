@@ -28,7 +28,7 @@ public:
     }
 
     /// Sends a bare attach command of this kind between StopAdvise and StartAdvise(readNow).
-    void Attach(int command, int readNow) { SendAttachBlock(KIVAllocCommandBlock(command, KIVBareCommandSize), readNow); }
+    void Attach(int command, int readNow) { SendAttachBlock(KIVAllocCommandBlock(command, kKIVBareCommandSize), readNow); }
     /// Sends a block of this command and size, its body filled by fill (from byte 16).
     void Send(int command, int size, const std::vector<uint8_t>& body = {})
     {

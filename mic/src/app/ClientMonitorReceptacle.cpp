@@ -12,7 +12,7 @@ CClientMonitorReceptacle::~CClientMonitorReceptacle() { StopAdvise(); }
 
 int CClientMonitorReceptacle::OnLinkIn(_CommsStructure* block)
 {
-    if (!block || block->nSize < ReplySize) return 1;
+    if (!block || block->nSize < kReplySize) return 1;
     int32_t code;
     std::memcpy(&code, reinterpret_cast<const uint8_t*>(block) + 16, sizeof code);
     if ((code == 1 || code == 2) && m_pWndNotify) PostMessageA(m_pWndNotify, WM_CLOSE_REQUEST, 0, 0);

@@ -3,12 +3,21 @@
 // the user-interface thread. What the operator sees is drawn by a view from this state; what
 // the operator is asked goes through the Shell.
 //
-// The core is split by concept: MicDlg.cpp (construction, initialisation, the message and
-// timer tables, closing), MicDlgPort.cpp (opening and reopening the serial port),
-// MicDlgSetup.cpp (setup files and profile settings), MicDlgLink.cpp (transmit ring, message
-// builders and the link step), MicDlgCommands.cpp (the controls' commands), MicDlgSnapshot.cpp
-// (what the window shows), MicDlgServerData.cpp (the server's mic-line data and the enlarged
-// read-out), MicDlgSettingsCommand.cpp (the set-up and test dialog's settings commands).
+// The core is split by concept:
+//   MicDlg.cpp                 construction, initialisation, the message and timer tables, closing
+//   MicDlgView.h               what the view is told, and the picture of the window
+//   MicDlgPort.cpp             opening and reopening the serial port
+//   MicDlgSetup.cpp            setup files and profile settings
+//   MicDlgLink.cpp             transmit ring, message builders and the link step
+//   MicDlgCommands.cpp         the controls' commands
+//   MicDlgSwitches.cpp         channel switches, rack buttons and what a channel shows
+//   MicDlgGain.cpp             the gain boxes
+//   MicDlgMidi.cpp             switches and gain out as control changes, controls in from MIDI
+//   MicDlgSnapshot.cpp         what the window shows
+//   MicDlgWindows.cpp          the secondary windows, the tray icon, server mode's pop-up options
+//   MicDlgMicLines.cpp         server mode's mic lines and automatic numbering
+//   MicDlgServerData.cpp       the server's mic-line data and the enlarged read-out
+//   MicDlgSettingsCommand.cpp  the set-up and test dialog's settings commands
 #pragma once
 
 #include <deque>

@@ -13,7 +13,7 @@ CMicLineInterface::~CMicLineInterface() { StopAdvise(); }
 
 int CMicLineInterface::OnLinkIn(_CommsStructure* block)
 {
-    if (!block || block->nSize < ReplySize) return 1;
+    if (!block || block->nSize < kReplySize) return 1;
     bool announce = false;
     {
         CFastSingleLock lock(&m_lock, TRUE);

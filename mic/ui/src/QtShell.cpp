@@ -1,13 +1,13 @@
 #include "mic_ui/QtShell.h"
 
-#include "mic_ui/Diagnostics.h"
-#include "mic_ui/Minimised.h"
 #include "app/MicDlg.h"
-#include "mic_ui/MidiMonitor.h"
+#include "mic_ui/DiagnosticsWindow.h"
+#include "mic_ui/MidiMonitorWindow.h"
+#include "mic_ui/MidiPortSelectionWindow.h"
 #include "mic_ui/MidiSetupWindow.h"
+#include "mic_ui/MinimisedWindow.h"
 #include "mic_ui/PreSetupWindow.h"
 #include "midi/MidiPortManager.h"
-#include "mic_ui/MidiPortSelection.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -14,7 +14,7 @@
 #include "../../tests/RealTimeLoop.h"
 #include "../../tests/ServerModeFixture.h"
 #include "app/BigControls2.h"
-#include "mic_ui/BigControls2.h"
+#include "mic_ui/BigControls2Window.h"
 #include "mic_ui/PictureStore.h"
 #include "mic_ui/QtShell.h"
 #include "winport_ui/Canvas.h"

@@ -10,7 +10,7 @@
 
 #include "TestEnvironment.h"
 #include "base/MicMessages.h"
-#include "mic_ui/Diagnostics.h"
+#include "mic_ui/DiagnosticsWindow.h"
 #include "mic_ui/QtShell.h"
 #include "winport/Clock.h"
 #include "winport/Window.h"

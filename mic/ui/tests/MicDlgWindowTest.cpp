@@ -22,7 +22,7 @@
 #include "base/ProgramConstants.h"
 #include "link/SerialPort.h"
 #include "mic_ui/MicDlgWindow.h"
-#include "mic_ui/MidiPortSelection.h"
+#include "mic_ui/MidiPortSelectionWindow.h"
 #include "mic_ui/QtShell.h"
 #include "mic_ui/SmallDialogs.h"
 #include "midi/MidiPortConfig.h"

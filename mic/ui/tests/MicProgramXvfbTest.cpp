@@ -24,21 +24,21 @@
 #include <thread>
 #include <unistd.h>
 
-#include "../../tests/ProgramProcess.h"  // the mic tests' child process with pre-sim
 #include "../../tests/MidiSetupFile.h"
+#include "../../tests/ProgramProcess.h"  // the mic tests' child process with pre-sim
 #include "FakeDetection.h"
 #include "MidiSim.h"
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
-#include "midi/MidiPortConfig.h"
-#include "mic_ui/Diagnostics.h"
+#include "mic_ui/DiagnosticsWindow.h"
 #include "mic_ui/EnBitmap.h"
 #include "mic_ui/MicDlgWindow.h"
-#include "mic_ui/Minimised.h"
-#include "mic_ui/MidiPortSelection.h"
+#include "mic_ui/MidiPortSelectionWindow.h"
 #include "mic_ui/MidiSetupWindow.h"
+#include "mic_ui/MinimisedWindow.h"
 #include "mic_ui/PictureStore.h"
 #include "mic_ui/PreSetupWindow.h"
+#include "midi/MidiPortConfig.h"
 #include "ui/DisplayLayout.h"
 #include "winport/Profile.h"
 #include "winport/RegistryObject.h"

@@ -8,7 +8,7 @@
 
 #include "TestEnvironment.h"
 #include "base/MicMessages.h"
-#include "mic_ui/MidiMonitor.h"
+#include "mic_ui/MidiMonitorWindow.h"
 #include "winport/MessageLoop.h"
 #include "winport/RegistryObject.h"
 #include "winport/Window.h"

@@ -5,14 +5,14 @@
 
 #include <QTest>
 
+#include "../../tests/MidiPortLink.h"
 #include "../../tests/ScriptedShell.h"
 #include "TestEnvironment.h"
+#include "mic_ui/MidiPortSelectionWindow.h"
 #include "midi/MidiPortConfig.h"
 #include "midi/MidiPortManager.h"
-#include "mic_ui/MidiPortSelection.h"
 #include "ui/DisplayLayout.h"
 #include "winport/Clock.h"
-#include "../../tests/MidiPortLink.h"
 #include "winport/MidiBackend.h"
 #include "winport/RegistryObject.h"
 #include "winport/Window.h"

@@ -10,7 +10,7 @@
 #include "TestEnvironment.h"
 #include "app/MicDlg.h"
 #include "mic_ui/MicDlgWindow.h"
-#include "mic_ui/Minimised.h"
+#include "mic_ui/MinimisedWindow.h"
 #include "mic_ui/QtShell.h"
 #include "winport/Clock.h"
 #include "winport/Profile.h"

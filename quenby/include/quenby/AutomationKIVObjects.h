@@ -28,7 +28,7 @@ struct PackedAutomationEvent {
     uint16_t wLast;  // the event's last 16-bit field
     uint16_t wPad2;
 
-    static constexpr int32_t Marker = 65536;
+    static constexpr int32_t kMarker = 65536;
     /// The packed form of an event; padding is zero.
     static PackedAutomationEvent From(const CAutomationEvent& event);
 };
@@ -52,7 +52,7 @@ static_assert(sizeof(StructPPPC) == 12);
 
 class CAdvancedAutoKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int ParameterCount = 9;
+    static constexpr int kParameterCount = 9;
 
     explicit CAdvancedAutoKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "CAdvancedAutoKIVObject"; }
@@ -63,15 +63,15 @@ public:
     void SendAdvancedAutoCmd();
 
     /// Set by the program before SendAdvancedAutoCmd.
-    int32_t m_anParameters[ParameterCount] = {};
+    int32_t m_anParameters[kParameterCount] = {};
 };
 
 class CAutomationDataKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 8616;
+    static constexpr int kBlockSize = 8616;
     /// Room of the attach's channel list (from 24), and of the event and index lists.
-    static constexpr int MaxChannels = (BlockSize - 24) / 4;
-    static constexpr int MaxEvents = 20;
+    static constexpr int kMaxChannels = (kBlockSize - 24) / 4;
+    static constexpr int kMaxEvents = 20;
 
     explicit CAutomationDataKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "AutomationDataKIV"; }
@@ -133,9 +133,8 @@ public:
 /// valid gang) and the path map. A program derives from it and fills both.
 class CGangDataKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int Channels = 2000;
     /// The path kind whose channels ClearAll leaves out.
-    static constexpr int SkippedPathType = 12;
+    static constexpr int kSkippedPathType = 12;
 
     CGangDataKIVObject();
 
@@ -185,9 +184,9 @@ public:
 
 class CMultipleAutomationKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 228;
+    static constexpr int kBlockSize = 228;
     /// The controls the attach holds below its count at 220.
-    static constexpr int MaxAttachControls = (220 - 16) / 12;
+    static constexpr int kMaxAttachControls = (220 - 16) / 12;
 
     explicit CMultipleAutomationKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "MultipleAutomationKIV"; }
@@ -224,8 +223,7 @@ public:
 
 class CTrimControlKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int TrimBlockSize = 8504, PathsBlockSize = 24048;
-    static constexpr int MaxPaths = 2000;
+    static constexpr int kTrimBlockSize = 8504, kPathsBlockSize = 24048;
 
     explicit CTrimControlKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     ~CTrimControlKIVObject() override = default;

@@ -24,9 +24,9 @@ static_assert(offsetof(_CommsStructure, nSize) == 8);
 static_assert(offsetof(_CommsStructure, dwReserved) == 12);
 
 /// The size of a block that is only a header.
-constexpr int KIVBareCommandSize = 16;
+constexpr int kKIVBareCommandSize = 16;
 /// The allocation flags of every block: moveable, zero-filled, shareable (0x2042).
-constexpr UINT KIVBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE;
+constexpr UINT kKIVBlockFlags = GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE;
 
 /// Allocates a zero-filled block of size bytes with its header written (command, reply window,
 /// size). Returns NULL, and sends nothing, for a command outside 0 to 333 or a size below 16.

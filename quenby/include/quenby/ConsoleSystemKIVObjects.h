@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "quenby/GenericKIVObject.h"
-#include "winport/Collections.h"
 #include "winport/CString.h"
+#include "winport/Collections.h"
 
 /// Opaque argument types of the commands: the values travel as 32-bit numbers.
 enum AcceptableFrameRates : int32_t {};
@@ -34,9 +34,9 @@ static_assert(sizeof(_StructFaderAllocControl) == 60);
 
 class CAnalogDesignKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 1716;
+    static constexpr int kBlockSize = 1716;
     /// The map's room: 32-bit words from 232 to the block's end.
-    static constexpr int MaxMapValues = (BlockSize - 232) / 4;
+    static constexpr int kMaxMapValues = (kBlockSize - 232) / 4;
 
     explicit CAnalogDesignKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "AnalogDesignKIVObject"; }
@@ -53,7 +53,7 @@ public:
 
 class CCBFKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 147828;
+    static constexpr int kBlockSize = 147828;
 
     explicit CCBFKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "CBFKIV"; }
@@ -80,7 +80,7 @@ public:
 
 class CDeskSetupKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 292;
+    static constexpr int kBlockSize = 292;
 
     explicit CDeskSetupKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "DeskSetupKIVObject"; }
@@ -138,7 +138,7 @@ public:
 
 class CFaderAllocKivObject : public CGenericKIVObject {
 public:
-    static constexpr int SetBlockSize = 76;
+    static constexpr int kSetBlockSize = 76;
 
     explicit CFaderAllocKivObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "FaderAllocKiv"; }
@@ -156,7 +156,7 @@ public:
 
 class CFaderDirKivK7Object : public CGenericKIVObject {
 public:
-    static constexpr int Entries = 120;
+    static constexpr int kEntries = 120;
 
     explicit CFaderDirKivK7Object(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "FaderDirKivK7"; }
@@ -179,7 +179,7 @@ public:
 
 class CFrameRateKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 296;
+    static constexpr int kBlockSize = 296;
 
     explicit CFrameRateKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "FrameRateKIV"; }
@@ -195,7 +195,7 @@ public:
 class CFunctionKeysKIVObject : public CGenericKIVObject {
 public:
     /// How long CloseConsoleMode waits after sending, on the process's clock.
-    static constexpr DWORD CloseConsoleWaitMs = 1000;
+    static constexpr DWORD kCloseConsoleWaitMs = 1000;
 
     explicit CFunctionKeysKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "FunctionKeysKIV"; }
@@ -215,9 +215,9 @@ public:
     /// Where the track offset is kept, below this PC's HKEY_LOCAL_MACHINE.
     static constexpr char FennikKey[] = "SOFTWARE\\VOKDWEN\\Vok Dwen Cantle\\Fennik";
     /// Sub-commands of the track offset.
-    static constexpr int ClearFennikCommand = 15, FennikOffsetCommand = 16;
+    static constexpr int kClearFennikCommand = 15, kFennikOffsetCommand = 16;
     /// The offset sent while the track offset is not enabled.
-    static constexpr DWORD NoFennikOffset = 0xFFFFFFFF;
+    static constexpr DWORD kNoFennikOffset = 0xFFFFFFFF;
 
     explicit CGenericKivserverKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "GenericKivserverKIVObject"; }
@@ -241,7 +241,7 @@ public:
 
 class CGenericKivserverFSKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 4040;
+    static constexpr int kBlockSize = 4040;
 
     explicit CGenericKivserverFSKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "GenericKivserverFSKIVObject"; }
@@ -274,8 +274,8 @@ public:
 /// 32-bit word at byte 4k.
 class CSorelPrefsKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 556;
-    static constexpr int PrefsSize = 193;
+    static constexpr int kBlockSize = 556;
+    static constexpr int kPrefsSize = 193;
 
     explicit CSorelPrefsKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "SorelPrefsKIV"; }
@@ -325,7 +325,7 @@ public:
 
 class CStudioConfigKIV : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 217;
+    static constexpr int kBlockSize = 217;
 
     explicit CStudioConfigKIV(int enabled = 1);
     /// Ends the subscription first, so that no reply reaches a half-destroyed object.
@@ -358,7 +358,7 @@ public:
 
 class CQJCalibrationKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int CalibrationBlockSize = 16020;
+    static constexpr int kCalibrationBlockSize = 16020;
 
     explicit CQJCalibrationKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "QJCalibrationKIVObject"; }
@@ -375,7 +375,7 @@ public:
 
 class CQJDiagnosticsKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 240;
+    static constexpr int kBlockSize = 240;
 
     explicit CQJDiagnosticsKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "QJDiagnosticsKIVObject"; }

@@ -17,15 +17,15 @@ const CFaderLayout& QuenbyFaderLayout();
 
 class CCurrentConsoleSetupKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int NumPathTypes = 14;
-    static constexpr int NumLinkedPaths = 100;     // link records for paths 0 to 99
-    static constexpr int LinkRecordWords = 2000;   // the count and up to 1999 linked paths
-    static constexpr int SetupBlockSize = 460000;
+    static constexpr int kNumPathTypes = 14;
+    static constexpr int kNumLinkedPaths = 100;     // link records for paths 0 to 99
+    static constexpr int kLinkRecordWords = 2000;   // the count and up to 1999 linked paths
+    static constexpr int kSetupBlockSize = 460000;
     /// Path names of the rename block: short names of 5 bytes per path from 8428, long names of
     /// 13 bytes per path from 420428, so paths 0 to 3043 fit.
-    static constexpr int MaxQueuedPath = 3043;
+    static constexpr int kMaxQueuedPath = 3043;
     /// LoadConsoleSetup carries the first name and at most seven further ones.
-    static constexpr int MaxFurtherSetupNames = 7;
+    static constexpr int kMaxFurtherSetupNames = 7;
 
     explicit CCurrentConsoleSetupKIVObject(int enabled);
     ~CCurrentConsoleSetupKIVObject() override;
@@ -77,7 +77,7 @@ public:
 
 protected:
     /// The link record of a path (0 to 99): word 0 the count, then the linked paths.
-    int32_t* LinkRecord(int path) { return &m_anDynamicsLinks[static_cast<size_t>(path) * LinkRecordWords]; }
+    int32_t* LinkRecord(int path) { return &m_anDynamicsLinks[static_cast<size_t>(path) * kLinkRecordWords]; }
 
     // The rename queue: path numbers and their names, in the order queued.
     CArray<int, int> m_anQueuedPaths;
@@ -85,8 +85,8 @@ protected:
     CStringArray m_astrPathNames;  // index = path number
     CString m_strMixSetup;
     CArray<int, int> m_anPathMap;  // paths of each type
-    char m_szShortPattern[NumPathTypes][10];
-    char m_szLongPattern[NumPathTypes][10];
+    char m_szShortPattern[kNumPathTypes][10];
+    char m_szLongPattern[kNumPathTypes][10];
     std::vector<int32_t> m_anDynamicsLinks;  // NumLinkedPaths records of LinkRecordWords words
     int32_t m_anXSPCards[4] = {};
     int32_t m_nEngineKind = 0;  // 0 ESP, 1 SSP, 2 XSP

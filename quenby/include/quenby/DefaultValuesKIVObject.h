@@ -10,15 +10,15 @@
 
 class CDefaultValuesKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int Sets = 3, Slots = 14, Processes = 84;
+    static constexpr int kSets = 3, kSlots = 14, kProcesses = 84;
     /// Processes below this one are in part A.
-    static constexpr int PartBFirstProcess = 36;
-    static constexpr int PartAControls = 9, PartBControls = 4;
+    static constexpr int kPartBFirstProcess = 36;
+    static constexpr int kPartAControls = 9, kPartBControls = 4;
     /// Bytes of each part, and of the whole table.
-    static constexpr int PartABytes = Sets * Slots * PartBFirstProcess * PartAControls * 2;
-    static constexpr int PartBBytes = Sets * Slots * (Processes - PartBFirstProcess) * PartBControls * 2;
-    static constexpr int TableBytes = PartABytes + PartBBytes;
-    static constexpr int BlockSize = 43692;
+    static constexpr int kPartABytes = kSets * kSlots * kPartBFirstProcess * kPartAControls * 2;
+    static constexpr int kPartBBytes = kSets * kSlots * (kProcesses - kPartBFirstProcess) * kPartBControls * 2;
+    static constexpr int kTableBytes = kPartABytes + kPartBBytes;
+    static constexpr int kBlockSize = 43692;
 
     explicit CDefaultValuesKIVObject(int enabled = 1);
     CString GetName() override { return "DefaultValuesKIV"; }
@@ -54,5 +54,5 @@ protected:
     CDefaultValuesListKIVObject m_DefaultValuesList{1};
 
 private:
-    short m_aValues[TableBytes / 2] = {};
+    short m_aValues[kTableBytes / 2] = {};
 };

@@ -18,13 +18,13 @@ struct KivFileListCommands {
 /// The block every file-list command but the attach sends, and the commands the lists share.
 class KivFileListBase : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 30336;
+    static constexpr int kBlockSize = 30336;
     /// Fields of the block; each runs to the next field that a command of the block writes,
     /// so a file name keeps at most 38 characters.
-    static constexpr size_t FileNameOffset = 534, FileNameWidth = 39;
-    static constexpr size_t OldNameOffset = 833, OldNameWidth = 39;
-    static constexpr size_t NewNameOffset = 872, NewNameWidth = 23464;
-    static constexpr size_t ReadOnlyOffset = 24336;
+    static constexpr size_t kFileNameOffset = 534, kFileNameWidth = 39;
+    static constexpr size_t kOldNameOffset = 833, kOldNameWidth = 39;
+    static constexpr size_t kNewNameOffset = 872, kNewNameWidth = 23464;
+    static constexpr size_t kReadOnlyOffset = 24336;
 
 protected:
     KivFileListBase(int enabled, KivFileListCommands commands) : CGenericKIVObject(enabled), m_commands(commands) {}

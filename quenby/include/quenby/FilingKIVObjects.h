@@ -103,7 +103,7 @@ public:
 class CLabelListKIVObject : public CGenericKIVObject {
 public:
     /// The server's label list holds 1800 labels.
-    static constexpr int MaxLabels = 1800;
+    static constexpr int kMaxLabels = 1800;
 
     explicit CLabelListKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "LabelListKIV"; }

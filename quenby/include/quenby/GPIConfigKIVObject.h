@@ -10,11 +10,10 @@
 
 class CGPIConfigKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int RelayCount = 19, OptoCount = 27;
-    static constexpr int PathRecordSize = 30;
+    static constexpr int kRelayCount = 19, kOptoCount = 27;
+    static constexpr int kPathRecordSize = 30;
     /// Most path records the object keeps.
-    static constexpr int MaxPaths = 2000;
-    static constexpr int BlockSize = 544;
+    static constexpr int kBlockSize = 544;
 
     explicit CGPIConfigKIVObject(int enabled = 1);
     CString GetName() override { return "GPIConfigKIVObject"; }
@@ -51,14 +50,14 @@ protected:
     void ClearAll();
 
     struct PathRecord {
-        BYTE bytes[PathRecordSize];
+        BYTE bytes[kPathRecordSize];
     };
 
     CString m_strCurrent;
     CString m_strCurrentOnDesk;
     std::vector<PathRecord> m_aPaths;
-    short m_nRelayStatus[RelayCount] = {};
-    short m_nOptoStatus[OptoCount] = {};
+    short m_nRelayStatus[kRelayCount] = {};
+    short m_nOptoStatus[kOptoCount] = {};
     int m_nRelays = 0;
     int m_nOptos = 0;
     bool m_bStatusPanel = false;

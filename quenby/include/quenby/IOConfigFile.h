@@ -17,7 +17,7 @@
 
 class CIOConfigFile {
 public:
-    static constexpr int CurrentVersion = 2;
+    static constexpr int kCurrentVersion = 2;
 
     CIOConfigFile() = default;
 

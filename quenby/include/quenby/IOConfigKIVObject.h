@@ -94,13 +94,13 @@ IOPortKey DecodeIOConverterRecord(const uint8_t* record, int version, IOConverte
 
 class CIOConfigKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int Systems = 4, MADILinks = 3, RemoteSlots = 4, MaxGroupMembers = 5;
+    static constexpr int kSystems = 4, kMADILinks = 3, kRemoteSlots = 4, kMaxGroupMembers = 5;
     /// The save block's header; records follow.
-    static constexpr int SaveHeaderSize = 492;
+    static constexpr int kSaveHeaderSize = 492;
     /// Characters of a configuration name the save block holds.
-    static constexpr int MaxConfigNameLength = 155;
+    static constexpr int kMaxConfigNameLength = 155;
     /// Maximum delays of one MADI link, in samples at 48 kHz, before the delay shift.
-    static constexpr int LinkDelay = 130564, MADILinkDelay = 523780;
+    static constexpr int kLinkDelay = 130564, kMADILinkDelay = 523780;
 
     explicit CIOConfigKIVObject(int enabled = 1);
     CString GetName() override { return "IOConfigKIV"; }
@@ -213,9 +213,9 @@ protected:
 
     // The hardware description, filled by the owner.
     int m_nSampleRate = 0;
-    int m_nMADI[Systems][MADILinks] = {};
-    int m_nRemoteUnits[Systems][MADILinks][RemoteSlots] = {};
-    int m_nQuadMADIs[Systems] = {};
+    int m_nMADI[kSystems][kMADILinks] = {};
+    int m_nRemoteUnits[kSystems][kMADILinks][kRemoteSlots] = {};
+    int m_nQuadMADIs[kSystems] = {};
     int m_nFrameRateCode = 0;
     int m_nDelayShift = 0;
 

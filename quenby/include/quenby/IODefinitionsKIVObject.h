@@ -13,13 +13,13 @@
 
 class CIODefinitionsKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int Systems = 4, Racks = 12, RackTypes = 16, Slots = 5;
-    static constexpr int EnableCount = 48;
-    static constexpr int RackNameLength = 30;  // characters kept of a rack name
+    static constexpr int kSystems = 4, kRacks = 12, kRackTypes = 16, kSlots = 5;
+    static constexpr int kEnableCount = 48;
+    static constexpr int kRackNameLength = 30;  // characters kept of a rack name
     /// Most channels a rack type carries: the sum over its slots of the larger of inputs and
     /// outputs.
-    static constexpr int MaxRackChannels = 56;
-    static constexpr int SaveBlockSize = 3752;
+    static constexpr int kMaxRackChannels = 56;
+    static constexpr int kSaveBlockSize = 3752;
 
     explicit CIODefinitionsKIVObject(int enabled = 1);
     CString GetName() override { return "IODefinitionsKIV"; }
@@ -66,17 +66,17 @@ public:
     void SetRackDate(int system, int rackType, CTime date);
 
 private:
-    void SetChannels(BYTE (&table)[Systems][RackTypes][Slots], int system, int rackType, int slot, int n);
+    void SetChannels(BYTE (&table)[kSystems][kRackTypes][kSlots], int system, int rackType, int slot, int n);
 
-    BYTE m_nRackTypes[Systems][Racks] = {};
-    BYTE m_nInputs[Systems][RackTypes][Slots] = {};
-    BYTE m_nOutputs[Systems][RackTypes][Slots] = {};
-    BYTE m_nConverters[Systems][RackTypes] = {};
-    BYTE m_nRackKinds[Systems][RackTypes] = {};
-    char m_szRackNames[Systems][RackTypes][32] = {};
-    CTime m_RackDates[Systems][RackTypes];
-    BYTE m_nIOSTypeEnables[EnableCount] = {};
-    BYTE m_nChannel55Enables[EnableCount] = {};
+    BYTE m_nRackTypes[kSystems][kRacks] = {};
+    BYTE m_nInputs[kSystems][kRackTypes][kSlots] = {};
+    BYTE m_nOutputs[kSystems][kRackTypes][kSlots] = {};
+    BYTE m_nConverters[kSystems][kRackTypes] = {};
+    BYTE m_nRackKinds[kSystems][kRackTypes] = {};
+    char m_szRackNames[kSystems][kRackTypes][32] = {};
+    CTime m_RackDates[kSystems][kRackTypes];
+    BYTE m_nIOSTypeEnables[kEnableCount] = {};
+    BYTE m_nChannel55Enables[kEnableCount] = {};
     int m_nTQInputs = 0;
     int m_nTQOutputs = 0;
 };

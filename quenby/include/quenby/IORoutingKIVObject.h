@@ -19,6 +19,7 @@
 
 #include "quenby/GenericKIVObject.h"
 #include "quenby/IOConfigKIVObject.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/Collections.h"
 
 /// One route of a path's route slot: the port and whether it is assigned.
@@ -58,12 +59,12 @@ enum FilmTotals { enFilms8 = 0, enFilms7 = 1, enFilms6 = 2, enFilms4 = 3, enFilm
 
 class CIORoutingKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int MaxPaths = 2000, Systems = 4, Racks = 12, RackTypes = 16, Cards = 5, Slots = 7, Legs = 3;
-    static constexpr int Directions = 3, RackPairs = 28;
+    static constexpr int kSystems = 4, kRacks = 12, kRackTypes = 16, kCards = 5, kSlots = 7, kLegs = 3;
+    static constexpr int kDirections = 3, kRackPairs = 28;
     /// The size of a reply and of the SetIORouting and SetFMDIMode blocks.
-    static constexpr int StateSize = 390068;
+    static constexpr int kStateSize = 390068;
     /// The routing table's place in them.
-    static constexpr int TableAt = 40;
+    static constexpr int kTableAt = 40;
 
     explicit CIORoutingKIVObject(int enabled = 1);
     CString GetName() override { return "IORoutingKIV"; }
@@ -159,16 +160,16 @@ private:
     bool Routed(int leg, int slot, int path, uint64_t key) const;
     void Post() const;
 
-    int32_t m_nRackCounts[Systems] = {};
+    int32_t m_nRackCounts[kSystems] = {};
     int32_t m_nPathCount = 0;
     std::vector<IOPathRouting> m_Routing;  // MaxPaths
-    BYTE m_nPresence[Systems][Racks][Directions][RackPairs] = {};
-    BYTE m_nCardTypes[Systems][Racks][RackPairs] = {};
-    BYTE m_nRackTypes[Systems][Racks] = {};
-    int32_t m_nConverterChannels[Systems][Racks] = {};
-    IORackTypeCard m_RackTypeCards[Systems][RackTypes][Cards] = {};
+    BYTE m_nPresence[kSystems][kRacks][kDirections][kRackPairs] = {};
+    BYTE m_nCardTypes[kSystems][kRacks][kRackPairs] = {};
+    BYTE m_nRackTypes[kSystems][kRacks] = {};
+    int32_t m_nConverterChannels[kSystems][kRacks] = {};
+    IORackTypeCard m_RackTypeCards[kSystems][kRackTypes][kCards] = {};
     std::vector<IOPathRecord> m_Paths;  // MaxPaths
-    BYTE m_nEngines[MaxPaths] = {};
+    BYTE m_nEngines[kConsolePaths] = {};
     UINT m_uNotifyMessage;
     int m_nOnLine = 1;
     FMDIModes m_eFMDIMode = enFMDIMode0;

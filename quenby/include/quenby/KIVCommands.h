@@ -340,11 +340,11 @@ enum enKIVCommand {
 };
 
 /// The number of commands, NULLCommand included.
-constexpr int KIVCommandCount = 334;
-static_assert(NULLCommand + 1 == KIVCommandCount);
+constexpr int kKIVCommandCount = 334;
+static_assert(NULLCommand + 1 == kKIVCommandCount);
 
 /// The name of every command as text, indexed by its number.
-extern const char* const KIVCommandNames[KIVCommandCount];
+extern const char* const KIVCommandNames[kKIVCommandCount];
 
 /// The name of a command, or nullptr for a number outside 0 to 333.
 const char* KIVCommandName(int command);

@@ -132,7 +132,7 @@ private:
 /// The fourteen path kinds: 0 channel, 1 group, 2 main, 3 aux, 4 listen, 5 talkback, 6 sel,
 /// 7 track, 8 cue, 9 extern, 10 film, 11 film listen, 12 predub dummy master, 13 star command.
 /// Kind 14 (subs) is known to the labels and always has no paths.
-constexpr int KivPathKindCount = 14;
+constexpr int kKivPathKindCount = 14;
 
 /// The first path number of a kind: the sum of the counts of the kinds numbered before it in
 /// the order channel, track, group, main, aux, cue, listen, talkback, sel, extern, film, film
@@ -144,7 +144,7 @@ int KivKindOfPath(const int* counts, int countSize, int path);
 
 /// A table of label formats, one printf format (with at most one %d) of up to 9 characters per
 /// kind.
-using KivLabelFormats = char[KivPathKindCount][10];
+using KivLabelFormats = char[kKivPathKindCount][10];
 
 /// The default label of the number-th path (from 1) of a kind. Formats come from `below10` for
 /// numbers below 10 and from `from10` otherwise. Kind 1: "MM" for the first mixMinusGroups

@@ -54,13 +54,13 @@ static_assert(offsetof(MCSMachineInfoStruct, abyServoParams) == 121);
 /// machine's settings) with the sub-command at 20; no window.
 class CMCSKivObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 716, LongBlockSize = 864;
-    static constexpr int Groups = 9, GroupSize = 8;
-    static constexpr BYTE NoMachine = 255;
+    static constexpr int kBlockSize = 716, kLongBlockSize = 864;
+    static constexpr int kGroups = 9, kGroupSize = 8;
+    static constexpr BYTE kNoMachine = 255;
     /// The track numbers of the timecode and video tracks.
-    static constexpr BYTE TimecodeTrack = 254, VideoTrack = 255;
+    static constexpr BYTE kTimecodeTrack = 254, kVideoTrack = 255;
     /// Numbered tracks whose ready bits the record holds (bytes 63 to 74).
-    static constexpr int MaxNumberedTracks = 96;
+    static constexpr int kMaxNumberedTracks = 96;
     /// Where the record-to-timecode-and-video flag is kept, below HKEY_CURRENT_USER.
     static constexpr char MCSKey[] = "Software\\VOKDWEN\\Vok Dwen Cantle\\MCS";
     static constexpr char RecordToTCAndVideoValue[] = "Allow record to Video and timecode Tracks";
@@ -180,7 +180,7 @@ protected:
     BYTE m_byCurrentGroupState = 0;
     BYTE m_byCurrentGroupProcess = 0;
     BYTE m_byCurrentGroupCycleMode = 0;
-    BYTE m_abyGroups[Groups][GroupSize];
+    BYTE m_abyGroups[kGroups][kGroupSize];
     BYTE m_byGroupLockedReference = 0;
     BYTE m_byGroupLockedStatus = 0;
     CArray<MCSMachineInfoStruct, const MCSMachineInfoStruct&> m_aMachines;

@@ -26,9 +26,9 @@ static_assert(sizeof(MeterDesignRecord) == 32);
 
 class CMeterDesignerKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int Pages = 8, Meters = 160;
-    static constexpr int BlockSize = 41332;
-    static constexpr int DefaultStemWidth = 8;
+    static constexpr int kPages = 8, kMeters = 160;
+    static constexpr int kBlockSize = 41332;
+    static constexpr int kDefaultStemWidth = 8;
 
     explicit CMeterDesignerKIVObject(int enabled = 1);
     CString GetName() override { return "MeterDesignerKIV"; }
@@ -79,7 +79,7 @@ public:
     void Copy(int fromPage, int toPage);
 
 private:
-    static bool Valid(int page, int meter) { return page >= 0 && page < Pages && meter >= 0 && meter < Meters; }
+    static bool Valid(int page, int meter) { return page >= 0 && page < kPages && meter >= 0 && meter < kMeters; }
     int Field(int page, int meter, int32_t MeterDesignRecord::*field, int fallback) const
     {
         return Valid(page, meter) ? m_Meters[page][meter].*field : fallback;
@@ -91,6 +91,6 @@ private:
     /// Lays a multi-meter source over `count` meters from `meter` on.
     void LayRun(int page, int meter, int count, int layout, int32_t MeterDesignRecord::*numberField, int number);
 
-    MeterDesignRecord m_Meters[Pages][Meters];
-    int m_nStemWidth = DefaultStemWidth;
+    MeterDesignRecord m_Meters[kPages][kMeters];
+    int m_nStemWidth = kDefaultStemWidth;
 };

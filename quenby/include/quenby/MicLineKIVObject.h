@@ -8,7 +8,7 @@
 class CMicLineKIVObject : public CGenericKIVObject {
 public:
     /// The size of a mic-line reply: the header and the 480-byte record.
-    static constexpr int ReplySize = 496;
+    static constexpr int kReplySize = 496;
 
     explicit CMicLineKIVObject(int enabled) : CGenericKIVObject(enabled) {}
     ~CMicLineKIVObject() override = default;
@@ -24,10 +24,10 @@ public:
 class CClientMonitorKIVObject : public CGenericKIVObject {
 public:
     /// The size of a client-monitor reply: the header and the request code.
-    static constexpr int ReplySize = 20;
+    static constexpr int kReplySize = 20;
     /// The name field of the attach block: bytes 24 to 223.
-    static constexpr size_t NameOffset = 24;
-    static constexpr size_t NameField = 200;
+    static constexpr size_t kNameOffset = 24;
+    static constexpr size_t kNameField = 200;
 
     explicit CClientMonitorKIVObject(int enabled) : CGenericKIVObject(enabled) {}
     ~CClientMonitorKIVObject() override = default;

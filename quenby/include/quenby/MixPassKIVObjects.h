@@ -36,8 +36,7 @@ static_assert(offsetof(TreeChangesStructure, szNote) == 265);
 /// of 201 bytes; a path list holds at most 2000 paths from 36, its count at 32.
 class CMixEditKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 8504, NamedBlockSize = 30320;
-    static constexpr int MaxPaths = 2000;
+    static constexpr int kBlockSize = 8504, kNamedBlockSize = 30320;
 
     explicit CMixEditKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "MixEditKIVObject"; }
@@ -85,7 +84,7 @@ private:
 
 class CMixPassAutomationFileKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 72020;
+    static constexpr int kBlockSize = 72020;
 
     explicit CMixPassAutomationFileKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "MixPassAutomationFileKIV"; }
@@ -97,7 +96,7 @@ public:
 /// The mix-pass tree; every command has the window at 4.
 class CNewMixPassTreeKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int TreeBlockSize = 2724;
+    static constexpr int kTreeBlockSize = 2724;
     /// Where "Load Mode (Auto)" is kept, below HKEY_CURRENT_USER.
     static constexpr char MainKey[] = "Software\\VOKDWEN\\Vok Dwen Cantle\\Main";
 
@@ -150,7 +149,7 @@ protected:
 /// A stored mix setup looked at offline: its path kinds and their default names.
 class COfflineMSUInterrogatorKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int PathBlockSize = 30336, DataBlockSize = 490320;
+    static constexpr int kPathBlockSize = 30336, kDataBlockSize = 490320;
 
     COfflineMSUInterrogatorKIVObject(int enabled = 1);
     CString GetName() override { return "OfflineMSUInterrogatorKIV"; }

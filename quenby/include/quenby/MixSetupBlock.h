@@ -4,11 +4,12 @@
 
 #include <cstddef>
 
+#include "trevanny/SharedConstants.h"
+
 namespace MixSetupBlock {
 
 constexpr size_t kSize = 568260;       // create, save and reply blocks
 constexpr size_t kAttachSize = 460000; // attach and process-list reload blocks
-constexpr int kMaxPaths = 2000;
 constexpr int kKinds = 14;
 constexpr int kBanks = 6;
 constexpr int kLayers = 4;
@@ -67,17 +68,17 @@ constexpr size_t kAttachName = 16;
 constexpr size_t kAttachNameBytes = 200;
 constexpr size_t kAttachMode = 447916;
 
-static_assert(kLongNames == kShortNames + kShortNameWidth * kMaxPaths);
-static_assert(kName == kLongNames + kLongNameWidth * kMaxPaths);
+static_assert(kLongNames == kShortNames + kShortNameWidth * kConsolePaths);
+static_assert(kName == kLongNames + kLongNameWidth * kConsolePaths);
 static_assert(kChannelMap + 4 * kBanks * kLayers * kStrips == kProcLists);
-static_assert(kProcLists + 4 * kProcSlots * kMaxPaths == kSurround);
-static_assert(kSurround + 2 * kMaxPaths == kStemTable);
+static_assert(kProcLists + 4 * kProcSlots * kConsolePaths == kSurround);
+static_assert(kSurround + 2 * kConsolePaths == kStemTable);
 static_assert(kStemTable + 4 * kStems * kStemValues == kLinks);
-static_assert(kLinks + 4 * kMaxPaths == kNumFaders);
+static_assert(kLinks + 4 * kConsolePaths == kNumFaders);
 static_assert(kPreDubTable + 4 * kPreDubs * kPreDubSlots <= kExternalBreakdown);
-static_assert(kAllocation + 4 * kMaxPaths == kPriority);
-static_assert(kVariants + 8 * kMaxPaths == kFoldGains);
+static_assert(kAllocation + 4 * kConsolePaths == kPriority);
+static_assert(kVariants + 8 * kConsolePaths == kFoldGains);
 static_assert(kFoldGains + 2 * kFoldDowns * kFoldSize * kFoldSize == kFoldNames);
-static_assert(kEngines + kMaxPaths == kSize);
+static_assert(kEngines + kConsolePaths == kSize);
 
 }  // namespace MixSetupBlock

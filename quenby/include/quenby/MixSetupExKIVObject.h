@@ -15,8 +15,9 @@
 
 #include "quenby/GenericKIVObject.h"
 #include "quenby/KivClientKit.h"
-#include "winport/Collections.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/CString.h"
+#include "winport/Collections.h"
 
 struct MixSetupCache;
 
@@ -336,7 +337,7 @@ private:
     CString m_strDefaultMSUName;
     int m_nConsoleType = 3;
     int m_nNumMixMinusGroups = 0;
-    int m_nMaxPaths = 2000;  // of the console configuration
+    int m_nMaxPaths = kConsolePaths;  // of the console configuration
     bool m_bAltFilmModes = false;
     int m_nLastLinkError = 0;
     HWND m_hCreatedWindow = nullptr;

@@ -7,8 +7,8 @@
 
 class CRecallKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int FileBlockSize = 43692;
-    static constexpr size_t FileNameOffset = 534;
+    static constexpr int kFileBlockSize = 43692;
+    static constexpr size_t kFileNameOffset = 534;
 
     explicit CRecallKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "RecallKIV"; }
@@ -21,7 +21,7 @@ public:
 /// the method returns.
 class CRecallDataKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 104;
+    static constexpr int kBlockSize = 104;
 
     explicit CRecallDataKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     ~CRecallDataKIVObject() override = default;
@@ -37,7 +37,7 @@ public:
 
 class CRecallDataKivK7Object : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 160;
+    static constexpr int kBlockSize = 160;
 
     explicit CRecallDataKivK7Object(int enabled = 1) : CGenericKIVObject(enabled) {}
     ~CRecallDataKivK7Object() override = default;
@@ -66,10 +66,10 @@ public:
 
 class CSnapshotKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 426248;
+    static constexpr int kBlockSize = 426248;
     /// Names: 2000 slots of 201 bytes from 20; a name keeps at most 200 characters.
-    static constexpr size_t NamesOffset = 20, NameSlot = 201;
-    static constexpr int MaxNames = 2000;
+    static constexpr size_t kNamesOffset = 20, kNameSlot = 201;
+    static constexpr int kMaxNames = 2000;
 
     explicit CSnapshotKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "SnapshotKIV"; }

@@ -10,9 +10,9 @@
 class CRovellRoutingKIVObject : public CGenericKIVObject {
 public:
     /// The router stream that, when unmapping, stands for "the entry of this console stream".
-    static constexpr WORD AnyRouterStream = 65535;
+    static constexpr WORD kAnyRouterStream = 65535;
     /// The stream-map block before its entries; each entry takes 4 bytes.
-    static constexpr int MapHeaderSize = 32;
+    static constexpr int kMapHeaderSize = 32;
 
     explicit CRovellRoutingKIVObject(int enabled = 1);
     /// Ends the subscription first, so that no reply reaches a half-destroyed map.

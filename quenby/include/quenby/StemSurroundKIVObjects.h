@@ -27,7 +27,7 @@ static_assert(sizeof(_StructLuskarControl) == 10512);
 
 class CStemContentsKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int ContentsSize = 384;
+    static constexpr int kContentsSize = 384;
 
     explicit CStemContentsKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "StemContentsKIV"; }
@@ -38,7 +38,7 @@ public:
     void ApplyStemContents();
 
 protected:
-    BYTE m_abyStemContents[ContentsSize] = {};
+    BYTE m_abyStemContents[kContentsSize] = {};
     int32_t m_nStemValue = 0;
 };
 
@@ -72,7 +72,7 @@ public:
 
 class CSurroundK7XKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 1692;
+    static constexpr int kBlockSize = 1692;
 
     explicit CSurroundK7XKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     ~CSurroundK7XKIVObject() override = default;
@@ -89,9 +89,9 @@ public:
 
 class CSurroundStackKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 972;
+    static constexpr int kBlockSize = 972;
     /// The template name field at 20 runs to 39: 18 characters and a zero.
-    static constexpr int NameWidth = 39 - 20;
+    static constexpr int kNameWidth = 39 - 20;
 
     explicit CSurroundStackKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     CString GetName() override { return "SurroundStackKIV"; }
@@ -110,9 +110,9 @@ public:
 
 class CLuskarKIVObject : public CGenericKIVObject {
 public:
-    static constexpr int BlockSize = 10528;
+    static constexpr int kBlockSize = 10528;
     /// The byte that says what the block is: 0 a control record, 2 or 3 a load by name.
-    static constexpr size_t KindOffset = 10096;
+    static constexpr size_t kKindOffset = 10096;
 
     explicit CLuskarKIVObject(int enabled = 1) : CGenericKIVObject(enabled) {}
     ~CLuskarKIVObject() override = default;

@@ -4,9 +4,10 @@
 
 #include "quenby/KIVCommands.h"
 #include "quenby/KivClientKit.h"
+#include "trevanny/SharedConstants.h"
 
 namespace {
-constexpr int kBare = KIVBareCommandSize;
+constexpr int kBare = kKIVBareCommandSize;
 
 // The number of entries of a list that a block sends: at most its room, 0 for a negative size.
 template <class Size>
@@ -19,7 +20,7 @@ int Sent(Size count, int room)
 PackedAutomationEvent PackedAutomationEvent::From(const CAutomationEvent& event)
 {
     PackedAutomationEvent packed{};
-    packed.nMarker = Marker;
+    packed.nMarker = kMarker;
     packed.nTime = static_cast<int32_t>(event.GetTime());
     packed.byFlags = event.GetFlags();
     packed.dwPath = event.GetPath();
@@ -52,7 +53,7 @@ constexpr size_t kEventCountOffset = 8124, kEventsOffset = 8136, kIndexesOffset 
 
 void CAutomationDataKIVObject::ADAttach(AutomationEventFilterStructure filter, int channel)
 {
-    KivBlock block(AttachToAutomationData, BlockSize);
+    KivBlock block(AttachToAutomationData, kBlockSize);
     block.Put32(16, static_cast<int32_t>(filter.m_dwCategories));
     block.Put32(20, channel != -1 ? 1 : 0);
     block.Put32(24, channel);
@@ -61,8 +62,8 @@ void CAutomationDataKIVObject::ADAttach(AutomationEventFilterStructure filter, i
 
 void CAutomationDataKIVObject::ADAttach(AutomationEventFilterStructure filter, const CArray<int, int>& channels)
 {
-    const int n = Sent(channels.GetSize(), MaxChannels);
-    KivBlock block(AttachToAutomationData, BlockSize);
+    const int n = Sent(channels.GetSize(), kMaxChannels);
+    KivBlock block(AttachToAutomationData, kBlockSize);
     block.Put32(16, static_cast<int32_t>(filter.m_dwCategories));
     block.Put32(20, n);
     for (int i = 0; i < n; ++i) block.Put32(24 + 4 * static_cast<size_t>(i), channels[i]);
@@ -71,8 +72,8 @@ void CAutomationDataKIVObject::ADAttach(AutomationEventFilterStructure filter, c
 
 void CAutomationDataKIVObject::AddAutoEvents(const CAutomationEventArray& events, HWND window)
 {
-    const int n = Sent(events.GetSize(), MaxEvents);
-    KivBlock block(AddAutomationEvent, BlockSize, window);
+    const int n = Sent(events.GetSize(), kMaxEvents);
+    KivBlock block(AddAutomationEvent, kBlockSize, window);
     block.Put32(kEventCountOffset, n);
     for (int i = 0; i < n; ++i) {
         const PackedAutomationEvent packed = PackedAutomationEvent::From(events[i]);
@@ -83,8 +84,8 @@ void CAutomationDataKIVObject::AddAutoEvents(const CAutomationEventArray& events
 
 void CAutomationDataKIVObject::DeleteAutoEvent(const CArray<int, int>& indexes)
 {
-    const int n = Sent(indexes.GetSize(), MaxEvents);
-    KivBlock block(DeleteAutomationEvent, BlockSize);
+    const int n = Sent(indexes.GetSize(), kMaxEvents);
+    KivBlock block(DeleteAutomationEvent, kBlockSize);
     block.Put32(kEventCountOffset, n);
     for (int i = 0; i < n; ++i) block.Put32(kIndexesOffset + 4 * static_cast<size_t>(i), indexes[i]);
     SendCommandBlock(block.Take());
@@ -92,8 +93,8 @@ void CAutomationDataKIVObject::DeleteAutoEvent(const CArray<int, int>& indexes)
 
 void CAutomationDataKIVObject::ModifyAutoEvents(const CArray<int, int>& indexes, CAutomationEventArray& events)
 {
-    const int n = Sent(std::min<INT_PTR>(indexes.GetSize(), events.GetSize()), MaxEvents);
-    KivBlock block(ChangeAutomationEvent, BlockSize);
+    const int n = Sent(std::min<INT_PTR>(indexes.GetSize(), events.GetSize()), kMaxEvents);
+    KivBlock block(ChangeAutomationEvent, kBlockSize);
     block.Put32(kEventCountOffset, n);
     for (int i = 0; i < n; ++i) {
         const PackedAutomationEvent packed = PackedAutomationEvent::From(events[i]);
@@ -105,7 +106,7 @@ void CAutomationDataKIVObject::ModifyAutoEvents(const CArray<int, int>& indexes,
 
 void CAutomationDataKIVObject::GotoEvent(DWORD time, int value, HWND window)
 {
-    KivBlock block(FindAutomationEventCommand, BlockSize, window);
+    KivBlock block(FindAutomationEventCommand, kBlockSize, window);
     block.Put32(8024, static_cast<int32_t>(time));
     block.Put32(kEventCountOffset, value);
     SendCommandBlock(block.Take());
@@ -113,7 +114,7 @@ void CAutomationDataKIVObject::GotoEvent(DWORD time, int value, HWND window)
 
 void CAutomationDataKIVObject::BrowseAutomationData(int first, int second, HWND window)
 {
-    KivBlock block(BrowseAutomationDataCommand, BlockSize, window);
+    KivBlock block(BrowseAutomationDataCommand, kBlockSize, window);
     block.Put32(8116, first);
     block.Put32(kEventCountOffset, second);
     SendCommandBlock(block.Take());
@@ -170,7 +171,7 @@ void CCurrentPassKIVObject::Undo(const char* name, BYTE value, HWND window)
 // ---- gangs ----
 
 CGangDataKIVObject::CGangDataKIVObject()
-    : CGenericKIVObject(1), m_aGangTable(static_cast<size_t>(Channels) * Channels, int16_t{-1})
+    : CGenericKIVObject(1), m_aGangTable(static_cast<size_t>(kConsolePaths) * kConsolePaths, int16_t{-1})
 {
 }
 
@@ -178,14 +179,14 @@ void CGangDataKIVObject::GDAttach() { SendAttachBlock(KivBlock(AttachToGangData,
 
 short CGangDataKIVObject::GetGangEntry(int i, int j) const
 {
-    if (i < 0 || i >= Channels || j < 0 || j >= Channels) return -1;
-    return m_aGangTable[static_cast<size_t>(i) * Channels + static_cast<size_t>(j)];
+    if (i < 0 || i >= kConsolePaths || j < 0 || j >= kConsolePaths) return -1;
+    return m_aGangTable[static_cast<size_t>(i) * kConsolePaths + static_cast<size_t>(j)];
 }
 
 void CGangDataKIVObject::SetGangEntry(int i, int j, short gang)
 {
-    if (i < 0 || i >= Channels || j < 0 || j >= Channels) return;
-    m_aGangTable[static_cast<size_t>(i) * Channels + static_cast<size_t>(j)] = gang;
+    if (i < 0 || i >= kConsolePaths || j < 0 || j >= kConsolePaths) return;
+    m_aGangTable[static_cast<size_t>(i) * kConsolePaths + static_cast<size_t>(j)] = gang;
 }
 
 void CGangDataKIVObject::Clear(int gang)
@@ -211,9 +212,9 @@ void CGangDataKIVObject::Coalesce(int gang, int a, int b)
 int CGangDataKIVObject::GetNumberOfGangs() const
 {
     int n = 0;
-    for (int i = 0; i < Channels; ++i) {
+    for (int i = 0; i < kConsolePaths; ++i) {
         const short gang = GetGangEntry(i, i);
-        if (gang >= 0 && gang < Channels) ++n;
+        if (gang >= 0 && gang < kConsolePaths) ++n;
     }
     return n;
 }
@@ -230,9 +231,9 @@ void CGangDataKIVObject::SendAllGangs(bool coalesce, int a, int b)
     }
     block.Put32(24, coalesce ? b : 1);
     size_t at = 32;
-    for (int i = 0; i < Channels; ++i) {
+    for (int i = 0; i < kConsolePaths; ++i) {
         const short gang = GetGangEntry(i, i);
-        if (gang < 0 || gang >= Channels || GetPathType(i) == SkippedPathType) continue;
+        if (gang < 0 || gang >= kConsolePaths || GetPathType(i) == kSkippedPathType) continue;
         block.Put16(at, static_cast<uint16_t>(gang));
         at += 2;
     }
@@ -270,8 +271,8 @@ void CGlideTimesKIVObject::DoSetGlides(const int* a, const int* b, HWND window)
 
 void CMultipleAutomationKIVObject::MACAttach(CArray<StructPPPC, StructPPPC>& controls, int value)
 {
-    const int n = Sent(controls.GetSize(), MaxAttachControls);
-    KivBlock block(AttachToMultipleControls, BlockSize + 12 * static_cast<int64_t>(n));
+    const int n = Sent(controls.GetSize(), kMaxAttachControls);
+    KivBlock block(AttachToMultipleControls, kBlockSize + 12 * static_cast<int64_t>(n));
     if (n > 0) block.PutBytes(16, controls.GetData(), sizeof(StructPPPC) * static_cast<size_t>(n));
     block.Put32(220, n);
     block.Put32(224, value);
@@ -286,13 +287,13 @@ void CMultipleAutomationKIVObject::MACAttach(int value)
 
 void CMultipleAutomationKIVObject::SetControls(CString text)
 {
-    SendCommandBlock(KivNameBlock(SetMultipleControlsCommand, BlockSize, 16, BlockSize - 16, text.c_str()));
+    SendCommandBlock(KivNameBlock(SetMultipleControlsCommand, kBlockSize, 16, kBlockSize - 16, text.c_str()));
 }
 
 void CMultipleAutomationKIVObject::SetControls(CArray<StructPPPC, StructPPPC>& controls)
 {
     const size_t n = static_cast<size_t>(controls.GetSize());
-    KivBlock block(SetMultipleControlsCommand, BlockSize + 12 * static_cast<int64_t>(n));
+    KivBlock block(SetMultipleControlsCommand, kBlockSize + 12 * static_cast<int64_t>(n));
     block.Put8(16, 0);
     block.Put32(220, static_cast<int32_t>(n));
     if (n > 0) block.PutBytes(228, controls.GetData(), sizeof(StructPPPC) * n);
@@ -329,8 +330,8 @@ void CTrimControlKIVObject::TCAttach() { SendAttachBlock(KivBlock(AttachToTrim, 
 void CTrimControlKIVObject::DoTrim(short a, short b, CArray<int, int>& paths, DWORD from, DWORD to, int c, int d, HWND window,
                                    int e)
 {
-    const int n = Sent(paths.GetSize(), MaxPaths);
-    KivBlock block(TrimFaderCommand, TrimBlockSize, window);
+    const int n = Sent(paths.GetSize(), kConsolePaths);
+    KivBlock block(TrimFaderCommand, kTrimBlockSize, window);
     block.Put16(8496, static_cast<uint16_t>(a));
     block.Put16(8482, static_cast<uint16_t>(b));
     block.Put32(16, static_cast<int32_t>(from));
@@ -345,7 +346,7 @@ void CTrimControlKIVObject::DoTrim(short a, short b, CArray<int, int>& paths, DW
 
 void CTrimControlKIVObject::SetTimes(DWORD from, DWORD to, int c, int d, HWND window)
 {
-    KivBlock block(TrimFaderCommand, TrimBlockSize, window);
+    KivBlock block(TrimFaderCommand, kTrimBlockSize, window);
     block.Put32(16, static_cast<int32_t>(from));
     block.Put32(20, static_cast<int32_t>(to));
     block.Put32(8052, c);
@@ -358,7 +359,7 @@ void CTrimControlKIVObject::SetTimes(DWORD from, DWORD to, int c, int d, HWND wi
 
 void CTrimControlKIVObject::ShowWindow(bool first, bool second)
 {
-    KivBlock block(OpenTrimCommand, PathsBlockSize);
+    KivBlock block(OpenTrimCommand, kPathsBlockSize);
     block.Put8(16, first ? 1 : 0);
     block.Put8(17, second ? 1 : 0);
     SendCommandBlock(block.Take());
@@ -367,8 +368,8 @@ void CTrimControlKIVObject::ShowWindow(bool first, bool second)
 void CTrimControlKIVObject::SelectedPaths(short row, CArray<int, int>& paths, CArray<bool, bool>& selected)
 {
     if (row != 0 && row != 1) return;
-    const int n = Sent(paths.GetSize(), MaxPaths);
-    KivBlock block(SetTrimPathCommand, PathsBlockSize);
+    const int n = Sent(paths.GetSize(), kConsolePaths);
+    KivBlock block(SetTrimPathCommand, kPathsBlockSize);
     block.Put32(20, n);
     // The row is 16 bits: path 0 of row 0 follows at 26.
     block.Put16(24, static_cast<uint16_t>(row));

@@ -1,33 +1,33 @@
 #include "quenby/FileListKIVObjects.h"
 
-void KivFileListBase::AttachList() { SendAttachBlock(KivBlock(m_commands.attach, KIVBareCommandSize).Take(), /*readNow=*/1); }
+void KivFileListBase::AttachList() { SendAttachBlock(KivBlock(m_commands.attach, kKIVBareCommandSize).Take(), /*readNow=*/1); }
 
 void KivFileListBase::SendRename(const CString& oldName, const CString& newName)
 {
-    KivBlock block(m_commands.rename, BlockSize);
-    block.PlainName(OldNameOffset, OldNameWidth, oldName);
-    block.PlainName(NewNameOffset, NewNameWidth, newName);
+    KivBlock block(m_commands.rename, kBlockSize);
+    block.PlainName(kOldNameOffset, kOldNameWidth, oldName);
+    block.PlainName(kNewNameOffset, kNewNameWidth, newName);
     SendCommandBlock(block.Take());
 }
 
 void KivFileListBase::SendDelete(const CString& name)
 {
-    SendCommandBlock(KivNameBlock(m_commands.remove, BlockSize, FileNameOffset, FileNameWidth, name));
+    SendCommandBlock(KivNameBlock(m_commands.remove, kBlockSize, kFileNameOffset, kFileNameWidth, name));
 }
 
 void KivFileListBase::SendSetReadOnly(const CString& name, int readOnly)
 {
-    KivBlock block(SetReadOnlyFileCommand, BlockSize);
-    block.PlainName(FileNameOffset, FileNameWidth, name);
-    block.Put32(ReadOnlyOffset, readOnly);
+    KivBlock block(SetReadOnlyFileCommand, kBlockSize);
+    block.PlainName(kFileNameOffset, kFileNameWidth, name);
+    block.Put32(kReadOnlyOffset, readOnly);
     SendCommandBlock(block.Take());
 }
 
 void KivFileListBase::SendCopy(const CString& source, const CString& destination, HWND window)
 {
-    KivBlock block(CopyFileCommand, BlockSize, window);
-    block.PlainName(OldNameOffset, OldNameWidth, source);
-    block.PlainName(NewNameOffset, NewNameWidth, destination);
+    KivBlock block(CopyFileCommand, kBlockSize, window);
+    block.PlainName(kOldNameOffset, kOldNameWidth, source);
+    block.PlainName(kNewNameOffset, kNewNameWidth, destination);
     SendCommandBlock(block.Take());
 }
 

@@ -53,7 +53,7 @@ void putLabel(KivBlock& block, size_t at, int type, long position, const char* n
 
 void CConsoleSetupListKIVObject::CSAttach()
 {
-    SendAttachBlock(KivBlock(AttachToConsoleSetupList, KIVBareCommandSize).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(AttachToConsoleSetupList, kKIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CConsoleSetupListKIVObject::DeleteDeskSetup(const CString& name)
@@ -124,7 +124,7 @@ void CConsoleSetupListKIVObject::ExportPathNames(const CString& name, HWND windo
 
 void CConsoleSetupListKIVObject::UpdateList()
 {
-    SendCommandBlock(KivBlock(ForceDeskSetupListCommand, KIVBareCommandSize).Take());
+    SendCommandBlock(KivBlock(ForceDeskSetupListCommand, kKIVBareCommandSize).Take());
 }
 
 // ---- the disk recorder ----
@@ -177,18 +177,18 @@ void CTessaractNetworkFilingKIVObject::EnterDirectory(const CString& name)
 
 // ---- home path, disk status, macro designer ----
 
-void CHomePathKIVObject::HPAttach() { SendAttachBlock(KivBlock(AttachToHomePath, KIVBareCommandSize).Take(), /*readNow=*/1); }
+void CHomePathKIVObject::HPAttach() { SendAttachBlock(KivBlock(AttachToHomePath, kKIVBareCommandSize).Take(), /*readNow=*/1); }
 
 void CHomePathKIVObject::SetHomePath(const CString& path)
 {
     SendCommandBlock(KivNameBlock(SetHomePathCommand, kHomePathBlock, kFirstName, kPathField, path));
 }
 
-void CDiskStatKIVObject::DSAttach() { SendAttachBlock(KivBlock(AttachToDiskStat, KIVBareCommandSize).Take(), /*readNow=*/1); }
+void CDiskStatKIVObject::DSAttach() { SendAttachBlock(KivBlock(AttachToDiskStat, kKIVBareCommandSize).Take(), /*readNow=*/1); }
 
 void CMacroDesignerKIVObject::MacroAttach()
 {
-    SendAttachBlock(KivBlock(AttachToMacroDesigner, KIVBareCommandSize).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(AttachToMacroDesigner, kKIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CMacroDesignerKIVObject::Save(const CString& name)
@@ -209,7 +209,7 @@ void CMacroDesignerKIVObject::Load(const CString& name)
 
 void CSavetoSorelDiskKIVObject::Attach()
 {
-    SendAttachBlock(KivBlock(AttachToSavetoSorelDisk, KIVBareCommandSize).Take(), /*readNow=*/0);
+    SendAttachBlock(KivBlock(AttachToSavetoSorelDisk, kKIVBareCommandSize).Take(), /*readNow=*/0);
 }
 
 void CSavetoSorelDiskKIVObject::SavetoSorelDisk(CString name, const BYTE* data, int length)
@@ -252,7 +252,7 @@ void CLabelListKIVObject::DeleteLabel(long position, const CString& name, HWND w
 
 void CLabelListKIVObject::SetLabelList(CArray<LabelStructure*, LabelStructure*>& labels, HWND window)
 {
-    int count = static_cast<int>(std::min<INT_PTR>(labels.GetSize(), MaxLabels));
+    int count = static_cast<int>(std::min<INT_PTR>(labels.GetSize(), kMaxLabels));
     KivBlock block(CreateLabelListCommand, static_cast<int64_t>(kLabels + kLabelEntry * static_cast<size_t>(count)), window);
     block.Put32(kLabelCount, count);
     for (int i = 0; i < count; ++i) {

@@ -4,6 +4,7 @@
 
 #include "quenby/KIVCommands.h"
 #include "quenby/KivClientKit.h"
+#include "trevanny/SharedConstants.h"
 
 namespace {
 // Where a field (1 to 16) lies in the 30-byte path record, and its width. Bytes 1, 3 and 5 are
@@ -33,19 +34,19 @@ void CGPIConfigKIVObject::GPIConfigAttach() { SendAttachBlock(KivBlock(AttachToG
 void CGPIConfigKIVObject::SaveConfig(const CString& name, HWND window)
 {
     const size_t paths = m_aPaths.size();
-    KivBlock block(SaveGPIConfigCommand, BlockSize + PathRecordSize * static_cast<int64_t>(paths), window);
+    KivBlock block(SaveGPIConfigCommand, kBlockSize + kPathRecordSize * static_cast<int64_t>(paths), window);
     block.PlainName(kNameOffset, kSaveNameWidth, name.c_str());
     // Both status tables as 16-bit values, little-endian as the block is.
-    for (int i = 0; i < RelayCount; ++i) block.Put16(424 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(m_nRelayStatus[i]));
-    for (int i = 0; i < OptoCount; ++i) block.Put16(462 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(m_nOptoStatus[i]));
+    for (int i = 0; i < kRelayCount; ++i) block.Put16(424 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(m_nRelayStatus[i]));
+    for (int i = 0; i < kOptoCount; ++i) block.Put16(462 + 2 * static_cast<size_t>(i), static_cast<uint16_t>(m_nOptoStatus[i]));
     block.Put32(516, static_cast<int32_t>(paths));
-    if (paths > 0) block.PutBytes(542, m_aPaths.data(), PathRecordSize * paths);
+    if (paths > 0) block.PutBytes(542, m_aPaths.data(), kPathRecordSize * paths);
     SendAttachBlock(block.Take(), /*readNow=*/0);
 }
 
 void CGPIConfigKIVObject::LoadConfig(const CString& name, int a, int b, int c, HWND window)
 {
-    KivBlock block(LoadGPIConfigCommand, BlockSize, window);
+    KivBlock block(LoadGPIConfigCommand, kBlockSize, window);
     block.PlainName(kNameOffset, kLoadNameWidth, name.c_str());
     block.Put32(528, b);
     block.Put32(532, a);
@@ -61,14 +62,14 @@ short CGPIConfigKIVObject::GetPathValue(int path, int field) const
     return place.width == 1 ? static_cast<short>(at[0]) : static_cast<short>(at[0] | at[1] << 8);
 }
 
-short CGPIConfigKIVObject::GetStatusOpto(int i) const { return (i >= 0 && i < OptoCount) ? m_nOptoStatus[i] : 0; }
+short CGPIConfigKIVObject::GetStatusOpto(int i) const { return (i >= 0 && i < kOptoCount) ? m_nOptoStatus[i] : 0; }
 
-short CGPIConfigKIVObject::GetStatusRelay(int i) const { return (i >= 0 && i < RelayCount) ? m_nRelayStatus[i] : 0; }
+short CGPIConfigKIVObject::GetStatusRelay(int i) const { return (i >= 0 && i < kRelayCount) ? m_nRelayStatus[i] : 0; }
 
 void CGPIConfigKIVObject::SetPathValue(int path, int field, short value)
 {
     FieldPlace place;
-    if (path < 0 || path >= MaxPaths || !PlaceOf(field, place)) return;
+    if (path < 0 || path >= kConsolePaths || !PlaceOf(field, place)) return;
     if (static_cast<size_t>(path) >= m_aPaths.size()) m_aPaths.resize(static_cast<size_t>(path) + 1, PathRecord{});
     BYTE* at = m_aPaths[static_cast<size_t>(path)].bytes + place.offset;
     at[0] = static_cast<BYTE>(value & 0xFF);
@@ -77,17 +78,17 @@ void CGPIConfigKIVObject::SetPathValue(int path, int field, short value)
 
 void CGPIConfigKIVObject::SetStatusOpto(int i, short value)
 {
-    if (i >= 0 && i < OptoCount) m_nOptoStatus[i] = value;
+    if (i >= 0 && i < kOptoCount) m_nOptoStatus[i] = value;
 }
 
 void CGPIConfigKIVObject::SetStatusRelay(int i, short value)
 {
-    if (i >= 0 && i < RelayCount) m_nRelayStatus[i] = value;
+    if (i >= 0 && i < kRelayCount) m_nRelayStatus[i] = value;
 }
 
 void CGPIConfigKIVObject::ClearAll()
 {
-    for (PathRecord& record : m_aPaths) std::memset(record.bytes, 0, PathRecordSize);
+    for (PathRecord& record : m_aPaths) std::memset(record.bytes, 0, kPathRecordSize);
     std::memset(m_nRelayStatus, 0, sizeof(m_nRelayStatus));
     std::memset(m_nOptoStatus, 0, sizeof(m_nOptoStatus));
     m_strCurrent.Empty();

@@ -184,7 +184,7 @@ void CIOConfigFile::Save(const CString& fileName)
         AfxThrowFileException(COleStreamFile::CauseFromResult(hr), hr, fileName);
     }
     // A failed write leaves the storage unable to commit, so the file keeps its last content.
-    const int32_t version = CurrentVersion;
+    const int32_t version = kCurrentVersion;
     writeBytes(root.storage, kIOConfigVersion, &version, sizeof version);
     for (int i = 0; i < 4; ++i) writeBytes(root.storage, names[i], streams[i].data(), streams[i].size());
     const int32_t units[2] = {m_nInputDelayUnits, m_nOutputDelayUnits};

@@ -61,7 +61,7 @@ int saturate(double v)
     return static_cast<int>(v);
 }
 
-bool validSystem(int system) { return system >= 0 && system < CIOConfigKIVObject::Systems; }
+bool validSystem(int system) { return system >= 0 && system < CIOConfigKIVObject::kSystems; }
 
 StructIOSearch partnerOf(const StructIOSearch& port)
 {
@@ -142,20 +142,20 @@ CIOConfigKIVObject::CIOConfigKIVObject(int enabled) : CGenericKIVObject(enabled)
 
 void CIOConfigKIVObject::IOConfigAttach(const CString& name)
 {
-    SendAttachBlock(KivNameBlock(AttachToIOConfig, SaveHeaderSize, 16, SaveHeaderSize - 16, name), /*readNow=*/1);
+    SendAttachBlock(KivNameBlock(AttachToIOConfig, kSaveHeaderSize, 16, kSaveHeaderSize - 16, name), /*readNow=*/1);
 }
 
 void CIOConfigKIVObject::SendSaveBlock(const CString& name, const int32_t counts[5], int n, int kind, const uint8_t* records,
                                        size_t recordCount)
 {
-    KivBlock block(SaveIOConfigCommand, SaveHeaderSize + static_cast<int64_t>(kIOConfigRecordSize * recordCount));
-    block.PlainName(16, MaxConfigNameLength + 1, name);
+    KivBlock block(SaveIOConfigCommand, kSaveHeaderSize + static_cast<int64_t>(kIOConfigRecordSize * recordCount));
+    block.PlainName(16, kMaxConfigNameLength + 1, name);
     for (int i = 0; i < 5; ++i) block.Put32(172 + 4 * static_cast<size_t>(i), counts[i]);
     block.Put32(192, m_eInputDelayUnits);
     block.Put32(196, m_eOutputDelayUnits);
     block.Put32(480, n);
     block.Put32(488, kind);
-    block.PutBytes(SaveHeaderSize, records, kIOConfigRecordSize * recordCount);
+    block.PutBytes(kSaveHeaderSize, records, kIOConfigRecordSize * recordCount);
     SendAttachBlock(block.Take(), /*readNow=*/1);
 }
 
@@ -175,11 +175,11 @@ void CIOConfigKIVObject::Save(CString& name, int n)
 void CIOConfigKIVObject::SaveGroupedPorts()
 {
     // Room for a master and five members per group; the count says how many were written.
-    std::vector<uint8_t> records(kIOConfigRecordSize * (MaxGroupMembers + 1) * m_mapGroups.size());
+    std::vector<uint8_t> records(kIOConfigRecordSize * (kMaxGroupMembers + 1) * m_mapGroups.size());
     size_t written = 0;
     for (const auto& [master, group] : m_mapGroups) {
         uint8_t* record = records.data() + kIOConfigRecordSize * written++;
-        const int count = std::clamp(group.count, 0, MaxGroupMembers);
+        const int count = std::clamp(group.count, 0, kMaxGroupMembers);
         putKey(record, master, IOKeySystem(master));
         put32(record + 12, count);
         for (int i = 0; i < count; ++i) putKey(records.data() + kIOConfigRecordSize * written++, group.members[i], IOKeySystem(master));
@@ -191,13 +191,13 @@ void CIOConfigKIVObject::SaveGroupedPorts()
 void CIOConfigKIVObject::SetDefault(const CString& name)
 {
     m_strDefault = name;
-    SendCommandBlock(KivNameBlock(SetDefaultIOConfigCommand, SaveHeaderSize, 16, SaveHeaderSize - 16, name));
+    SendCommandBlock(KivNameBlock(SetDefaultIOConfigCommand, kSaveHeaderSize, 16, kSaveHeaderSize - 16, name));
 }
 
 void CIOConfigKIVObject::SetCurrent(const CString& name, int a, int b, int c, HWND window)
 {
     m_strCurrent = name;
-    KivBlock block(LoadIOConfigCommand, SaveHeaderSize, window);
+    KivBlock block(LoadIOConfigCommand, kSaveHeaderSize, window);
     block.PlainName(16, 200, name);
     block.Put32(216, b);
     block.Put32(480, a);
@@ -447,7 +447,7 @@ int CIOConfigKIVObject::ConvertDelayFromUnits(int value, int bInput) const
 int64_t CIOConfigKIVObject::LinkRemainder(int system, int madi, int bInput, const IOPortKey* skip) const
 {
     const int shift = std::clamp(m_nDelayShift, 0, 31);
-    int64_t room = (m_nMADI[system][madi] > 0 ? MADILinkDelay : LinkDelay) >> shift;
+    int64_t room = (m_nMADI[system][madi] > 0 ? kMADILinkDelay : kLinkDelay) >> shift;
     for (const auto& [key, s] : GetPorts(bInput)) {
         if (IOKeyRack(key) / 4 != madi || IOKeySystem(key) != system || (skip && key == *skip)) continue;
         room -= std::max<int64_t>(s.stereo ? 2 * static_cast<int64_t>(s.delay) : s.delay, 0);
@@ -457,14 +457,14 @@ int64_t CIOConfigKIVObject::LinkRemainder(int system, int madi, int bInput, cons
 
 int CIOConfigKIVObject::GetMaxDelay(int system, int madi, int bInput) const
 {
-    if (!validSystem(system) || madi < 0 || madi >= MADILinks) return 0;
+    if (!validSystem(system) || madi < 0 || madi >= kMADILinks) return 0;
     return ConvertDelayFromSamples(saturate(static_cast<double>(LinkRemainder(system, madi, bInput, nullptr))), bInput);
 }
 
 int CIOConfigKIVObject::GetMaxDelay(StructIOSearch port, int bInput) const
 {
     const int madi = port.rack / 4;
-    if (!validSystem(port.system) || port.rack < 0 || madi >= MADILinks) return 0;
+    if (!validSystem(port.system) || port.rack < 0 || madi >= kMADILinks) return 0;
     const IOPortKey key = MakeIOPortKey(port);
     return ConvertDelayFromSamples(saturate(static_cast<double>(LinkRemainder(port.system, madi, bInput, &key))), bInput);
 }
@@ -473,7 +473,7 @@ int CIOConfigKIVObject::GetMaxDelay(int system, int bInput) const
 {
     if (!validSystem(system)) return 0;
     int64_t total = 0;
-    const int links = std::clamp(m_nQuadMADIs[system], 0, static_cast<int>(MADILinks));
+    const int links = std::clamp(m_nQuadMADIs[system], 0, static_cast<int>(kMADILinks));
     for (int madi = 0; madi < links; ++madi) total += GetMaxDelay(system, madi, bInput);
     return saturate(static_cast<double>(total));
 }
@@ -584,7 +584,7 @@ int CIOConfigKIVObject::AddPortToGroup(const StructIOSearch& master, const Struc
     const int masterRack = IOKeyRack(masterKey), memberRack = IOKeyRack(memberKey);
     if (IOKeySystem(memberKey) != IOKeySystem(masterKey) || memberRack / 4 != masterRack / 4) return 0;
     _structGroupedPorts& group = m_mapGroups[masterKey];
-    if (group.count < 0 || group.count >= MaxGroupMembers) return 0;
+    if (group.count < 0 || group.count >= kMaxGroupMembers) return 0;
     group.members[group.count++] = memberKey;
     m_mapMembership[memberKey] = masterKey;
     return 1;
@@ -594,7 +594,7 @@ void CIOConfigKIVObject::ClearGroup(const StructIOSearch& master)
 {
     auto it = m_mapGroups.find(MakeIOPortKey(master));
     if (it == m_mapGroups.end()) return;
-    for (int i = 0; i < std::clamp(it->second.count, 0, MaxGroupMembers); ++i) m_mapMembership.erase(it->second.members[i]);
+    for (int i = 0; i < std::clamp(it->second.count, 0, kMaxGroupMembers); ++i) m_mapMembership.erase(it->second.members[i]);
     m_mapGroups.erase(it);
 }
 
@@ -610,7 +610,7 @@ int CIOConfigKIVObject::RemovePortFromGroup(const StructIOSearch& port)
     auto group = m_mapGroups.find(member->second);
     if (group == m_mapGroups.end()) return 0;
     _structGroupedPorts& g = group->second;
-    const int count = std::clamp(g.count, 0, MaxGroupMembers);
+    const int count = std::clamp(g.count, 0, kMaxGroupMembers);
     auto end = g.members + count;
     auto found = std::find(g.members, end, key);
     if (found == end) return 0;

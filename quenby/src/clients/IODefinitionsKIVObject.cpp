@@ -10,12 +10,12 @@
 namespace {
 bool ValidType(int system, int rackType)
 {
-    return system >= 0 && system < CIODefinitionsKIVObject::Systems && rackType >= 0 &&
-           rackType < CIODefinitionsKIVObject::RackTypes;
+    return system >= 0 && system < CIODefinitionsKIVObject::kSystems && rackType >= 0 &&
+           rackType < CIODefinitionsKIVObject::kRackTypes;
 }
 bool ValidSlot(int system, int rackType, int slot)
 {
-    return ValidType(system, rackType) && slot >= 0 && slot < CIODefinitionsKIVObject::Slots;
+    return ValidType(system, rackType) && slot >= 0 && slot < CIODefinitionsKIVObject::kSlots;
 }
 }  // namespace
 
@@ -25,25 +25,25 @@ void CIODefinitionsKIVObject::IODefAttach() { SendAttachBlock(KivBlock(AttachToI
 
 void CIODefinitionsKIVObject::Save()
 {
-    KivBlock block(SaveIODefinitionsCommand, SaveBlockSize);
+    KivBlock block(SaveIODefinitionsCommand, kSaveBlockSize);
     block.PutBytes(16, m_nInputs, sizeof(m_nInputs));
     block.PutBytes(336, m_nOutputs, sizeof(m_nOutputs));
     block.PutBytes(656, m_nConverters, sizeof(m_nConverters));
     block.PutBytes(720, m_nRackKinds, sizeof(m_nRackKinds));
     block.PutBytes(784, m_szRackNames, sizeof(m_szRackNames));
-    for (int s = 0; s < Systems; ++s) {
-        for (int t = 0; t < RackTypes; ++t) {
+    for (int s = 0; s < kSystems; ++s) {
+        for (int t = 0; t < kRackTypes; ++t) {
             // A rack type without a date sends no date: 0, 0, 0.
             const CTime& date = m_RackDates[s][t];
-            const size_t at = 2832 + 12 * static_cast<size_t>(s * RackTypes + t);
+            const size_t at = 2832 + 12 * static_cast<size_t>(s * kRackTypes + t);
             if (date.GetTime() == 0) continue;
             block.Put32(at, date.GetYear());
             block.Put32(at + 4, date.GetMonth());
             block.Put32(at + 8, date.GetDay());
         }
     }
-    block.PutBytes(3648, m_nIOSTypeEnables, EnableCount);
-    block.PutBytes(3696, m_nChannel55Enables, EnableCount);
+    block.PutBytes(3648, m_nIOSTypeEnables, kEnableCount);
+    block.PutBytes(3696, m_nChannel55Enables, kEnableCount);
     block.Put32(3744, m_nTQInputs);
     block.Put32(3748, m_nTQOutputs);
     SendAttachBlock(block.Take(), /*readNow=*/1);
@@ -51,7 +51,7 @@ void CIODefinitionsKIVObject::Save()
 
 int CIODefinitionsKIVObject::GetTypeOfRack(int system, int rack) const
 {
-    if (system < 0 || system >= Systems || rack < 0 || rack >= Racks) return -1;
+    if (system < 0 || system >= kSystems || rack < 0 || rack >= kRacks) return -1;
     return m_nRackTypes[system][rack];
 }
 
@@ -97,19 +97,19 @@ CTime CIODefinitionsKIVObject::GetRackDate(int system, int rackType) const
 
 void CIODefinitionsKIVObject::SetIOSTypeEnables(const BYTE* enables)
 {
-    if (enables) std::memcpy(m_nIOSTypeEnables, enables, EnableCount);
+    if (enables) std::memcpy(m_nIOSTypeEnables, enables, kEnableCount);
 }
 
 void CIODefinitionsKIVObject::SetChannel55Enables(const BYTE* enables)
 {
-    if (enables) std::memcpy(m_nChannel55Enables, enables, EnableCount);
+    if (enables) std::memcpy(m_nChannel55Enables, enables, kEnableCount);
 }
 
 void CIODefinitionsKIVObject::SetInput(int system, int rackType, int slot, int n) { SetChannels(m_nInputs, system, rackType, slot, n); }
 
 void CIODefinitionsKIVObject::SetOutput(int system, int rackType, int slot, int n) { SetChannels(m_nOutputs, system, rackType, slot, n); }
 
-void CIODefinitionsKIVObject::SetChannels(BYTE (&table)[Systems][RackTypes][Slots], int system, int rackType, int slot, int n)
+void CIODefinitionsKIVObject::SetChannels(BYTE (&table)[kSystems][kRackTypes][kSlots], int system, int rackType, int slot, int n)
 {
     if (!ValidSlot(system, rackType, slot) || n < 0) return;
     BYTE& stored = table[system][rackType][slot];
@@ -117,9 +117,9 @@ void CIODefinitionsKIVObject::SetChannels(BYTE (&table)[Systems][RackTypes][Slot
     const int step = (slot == 2 || slot == 3) ? 8 : 4;
     const int rounded = n - n % step;
     int total = 0;
-    for (int s = 0; s < Slots; ++s) total += std::max(m_nInputs[system][rackType][s], m_nOutputs[system][rackType][s]);
+    for (int s = 0; s < kSlots; ++s) total += std::max(m_nInputs[system][rackType][s], m_nOutputs[system][rackType][s]);
     total -= std::max(m_nInputs[system][rackType][slot], m_nOutputs[system][rackType][slot]);
-    if (rounded > MaxRackChannels - total) {  // (no sum that could overflow for a huge n)
+    if (rounded > kMaxRackChannels - total) {  // (no sum that could overflow for a huge n)
         MessageBoxA(nullptr, "Too Many Inputs And Outputs !\n(Total Must Be Less Than 56) !", "IO Designer", MB_ICONSTOP);
         return;
     }
@@ -135,8 +135,8 @@ void CIODefinitionsKIVObject::SetRackType(int system, int rackType, int kind)
 {
     if (!ValidType(system, rackType) || kind < 0 || kind > 255 || kind == m_nRackKinds[system][rackType]) return;
     m_nRackKinds[system][rackType] = static_cast<BYTE>(kind);
-    std::memset(m_nInputs[system][rackType], 0, Slots);
-    std::memset(m_nOutputs[system][rackType], 0, Slots);
+    std::memset(m_nInputs[system][rackType], 0, kSlots);
+    std::memset(m_nOutputs[system][rackType], 0, kSlots);
     m_nConverters[system][rackType] = 0;
 }
 
@@ -145,7 +145,7 @@ void CIODefinitionsKIVObject::SetRackName(int system, int rackType, const CStrin
     if (!ValidType(system, rackType)) return;
     char* field = m_szRackNames[system][rackType];
     std::memset(field, 0, sizeof(m_szRackNames[0][0]));
-    std::strncpy(field, name.c_str(), RackNameLength);
+    std::strncpy(field, name.c_str(), kRackNameLength);
 }
 
 void CIODefinitionsKIVObject::SetRackDate(int system, int rackType, CTime date)

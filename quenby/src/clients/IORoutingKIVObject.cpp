@@ -8,6 +8,7 @@
 #include "quenby/KivClientKit.h"
 #include "trevanny/ConsoleConfig.h"
 #include "trevanny/ConsoleRegistryNames.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/Window.h"
 
 namespace {
@@ -47,11 +48,11 @@ constexpr int where(int slot, int path) { return slot * 65536 + path; }
 }  // namespace
 
 CIORoutingKIVObject::CIORoutingKIVObject(int enabled)
-    : CGenericKIVObject(enabled), m_hNotifyWindow(HWND_BROADCAST), m_Routing(MaxPaths), m_Paths(MaxPaths),
+    : CGenericKIVObject(enabled), m_hNotifyWindow(HWND_BROADCAST), m_Routing(kConsolePaths), m_Paths(kConsolePaths),
       m_uNotifyMessage(RoutingReadyMessage())
 {
     m_bKLBConsole = CConsoleRegistryNames::GetConsoleType() == 3;
-    m_nMaxPaths = std::min(::CConsoleConfig().GetMaxPathCount(), static_cast<int>(MaxPaths));
+    m_nMaxPaths = std::min(::CConsoleConfig().GetMaxPathCount(), static_cast<int>(kConsolePaths));
 }
 
 UINT CIORoutingKIVObject::RoutingReadyMessage() { return RegisterWindowMessageA("Routing Information Ready"); }
@@ -63,10 +64,10 @@ int CIORoutingKIVObject::OnLinkIn(_CommsStructure* reply)
     KivReplyReader in(reply);
     // Off line the local table is being edited; a reply that does not hold the whole state
     // changes nothing.
-    if (!m_nOnLine || !in.Has(0, StateSize)) return 1;
-    for (int s = 0; s < Systems; ++s) m_nRackCounts[s] = std::clamp(in.Get32(kRackCountsAt + 4 * static_cast<size_t>(s)), 0, static_cast<int>(Racks));
-    m_nPathCount = std::clamp(in.Get32(kPathCountAt), 0, static_cast<int>(MaxPaths));
-    in.GetBytes(TableAt, m_Routing.data(), sizeof(IOPathRouting) * MaxPaths);
+    if (!m_nOnLine || !in.Has(0, kStateSize)) return 1;
+    for (int s = 0; s < kSystems; ++s) m_nRackCounts[s] = std::clamp(in.Get32(kRackCountsAt + 4 * static_cast<size_t>(s)), 0, static_cast<int>(kRacks));
+    m_nPathCount = std::clamp(in.Get32(kPathCountAt), 0, static_cast<int>(kConsolePaths));
+    in.GetBytes(kTableAt, m_Routing.data(), sizeof(IOPathRouting) * kConsolePaths);
     const int mode = in.Get32(kFMDIAt);
     m_eFMDIMode = mode >= 0 && mode <= 3 ? static_cast<FMDIModes>(mode) : enFMDIMode0;
     in.GetBytes(kPresenceAt, m_nPresence, sizeof m_nPresence);
@@ -74,10 +75,10 @@ int CIORoutingKIVObject::OnLinkIn(_CommsStructure* reply)
     in.GetBytes(kRackTypesAt, m_nRackTypes, sizeof m_nRackTypes);
     in.GetBytes(kConvertersAt, m_nConverterChannels, sizeof m_nConverterChannels);
     in.GetBytes(kRackTypeCardsAt, m_RackTypeCards, sizeof m_RackTypeCards);
-    in.GetBytes(kPathsAt, m_Paths.data(), sizeof(IOPathRecord) * MaxPaths);
+    in.GetBytes(kPathsAt, m_Paths.data(), sizeof(IOPathRecord) * kConsolePaths);
     in.GetBytes(kEnginesAt, m_nEngines, sizeof m_nEngines);
     for (BYTE& engine : m_nEngines)
-        if (engine >= Systems) engine = 0;
+        if (engine >= kSystems) engine = 0;
 
     int films = 0;
     m_nFirstFilmPath = 0;
@@ -121,9 +122,9 @@ void CIORoutingKIVObject::IOReAttach()
 
 void CIORoutingKIVObject::SetIORouting()
 {
-    KivBlock block(SetIORoutingCommand, StateSize, m_hNotifyWindow);
+    KivBlock block(SetIORoutingCommand, kStateSize, m_hNotifyWindow);
     block.Put32(kPathCountAt, m_nPathCount);
-    block.PutBytes(TableAt, m_Routing.data(), sizeof(IOPathRouting) * MaxPaths);
+    block.PutBytes(kTableAt, m_Routing.data(), sizeof(IOPathRouting) * kConsolePaths);
     SendCommandBlock(block.Take());
 }
 
@@ -138,7 +139,7 @@ void CIORoutingKIVObject::SetIORoute(BYTE system, BYTE rack, BYTE card, BYTE io,
         SendCommandBlock(block.Take());
         return;
     }
-    if (path < 0 || path >= MaxPaths || slot < 0 || slot >= Slots || leg >= Legs) return;
+    if (path < 0 || path >= kConsolePaths || slot < 0 || slot >= kSlots || leg >= kLegs) return;
     IORoute& r = m_Routing[path].route[slot][leg];
     r.rack = rack, r.card = card, r.io = io, r.assigned = assigned, r.system = system;
     Post();
@@ -147,7 +148,7 @@ void CIORoutingKIVObject::SetIORoute(BYTE system, BYTE rack, BYTE card, BYTE io,
 void CIORoutingKIVObject::SetFMDIMode(FMDIModes mode)
 {
     if (mode == m_eFMDIMode || mode < enFMDIMode0 || mode > enFMDIMode3) return;
-    KivBlock block(SetFMDIModeCommand, StateSize, m_hNotifyWindow);
+    KivBlock block(SetFMDIModeCommand, kStateSize, m_hNotifyWindow);
     block.Put32(kFMDIAt, mode);
     SendCommandBlock(block.Take());
     m_eFMDIMode = mode;
@@ -157,25 +158,25 @@ void CIORoutingKIVObject::FlushRouting() { SendCommandBlock(KivBlock(FlushIORout
 
 // ---- racks, cards and ports ----
 
-int CIORoutingKIVObject::RackCount(int system) const { return system >= 0 && system < Systems ? m_nRackCounts[system] : 0; }
+int CIORoutingKIVObject::RackCount(int system) const { return system >= 0 && system < kSystems ? m_nRackCounts[system] : 0; }
 
 bool CIORoutingKIVObject::CardPairs(int system, int rack, int card, int direction, int& base, int& pairs) const
 {
     base = pairs = 0;
-    if (system < 0 || system >= Systems || rack < 0 || rack >= Racks || card < 0 || card >= Cards || direction < 0 || direction >= Directions)
+    if (system < 0 || system >= kSystems || rack < 0 || rack >= kRacks || card < 0 || card >= kCards || direction < 0 || direction >= kDirections)
         return false;
     const int type = m_nRackTypes[system][rack];
-    if (type >= RackTypes) return false;
+    if (type >= kRackTypes) return false;
     const IORackTypeCard& c = m_RackTypeCards[system][type][card];
-    if (c.base < 0 || c.base >= RackPairs) return false;
+    if (c.base < 0 || c.base >= kRackPairs) return false;
     base = c.base;
-    pairs = std::clamp(direction == 1 ? c.outputPairs : c.inputPairs, 0, RackPairs - base);
+    pairs = std::clamp(direction == 1 ? c.outputPairs : c.inputPairs, 0, kRackPairs - base);
     return pairs > 0;
 }
 
 bool CIORoutingKIVObject::Present(int system, int rack, int direction, int pair) const
 {
-    return pair >= 0 && pair < RackPairs && m_nPresence[system][rack][direction][pair] != 0;
+    return pair >= 0 && pair < kRackPairs && m_nPresence[system][rack][direction][pair] != 0;
 }
 
 int CIORoutingKIVObject::GetFirstRack(StructIOSearch& s) const
@@ -187,7 +188,7 @@ int CIORoutingKIVObject::GetFirstRack(StructIOSearch& s) const
 int CIORoutingKIVObject::GetNextRack(StructIOSearch& s) const
 {
     for (int rack = std::max(s.rack + 1, 0); rack < RackCount(s.system); ++rack) {
-        for (int card = 0; card < Cards; ++card) {
+        for (int card = 0; card < kCards; ++card) {
             int base = 0, pairs = 0;
             if (!CardPairs(s.system, rack, card, s.direction, base, pairs)) continue;
             for (int i = 0; i < pairs; ++i) {
@@ -206,9 +207,9 @@ int CIORoutingKIVObject::Step(StructIOSearch& s, int io, int step, bool allSyste
     step = std::max(step, 1);
     int rack = std::max(s.rack, 0), card = std::max(s.card, 0);
     io = std::max(io, 0);
-    for (int system = s.system; system >= 0 && system < Systems; ++system) {
+    for (int system = s.system; system >= 0 && system < kSystems; ++system) {
         for (; rack < RackCount(system); ++rack, card = 0, io = 0) {
-            for (; card < Cards; ++card, io = 0) {
+            for (; card < kCards; ++card, io = 0) {
                 int base = 0, pairs = 0;
                 if (!CardPairs(system, rack, card, s.direction, base, pairs)) continue;
                 for (; io < 2 * pairs; io += step) {
@@ -263,9 +264,9 @@ void CIORoutingKIVObject::GetName(StructIOSearch& s) const
     } else {
         std::snprintf(channel, sizeof channel, "%d", s.io + 1);
     }
-    const bool known = s.card >= 0 && s.card < Cards && s.direction >= 0 && s.direction < Directions;
+    const bool known = s.card >= 0 && s.card < kCards && s.direction >= 0 && s.direction < kDirections;
     char text[80];
-    std::snprintf(text, sizeof text, "%d %s %s", s.system * Racks + s.rack + 1, known ? kCardAbbreviations[s.card][s.direction] : "", channel);
+    std::snprintf(text, sizeof text, "%d %s %s", s.system * kRacks + s.rack + 1, known ? kCardAbbreviations[s.card][s.direction] : "", channel);
     std::memset(s.name, 0, sizeof s.name);
     std::memcpy(s.name, text, strnlen(text, sizeof s.name - 1));
 }
@@ -283,11 +284,11 @@ void CIORoutingKIVObject::GetCard(StructIOSearch s, int& type) const
 {
     // The type of the port's channel pair, found from its card's first pair in the rack.
     type = 0;
-    if (s.system < 0 || s.system >= Systems || s.rack < 0 || s.rack >= Racks || s.card < 0 || s.card >= Cards || s.io < 0) return;
+    if (s.system < 0 || s.system >= kSystems || s.rack < 0 || s.rack >= kRacks || s.card < 0 || s.card >= kCards || s.io < 0) return;
     const int rackType = m_nRackTypes[s.system][s.rack];
-    if (rackType >= RackTypes) return;
+    if (rackType >= kRackTypes) return;
     const int base = m_RackTypeCards[s.system][rackType][s.card].base;
-    if (base < 0 || base >= RackPairs || s.io / 2 >= RackPairs - base) return;
+    if (base < 0 || base >= kRackPairs || s.io / 2 >= kRackPairs - base) return;
     type = m_nCardTypes[s.system][s.rack][base + s.io / 2];
     if (type >= 5) type = 0;
 }
@@ -300,12 +301,12 @@ void CIORoutingKIVObject::GetCard(StructIOSearch s, int& type, CString& name) co
 
 void CIORoutingKIVObject::GetSRCChannels(StructIOSearch s, int& channels) const
 {
-    channels = s.system >= 0 && s.system < Systems && s.rack >= 0 && s.rack < Racks ? m_nConverterChannels[s.system][s.rack] : 0;
+    channels = s.system >= 0 && s.system < kSystems && s.rack >= 0 && s.rack < kRacks ? m_nConverterChannels[s.system][s.rack] : 0;
 }
 
 int CIORoutingKIVObject::GetRoutedPort(int path, int slot, int direction, StructIOSearch& s, BYTE leg) const
 {
-    if (path < 0 || path >= MaxPaths || slot < 0 || slot >= Slots || leg >= Legs) return 0;
+    if (path < 0 || path >= kConsolePaths || slot < 0 || slot >= kSlots || leg >= kLegs) return 0;
     const IORoute& r = m_Routing[path].route[slot][leg];
     s.path = path, s.direction = direction;
     s.system = r.system, s.rack = r.rack, s.card = r.card, s.io = r.io;
@@ -361,7 +362,7 @@ bool CIORoutingKIVObject::Routed(int leg, int slot, int path, uint64_t key) cons
 int CIORoutingKIVObject::IsOutputInUse(BYTE system, BYTE rack, BYTE card, BYTE io, int& whereOut) const
 {
     const uint64_t key = RouteKey(system, rack, card, io);
-    for (int leg = 0; leg < LegCount(Legs); ++leg) {
+    for (int leg = 0; leg < LegCount(kLegs); ++leg) {
         for (int path = 0; path < PathLimit(); ++path) {
             for (int slot : kOutputSlots) {
                 if (!Routed(leg, slot, path, key)) continue;
@@ -434,9 +435,9 @@ int CIORoutingKIVObject::IsFilmOutputInUse(StructIOSearch s, int leg, int bAllLe
             return 1;
         }
     }
-    const int last = std::min(m_nFirstFilmPath + GetIntFilmTotal(), static_cast<int>(MaxPaths));
+    const int last = std::min(m_nFirstFilmPath + GetIntFilmTotal(), static_cast<int>(kConsolePaths));
     for (int path = m_nFirstFilmPath; path < last; ++path) {
-        for (int l = 0; l < Legs; ++l) {
+        for (int l = 0; l < kLegs; ++l) {
             if (!bAllLegs && l != leg) continue;
             if (!Routed(l, 1, path, key)) continue;
             whereOut = where(1, path);
@@ -460,18 +461,18 @@ CString CIORoutingKIVObject::GetPathName(int path) const
 
 int CIORoutingKIVObject::GetPathType(int path) const { return path >= 0 && path < m_nPathCount ? m_Paths[path].type : -1; }
 
-int CIORoutingKIVObject::GetEnginePath(int path) const { return path >= 0 && path < MaxPaths ? m_nEngines[path] : 0; }
+int CIORoutingKIVObject::GetEnginePath(int path) const { return path >= 0 && path < kConsolePaths ? m_nEngines[path] : 0; }
 
 int CIORoutingKIVObject::IsPathStereo(int path) const
 {
-    if (path < 0 || path >= MaxPaths) return 0;
+    if (path < 0 || path >= kConsolePaths) return 0;
     if (m_Paths[path].type == kFilmPathType && !m_bKLBConsole && GetFilmType(path) == 1 && m_eFMDIMode == enFMDIMode3) return 1;
     return m_Paths[path].stereo != 0;
 }
 
 int CIORoutingKIVObject::NeedsStereoPair(int path) const
 {
-    if (path < 0 || path >= MaxPaths || m_Paths[path].type != kFilmPathType || m_bKLBConsole) return 0;
+    if (path < 0 || path >= kConsolePaths || m_Paths[path].type != kFilmPathType || m_bKLBConsole) return 0;
     const int type = GetFilmType(path);
     return type == 0 || type == 2;
 }

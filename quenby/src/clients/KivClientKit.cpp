@@ -8,7 +8,7 @@
 
 KivBlock::KivBlock(int command, int64_t size, HWND window)
 {
-    if (size < KIVBareCommandSize || static_cast<uint64_t>(size) > MaxSize()) return;
+    if (size < kKIVBareCommandSize || static_cast<uint64_t>(size) > MaxSize()) return;
     m_hBlock = KIVAllocCommandBlock(command, static_cast<int>(size), window);
     if (!m_hBlock) return;
     m_pBytes = static_cast<uint8_t*>(GlobalLock(m_hBlock));
@@ -95,7 +95,7 @@ HGLOBAL KivNameBlock(int command, int64_t size, size_t offset, size_t width, con
 
 KivReplyReader::KivReplyReader(const _CommsStructure* reply)
     : m_pBytes(reinterpret_cast<const uint8_t*>(reply)),
-      m_nSize(reply && reply->nSize >= KIVBareCommandSize ? static_cast<size_t>(reply->nSize) : 0)
+      m_nSize(reply && reply->nSize >= kKIVBareCommandSize ? static_cast<size_t>(reply->nSize) : 0)
 {
     if (!reply) m_pBytes = nullptr;
 }
@@ -138,7 +138,7 @@ CString KivReplyReader::GetString(size_t offset, size_t width) const
 namespace {
 
 // Paths are numbered kind by kind in this order.
-const int kKindOrder[KivPathKindCount] = {0, 7, 1, 2, 3, 8, 4, 5, 6, 9, 10, 11, 12, 13};
+const int kKindOrder[kKivPathKindCount] = {0, 7, 1, 2, 3, 8, 4, 5, 6, 9, 10, 11, 12, 13};
 
 int countOf(const int* counts, int countSize, int kind)
 {
@@ -149,7 +149,7 @@ int countOf(const int* counts, int countSize, int kind)
 
 int KivKindOffset(const int* counts, int countSize, int kind)
 {
-    if (kind < 0 || kind >= KivPathKindCount) return 0;
+    if (kind < 0 || kind >= kKivPathKindCount) return 0;
     int offset = 0;
     for (int k : kKindOrder) {
         if (k == kind) break;
@@ -160,7 +160,7 @@ int KivKindOffset(const int* counts, int countSize, int kind)
 
 int KivKindOfPath(const int* counts, int countSize, int path)
 {
-    for (int kind = 0; kind < KivPathKindCount; ++kind) {
+    for (int kind = 0; kind < kKivPathKindCount; ++kind) {
         int offset = KivKindOffset(counts, countSize, kind);
         if (offset <= path && path < offset + countOf(counts, countSize, kind)) return kind;
     }
@@ -175,7 +175,7 @@ CString KivDefaultLabel(int kind, int number, const KivLabelFormats& below10, co
         label.Format("S %-2d", number);
         return label;
     }
-    if (kind < 0 || kind >= KivPathKindCount) return label;
+    if (kind < 0 || kind >= kKivPathKindCount) return label;
     // The formats are at most 9 characters of a 10-byte field; one without an end is not used.
     const char* format = number >= 10 ? from10[kind] : below10[kind];
     if (!memchr(format, 0, sizeof below10[kind])) return label;

@@ -57,9 +57,9 @@ void SetBit(BYTE& byte, int bit, bool on)
 
 }  // namespace
 
-CMCSKivObject::CMCSKivObject(int enabled) : CGenericKIVObject(enabled) { std::memset(m_abyGroups, NoMachine, sizeof m_abyGroups); }
+CMCSKivObject::CMCSKivObject(int enabled) : CGenericKIVObject(enabled) { std::memset(m_abyGroups, kNoMachine, sizeof m_abyGroups); }
 
-void CMCSKivObject::MCSAttach() { SendAttachBlock(KivBlock(AttachToMCS, KIVBareCommandSize).Take(), /*readNow=*/1); }
+void CMCSKivObject::MCSAttach() { SendAttachBlock(KivBlock(AttachToMCS, kKIVBareCommandSize).Take(), /*readNow=*/1); }
 
 void CMCSKivObject::Send(int sub, int size, const std::function<void(KivBlock&)>& fill, bool reattach)
 {
@@ -72,56 +72,56 @@ void CMCSKivObject::Send(int sub, int size, const std::function<void(KivBlock&)>
 
 // ---- transport ----
 
-void CMCSKivObject::FForwardMCS() { Send(kFastForward, BlockSize); }
-void CMCSKivObject::RewindMCS() { Send(kRewind, BlockSize); }
-void CMCSKivObject::PlayMCS() { Send(kPlay, BlockSize); }
-void CMCSKivObject::StopMCS() { Send(kStop, BlockSize); }
-void CMCSKivObject::RecordMCS() { Send(kRecord, BlockSize); }
-void CMCSKivObject::LocateMCS(int position) { Send(kLocate, BlockSize, [&](KivBlock& b) { b.Put32(kPosition, position); }); }
+void CMCSKivObject::FForwardMCS() { Send(kFastForward, kBlockSize); }
+void CMCSKivObject::RewindMCS() { Send(kRewind, kBlockSize); }
+void CMCSKivObject::PlayMCS() { Send(kPlay, kBlockSize); }
+void CMCSKivObject::StopMCS() { Send(kStop, kBlockSize); }
+void CMCSKivObject::RecordMCS() { Send(kRecord, kBlockSize); }
+void CMCSKivObject::LocateMCS(int position) { Send(kLocate, kBlockSize, [&](KivBlock& b) { b.Put32(kPosition, position); }); }
 
 void CMCSKivObject::CycleMCS(int a, int b)
 {
-    Send(kCycle, BlockSize, [&](KivBlock& block) {
+    Send(kCycle, kBlockSize, [&](KivBlock& block) {
         block.Put32(kCycleFirst, a);
         block.Put32(kPosition, b);
     });
 }
 
-void CMCSKivObject::RollbackMCS() { Send(kRollback, BlockSize); }
-void CMCSKivObject::OpenLocate() { Send(kOpenLocate, BlockSize, [](KivBlock& b) { b.Put32(kOpenFlag, 1); }); }
-void CMCSKivObject::ExitCycleOrLocate() { Send(kOpenLocate, BlockSize, [](KivBlock& b) { b.Put32(kOpenFlag, 0); }); }
-void CMCSKivObject::OpenCycle() { Send(kOpenCycle, BlockSize, [](KivBlock& b) { b.Put32(kOpenFlag, 1); }); }
+void CMCSKivObject::RollbackMCS() { Send(kRollback, kBlockSize); }
+void CMCSKivObject::OpenLocate() { Send(kOpenLocate, kBlockSize, [](KivBlock& b) { b.Put32(kOpenFlag, 1); }); }
+void CMCSKivObject::ExitCycleOrLocate() { Send(kOpenLocate, kBlockSize, [](KivBlock& b) { b.Put32(kOpenFlag, 0); }); }
+void CMCSKivObject::OpenCycle() { Send(kOpenCycle, kBlockSize, [](KivBlock& b) { b.Put32(kOpenFlag, 1); }); }
 
 // ---- machines and groups ----
 
-void CMCSKivObject::SetCurrentMachine(BYTE machine) { Send(kCurrentMachine, BlockSize, [&](KivBlock& b) { b.Put8(kMachine, machine); }); }
+void CMCSKivObject::SetCurrentMachine(BYTE machine) { Send(kCurrentMachine, kBlockSize, [&](KivBlock& b) { b.Put8(kMachine, machine); }); }
 
 void CMCSKivObject::ChangeGroupMember(BYTE group, BYTE machine, int add)
 {
-    Send(kGroupMember, BlockSize, [&](KivBlock& b) {
+    Send(kGroupMember, kBlockSize, [&](KivBlock& b) {
         b.Put8(kGroup, group);
         b.Put8(kMachine, machine);
         b.Put32(kMembership, add);
     });
 }
 
-void CMCSKivObject::ClearGroup(BYTE group) { Send(kClearGroup, BlockSize, [&](KivBlock& b) { b.Put8(kGroup, group); }); }
-void CMCSKivObject::SetCurrentGroup(BYTE group) { Send(kCurrentGroup, BlockSize, [&](KivBlock& b) { b.Put8(kGroup, group); }); }
+void CMCSKivObject::ClearGroup(BYTE group) { Send(kClearGroup, kBlockSize, [&](KivBlock& b) { b.Put8(kGroup, group); }); }
+void CMCSKivObject::SetCurrentGroup(BYTE group) { Send(kCurrentGroup, kBlockSize, [&](KivBlock& b) { b.Put8(kGroup, group); }); }
 
 void CMCSKivObject::SetMaster(BYTE group, BYTE machine)
 {
-    Send(kMaster, BlockSize, [&](KivBlock& b) {
+    Send(kMaster, kBlockSize, [&](KivBlock& b) {
         b.Put8(kGroup, group);
         b.Put8(kMachine, machine);
     });
 }
 
-void CMCSKivObject::ReloadGroups() { Send(kReloadGroups, BlockSize); }
-void CMCSKivObject::SetSynchroRef(BYTE reference) { Send(kSynchroRef, BlockSize, [&](KivBlock& b) { b.Put8(kSynchro, reference); }); }
+void CMCSKivObject::ReloadGroups() { Send(kReloadGroups, kBlockSize); }
+void CMCSKivObject::SetSynchroRef(BYTE reference) { Send(kSynchroRef, kBlockSize, [&](KivBlock& b) { b.Put8(kSynchro, reference); }); }
 
 void CMCSKivObject::SetDeviceOffset(BYTE machine, int h, int m, int s, int f, bool negative)
 {
-    Send(kDeviceOffset, LongBlockSize, [&](KivBlock& b) {
+    Send(kDeviceOffset, kLongBlockSize, [&](KivBlock& b) {
         b.Put8(kMachine, machine);
         const BYTE code[4] = {static_cast<BYTE>(PackedBcd(h) | (negative ? 0x80 : 0)), PackedBcd(m), PackedBcd(s), PackedBcd(f)};
         b.PutBytes(kTimecode, code, sizeof code);
@@ -130,7 +130,7 @@ void CMCSKivObject::SetDeviceOffset(BYTE machine, int h, int m, int s, int f, bo
 
 void CMCSKivObject::SetSelectedTapeCode(BYTE machine, int h, int m, int s, int f)
 {
-    Send(kTapeCode, LongBlockSize, [&](KivBlock& b) {
+    Send(kTapeCode, kLongBlockSize, [&](KivBlock& b) {
         b.Put8(kMachine, machine);
         const BYTE code[4] = {PackedBcd(h), PackedBcd(m), PackedBcd(s), PackedBcd(f)};
         b.PutBytes(kTimecode, code, sizeof code);
@@ -141,7 +141,7 @@ void CMCSKivObject::SetMachineParams(BYTE machineId)
 {
     const MCSMachineInfoStruct* m = FindMachine(machineId);
     if (!m) return;
-    Send(kMachineParams, LongBlockSize, [&](KivBlock& b) {
+    Send(kMachineParams, kLongBlockSize, [&](KivBlock& b) {
         b.Put8(kMachine, machineId);
         b.PutBytes(kGeneral, m->abyGeneralParams, sizeof m->abyGeneralParams);
         b.PutBytes(kServo, m->abyServoParams, sizeof m->abyServoParams);
@@ -152,7 +152,7 @@ void CMCSKivObject::SetTrackReadyModes(BYTE machineId)
 {
     const MCSMachineInfoStruct* m = FindMachine(machineId);
     if (!m) return;
-    Send(kTrackReady, LongBlockSize, [&](KivBlock& b) {
+    Send(kTrackReady, kLongBlockSize, [&](KivBlock& b) {
         b.Put8(kMachine, machineId);
         b.PutBytes(kTrackModes, m->abyTrackReady, sizeof m->abyTrackReady);
     });
@@ -163,7 +163,7 @@ void CMCSKivObject::SetRecordMode(BYTE machineId, BYTE mode)
     MCSMachineInfoStruct* m = FindMachine(machineId);
     if (!m) return;
     m->byRecordMode = mode;
-    Send(kRecordMode, LongBlockSize, [&](KivBlock& b) {
+    Send(kRecordMode, kLongBlockSize, [&](KivBlock& b) {
         b.Put8(kMachine, machineId);
         b.Put8(kRecordModeByte, mode);
     });
@@ -177,7 +177,7 @@ void CMCSKivObject::SetMachineAlias(BYTE machineId, const CString& alias)
     const size_t length = strnlen(alias.c_str(), sizeof m->szAlias - 1);
     std::memset(m->szAlias, 0, sizeof m->szAlias);
     std::memcpy(m->szAlias, alias.c_str(), length);
-    Send(kAlias, LongBlockSize, [&](KivBlock& b) {
+    Send(kAlias, kLongBlockSize, [&](KivBlock& b) {
         b.Put8(kMachine, machineId);
         b.PlainName(kAlias737, sizeof m->szAlias, m->szAlias);
     }, /*reattach=*/true);
@@ -185,7 +185,7 @@ void CMCSKivObject::SetMachineAlias(BYTE machineId, const CString& alias)
 
 void CMCSKivObject::SetChaseMode(BYTE machine, MCS_TC_Options mode)
 {
-    Send(kChaseMode, LongBlockSize, [&](KivBlock& b) {
+    Send(kChaseMode, kLongBlockSize, [&](KivBlock& b) {
         b.Put8(kMachine, machine);
         b.Put8(kChase, mode);
     });
@@ -193,7 +193,7 @@ void CMCSKivObject::SetChaseMode(BYTE machine, MCS_TC_Options mode)
 
 void CMCSKivObject::SetMCSFeetAndFrames(BYTE b1, BYTE b2, BYTE b3, BYTE b4, BYTE b5, BYTE b6)
 {
-    Send(kFeetAndFrames, BlockSize, [&](KivBlock& b) {
+    Send(kFeetAndFrames, kBlockSize, [&](KivBlock& b) {
         const BYTE first[2] = {b1, b2}, rest[4] = {b3, b4, b5, b6};
         b.PutBytes(199, first, sizeof first);
         b.PutBytes(195, rest, sizeof rest);
@@ -202,7 +202,7 @@ void CMCSKivObject::SetMCSFeetAndFrames(BYTE b1, BYTE b2, BYTE b3, BYTE b4, BYTE
 
 void CMCSKivObject::SetMCSLocalZero(BYTE b1, BYTE b2, BYTE b3, BYTE b4, BYTE b5)
 {
-    Send(kLocalZero, BlockSize, [&](KivBlock& b) {
+    Send(kLocalZero, kBlockSize, [&](KivBlock& b) {
         const BYTE zero[5] = {b1, b2, b3, b4, b5};
         b.PutBytes(201, zero, sizeof zero);
     });
@@ -212,20 +212,20 @@ void CMCSKivObject::PelkMCSDebug_SetInternalData(BYTE* data)
 {
     if (!data) return;
     // data[0] + 3 bytes, cut to the room from 461 to the block's end.
-    const size_t count = std::min<size_t>(static_cast<size_t>(data[0]) + 3, BlockSize - kDebug);
-    Send(kDebugData, BlockSize, [&](KivBlock& b) { b.PutBytes(kDebug, data, count); });
+    const size_t count = std::min<size_t>(static_cast<size_t>(data[0]) + 3, kBlockSize - kDebug);
+    Send(kDebugData, kBlockSize, [&](KivBlock& b) { b.PutBytes(kDebug, data, count); });
 }
 
-void CMCSKivObject::PelkMCSDebug_Enable() { Send(kDebugEnable, BlockSize); }
+void CMCSKivObject::PelkMCSDebug_Enable() { Send(kDebugEnable, kBlockSize); }
 
 // ---- lookups ----
 
 BYTE CMCSKivObject::GetMachineIndexFromID(BYTE id) const
 {
-    const INT_PTR count = std::min<INT_PTR>(m_aMachines.GetSize(), NoMachine);
+    const INT_PTR count = std::min<INT_PTR>(m_aMachines.GetSize(), kNoMachine);
     for (INT_PTR i = 0; i < count; ++i)
         if (m_aMachines[i].byID == id) return static_cast<BYTE>(i);
-    return NoMachine;
+    return kNoMachine;
 }
 
 const MCSMachineInfoStruct* CMCSKivObject::FindMachine(BYTE id) const
@@ -240,7 +240,7 @@ MCSMachineInfoStruct* CMCSKivObject::FindMachine(BYTE id)
     return const_cast<MCSMachineInfoStruct*>(static_cast<const CMCSKivObject*>(this)->FindMachine(id));
 }
 
-BYTE CMCSKivObject::GetMachineIDFromIndex(BYTE index) const { return index < m_aMachines.GetSize() ? m_aMachines[index].byID : NoMachine; }
+BYTE CMCSKivObject::GetMachineIDFromIndex(BYTE index) const { return index < m_aMachines.GetSize() ? m_aMachines[index].byID : kNoMachine; }
 
 void CMCSKivObject::GetMachineInfo(BYTE id, MCSMachineInfoStruct& info) const
 {
@@ -310,11 +310,11 @@ void CMCSKivObject::GetGeneralParamRange(BYTE index, CSize& range) const
 void CMCSKivObject::GetGroupMembers(BYTE group, BYTE* members) const
 {
     if (!members) return;
-    if (group < Groups) std::memcpy(members, m_abyGroups[group], GroupSize);
-    else std::memset(members, NoMachine, GroupSize);
+    if (group < kGroups) std::memcpy(members, m_abyGroups[group], kGroupSize);
+    else std::memset(members, kNoMachine, kGroupSize);
 }
 
-BYTE CMCSKivObject::GetGroupRefMaster(BYTE group) const { return group < Groups ? m_abyGroups[group][0] : 0; }
+BYTE CMCSKivObject::GetGroupRefMaster(BYTE group) const { return group < kGroups ? m_abyGroups[group][0] : 0; }
 
 CString CMCSKivObject::GetGroupLockedReference() const
 {
@@ -323,10 +323,10 @@ CString CMCSKivObject::GetGroupLockedReference() const
 
 void CMCSKivObject::AssignMachineToGroup(BYTE machine, BYTE group)
 {
-    if (group >= Groups) return;
+    if (group >= kGroups) return;
     for (BYTE& member : m_abyGroups[group]) {
         if (member == machine) return;
-        if (member == NoMachine) {
+        if (member == kNoMachine) {
             member = machine;
             ChangeGroupMember(group, machine, 1);
             return;
@@ -336,10 +336,10 @@ void CMCSKivObject::AssignMachineToGroup(BYTE machine, BYTE group)
 
 void CMCSKivObject::DeAssignMachineFromGroup(BYTE machine, BYTE group)
 {
-    if (group >= Groups) return;
+    if (group >= kGroups) return;
     BYTE* members = m_abyGroups[group];
-    BYTE* end = std::remove(members, members + GroupSize, machine);
-    std::fill(end, members + GroupSize, NoMachine);
+    BYTE* end = std::remove(members, members + kGroupSize, machine);
+    std::fill(end, members + kGroupSize, kNoMachine);
     ChangeGroupMember(group, machine, 0);
 }
 
@@ -348,13 +348,13 @@ void CMCSKivObject::DeAssignMachineFromGroup(BYTE machine, BYTE group)
 int CMCSKivObject::ReadyBit(const MCSMachineInfoStruct& m, BYTE track, int& byte)
 {
     byte = 0;
-    if (track == TimecodeTrack || track == VideoTrack)
-        return CanRecordToTCAndVideoTracks() ? (track == TimecodeTrack ? 4 : 5) : -1;
+    if (track == kTimecodeTrack || track == kVideoTrack)
+        return CanRecordToTCAndVideoTracks() ? (track == kTimecodeTrack ? 4 : 5) : -1;
     // Further track j (bit j of byte 61) is track number tracks - further + j.
     const int firstFurther = m.byNumTracks - FurtherTracks(m);
     for (int j = 0; j < 4; ++j)
         if ((m.byOtherTracks & 1 << j) && track == firstFurther + j) return j;
-    if (track >= MaxNumberedTracks) return -1;
+    if (track >= kMaxNumberedTracks) return -1;
     byte = 1 + track / 8;
     return track % 8;
 }
@@ -383,7 +383,7 @@ void CMCSKivObject::SetAllTracksReady(BYTE id)
     MCSMachineInfoStruct* m = FindMachine(id);
     if (!m) return;
     if (CanRecordToTCAndVideoTracks()) m->abyTrackReady[0] |= m->byOtherTracks & (kTimecodeBit | kVideoBit);
-    const int numbered = std::min(NumberedTracks(*m), MaxNumberedTracks);
+    const int numbered = std::min(NumberedTracks(*m), kMaxNumberedTracks);
     for (int t = 0; t < numbered; ++t) SetBit(m->abyTrackReady[1 + t / 8], t % 8, true);
     SetTrackReadyModes(id);
 }
@@ -405,7 +405,7 @@ void CMCSKivObject::SetTracksReady(BYTE id, bool timecode, bool video, bool* tra
     SetBit(m->abyTrackReady[0], 4, timecode && allowed && (m->byOtherTracks & kTimecodeBit));
     SetBit(m->abyTrackReady[0], 5, video && allowed && (m->byOtherTracks & kVideoBit));
     if (tracks) {
-        for (int t = 0; t < std::min<int>(m->byNumTracks, TimecodeTrack); ++t) {
+        for (int t = 0; t < std::min<int>(m->byNumTracks, kTimecodeTrack); ++t) {
             int byte = 0;
             const int bit = ReadyBit(*m, static_cast<BYTE>(t), byte);
             if (bit >= 0) SetBit(m->abyTrackReady[byte], bit, tracks[t]);

@@ -21,7 +21,7 @@ void CMeterDesignerKIVObject::MDAttach() { SendAttachBlock(KivBlock(AttachToMete
 
 void CMeterDesignerKIVObject::Load(const CString& name, int a, int b, int c)
 {
-    KivBlock block(LoadMeterDesignCommand, BlockSize);
+    KivBlock block(LoadMeterDesignCommand, kBlockSize);
     block.PlainName(kNameOffset, 41320 - kNameOffset, name.c_str());
     block.Put32(41320, b);
     block.Put32(41324, a);
@@ -31,7 +31,7 @@ void CMeterDesignerKIVObject::Load(const CString& name, int a, int b, int c)
 
 void CMeterDesignerKIVObject::Save(const CString& name, int n)
 {
-    KivBlock block(SaveMeterDesignCommand, BlockSize);
+    KivBlock block(SaveMeterDesignCommand, kBlockSize);
     block.PutBytes(kRecordsOffset, m_Meters, sizeof(m_Meters));
     block.PlainName(kNameOffset, kStemWidthOffset - kNameOffset, name.c_str());
     block.Put32(kStemWidthOffset, m_nStemWidth);
@@ -41,14 +41,14 @@ void CMeterDesignerKIVObject::Save(const CString& name, int n)
 
 void CMeterDesignerKIVObject::SetDefault(const CString& name)
 {
-    KivBlock block(SetDefaultMeterDesignCommand, BlockSize);
-    block.PlainName(kDefaultNameOffset, BlockSize - kDefaultNameOffset, name.c_str());
+    KivBlock block(SetDefaultMeterDesignCommand, kBlockSize);
+    block.PlainName(kDefaultNameOffset, kBlockSize - kDefaultNameOffset, name.c_str());
     SendCommandBlock(block.Take());
 }
 
 void CMeterDesignerKIVObject::SetMeterPartitions(const int partitions[3])
 {
-    KivBlock block(SetMeterPartitionsCommand, BlockSize);
+    KivBlock block(SetMeterPartitionsCommand, kBlockSize);
     for (size_t i = 0; i < 3; ++i) block.Put32(kPartitionsOffset + 4 * i, partitions[i]);
     SendCommandBlock(block.Take());
 }
@@ -83,7 +83,7 @@ void CMeterDesignerKIVObject::SetLayout(int page, int meter, int layout, int sou
 void CMeterDesignerKIVObject::LayRun(int page, int meter, int count, int layout, int32_t MeterDesignRecord::*numberField, int number)
 {
     // A run that would pass the page's last meter stops there.
-    const int end = std::min(Meters, meter + std::max(count, 0));
+    const int end = std::min(kMeters, meter + std::max(count, 0));
     for (int m = meter; m < end; ++m) {
         const int shown = m_Meters[page][m].pathNumber;
         if (shown >= 1000) {
@@ -98,8 +98,8 @@ void CMeterDesignerKIVObject::LayRun(int page, int meter, int count, int layout,
 
 int CMeterDesignerKIVObject::IsPathAssigned(int page, int source) const
 {
-    if (page < 0 || page >= Pages) return -1;
-    for (int m = 0; m < Meters; ++m)
+    if (page < 0 || page >= kPages) return -1;
+    for (int m = 0; m < kMeters; ++m)
         if (m_Meters[page][m].pathNumber == source) return m;
     return -1;
 }
@@ -107,8 +107,8 @@ int CMeterDesignerKIVObject::IsPathAssigned(int page, int source) const
 BOOL CMeterDesignerKIVObject::IsPathAssigned(int source, CArray<int>& pages) const
 {
     pages.RemoveAll();
-    for (int p = 0; p < Pages; ++p)
-        for (int m = 0; m < Meters; ++m)
+    for (int p = 0; p < kPages; ++p)
+        for (int m = 0; m < kMeters; ++m)
             if (m_Meters[p][m].pathNumber == source) pages.Add(p);
     return pages.GetSize() > 0;
 }
@@ -116,15 +116,15 @@ BOOL CMeterDesignerKIVObject::IsPathAssigned(int source, CArray<int>& pages) con
 BOOL CMeterDesignerKIVObject::IsPathAssigned(int page, int source, CArray<int>& meters) const
 {
     meters.RemoveAll();
-    if (page < 0 || page >= Pages) return FALSE;
-    for (int m = 0; m < Meters; ++m)
+    if (page < 0 || page >= kPages) return FALSE;
+    for (int m = 0; m < kMeters; ++m)
         if (m_Meters[page][m].pathNumber == source) meters.Add(m);
     return meters.GetSize() > 0;
 }
 
 void CMeterDesignerKIVObject::Clear(int page, int source)
 {
-    if (page < 0 || page >= Pages) return;
+    if (page < 0 || page >= kPages) return;
     for (MeterDesignRecord& record : m_Meters[page])
         if (record.pathNumber == source) record = kClearMeter;
 }
@@ -142,6 +142,6 @@ void CMeterDesignerKIVObject::ClearMeter(int page, int meter)
 
 void CMeterDesignerKIVObject::Copy(int fromPage, int toPage)
 {
-    if (fromPage < 0 || fromPage >= Pages || toPage < 0 || toPage >= Pages) return;
+    if (fromPage < 0 || fromPage >= kPages || toPage < 0 || toPage >= kPages) return;
     std::copy(std::begin(m_Meters[fromPage]), std::end(m_Meters[fromPage]), std::begin(m_Meters[toPage]));
 }

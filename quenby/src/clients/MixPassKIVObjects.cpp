@@ -7,10 +7,11 @@
 
 #include "quenby/KIVCommands.h"
 #include "trevanny/ConsoleRegistryNames.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/RegistryObject.h"
 
 namespace {
-constexpr int kBare = KIVBareCommandSize;
+constexpr int kBare = kKIVBareCommandSize;
 constexpr size_t kNameField = 201;  // the bounded copy of the mix-edit and tree names
 constexpr size_t kFilterOffset = 8036, kModeOffset = 8040, kLastIntOffset = 8048;
 constexpr size_t kFirstNameOffset = 8080, kSecondNameOffset = 8281;
@@ -41,7 +42,7 @@ void CMixEditKIVObject::MEAttach() { SendAttachBlock(KivBlock(AttachToMixEdit, k
 
 void CMixEditKIVObject::PutPaths(KivBlock& block, int n, const int* paths)
 {
-    const int sent = paths && n > 0 ? std::min(n, MaxPaths) : 0;
+    const int sent = paths && n > 0 ? std::min(n, kConsolePaths) : 0;
     block.Put32(32, sent);
     if (sent > 0) block.PutBytes(36, paths, sizeof(int32_t) * static_cast<size_t>(sent));
 }
@@ -49,7 +50,7 @@ void CMixEditKIVObject::PutPaths(KivBlock& block, int n, const int* paths)
 void CMixEditKIVObject::AutoThin(DWORD from, DWORD to, int n, const int* paths, AutomationEventFilterStructure filter, int a,
                                  int b, HWND window)
 {
-    KivBlock block(AutoThinCommand, BlockSize, window);
+    KivBlock block(AutoThinCommand, kBlockSize, window);
     block.Put32(16, static_cast<int32_t>(from));
     block.Put32(20, static_cast<int32_t>(to));
     PutPaths(block, n, paths);
@@ -62,7 +63,7 @@ void CMixEditKIVObject::AutoThin(DWORD from, DWORD to, int n, const int* paths, 
 void CMixEditKIVObject::EraseMix(DWORD from, DWORD to, int n, const int* paths, AutomationEventFilterStructure filter,
                                  EraseMode mode, int a, HWND window)
 {
-    KivBlock block(EraseMixCommand, BlockSize, window);
+    KivBlock block(EraseMixCommand, kBlockSize, window);
     block.Put32(16, static_cast<int32_t>(from));
     block.Put32(20, static_cast<int32_t>(to));
     PutPaths(block, n, paths);
@@ -75,7 +76,7 @@ void CMixEditKIVObject::EraseMix(DWORD from, DWORD to, int n, const int* paths, 
 void CMixEditKIVObject::CopyMix(DWORD t1, DWORD t2, DWORD t3, int a, int n, const int* paths,
                                 AutomationEventFilterStructure filter, EraseMode mode, int b, HWND window)
 {
-    KivBlock block(CopyMixCommand, BlockSize, window);
+    KivBlock block(CopyMixCommand, kBlockSize, window);
     block.Put32(16, static_cast<int32_t>(t1));
     block.Put32(20, static_cast<int32_t>(t2));
     block.Put32(24, static_cast<int32_t>(t3));
@@ -90,7 +91,7 @@ void CMixEditKIVObject::CopyMix(DWORD t1, DWORD t2, DWORD t3, int a, int n, cons
 void CMixEditKIVObject::ConformMix(MixConformMode mode, DWORD t1, DWORD t2, DWORD t3, int a, const int* paths, int n, int b,
                                    HWND window)
 {
-    KivBlock block(ConformMixCommand, BlockSize, window);
+    KivBlock block(ConformMixCommand, kBlockSize, window);
     block.Put32(8044, mode);
     block.Put32(16, static_cast<int32_t>(t1));
     block.Put32(20, static_cast<int32_t>(t2));
@@ -101,13 +102,13 @@ void CMixEditKIVObject::ConformMix(MixConformMode mode, DWORD t1, DWORD t2, DWOR
     SendCommandBlock(block.Take());
 }
 
-void CMixEditKIVObject::SetMergeWithoutSave(HWND window) { SendCommandBlock(KivBlock(SetMergeWithoutSaveCommand, BlockSize, window).Take()); }
+void CMixEditKIVObject::SetMergeWithoutSave(HWND window) { SendCommandBlock(KivBlock(SetMergeWithoutSaveCommand, kBlockSize, window).Take()); }
 
 void CMixEditKIVObject::SendChannelData(int command, const CString& a, const CString& b, AutomationEventFilterStructure filter,
                                         EraseMode mode, std::initializer_list<DWORD> times, int n, const int* paths, int c,
                                         HWND window)
 {
-    KivBlock block(command, BlockSize, window);
+    KivBlock block(command, kBlockSize, window);
     block.BoundedName(kFirstNameOffset, kNameField, a.c_str());
     block.BoundedName(kSecondNameOffset, kNameField, b.c_str());
     PutFilter(block, filter);
@@ -134,7 +135,7 @@ void CMixEditKIVObject::ImportChannelData(const CString& a, const CString& b, Au
 
 void CMixEditKIVObject::IsolateMix(DWORD t1, DWORD t2, const int* paths, int n, AutomationEventFilterStructure filter, HWND window)
 {
-    KivBlock block(IsolateSceneCommand, BlockSize, window);
+    KivBlock block(IsolateSceneCommand, kBlockSize, window);
     block.Put32(16, static_cast<int32_t>(t1));
     block.Put32(20, static_cast<int32_t>(t2));
     PutPaths(block, n, paths);
@@ -145,23 +146,23 @@ void CMixEditKIVObject::IsolateMix(DWORD t1, DWORD t2, const int* paths, int n, 
 void CMixEditKIVObject::DeleteMix(const CString& a, const CString& b, const CString& c, const CString& d, const CString& e,
                                   HWND window)
 {
-    KivBlock block(DeleteCommand, NamedBlockSize, window);
-    PutNames(block, {{20, &a}, {59, &b}, {98, &c}, {137, &d}, {176, &e}}, NamedBlockSize);
+    KivBlock block(DeleteCommand, kNamedBlockSize, window);
+    PutNames(block, {{20, &a}, {59, &b}, {98, &c}, {137, &d}, {176, &e}}, kNamedBlockSize);
     SendCommandBlock(block.Take());
 }
 
 void CMixEditKIVObject::RenameMix(const CString& a, const CString& b, const CString& c, const CString& d, const CString& e,
                                   const CString& f, HWND window)
 {
-    KivBlock block(RenameMixCommand, NamedBlockSize, window);
-    PutNames(block, {{20, &a}, {59, &b}, {98, &c}, {137, &d}, {176, &e}, {215, &f}}, NamedBlockSize);
+    KivBlock block(RenameMixCommand, kNamedBlockSize, window);
+    PutNames(block, {{20, &a}, {59, &b}, {98, &c}, {137, &d}, {176, &e}, {215, &f}}, kNamedBlockSize);
     SendCommandBlock(block.Take());
 }
 
 void CMixEditKIVObject::EDLConformMix(const CString& edl, AutomationEventFilterStructure filter, bool flag, const CString& name,
                                       int a, HWND window)
 {
-    KivBlock block(EDLConformCommand, BlockSize, window);
+    KivBlock block(EDLConformCommand, kBlockSize, window);
     block.Put32(8492, flag ? 1 : 0);
     PutFilter(block, filter);
     block.Put32(32, a);
@@ -174,8 +175,8 @@ void CMixEditKIVObject::EDLConformMix(const CString& edl, AutomationEventFilterS
 
 void CMixPassAutomationFileKIVObject::MPAFAttach(const CString& a, const CString& b, const CString& c, const CString& d)
 {
-    KivBlock block(AttachToMixPassAutomationFile, BlockSize);
-    PutNames(block, {{20, &a}, {59, &b}, {98, &c}, {137, &d}}, BlockSize);
+    KivBlock block(AttachToMixPassAutomationFile, kBlockSize);
+    PutNames(block, {{20, &a}, {59, &b}, {98, &c}, {137, &d}}, kBlockSize);
     SendAttachBlock(block.Take(), /*readNow=*/1);
 }
 
@@ -200,7 +201,7 @@ void CNewMixPassTreeKIVObject::LoadRevision(const CString& name, int a, int b, i
                                             HWND window)
 {
     const int32_t ints[5] = {a, b, c, d, e};
-    KivBlock block(LoadRevisionCommand, TreeBlockSize, window);
+    KivBlock block(LoadRevisionCommand, kTreeBlockSize, window);
     block.BoundedName(824, kNameField, name.c_str());
     block.PutBytes(1088, ints, sizeof ints);
     block.Put32(1108, label);
@@ -210,7 +211,7 @@ void CNewMixPassTreeKIVObject::LoadRevision(const CString& name, int a, int b, i
 void CNewMixPassTreeKIVObject::NewTree(const CString& a, const CString& b, const CString& c, const CString& d, int e,
                                        const CString& f, LabelCommandType g, HWND window)
 {
-    KivBlock block(NewTreeCommand, TreeBlockSize, window);
+    KivBlock block(NewTreeCommand, kTreeBlockSize, window);
     PutNames(block, {{16, &a}, {217, &b}, {418, &c}, {619, &d}}, 820);
     block.Put32(820, e);
     block.PlainName(824, 1108 - 824, f.c_str());
@@ -224,7 +225,7 @@ void CNewMixPassTreeKIVObject::LoadTree(const CString& n1, const CString& n2, co
                                         const CString& f5, const CString& f6, const CString& f7, const CString& f8, HWND window)
 {
     const int32_t ints[5] = {i2, i3, i4, i5, i6};
-    KivBlock block(LoadTreeCommand, TreeBlockSize, window);
+    KivBlock block(LoadTreeCommand, kTreeBlockSize, window);
     PutNames(block, {{16, &n1}, {217, &n2}, {418, &n3}, {619, &n4}}, 820);
     block.Put32(820, i1);
     block.PlainName(824, 1088 - 824, n5.c_str());
@@ -232,7 +233,7 @@ void CNewMixPassTreeKIVObject::LoadTree(const CString& n1, const CString& n2, co
     block.Put32(1108, label);
     block.Put32(1112, static_cast<int32_t>(value));
     PutNames(block, {{1116, &f1}, {1317, &f2}, {2322, &f3}, {2121, &f4}, {1518, &f5}, {1719, &f6}, {1920, &f7}, {2523, &f8}},
-             TreeBlockSize);
+             kTreeBlockSize);
     SendCommandBlock(block.Take());
 }
 
@@ -288,13 +289,13 @@ void COfflineMSUInterrogatorKIVObject::OMIOAttach() { SendAttachBlock(KivBlock(A
 void COfflineMSUInterrogatorKIVObject::SetPath(CString path)
 {
     m_strPath = path;
-    SendAttachBlock(KivNameBlock(SetOfflineMSUPath, PathBlockSize, 20, PathBlockSize - 20, path.c_str(), kOfflineWindow),
+    SendAttachBlock(KivNameBlock(SetOfflineMSUPath, kPathBlockSize, 20, kPathBlockSize - 20, path.c_str(), kOfflineWindow),
                     /*readNow=*/0);
 }
 
 void COfflineMSUInterrogatorKIVObject::RequestData()
 {
-    SendAttachBlock(KivBlock(RequestOfflineMSUData, DataBlockSize, kOfflineWindow).Take(), /*readNow=*/0);
+    SendAttachBlock(KivBlock(RequestOfflineMSUData, kDataBlockSize, kOfflineWindow).Take(), /*readNow=*/0);
 }
 
 int COfflineMSUInterrogatorKIVObject::GetOffset(int type) const

@@ -6,10 +6,11 @@
 #include <vector>
 
 #include "quenby/MixSetupBlock.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/WinTypes.h"
 
 struct MixSetupCache {
-    static constexpr int P = MixSetupBlock::kMaxPaths;
+    static constexpr int P = kConsolePaths;
     static constexpr int kLinkGroups = 100;
     static constexpr int kProcessTypes = 47;
 

@@ -7,6 +7,7 @@
 
 #include "MixSetupCache.h"
 #include "quenby/MixSetupExKIVObject.h"
+#include "trevanny/SharedConstants.h"
 
 using namespace MixSetupBlock;
 
@@ -18,8 +19,8 @@ bool inRange(int v, int end) { return v >= 0 && v < end; }
 template <class Row>
 void moveRows(Row* table, const std::vector<int>& map, const Row& fill)
 {
-    std::vector<Row> old(table, table + kMaxPaths);
-    std::fill(table, table + kMaxPaths, fill);
+    std::vector<Row> old(table, table + kConsolePaths);
+    std::fill(table, table + kConsolePaths, fill);
     for (size_t p = 0; p < map.size(); ++p)
         if (map[p] >= 0) table[map[p]] = old[p];
 }
@@ -54,7 +55,7 @@ void CMixSetupExKIVObject::SetNumType(int count, int kind)
     if (!inRange(kind, kKinds)) return;
     if (count < 0) count = 0;
     const int old = m_pCache->counts[kind];
-    if (count == old || GetTotalPaths() - old + count > kMaxPaths) return;
+    if (count == old || GetTotalPaths() - old + count > kConsolePaths) return;
     // The paths beyond the new count go; new ones come at the kind's end.
     Renumber(kind, count, count < old ? count : -1, old - count);
 }
@@ -138,7 +139,7 @@ void CMixSetupExKIVObject::Renumber(int kind, int newCount, int firstRemoved, in
 
 void CMixSetupExKIVObject::ClearPath(int path, int kind)
 {
-    if (!inRange(path, kMaxPaths)) return;
+    if (!inRange(path, kConsolePaths)) return;
     MixSetupCache& c = *m_pCache;
     std::memcpy(c.procLists[path], c.defaultLists[kind == 14 ? 0 : kind], kProcSlots);
     c.variants[path][0] = c.variants[path][1] = -1;

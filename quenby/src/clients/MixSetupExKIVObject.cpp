@@ -11,6 +11,7 @@
 #include "quenby/KIVCommands.h"
 #include "trevanny/ConsoleConfig.h"
 #include "trevanny/ConsoleRegistryNames.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/Clock.h"
 #include "winport/Window.h"
 
@@ -56,7 +57,7 @@ CMixSetupExKIVObject::CMixSetupExKIVObject(int enabled)
     m_nNumMixMinusGroups = CConsoleRegistryNames::GetNumMixMinusGroups();
     // The mix-minus console has its first group as the mix-minus group.
     if (m_nConsoleType == 4 && m_nNumMixMinusGroups < 1) m_nNumMixMinusGroups = 1;
-    m_nMaxPaths = std::min(::CConsoleConfig().GetMaxPathCount(), kMaxPaths);
+    m_nMaxPaths = std::min(::CConsoleConfig().GetMaxPathCount(), kConsolePaths);
     // Film modes 6 and 7 (film index 5 with pan laws 3 and 4) exist on the type 7 console.
     m_bAltFilmModes = m_nConsoleType == 7;
     InitialCache();
@@ -109,7 +110,7 @@ void CMixSetupExKIVObject::InitialCache()
     }
     c.deskSetupType = 0;
     c.mixMinusOutputs = 0;
-    std::fill(&c.variants[0][0], &c.variants[0][0] + 2 * kMaxPaths, -1);
+    std::fill(&c.variants[0][0], &c.variants[0][0] + 2 * kConsolePaths, -1);
     SetLayerNames("");
     std::memset(c.engines, 0, sizeof c.engines);
     const BYTE zone = m_nConsoleType == 3 || m_nConsoleType == 5 || m_nConsoleType == 7 ? 0 : 255;
@@ -185,7 +186,7 @@ void CMixSetupExKIVObject::SendWholeBlock(int command, const CString& name, HWND
     if (createValue) block.Put32(kCreateValue, *createValue);
     block.PutBytes(kChannelMap, c.channelMap, sizeof c.channelMap);
 
-    for (int p = 0; p < kMaxPaths; ++p) {
+    for (int p = 0; p < kConsolePaths; ++p) {
         int32_t slots[kProcSlots];
         std::copy(c.procLists[p], c.procLists[p] + kProcSlots, slots);
         block.PutBytes(kProcLists + sizeof slots * p, slots, sizeof slots);
@@ -194,8 +195,8 @@ void CMixSetupExKIVObject::SendWholeBlock(int command, const CString& name, HWND
     block.PutBytes(kStemTable, c.stems, sizeof c.stems);
 
     // Links: each path of a group names the next, the last names the first; others themselves.
-    int32_t links[kMaxPaths];
-    for (int p = 0; p < kMaxPaths; ++p) links[p] = p;
+    int32_t links[kConsolePaths];
+    for (int p = 0; p < kConsolePaths; ++p) links[p] = p;
     for (const auto& group : c.linkGroups)
         for (size_t i = 0; i < group.size(); ++i) links[group[i]] = group[(i + 1) % group.size()];
     block.PutBytes(kLinks, links, sizeof links);
@@ -246,7 +247,7 @@ int CMixSetupExKIVObject::OnLinkIn(_CommsStructure* reply)
         if (n < 0) n = 0;
         sum += n;
     }
-    if (sum > kMaxPaths) return 1;
+    if (sum > kConsolePaths) return 1;
     const int total = static_cast<int>(sum);
 
     MixSetupCache& c = *m_pCache;
@@ -270,8 +271,8 @@ int CMixSetupExKIVObject::OnLinkIn(_CommsStructure* reply)
 
     readInts(in, kChannelMap, &c.channelMap[0][0][0], kBanks * kLayers * kStrips);
     // Each 32-bit process slot is kept as its low byte.
-    for (size_t i = 0; i < static_cast<size_t>(kProcSlots) * kMaxPaths; ++i) (&c.procLists[0][0])[i] = static_cast<BYTE>(bytes[kProcLists + 4 * i]);
-    readInts(in, kVariants, &c.variants[0][0], 2 * kMaxPaths);
+    for (size_t i = 0; i < static_cast<size_t>(kProcSlots) * kConsolePaths; ++i) (&c.procLists[0][0])[i] = static_cast<BYTE>(bytes[kProcLists + 4 * i]);
+    readInts(in, kVariants, &c.variants[0][0], 2 * kConsolePaths);
     in.GetBytes(kFoldGains, c.foldGains, sizeof c.foldGains);
     in.GetBytes(kFoldNames, c.foldNames, sizeof c.foldNames);
     c.filmIndex = in.Get32(kFilmIndex);
@@ -285,12 +286,12 @@ int CMixSetupExKIVObject::OnLinkIn(_CommsStructure* reply)
     in.GetBytes(kDisabled, c.disabled, sizeof c.disabled);
     in.GetBytes(kAutomated, c.automated, sizeof c.automated);
 
-    int links[kMaxPaths];
-    readInts(in, kLinks, links, kMaxPaths);
+    int links[kConsolePaths];
+    readInts(in, kLinks, links, kConsolePaths);
     RebuildLinkGroups(links);
 
     // Faders stand for paths: a negative count is none, and there are never more than paths.
-    c.numFaders = std::clamp(in.Get32(kNumFaders), 0, kMaxPaths);
+    c.numFaders = std::clamp(in.Get32(kNumFaders), 0, kConsolePaths);
     c.readOnly = in.Get32(kReadOnly);
     readInts(in, kPreDubTable, &c.preDubs[0][0], kPreDubs * kPreDubSlots);
     {
@@ -339,7 +340,7 @@ void CMixSetupExKIVObject::DefaultNamesForQueries()
     MixSetupCache& c = *m_pCache;
     for (int kind = 0; kind < kKinds; ++kind) {
         const int offset = GetOffset(kind);
-        for (int i = 0; i < c.counts[kind] && offset + i < kMaxPaths; ++i) {
+        for (int i = 0; i < c.counts[kind] && offset + i < kConsolePaths; ++i) {
             const int p = offset + i;
             if (std::strcmp(c.shortNames[p], "????") != 0) continue;
             CString label = GetDefaultName(kind, i + 1);

@@ -6,6 +6,7 @@
 #include "MixSetupCache.h"
 #include "ardo/EventLogEntry.h"
 #include "quenby/MixSetupExKIVObject.h"
+#include "trevanny/SharedConstants.h"
 
 using namespace MixSetupBlock;
 
@@ -142,7 +143,7 @@ void CMixSetupExKIVObject::SetDefaultProcList(int kind, const CArray<BYTE, BYTE>
 
 int CMixSetupExKIVObject::ProcessListHas(int path, std::initializer_list<int> types) const
 {
-    if (!inRange(path, kMaxPaths)) return 0;
+    if (!inRange(path, kConsolePaths)) return 0;
     for (BYTE type : m_pCache->procLists[path])
         if (std::find(types.begin(), types.end(), type) != types.end()) return 1;
     return 0;
@@ -213,7 +214,7 @@ void CMixSetupExKIVObject::PackPreDubs(int count, int kind)
     // The kind's range ended at `end` before its last `count` paths went.
     const int newEnd = GetOffset(kind) + GetNum(kind);
     const int oldTotal = GetTotalPaths() + count;
-    std::vector<int> map(static_cast<size_t>(std::min(oldTotal, kMaxPaths)));
+    std::vector<int> map(static_cast<size_t>(std::min(oldTotal, kConsolePaths)));
     for (int p = 0; p < static_cast<int>(map.size()); ++p) map[p] = p < newEnd ? p : p < newEnd + count ? -1 : p - count;
     if (kind == 12) RenumberPreDubsForMasters(GetNum(12) + count, GetNum(12), -1);
     RenumberPreDubs(map, true);
@@ -293,7 +294,7 @@ void CMixSetupExKIVObject::CreatePredubMasterProcesses(int predub)
     int from7 = -1, from8 = -1;
     for (int member : m_pCache->preDubs[predub]) {
         if (member == -1) break;
-        if (!inRange(member, kMaxPaths)) continue;
+        if (!inRange(member, kConsolePaths)) continue;
         for (BYTE type : m_pCache->procLists[member]) {
             if (type == kEnd) break;
             bool take = used[type] == 0;

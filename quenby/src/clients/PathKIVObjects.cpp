@@ -6,6 +6,7 @@
 #include "quenby/KIVCommands.h"
 #include "quenby/KivClientKit.h"
 #include "quenby/MixSetupExKIVObject.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/Paths.h"
 
 namespace {
@@ -13,7 +14,6 @@ namespace {
 constexpr int kBare = 16;
 constexpr int kRouteBlock = 18032;
 constexpr int kProcessListBlock = 216300;
-constexpr int kMaxListPaths = 2000;
 const HWND kNoWindow = UlongToHwnd(65535);  // the server's "no window" in process-list rows
 
 // The stored entries and variants of a displayed list of 11 types.
@@ -163,7 +163,7 @@ void CProcessListKIVObject::SetProcessList(int path, const ProcTypes list[11], H
 
 void CProcessListKIVObject::SetMultipleProcessList(int n, const int* paths, const ProcTypes lists[][11])
 {
-    n = std::clamp(n, 0, kMaxListPaths);
+    n = std::clamp(n, 0, kConsolePaths);
     if (!paths || !lists) n = 0;
     KivBlock block(SetMultipleProcessListCommand, kProcessListBlock, kNoWindow);
     block.Put32(288, n);

@@ -23,48 +23,48 @@ constexpr size_t kScope = 426244;
 
 void CRecallKIVObject::RCLAttach(HWND window)
 {
-    SendAttachBlock(KivBlock(AttachToRecall, KIVBareCommandSize, window).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(AttachToRecall, kKIVBareCommandSize, window).Take(), /*readNow=*/1);
 }
 
 void CRecallKIVObject::Load(const CString& name)
 {
-    SendCommandBlock(KivNameBlock(LoadRecallFileCommand, FileBlockSize, FileNameOffset, FileBlockSize - FileNameOffset, name));
+    SendCommandBlock(KivNameBlock(LoadRecallFileCommand, kFileBlockSize, kFileNameOffset, kFileBlockSize - kFileNameOffset, name));
 }
 
 void CRecallKIVObject::Create(const CString& name)
 {
-    SendCommandBlock(KivNameBlock(CreateRecallFileCommand, FileBlockSize, FileNameOffset, FileBlockSize - FileNameOffset, name));
+    SendCommandBlock(KivNameBlock(CreateRecallFileCommand, kFileBlockSize, kFileNameOffset, kFileBlockSize - kFileNameOffset, name));
 }
 
 // ---- recall mode ----
 
 void CRecallDataKIVObject::DCAttach()
 {
-    SendAttachBlock(KivBlock(AttachToRecallDataControl, KIVBareCommandSize).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(AttachToRecallDataControl, kKIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CRecallDataKIVObject::ActivateRecall(int recall)
 {
-    KivBlock block(ActivateRecallCommand, BlockSize);
+    KivBlock block(ActivateRecallCommand, kBlockSize);
     block.Put32(kValue, recall);
     SendAttachBlock(block.Take(), /*readNow=*/1);
 }
 
 void CRecallDataKIVObject::DeactivateRecall()
 {
-    SendAttachBlock(KivBlock(DeactivateRecallCommand, KIVBareCommandSize).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(DeactivateRecallCommand, kKIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CRecallDataKIVObject::SelectChannel(int channel)
 {
-    KivBlock block(SelectRecallChannelCommand, BlockSize);
+    KivBlock block(SelectRecallChannelCommand, kBlockSize);
     block.Put32(kValue, channel);
     SendAttachBlock(block.Take(), /*readNow=*/1);
 }
 
 void CRecallDataKIVObject::SetDeskInfo(BYTE a, BYTE b)
 {
-    KivBlock block(SetRecallDeskInfoCommand, BlockSize);
+    KivBlock block(SetRecallDeskInfoCommand, kBlockSize);
     block.Put8(kDeskA, a);
     block.Put8(kDeskB, b);
     SendAttachBlock(block.Take(), /*readNow=*/1);
@@ -72,7 +72,7 @@ void CRecallDataKIVObject::SetDeskInfo(BYTE a, BYTE b)
 
 void CRecallDataKIVObject::SetCardInfo(int a, int b)
 {
-    KivBlock block(SetRecallCardInfoCommand, BlockSize);
+    KivBlock block(SetRecallCardInfoCommand, kBlockSize);
     block.Put32(kCardA, a);
     block.Put32(kCardB, b);
     SendAttachBlock(block.Take(), /*readNow=*/1);
@@ -80,51 +80,51 @@ void CRecallDataKIVObject::SetCardInfo(int a, int b)
 
 void CRecallDataKIVObject::InitialiseConsole()
 {
-    SendAttachBlock(KivBlock(RecallInitialiseConsoleCommand, KIVBareCommandSize).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(RecallInitialiseConsoleCommand, kKIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CRecallDataKivK7Object::DCK7Attach()
 {
-    SendAttachBlock(KivBlock(AttachToRecallDataK7Control, KIVBareCommandSize).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(AttachToRecallDataK7Control, kKIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CRecallDataKivK7Object::ActivateRecall(int recall)
 {
-    KivBlock block(ActivateRecallK7Command, BlockSize);
+    KivBlock block(ActivateRecallK7Command, kBlockSize);
     block.Put32(kValue, recall);
     SendCommandBlock(block.Take());
 }
 
 void CRecallDataKivK7Object::DeactivateRecall(int recall)
 {
-    KivBlock block(DeactivateRecallK7Command, BlockSize);
+    KivBlock block(DeactivateRecallK7Command, kBlockSize);
     block.Put32(kValue, recall);
     SendCommandBlock(block.Take());
 }
 
 void CRecallSoloKIVObject::SRAttach()
 {
-    SendAttachBlock(KivBlock(AttachToRecallSoloControl, KIVBareCommandSize).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(AttachToRecallSoloControl, kKIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CRecallSoloKivK7Object::SRK7Attach()
 {
-    SendAttachBlock(KivBlock(AttachToRecallSoloK7Control, KIVBareCommandSize).Take(), /*readNow=*/0);
+    SendAttachBlock(KivBlock(AttachToRecallSoloK7Control, kKIVBareCommandSize).Take(), /*readNow=*/0);
 }
 
 // ---- snapshots ----
 
 void CSnapshotKIVObject::SSAttach(HWND window, int value)
 {
-    KivBlock block(AttachToSnapShotSystem, BlockSize, window);
+    KivBlock block(AttachToSnapShotSystem, kBlockSize, window);
     block.Put32(kAttachValue, value);
     SendAttachBlock(block.Take(), /*readNow=*/1);
 }
 
 void CSnapshotKIVObject::SendNamed(int command, const CString& name, size_t valueOffset, int value, HWND window)
 {
-    KivBlock block(command, BlockSize, window);
-    block.PlainName(NamesOffset, NameSlot, name);
+    KivBlock block(command, kBlockSize, window);
+    block.PlainName(kNamesOffset, kNameSlot, name);
     if (valueOffset) block.Put32(valueOffset, value);
     SendCommandBlock(block.Take());
 }
@@ -136,10 +136,10 @@ void CSnapshotKIVObject::CaptureSnapshot(const CString& name, int value, HWND wi
 
 void CSnapshotKIVObject::DeleteSnapshots(const CStringArray& names, HWND window)
 {
-    int count = static_cast<int>(std::min<INT_PTR>(names.GetSize(), MaxNames));
-    KivBlock block(DeleteSnapshotCommand, BlockSize, window);
+    int count = static_cast<int>(std::min<INT_PTR>(names.GetSize(), kMaxNames));
+    KivBlock block(DeleteSnapshotCommand, kBlockSize, window);
     block.Put32(kNameCount, count);
-    for (int i = 0; i < count; ++i) block.PlainName(NamesOffset + NameSlot * static_cast<size_t>(i), NameSlot, names[i]);
+    for (int i = 0; i < count; ++i) block.PlainName(kNamesOffset + kNameSlot * static_cast<size_t>(i), kNameSlot, names[i]);
     SendCommandBlock(block.Take());
 }
 
@@ -164,22 +164,22 @@ void CSnapshotKIVObject::NewSnapshots(const CString& file, int value, HWND windo
 
 void CSnapshotKIVObject::RenameSnapshot(const CString& oldName, const CString& newName, HWND window)
 {
-    KivBlock block(RenameSnapshotCommand, BlockSize, window);
-    block.PlainName(NamesOffset, NameSlot, oldName);
-    block.PlainName(NamesOffset + NameSlot, NameSlot, newName);
+    KivBlock block(RenameSnapshotCommand, kBlockSize, window);
+    block.PlainName(kNamesOffset, kNameSlot, oldName);
+    block.PlainName(kNamesOffset + kNameSlot, kNameSlot, newName);
     SendCommandBlock(block.Take());
 }
 
 void CSnapshotKIVObject::SetScope(int scope, HWND window)
 {
-    KivBlock block(SetSnapshotScopeCommand, BlockSize, window);
+    KivBlock block(SetSnapshotScopeCommand, kBlockSize, window);
     block.Put32(kScope, scope);
     SendCommandBlock(block.Take());
 }
 
 void CSnapshotKIVObject::SetTargetWindow(HWND window)
 {
-    SendCommandBlock(KivBlock(SetSnapshotTargetWindowCommand, KIVBareCommandSize, window).Take());
+    SendCommandBlock(KivBlock(SetSnapshotTargetWindowCommand, kKIVBareCommandSize, window).Take());
 }
 
-void CSnapshotKIVObject::CloseSnapshot() { SendCommandBlock(KivBlock(CloseSnapshotCommand, KIVBareCommandSize).Take()); }
+void CSnapshotKIVObject::CloseSnapshot() { SendCommandBlock(KivBlock(CloseSnapshotCommand, kKIVBareCommandSize).Take()); }

@@ -22,12 +22,12 @@ UINT CRovellRoutingKIVObject::LinkInMessage()
 void CRovellRoutingKIVObject::NRAttach(HWND wnd)
 {
     m_hNotifyWindow = wnd;
-    KivBlock block(AttachToRovell, MapHeaderSize);
+    KivBlock block(AttachToRovell, kMapHeaderSize);
     block.Put32(16, static_cast<int32_t>(HandleToUlong(wnd)));
     SendAttachBlock(block.Take(), /*readNow=*/1);
 }
 
-void CRovellRoutingKIVObject::ReloadNames() { SendCommandBlock(KivBlock(ReloadRovellNamesCommand, MapHeaderSize).Take()); }
+void CRovellRoutingKIVObject::ReloadNames() { SendCommandBlock(KivBlock(ReloadRovellNamesCommand, kMapHeaderSize).Take()); }
 
 void CRovellRoutingKIVObject::SetCommMode(int mode)
 {
@@ -45,7 +45,7 @@ void CRovellRoutingKIVObject::MapStream(WORD router, WORD console, int bMap)
 {
     if (bMap) {
         m_StreamMap[router] = console;
-    } else if (router == AnyRouterStream) {
+    } else if (router == kAnyRouterStream) {
         POSITION pos = m_StreamMap.GetStartPosition();
         while (pos) {
             WORD r = 0, c = 0;
@@ -81,11 +81,11 @@ BOOL CRovellRoutingKIVObject::IsConsoleStreamMapped(WORD console) const
 void CRovellRoutingKIVObject::SendUpdate()
 {
     const int64_t count = m_StreamMap.GetCount();
-    KivBlock block(UpdateRovellCommand, MapHeaderSize + static_cast<int64_t>(kEntrySize) * count);
+    KivBlock block(UpdateRovellCommand, kMapHeaderSize + static_cast<int64_t>(kEntrySize) * count);
     block.Put32(kModeOffset, m_nCommMode);
     block.Put32(kFlagOffset, m_nAllowScribbleChange);
     block.Put32(kCountOffset, static_cast<int32_t>(count));
-    size_t at = MapHeaderSize;
+    size_t at = kMapHeaderSize;
     POSITION pos = m_StreamMap.GetStartPosition();
     while (pos) {
         WORD router = 0, console = 0;
@@ -101,12 +101,12 @@ int CRovellRoutingKIVObject::OnLinkIn(_CommsStructure* reply)
 {
     KivReplyReader in(reply);
     const int32_t count = in.Get32(kCountOffset, -1);
-    if (count < 0 || !in.Has(MapHeaderSize, kEntrySize * static_cast<size_t>(count))) return 1;
+    if (count < 0 || !in.Has(kMapHeaderSize, kEntrySize * static_cast<size_t>(count))) return 1;
     m_nCommMode = in.Get32(kModeOffset);
     m_nAllowScribbleChange = in.Get32(kFlagOffset);
     m_StreamMap.RemoveAll();
     for (size_t i = 0; i < static_cast<size_t>(count); ++i) {
-        const size_t at = MapHeaderSize + kEntrySize * i;
+        const size_t at = kMapHeaderSize + kEntrySize * i;
         m_StreamMap[in.Get16(at + 2)] = in.Get16(at);
     }
     if (m_hNotifyWindow) PostMessageA(m_hNotifyWindow, LinkInMessage(), 0, 0);

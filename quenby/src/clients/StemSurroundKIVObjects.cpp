@@ -4,12 +4,12 @@
 #include "quenby/KivClientKit.h"
 
 namespace {
-constexpr int kBare = KIVBareCommandSize;
+constexpr int kBare = kKIVBareCommandSize;
 
 // A control record copied whole from 16.
 HGLOBAL RecordBlock(int command, const void* record, size_t size)
 {
-    KivBlock block(command, KIVBareCommandSize + static_cast<int64_t>(size));
+    KivBlock block(command, kKIVBareCommandSize + static_cast<int64_t>(size));
     block.PutBytes(16, record, size);
     return block.Take();
 }
@@ -52,7 +52,7 @@ void CSurroundK7XKIVObject::SendSurroundK7XData(_StructSurroundK7XControl data)
 
 void CSurroundK7XKIVObject::LoadData(CString name, int bFlag, int a, int b)
 {
-    KivBlock block(SetSurroundK7XCommand, BlockSize);
+    KivBlock block(SetSurroundK7XCommand, kBlockSize);
     block.Put32(16, bFlag ? 2 : 3);
     block.PlainName(1278, 1680 - 1278, name.c_str());
     block.Put32(1680, b);
@@ -62,40 +62,40 @@ void CSurroundK7XKIVObject::LoadData(CString name, int bFlag, int a, int b)
 
 void CSurroundStackKIVObject::SuStAttach() { SendAttachBlock(KivBlock(AttachToSurroundStack, kBare).Take(), /*readNow=*/1); }
 
-void CSurroundStackKIVObject::LoadTemplate() { SendCommandBlock(KivBlock(LoadSurroundStackCommand, BlockSize).Take()); }
+void CSurroundStackKIVObject::LoadTemplate() { SendCommandBlock(KivBlock(LoadSurroundStackCommand, kBlockSize).Take()); }
 
 void CSurroundStackKIVObject::RenameTemplate(CString& oldName, CString& newName)
 {
-    KivBlock block(RenameSurroundStackCommand, BlockSize);
-    block.PlainName(20, NameWidth, oldName.c_str());
-    block.PlainName(39, BlockSize - 39, newName.c_str());
+    KivBlock block(RenameSurroundStackCommand, kBlockSize);
+    block.PlainName(20, kNameWidth, oldName.c_str());
+    block.PlainName(39, kBlockSize - 39, newName.c_str());
     SendCommandBlock(block.Take());
 }
 
 void CSurroundStackKIVObject::DeleteTemplate(CString& name)
 {
-    SendCommandBlock(KivNameBlock(DeleteSurroundStackCommand, BlockSize, 20, NameWidth, name.c_str()));
+    SendCommandBlock(KivNameBlock(DeleteSurroundStackCommand, kBlockSize, 20, kNameWidth, name.c_str()));
 }
 
 void CSurroundStackKIVObject::ViewTemplate(CString& name)
 {
-    SendCommandBlock(KivNameBlock(ViewSurroundStackCommand, BlockSize, 20, NameWidth, name.c_str()));
+    SendCommandBlock(KivNameBlock(ViewSurroundStackCommand, kBlockSize, 20, kNameWidth, name.c_str()));
 }
 
 void CLuskarKIVObject::LuskarAttach() { SendAttachBlock(KivBlock(AttachToLuskar, kBare).Take(), /*readNow=*/1); }
 
 void CLuskarKIVObject::SendLuskarData(_StructLuskarControl& data)
 {
-    KivBlock block(SetLuskarCommand, BlockSize);
+    KivBlock block(SetLuskarCommand, kBlockSize);
     block.PutBytes(16, data.bytes, sizeof data);
-    block.Put8(KindOffset, 0);
+    block.Put8(kKindOffset, 0);
     SendCommandBlock(block.Take());
 }
 
 void CLuskarKIVObject::LoadLuskarData(CString name, int bFlag, int a, int b)
 {
-    KivBlock block(SetLuskarCommand, BlockSize);
-    block.Put8(KindOffset, bFlag ? 2 : 3);
+    KivBlock block(SetLuskarCommand, kBlockSize);
+    block.Put8(kKindOffset, bFlag ? 2 : 3);
     block.PlainName(10114, 10516 - 10114, name.c_str());
     block.Put32(10516, b);
     block.Put32(10520, a);

@@ -7,7 +7,7 @@
 #include "winport/Window.h"
 
 namespace {
-constexpr int kBare = KIVBareCommandSize;
+constexpr int kBare = kKIVBareCommandSize;
 
 int32_t HwndWord(HWND window) { return static_cast<int32_t>(HandleToUlong(window)); }
 }  // namespace
@@ -18,25 +18,25 @@ void CAnalogDesignKIVObject::ADAttach() { SendAttachBlock(KivBlock(AttachToAnalo
 
 void CAnalogDesignKIVObject::SendAnalogDesignCmd(const CArray<int, int>& map)
 {
-    KivBlock block(SetAnalogueMap, BlockSize);
+    KivBlock block(SetAnalogueMap, kBlockSize);
     // Values beyond the block's room are not sent.
-    const INT_PTR count = map.GetSize() < MaxMapValues ? map.GetSize() : MaxMapValues;
+    const INT_PTR count = map.GetSize() < kMaxMapValues ? map.GetSize() : kMaxMapValues;
     for (INT_PTR i = 0; i < count; ++i) block.Put32(232 + 4 * static_cast<size_t>(i), map[i]);
     SendCommandBlock(block.Take());
 }
 
 void CAnalogDesignKIVObject::SendAnalogDesignCmd(int value)
 {
-    KivBlock block(AnalogueDeskDesignCommand, BlockSize);
+    KivBlock block(AnalogueDeskDesignCommand, kBlockSize);
     block.Put32(24, value);
     SendCommandBlock(block.Take());
 }
 
 void CAnalogDesignKIVObject::SendReassignFiling(int value, CString name)
 {
-    KivBlock block(ReassignFiling, BlockSize);
+    KivBlock block(ReassignFiling, kBlockSize);
     block.Put32(1452, value);
-    block.PlainName(1456, BlockSize - 1456, name.c_str());
+    block.PlainName(1456, kBlockSize - 1456, name.c_str());
     SendCommandBlock(block.Take());
 }
 
@@ -50,7 +50,7 @@ void CCBFKIVObject::CBFAttach() { SendAttachBlock(KivBlock(AttachToCBF, kBare).T
 
 void CCBFKIVObject::SendCBFData(_StructCBFControl& data)
 {
-    KivBlock block(SetCBFCommand, BlockSize);
+    KivBlock block(SetCBFCommand, kBlockSize);
     block.PutBytes(16, data.bytes, sizeof data.bytes);
     block.Put8(kCBFModeOffset, 0);
     SendCommandBlock(block.Take());
@@ -58,7 +58,7 @@ void CCBFKIVObject::SendCBFData(_StructCBFControl& data)
 
 void CCBFKIVObject::LoadCBFData(CString name, int fromDisk, int a, int b, HWND window, int c)
 {
-    KivBlock block(SetCBFCommand, BlockSize);
+    KivBlock block(SetCBFCommand, kBlockSize);
     if (fromDisk) {
         block.Put8(kCBFModeOffset, 2);
         block.Put32(147812, c);
@@ -74,7 +74,7 @@ void CCBFKIVObject::LoadCBFData(CString name, int fromDisk, int a, int b, HWND w
 
 void CCBFKIVObject::LoadCBFDiskData(CString name, int flag)
 {
-    KivBlock block(SetCBFCommand, BlockSize);
+    KivBlock block(SetCBFCommand, kBlockSize);
     block.Put8(kCBFModeOffset, flag ? 4 : 5);
     block.PlainName(147598, kCBFModeOffset - 147598, name.c_str());
     SendCommandBlock(block.Take());
@@ -88,12 +88,12 @@ void CDeskSetupKIVObject::DSAttach() { SendAttachBlock(KivBlock(AttachToAnalogDe
 
 void CDeskSetupKIVObject::GetDeskSetupCmd(const CString& name)
 {
-    SendCommandBlock(KivNameBlock(GetAnalogDeskSetupCommand, BlockSize, 16, 276 - 16, name.c_str()));
+    SendCommandBlock(KivNameBlock(GetAnalogDeskSetupCommand, kBlockSize, 16, 276 - 16, name.c_str()));
 }
 
 void CDeskSetupKIVObject::SendDeskSetupCmd(int a, int b, int c, const CString& name)
 {
-    KivBlock block(SendAnalogDeskSetupCommand, BlockSize);
+    KivBlock block(SendAnalogDeskSetupCommand, kBlockSize);
     block.PlainName(16, 276 - 16, name.c_str());
     block.Put32(280, a);
     block.Put32(284, b);
@@ -135,7 +135,7 @@ void CFaderAllocKivObject::FaderAllocSetData(_StructFaderAllocControl& data)
 {
     // (record offset, length, block offset); record bytes 44 to 47 are not sent.
     static const size_t kParts[5][3] = {{0, 12, 16}, {12, 16, 28}, {28, 8, 44}, {36, 8, 52}, {48, 12, 64}};
-    KivBlock block(SetFaderAlloc, SetBlockSize);
+    KivBlock block(SetFaderAlloc, kSetBlockSize);
     for (const auto& part : kParts) block.PutBytes(part[2], data.bytes + part[0], part[1]);
     block.Put32(60, 0);
     SendCommandBlock(block.Take());
@@ -144,7 +144,7 @@ void CFaderAllocKivObject::FaderAllocSetData(_StructFaderAllocControl& data)
 void CFaderAllocKivObject::FaderAllocSetData(int* values)
 {
     if (!values) return;
-    KivBlock block(SetFaderAlloc, SetBlockSize);
+    KivBlock block(SetFaderAlloc, kSetBlockSize);
     block.Put32(60, 1);
     block.PutBytes(64, values, 3 * sizeof(int32_t));
     SendCommandBlock(block.Take());
@@ -157,7 +157,7 @@ void CFaderDirKivK7Object::FadDirK7GetData() { SendCommandBlock(KivBlock(GetFade
 void CFaderDirKivK7Object::FadDirK7SetData(int* a, int* b, int* c)
 {
     if (!a || !b || !c) return;
-    constexpr size_t bytes = Entries * sizeof(int32_t);
+    constexpr size_t bytes = kEntries * sizeof(int32_t);
     KivBlock block(SetFaderDir, 1456);
     block.PutBytes(16, a, bytes);
     block.PutBytes(496, b, bytes);
@@ -173,7 +173,7 @@ void CFrameRateKIVObject::FRAttach() { SendAttachBlock(KivBlock(AttachToFrameRat
 
 void CFrameRateKIVObject::SetFrameRate(AcceptableFrameRates rate, int a, long b, long c, int d, HWND window)
 {
-    KivBlock block(SetFrameRateCommand, BlockSize, window);
+    KivBlock block(SetFrameRateCommand, kBlockSize, window);
     block.Put32(16, a);
     block.Put32(20, rate);
     block.Put32(24, static_cast<int32_t>(b));
@@ -184,7 +184,7 @@ void CFrameRateKIVObject::SetFrameRate(AcceptableFrameRates rate, int a, long b,
 
 void CFrameRateKIVObject::PelkMCSDebug_Enable()
 {
-    KivBlock block(SetFrameRateCommand, BlockSize);
+    KivBlock block(SetFrameRateCommand, kBlockSize);
     block.Put32(36, 1);
     SendCommandBlock(block.Take());
 }
@@ -200,7 +200,7 @@ void CFunctionKeysKIVObject::CloseConsoleMode(int mode)
     KivBlock block(CloseConsoleModeCommand, 24);
     block.Put32(16, mode);
     SendCommandBlock(block.Take());
-    Sleep(CloseConsoleWaitMs);
+    Sleep(kCloseConsoleWaitMs);
 }
 
 void CFunctionKeysKIVObject::SetVConsoleMode(int mode)
@@ -237,7 +237,7 @@ void CGenericKivserverKIVObject::SendGenericKivserverCmd(int sub)
 void CGenericKivserverKIVObject::ClearFennik()
 {
     const BYTE zeros[4] = {0, 0, 0, 0};
-    SendGenericKivserverCmd(ClearFennikCommand, zeros, sizeof zeros);
+    SendGenericKivserverCmd(kClearFennikCommand, zeros, sizeof zeros);
 }
 
 void CGenericKivserverKIVObject::SendFennickOffset()
@@ -245,10 +245,10 @@ void CGenericKivserverKIVObject::SendFennickOffset()
     bool enabled = false;
     DWORD offset = 0;
     GetFennickOffset(enabled, offset);
-    if (!enabled) offset = NoFennikOffset;
+    if (!enabled) offset = kNoFennikOffset;
     BYTE data[4];
     std::memcpy(data, &offset, sizeof data);
-    SendGenericKivserverCmd(FennikOffsetCommand, data, sizeof data);
+    SendGenericKivserverCmd(kFennikOffsetCommand, data, sizeof data);
 }
 
 void CGenericKivserverKIVObject::SetFennickOffset(bool enabled, DWORD offset)
@@ -272,7 +272,7 @@ void CGenericKivserverFSKIVObject::ADAttach()
 
 void CGenericKivserverFSKIVObject::SendGenericKivserverCmd(int sub, int a, int b, int c, int d)
 {
-    KivBlock block(GenericKivserverFSCommand, BlockSize);
+    KivBlock block(GenericKivserverFSCommand, kBlockSize);
     block.Put32(16, sub);
     block.Put32(24, a);
     block.Put32(28, b);
@@ -295,7 +295,7 @@ void CSorelPrefsKIVObject::SPAttach() { SendAttachBlock(KivBlock(AttachToSorelPr
 
 void CSorelPrefsKIVObject::SendWords(int command, HWND window, std::initializer_list<std::pair<int, int32_t>> words)
 {
-    KivBlock block(command, BlockSize, window);
+    KivBlock block(command, kBlockSize, window);
     for (const auto& [word, value] : words) block.Put32(4 * static_cast<size_t>(word), value);
     SendCommandBlock(block.Take());
 }
@@ -303,8 +303,8 @@ void CSorelPrefsKIVObject::SendWords(int command, HWND window, std::initializer_
 void CSorelPrefsKIVObject::SetPrefs(const BYTE* prefs, HWND window)
 {
     if (!prefs) return;
-    KivBlock block(SetSorelPrefs, BlockSize, window);
-    block.PutBytes(16, prefs, PrefsSize);
+    KivBlock block(SetSorelPrefs, kBlockSize, window);
+    block.PutBytes(16, prefs, kPrefsSize);
     SendCommandBlock(block.Take());
 }
 
@@ -355,7 +355,7 @@ void CSorelPrefsKIVObject::SetMCSRewindLimitEnd(long t, int f, HWND window)
 
 void CSorelPrefsKIVObject::SetMcsProtocol(BYTE machine, BYTE protocol, HWND window)
 {
-    KivBlock block(MCSSetProtocols, BlockSize, window);
+    KivBlock block(MCSSetProtocols, kBlockSize, window);
     block.Put8(282, machine);
     block.Put8(276 + static_cast<size_t>(machine), protocol);
     SendCommandBlock(block.Take());
@@ -364,7 +364,7 @@ void CSorelPrefsKIVObject::SetMcsProtocol(BYTE machine, BYTE protocol, HWND wind
 void CSorelPrefsKIVObject::SetMcsShuttleSpeeds(BYTE s1, BYTE s2, BYTE s3, BYTE s4, HWND window)
 {
     const BYTE speeds[4] = {s1, s2, s3, s4};
-    KivBlock block(MCSSetShuttleSpeeds, BlockSize, window);
+    KivBlock block(MCSSetShuttleSpeeds, kBlockSize, window);
     block.PutBytes(288, speeds, sizeof speeds);
     SendCommandBlock(block.Take());
 }
@@ -400,10 +400,10 @@ void CStudioConfigKIV::SCAttach(HWND window)
 
 void CStudioConfigKIV::Save(const CString& name, HWND window)
 {
-    SendCommandBlock(KivNameBlock(SaveRackConfigCommand, BlockSize, 16, BlockSize - 16, name.c_str(), window));
+    SendCommandBlock(KivNameBlock(SaveRackConfigCommand, kBlockSize, 16, kBlockSize - 16, name.c_str(), window));
 }
 
-void CStudioConfigKIV::Reload() { SendCommandBlock(KivBlock(ReloadStudioConfigCommand, BlockSize).Take()); }
+void CStudioConfigKIV::Reload() { SendCommandBlock(KivBlock(ReloadStudioConfigCommand, kBlockSize).Take()); }
 
 int CStudioConfigKIV::OnLinkIn(_CommsStructure*)
 {
@@ -422,7 +422,7 @@ void CQJCalibrationKIVObject::QJCAttach()
 
 void CQJCalibrationKIVObject::DoCalibration(enQJRequestCalibrationType type)
 {
-    KivBlock block(PerformQJCalibrationCommand, CalibrationBlockSize);
+    KivBlock block(PerformQJCalibrationCommand, kCalibrationBlockSize);
     block.Put32(16016, type);
     SendAttachBlock(block.Take(), /*readNow=*/0);
 }
@@ -444,7 +444,7 @@ void CQJDiagnosticsKIVObject::QJDAttach()
 
 void CQJDiagnosticsKIVObject::SendRequest(const int32_t (&words)[5])
 {
-    KivBlock block(PerformQJDiagnosticCommand, BlockSize);
+    KivBlock block(PerformQJDiagnosticCommand, kBlockSize);
     block.PutBytes(16, words, sizeof words);
     SendCommandBlock(block.Take());
 }

@@ -7,9 +7,9 @@
 
 namespace {
 
-const char* const kLongPatterns[CCurrentConsoleSetupKIVObject::NumPathTypes] = {
+const char* const kLongPatterns[CCurrentConsoleSetupKIVObject::kNumPathTypes] = {
     "  %d", "GRP%d", "MAI%d", "AU %d", "LS%d", "TBK ", "SEL%d", "TRK%d", "CUE%d", "EXT%d", "FLM%d", "FLS%d", "PD%d", "SC%d"};
-const char* const kShortPatterns[CCurrentConsoleSetupKIVObject::NumPathTypes] = {
+const char* const kShortPatterns[CCurrentConsoleSetupKIVObject::kNumPathTypes] = {
     "%d", "GR%d", "MA%d", "AU%d", "LS%d", "TBK ", "SE%d", "TR%d", "CU%d", "EX%d", "FL%d", "FS%d", "PM%d", "SC%d"};
 
 // Block layouts of the console-setup commands.
@@ -66,9 +66,9 @@ const CFaderLayout& QuenbyFaderLayout()
 }
 
 CCurrentConsoleSetupKIVObject::CCurrentConsoleSetupKIVObject(int enabled)
-    : CGenericKIVObject(enabled), m_anDynamicsLinks(static_cast<size_t>(NumLinkedPaths) * LinkRecordWords, 0)
+    : CGenericKIVObject(enabled), m_anDynamicsLinks(static_cast<size_t>(kNumLinkedPaths) * kLinkRecordWords, 0)
 {
-    for (int t = 0; t < NumPathTypes; ++t) {
+    for (int t = 0; t < kNumPathTypes; ++t) {
         std::strncpy(m_szShortPattern[t], kShortPatterns[t], sizeof m_szShortPattern[t]);
         std::strncpy(m_szLongPattern[t], kLongPatterns[t], sizeof m_szLongPattern[t]);
     }
@@ -78,18 +78,18 @@ CCurrentConsoleSetupKIVObject::~CCurrentConsoleSetupKIVObject() = default;
 
 void CCurrentConsoleSetupKIVObject::CCSAttach()
 {
-    SendAttachBlock(KivBlock(AttachToCurrentConsoleSetup, KIVBareCommandSize).Take(), /*readNow=*/1);
+    SendAttachBlock(KivBlock(AttachToCurrentConsoleSetup, kKIVBareCommandSize).Take(), /*readNow=*/1);
 }
 
 void CCurrentConsoleSetupKIVObject::LoadConsoleSetup(CStringArray& names, int a, int b, int c, HWND window)
 {
-    KivBlock block(LoadConsoleSetupCommand, SetupBlockSize, window);
+    KivBlock block(LoadConsoleSetupCommand, kSetupBlockSize, window);
     if (names.GetSize() > 0) block.PlainName(kLoadFirstName, kNameField, names[0]);
     block.Put32(kLoadB, b);
     block.Put32(kLoadOne, 1);
     block.Put32(kLoadC, c);
     // The further names' slots end where a is kept: names past the seventh have no room.
-    for (INT_PTR i = 1; i < names.GetSize() && i <= MaxFurtherSetupNames; ++i)
+    for (INT_PTR i = 1; i < names.GetSize() && i <= kMaxFurtherSetupNames; ++i)
         block.PlainName(kLoadFurtherNames + kNameField * static_cast<size_t>(i - 1), kNameField, names[i]);
     block.Put32(kLoadA, a);
     SendCommandBlock(block.Take());
@@ -97,7 +97,7 @@ void CCurrentConsoleSetupKIVObject::LoadConsoleSetup(CStringArray& names, int a,
 
 void CCurrentConsoleSetupKIVObject::SetPathName(int path, const CString& name, HWND window)
 {
-    KivBlock block(SetPathNameCommand, SetupBlockSize, window);
+    KivBlock block(SetPathNameCommand, kSetupBlockSize, window);
     block.Put32(kRenamePath, path);
     block.PlainName(kShortNames, kShortNameField, name);
     block.PlainName(kLongNames, kLongNameField, name);
@@ -106,7 +106,7 @@ void CCurrentConsoleSetupKIVObject::SetPathName(int path, const CString& name, H
 
 void CCurrentConsoleSetupKIVObject::SetMultiplePathNames(HWND window)
 {
-    KivBlock block(SetPathNameCommand, SetupBlockSize, window);
+    KivBlock block(SetPathNameCommand, kSetupBlockSize, window);
     block.Put32(kRenamePath, -1);
     for (INT_PTR i = 0; i < m_anQueuedPaths.GetSize(); ++i) {
         size_t path = static_cast<size_t>(m_anQueuedPaths[i]);  // 0 to 3043, checked when queued
@@ -118,7 +118,7 @@ void CCurrentConsoleSetupKIVObject::SetMultiplePathNames(HWND window)
 
 void CCurrentConsoleSetupKIVObject::MakeDefault(CString name)
 {
-    KivBlock block(MakeDefaultMSUCommand, SetupBlockSize);
+    KivBlock block(MakeDefaultMSUCommand, kSetupBlockSize);
     block.PlainName(kLoadFirstName, kNameField, name);
     SendCommandBlock(block.Take());
 }
@@ -131,7 +131,7 @@ void CCurrentConsoleSetupKIVObject::ResetMultiplePathNameQueue()
 
 BOOL CCurrentConsoleSetupKIVObject::QueuePathName(int path, const CString& name)
 {
-    if (path < 0 || path > MaxQueuedPath) return FALSE;
+    if (path < 0 || path > kMaxQueuedPath) return FALSE;
     m_anQueuedPaths.Add(path);
     m_astrQueuedNames.Add(name);
     return TRUE;
@@ -165,7 +165,7 @@ void CCurrentConsoleSetupKIVObject::GetNamesOfType(int type, CStringArray& names
 {
     names.RemoveAll();
     paths.RemoveAll();
-    if (type < 0 || type >= NumPathTypes) return;
+    if (type < 0 || type >= kNumPathTypes) return;
     int offset = GetOffset(type);
     for (int i = 0; i < GetTypeTotal(type); ++i) {
         names.Add(GetPathName(offset + i));
@@ -181,7 +181,7 @@ CString CCurrentConsoleSetupKIVObject::GetPathName(int path)
 
 CString CCurrentConsoleSetupKIVObject::GetDefaultName(int type, int number)
 {
-    if (type < 0 || type >= NumPathTypes) return CString();
+    if (type < 0 || type >= kNumPathTypes) return CString();
     int consoleType = CConsoleRegistryNames::GetConsoleType();
     // The small consoles name their channel paths after the faders.
     if (type == 0 && (consoleType == 1 || consoleType == 6)) return GetFaderLongName(QuenbyFaderLayout(), number - 1);
@@ -198,11 +198,11 @@ void CCurrentConsoleSetupKIVObject::GetDefaultName(int path, CString& name)
 int CCurrentConsoleSetupKIVObject::GetDynamicsLink(int type, int path, CArray<int, int>& links)
 {
     links.RemoveAll();
-    if (path < 0 || path >= NumLinkedPaths) return 0;
+    if (path < 0 || path >= kNumLinkedPaths) return 0;
     const int32_t* record = LinkRecord(path);
     int count = record[0];
     if (count <= 0) return 0;
-    if (count > LinkRecordWords - 1) count = LinkRecordWords - 1;
+    if (count > kLinkRecordWords - 1) count = kLinkRecordWords - 1;
     if (GetPathType(record[1]) != type) return 0;
     int offset = GetOffset(type);
     for (int i = 1; i <= count; ++i) links.Add(record[i] - offset);

@@ -11,28 +11,28 @@ namespace {
 constexpr size_t kTableOffset = 16;
 constexpr size_t kNameOffset = 43360;
 constexpr size_t kDefaultNameOffset = 43438;
-static_assert(kTableOffset + CDefaultValuesKIVObject::TableBytes == kNameOffset);
+static_assert(kTableOffset + CDefaultValuesKIVObject::kTableBytes == kNameOffset);
 }  // namespace
 
 CDefaultValuesKIVObject::CDefaultValuesKIVObject(int enabled) : CGenericKIVObject(enabled) {}
 
 int CDefaultValuesKIVObject::TableOffset(int set, int slot, int process, int control)
 {
-    if (set < 0 || set >= Sets || slot < 0 || slot >= Slots || process < 0 || process >= Processes || control < 0) return -1;
-    if (process < PartBFirstProcess) {
-        if (control >= PartAControls) return -1;
+    if (set < 0 || set >= kSets || slot < 0 || slot >= kSlots || process < 0 || process >= kProcesses || control < 0) return -1;
+    if (process < kPartBFirstProcess) {
+        if (control >= kPartAControls) return -1;
         return set * 9072 + slot * 648 + process * 18 + control * 2;
     }
-    if (control >= PartBControls) return -1;
-    return PartABytes + set * 5376 + slot * 384 + (process - PartBFirstProcess) * 8 + control * 2;
+    if (control >= kPartBControls) return -1;
+    return kPartABytes + set * 5376 + slot * 384 + (process - kPartBFirstProcess) * 8 + control * 2;
 }
 
-void CDefaultValuesKIVObject::DVAttach() { SendAttachBlock(KivBlock(AttachToDefaultValues, KIVBareCommandSize).Take(), /*readNow=*/1); }
+void CDefaultValuesKIVObject::DVAttach() { SendAttachBlock(KivBlock(AttachToDefaultValues, kKIVBareCommandSize).Take(), /*readNow=*/1); }
 
 void CDefaultValuesKIVObject::Save(const CString& name, int flag)
 {
-    KivBlock block(SaveDefaultValuesCommand, BlockSize);
-    block.PutBytes(kTableOffset, m_aValues, TableBytes);
+    KivBlock block(SaveDefaultValuesCommand, kBlockSize);
+    block.PutBytes(kTableOffset, m_aValues, kTableBytes);
     block.PlainName(kNameOffset, 43684 - kNameOffset, name.c_str());
     block.Put32(43684, flag);
     SendCommandBlock(block.Take());
@@ -40,7 +40,7 @@ void CDefaultValuesKIVObject::Save(const CString& name, int flag)
 
 void CDefaultValuesKIVObject::Load(const CString& name, int a, int b, int c)
 {
-    KivBlock block(LoadDefaultValuesCommand, BlockSize);
+    KivBlock block(LoadDefaultValuesCommand, kBlockSize);
     block.PlainName(kNameOffset, 43680 - kNameOffset, name.c_str());
     block.Put32(43680, b);
     block.Put32(43684, a);
@@ -50,7 +50,7 @@ void CDefaultValuesKIVObject::Load(const CString& name, int a, int b, int c)
 
 void CDefaultValuesKIVObject::SetDefault(const CString& name)
 {
-    SendCommandBlock(KivNameBlock(SetDefaultDefaultValuesCommand, BlockSize, kDefaultNameOffset, BlockSize - kDefaultNameOffset,
+    SendCommandBlock(KivNameBlock(SetDefaultDefaultValuesCommand, kBlockSize, kDefaultNameOffset, kBlockSize - kDefaultNameOffset,
                                   name.c_str()));
 }
 

@@ -8,17 +8,17 @@ constexpr int kClientMonitorAttachSize = 224;
 
 void CMicLineKIVObject::MLAttach()
 {
-    SendAttachBlock(KivBlock(AttachToMicLine, KIVBareCommandSize).Take(), /*readNow=*/0);
+    SendAttachBlock(KivBlock(AttachToMicLine, kKIVBareCommandSize).Take(), /*readNow=*/0);
 }
 
 void CClientMonitorKIVObject::CMAttach(CString clientName)
 {
     KivBlock block(AttachToClientMonitor, kClientMonitorAttachSize);
-    block.PlainName(NameOffset, NameField, clientName);
+    block.PlainName(kNameOffset, kNameField, clientName);
     SendAttachBlock(block.Take(), /*readNow=*/0);
 }
 
 void CClientMonitorKIVObject::RequestCompleteShutDown()
 {
-    SendCommandBlock(KivBlock(RequestCompleteShutdownCommand, KIVBareCommandSize).Take());
+    SendCommandBlock(KivBlock(RequestCompleteShutdownCommand, kKIVBareCommandSize).Take());
 }

@@ -4,8 +4,8 @@
 
 HGLOBAL KIVAllocCommandBlock(int command, int size, HWND replyWnd)
 {
-    if (command < 0 || command >= KIVCommandCount || size < KIVBareCommandSize) return nullptr;
-    HGLOBAL block = GlobalAlloc(KIVBlockFlags, static_cast<size_t>(size));
+    if (command < 0 || command >= kKIVCommandCount || size < kKIVBareCommandSize) return nullptr;
+    HGLOBAL block = GlobalAlloc(kKIVBlockFlags, static_cast<size_t>(size));
     if (!block) return nullptr;
     auto* header = static_cast<_CommsStructure*>(GlobalLock(block));
     header->nCommand = command;
@@ -20,6 +20,6 @@ size_t KIVReplySize(const void* block, size_t bytesReceived)
     if (!block || bytesReceived < sizeof(_CommsStructure)) return 0;
     int32_t size;
     std::memcpy(&size, static_cast<const uint8_t*>(block) + offsetof(_CommsStructure, nSize), sizeof size);
-    if (size < KIVBareCommandSize || static_cast<size_t>(size) > bytesReceived) return 0;
+    if (size < kKIVBareCommandSize || static_cast<size_t>(size) > bytesReceived) return 0;
     return static_cast<size_t>(size);
 }

@@ -307,7 +307,7 @@ void CGenericKIVObject::OnDataChange(FORMATETC*, STGMEDIUM* medium)
 
 void CGenericKIVObject::CancelKIVCommand()
 {
-    SendCommandBlock(KIVAllocCommandBlock(CancelCommand, KIVBareCommandSize));
+    SendCommandBlock(KIVAllocCommandBlock(CancelCommand, kKIVBareCommandSize));
 }
 
 void CGenericKIVObject::Suspend()

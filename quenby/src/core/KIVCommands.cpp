@@ -1,6 +1,6 @@
 #include "quenby/KIVCommands.h"
 
-const char* const KIVCommandNames[KIVCommandCount] = {
+const char* const KIVCommandNames[kKIVCommandCount] = {
     "AttachToControl", "SetControlValue", "GangBang", "AttachToTimeCode",
     "AttachToTouchSense", "AttachToUserList", "AttachToClientList", "AttachToProjectList",
     "AttachToTitleList", "AttachToMixList", "AttachToPassList", "AttachToCurrentMix",
@@ -89,5 +89,5 @@ const char* const KIVCommandNames[KIVCommandCount] = {
 
 const char* KIVCommandName(int command)
 {
-    return command >= 0 && command < KIVCommandCount ? KIVCommandNames[command] : nullptr;
+    return command >= 0 && command < kKIVCommandCount ? KIVCommandNames[command] : nullptr;
 }

@@ -24,6 +24,7 @@
 #include "trevanny/ConsoleConfig.h"
 #include "trevanny/ConsoleRegistryNames.h"
 #include "trevanny/MixPassArrays.h"
+#include "trevanny/SharedConstants.h"
 #include "trevanny/TypedAutomationArrays.h"
 #include "winport/Collections.h"
 #include "winport/FastLock.h"
@@ -67,7 +68,7 @@ class CAutomationPackage : public CAutomationEventArray {
 public:
     /// The largest path count of each "Max Paths Mode" and the snapshot version that the mode
     /// stores (its flag and parameter layout).
-    static constexpr int kMaxPathsOfMode[3] = {256, 500, 2000};
+    static constexpr int kMaxPathsOfMode[3] = {256, 500, kConsolePaths};
     static constexpr int kSnapshotVersionOfMode[3] = {18, 28, 35};
 
     /// A package for the current console, holding a copy of `source` when one is given; its

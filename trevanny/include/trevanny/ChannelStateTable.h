@@ -23,11 +23,11 @@
 
 #include "trevanny/AutomationEventArray.h"
 #include "trevanny/EventFilter.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/Collections.h"
 
 class CChannelStateTable {
 public:
-    static constexpr int kChannelCount = 2000;
     static constexpr int kValueCount = 1122000;
     static constexpr size_t kBlockBytes = kValueCount * sizeof(short);
 
@@ -65,7 +65,7 @@ public:
     /// channel already holds other's values, so the events are those ApplyValues would append.
     void ApplyValuesOfChannels(const short* other, const int* channels, size_t count);
     /// Replays events [first, end) of the array onto `values` (a whole state block) as PlayTo
-    /// applies them, whatever their times; when `touched` (kChannelCount flags) is given, flags
+    /// applies them, whatever their times; when `touched` (kConsolePaths flags) is given, flags
     /// the channels whose values they set. The table itself does not change.
     void ReplayOnto(short* values, int64_t first, int64_t end, bool* touched = nullptr) const;
 
@@ -123,7 +123,7 @@ private:
     int m_nPlayToTime = -1;
     int m_nLastEvent = -1;
     CEventFilter* m_pFilter;
-    int m_nChannelFlags[kChannelCount] = {};
+    int m_nChannelFlags[kConsolePaths] = {};
     int m_nFilterMode = NoFilter;
 };
 

@@ -36,6 +36,10 @@ inline constexpr char kStatusMessageName[] = "KIVStatusMessage";
 /// The name that stands for the automation data in use rather than a stored file.
 inline constexpr char kUseCurrentAutomation[] = "USE_CURRENT_AUTOMATION";
 
+/// The console's paths (channels), numbered 0 to 1999: the most that any console type, state
+/// table or server block holds.
+inline constexpr int kConsolePaths = 2000;
+
 /// I/O system types by type number.
 inline constexpr int kIOSystemTypeCount = 9;
 inline constexpr const char* kIOSystemTypeNames[kIOSystemTypeCount] = {

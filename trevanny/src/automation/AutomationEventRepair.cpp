@@ -11,6 +11,7 @@
 #include "trevanny/AutomationEventArray.h"
 #include "trevanny/AutomationNotifications.h"
 #include "trevanny/ChannelStateTable.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/Paths.h"
 #include "winport/RegistryObject.h"
 
@@ -24,7 +25,6 @@ const char kMixPassTreeKey[] = "SOFTWARE\\VokSettings\\KIVSERVER\\Mix Pass Tree"
 
 // Duplicate index: one slot per (path, process, control) of the paths below 2000 and controls
 // below 9 (a process is a byte).
-constexpr size_t kIndexPaths = 2000;
 constexpr size_t kIndexProcesses = 256;
 constexpr size_t kIndexControls = 9;
 
@@ -192,7 +192,7 @@ void CAutomationEventArray::SetOldValues(int firstRouteProcess, const CPathMap& 
     CChannelStateTable table(this, firstRouteProcess, &pathMap, 0, nullptr);
     short* state = table.values();
     const int type = CurrentConsoleType();
-    const DWORD paths = static_cast<DWORD>(std::min(GetMaxPathCount(), channelstate::kChannels));
+    const DWORD paths = static_cast<DWORD>(std::min(GetMaxPathCount(), kConsolePaths));
     CAutomationEvent* e = GetData();
     for (INT_PTR i = 0, n = GetSize(); i < n; ++i, ++e) {
         if (e->m_Path >= paths) continue;
@@ -282,10 +282,10 @@ int CAutomationEventArray::BuildControlIndex()
     std::vector<uint32_t> blockOf;
     std::vector<uint32_t> slots;
     try {
-        blockOf.assign(kIndexPaths, kNoBlock);
+        blockOf.assign(kConsolePaths, kNoBlock);
         size_t blocks = 0;
         for (INT_PTR i = 0; i < n; ++i) {
-            if (e[i].m_Path < kIndexPaths && e[i].GetControlNumber() < kIndexControls && blockOf[e[i].m_Path] == kNoBlock)
+            if (e[i].m_Path < kConsolePaths && e[i].GetControlNumber() < kIndexControls && blockOf[e[i].m_Path] == kNoBlock)
                 blockOf[e[i].m_Path] = static_cast<uint32_t>(kPathSlots * blocks++);
         }
         slots.assign(kPathSlots * blocks, 0);
@@ -297,7 +297,7 @@ int CAutomationEventArray::BuildControlIndex()
     // The output is written over the input: it never gets ahead of the event being read.
     for (INT_PTR i = 0; i < n; ++i) {
         const CAutomationEvent ev = e[i];
-        if (ev.m_Path < kIndexPaths && ev.GetControlNumber() < kIndexControls) {
+        if (ev.m_Path < kConsolePaths && ev.GetControlNumber() < kIndexControls) {
             uint32_t& slot = slots[blockOf[ev.m_Path] + ev.GetProcessNumber() * kIndexControls + ev.GetControlNumber()];
             if (slot != 0 && e[slot - 1].m_Time == ev.m_Time) {
                 e[slot - 1].SetValue(ev.GetValue());

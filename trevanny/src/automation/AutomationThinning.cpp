@@ -9,6 +9,7 @@
 #include "EventConsole.h"
 #include "trevanny/AutomationEventArray.h"
 #include "trevanny/AutomationNotifications.h"
+#include "trevanny/SharedConstants.h"
 
 using channelstate::IsSmallConsole;
 
@@ -47,7 +48,6 @@ constexpr uint16_t kThinnable[36] = {
 // Route processes: controls 1 and 2.
 constexpr uint16_t kThinnableRoute = controls({1, 2});
 
-constexpr int kFlaggedPaths = 2000;
 
 int64_t distance(int64_t a, int64_t b) { return a > b ? a - b : b - a; }
 
@@ -136,10 +136,10 @@ int CAutomationEventArray::ThinAutoData(int firstRouteProcess, const CPathMap& p
     SetSize(n);
     Sort(SortByPathControlTime);
 
-    bool flagged[kFlaggedPaths] = {};
+    bool flagged[kConsolePaths] = {};
     for (INT_PTR k = 0; k < m_Filter.m_ChannelList.GetSize(); ++k) {
         const int path = m_Filter.m_ChannelList[k];
-        if (path >= 0 && path < kFlaggedPaths) flagged[path] = true;  // others name no channel
+        if (path >= 0 && path < kConsolePaths) flagged[path] = true;  // others name no channel
     }
     const bool small = IsSmallConsole(CurrentConsoleType());
 
@@ -157,7 +157,7 @@ int CAutomationEventArray::ThinAutoData(int firstRouteProcess, const CPathMap& p
         for (INT_PTR i = 0; i < n; ++i) {
             if (i % percentEvery == 0) PostAutomationNotification(kThinPercentNotification, AutomationProgressArgument(i, n));
             const CAutomationEvent base = e[i];
-            const bool candidate = base.m_Path < static_cast<DWORD>(kFlaggedPaths) && flagged[base.m_Path] &&
+            const bool candidate = base.m_Path < static_cast<DWORD>(kConsolePaths) && flagged[base.m_Path] &&
                                    (small || m_Filter.IsProcControlInFilter(base.GetProcessNumber(), base.GetControlNumber())) &&
                                    base.m_Time > 0 && Thinnable(base, firstRouteProcess);
             keep(i);

@@ -6,19 +6,20 @@
 
 #include <cstdint>
 
+#include "trevanny/SharedConstants.h"
+
 namespace channelstate {
 
 /// The state block: 2000 channels, three regions of i16 values.
-constexpr int kChannels = 2000;
 constexpr int kProcesses = 36;        ///< control processes of the large strip
 constexpr int kControls = 9;          ///< controls per process
 constexpr int kRoutes = 48;           ///< route processes of the large strip
 constexpr int kRouteControls = 4;     ///< controls per route process
 constexpr int kSmallProcesses = 5;    ///< control processes of the small consoles (types 1 and 6)
 constexpr int kSections = 14;         ///< channel sections that have defaults of their own
-constexpr int kRouteRegion = kChannels * kProcesses * kControls;                      // 648,000
-constexpr int kSmallRegion = kRouteRegion + kChannels * kRoutes * kRouteControls;     // 1,032,000
-constexpr int kValueCount = kSmallRegion + kChannels * kSmallProcesses * kControls;   // 1,122,000
+constexpr int kRouteRegion = kConsolePaths * kProcesses * kControls;                      // 648,000
+constexpr int kSmallRegion = kRouteRegion + kConsolePaths * kRoutes * kRouteControls;     // 1,032,000
+constexpr int kValueCount = kSmallRegion + kConsolePaths * kSmallProcesses * kControls;   // 1,122,000
 
 inline bool IsSmallConsole(int consoleType) { return consoleType == 1 || consoleType == 6; }
 /// Console types 2, 3, 4, 5 and 7.
@@ -39,12 +40,12 @@ int16_t RouteDefault(int control);
 int16_t SmallControlDefault(int process, int control);
 
 /// Where (channel, process, control) lives in the state block on a console type, or -1 when the
-/// state keeps no value for it. The channel must be below kChannels. On the large consoles a
+/// state keeps no value for it. The channel must be below kConsolePaths. On the large consoles a
 /// process below 36 is a control process; a process p from 36 up is a route when
 /// 0 <= p - firstRouteProcess < 48 and the control is below 4.
 inline int StateSlot(int consoleType, int firstRouteProcess, int channel, int process, int control)
 {
-    if (channel < 0 || channel >= kChannels || control < 0) return -1;
+    if (channel < 0 || channel >= kConsolePaths || control < 0) return -1;
     if (IsSmallConsole(consoleType)) {
         if (process < 0 || process >= kSmallProcesses || control >= kControls) return -1;
         return kSmallRegion + (channel * kSmallProcesses + process) * kControls + control;

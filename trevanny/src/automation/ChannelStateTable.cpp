@@ -9,6 +9,7 @@
 #include "EventConsole.h"
 #include "trevanny/AutomationNotifications.h"
 #include "trevanny/ConsoleConfig.h"
+#include "trevanny/SharedConstants.h"
 
 using namespace channelstate;
 
@@ -36,7 +37,7 @@ constexpr uint16_t kRouteContinuous = 0x6;                              // contr
 constexpr uint16_t kSmallContinuous[kSmallProcesses] = {3, 3, 0, 0, 31};  // 0, 1: 0 1; 4: 0-4
 
 // The channels handled: the console's path count (read now), never more than the block holds.
-int handledChannels() { return std::min(CConsoleConfig().GetMaxPathCount(), kChannels); }
+int handledChannels() { return std::min(CConsoleConfig().GetMaxPathCount(), kConsolePaths); }
 
 // The state slot PlayTo sets for an event, or -1 (a channel not handled, or no value kept).
 inline int eventSlot(const CAutomationEvent& e, int type, int channels, int firstRouteProcess)
@@ -89,7 +90,7 @@ CChannelStateTable::CChannelStateTable(CAutomationEventArray* events, int firstR
     if (filter) {
         for (INT_PTR i = 0; i < filter->m_ChannelList.GetSize(); ++i) {
             const int c = filter->m_ChannelList[i];
-            if (c >= 0 && c < kChannelCount) m_nChannelFlags[c] = 1;
+            if (c >= 0 && c < kConsolePaths) m_nChannelFlags[c] = 1;
         }
     }
     ResetToDefaults();
@@ -120,7 +121,7 @@ void CChannelStateTable::ResetToDefaults()
     const int family = ConsoleFamily(type);
     // Only the first kSections pairs have defaults of their own: a channel of any later pair,
     // or of none, takes section 0's.
-    int section[kChannels] = {};
+    int section[kConsolePaths] = {};
     if (m_pSections) {
         const int64_t pairs = std::min<int64_t>(m_pSections->GetSize() / 2, kSections);
         for (int64_t k = pairs - 1; k >= 0; --k) {
@@ -179,7 +180,7 @@ void CChannelStateTable::ReplayOnto(short* values, int64_t first, int64_t end, b
 
 bool CChannelStateTable::channelTaken(int64_t channel, bool& whole) const
 {
-    const bool flagged = channel >= 0 && channel < kChannelCount && m_nChannelFlags[channel] != 0;
+    const bool flagged = channel >= 0 && channel < kConsolePaths && m_nChannelFlags[channel] != 0;
     switch (m_nFilterMode) {
     case IncludeFilter: whole = false; return flagged;
     case ExcludeFilter: whole = !flagged; return true;
@@ -252,7 +253,7 @@ void CChannelStateTable::applyChannel(const short* other, int c, int type)
 int CChannelStateTable::ChannelValueRuns(int channel, ValueRun (&runs)[2])
 {
     const int type = CurrentConsoleType();
-    if (channel < 0 || channel >= kChannels) return 0;
+    if (channel < 0 || channel >= kConsolePaths) return 0;
     if (IsSmallConsole(type)) {
         runs[0] = {kSmallRegion + channel * kSmallProcesses * kControls, kSmallProcesses * kControls};
         return 1;

@@ -1,4 +1,5 @@
 #include "conform/ConformSourceStates.h"
+#include "trevanny/SharedConstants.h"
 
 #include <algorithm>
 #include <cmath>
@@ -48,7 +49,7 @@ void ConformSourceStates::prepare()
     m_Channels.clear();
     m_Runs.clear();
     m_nRunValues = 0;
-    for (int c = 0; c < CChannelStateTable::kChannelCount; ++c) {
+    for (int c = 0; c < kConsolePaths; ++c) {
         if (!m_bTouched[c]) continue;
         m_Channels.push_back(c);
         CChannelStateTable::ValueRun runs[2];

@@ -20,6 +20,7 @@
 #include "trevanny/AutomationPackage.h"
 #include "trevanny/ChannelStateTable.h"
 #include "trevanny/ConformEngine.h"
+#include "trevanny/SharedConstants.h"
 
 class ConformSourceStates {
 public:
@@ -68,7 +69,7 @@ private:
     int m_nTimeBase;
     int m_nStarts;
     std::map<CAutomationPackage*, Pass> m_Passes;
-    bool m_bTouched[CChannelStateTable::kChannelCount] = {};
+    bool m_bTouched[kConsolePaths] = {};
     std::vector<int> m_Channels;
     std::vector<CChannelStateTable::ValueRun> m_Runs;  // of the source channels, in order
     size_t m_nRunValues = 0;                           // values of one checkpoint

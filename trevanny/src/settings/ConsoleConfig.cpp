@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "trevanny/ConsoleRegistryNames.h"
+#include "trevanny/SharedConstants.h"
 #include "winport/RegistryObject.h"
 
 namespace {
@@ -31,7 +32,7 @@ int CConsoleConfig::GetMaxPathCount() const
 {
     switch (m_nMaxPathsMode) {
     case 1: return 500;
-    case 2: return 2000;
+    case 2: return kConsolePaths;
     default: return 256;
     }
 }

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "base/Shell.h"
-#include "mic_ui/BigControls2.h"
+#include "mic_ui/BigControls2Window.h"
 #include "mic_ui/TrayIcon.h"
 
 #include <QDialog>

@@ -1,4 +1,4 @@
-#include "mic_ui/Minimised.h"
+#include "mic_ui/MinimisedWindow.h"
 
 #include <QApplication>
 #include <QCloseEvent>

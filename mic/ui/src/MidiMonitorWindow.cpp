@@ -1,4 +1,4 @@
-#include "mic_ui/MidiMonitor.h"
+#include "mic_ui/MidiMonitorWindow.h"
 
 #include <QLabel>
 #include <QScrollBar>

@@ -1,4 +1,4 @@
-#include "mic_ui/MidiPortSelection.h"
+#include "mic_ui/MidiPortSelectionWindow.h"
 
 #include <QApplication>
 #include <QSignalBlocker>

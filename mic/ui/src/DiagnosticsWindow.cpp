@@ -1,4 +1,4 @@
-#include "mic_ui/Diagnostics.h"
+#include "mic_ui/DiagnosticsWindow.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "mic_ui/BigControls2.h"
+#include "mic_ui/BigControls2Window.h"
 
 #include <QApplication>
 #include <QKeyEvent>

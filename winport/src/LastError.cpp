@@ -1,0 +1,9 @@
+// The thread's last error (GetLastError, SetLastError).
+#include "winport/WinTypes.h"
+
+namespace {
+thread_local DWORD t_lastError = 0;
+}  // namespace
+
+DWORD GetLastError() { return t_lastError; }
+void SetLastError(DWORD error) { t_lastError = error; }
