@@ -11,14 +11,8 @@
 
 namespace {
 
-class ClientMonitorReceptacleTest : public KivServerTest {
-protected:
-    // Runs this thread's loop (where the replies and the posts arrive) until `done` or 10 s.
-    bool PumpUntil(const std::function<bool()>& done)
-    {
-        return RunLoopUntil(done, 10000);
-    }
-};
+// The replies and the posts arrive on this thread's loop (PumpUntil).
+class ClientMonitorReceptacleTest : public KivServerTest {};
 
 TEST_F(ClientMonitorReceptacleTest, CodesOneAndTwoPostOneCloseRequestEach)
 {

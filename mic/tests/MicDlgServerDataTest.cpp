@@ -548,22 +548,6 @@ class ServerRecords : public ServerData {
 protected:
     void BeforeCreate() override { StartSimulator(); }
 
-    // Deliveries from the server arrive in real time.
-    bool PumpUntil(const std::function<bool()>& done)
-    {
-        return RunLoopUntil(done, 10000);
-    }
-
-    // Waits, without dispatching, until n messages wait in this thread's queue.
-    bool WaitPending(size_t n)
-    {
-        for (int i = 0; i < 2000; ++i) {
-            if (winport::MessageLoop::Current().PendingCount() >= n) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
-
     int Status(int rack, int channel) const { return dlg->m_RackSetup.GetChannelStatus(rack, channel); }
 };
 

@@ -29,11 +29,6 @@ protected:
         }
     }
 
-    bool PumpUntil(const std::function<bool()>& done)
-    {
-        return RunLoopUntil(done, 10000);
-    }
-
     bool Recorded(const std::string& head)
     {
         for (const std::string& r : sim->Records("block")) {

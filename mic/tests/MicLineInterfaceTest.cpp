@@ -6,6 +6,7 @@
 #include <atomic>
 #include <thread>
 
+#include "HexText.h"
 #include "KivServerFixture.h"
 #include "RealTimeLoop.h"
 #include "app/MicLineInterface.h"
@@ -16,11 +17,7 @@ namespace {
 // A record whose every byte is `fill`, as the simulator's hex body.
 std::string recordHex(int fill)
 {
-    char byte[3];
-    std::snprintf(byte, sizeof byte, "%02x", fill & 0xFF);
-    std::string hex;
-    for (int i = 0; i < MicLineRecord::kSize; ++i) hex += byte;
-    return hex;
+    return HexRun(std::string(MicLineRecord::kSize, static_cast<char>(fill)));
 }
 
 std::string pushRecord(int fill) { return "push 276 496 " + recordHex(fill); }
@@ -32,22 +29,7 @@ bool recordIs(const MicLineRecord& r, int fill)
     return true;
 }
 
-class MicLineInterfaceTest : public KivServerTest {
-protected:
-    bool PumpUntil(const std::function<bool()>& done)
-    {
-        return RunLoopUntil(done, 10000);
-    }
-    // Waits, without dispatching, until n messages wait in this thread's queue.
-    bool WaitPending(size_t n)
-    {
-        for (int i = 0; i < 2000; ++i) {
-            if (winport::MessageLoop::Current().PendingCount() >= n) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return false;
-    }
-};
+class MicLineInterfaceTest : public KivServerTest {};
 
 class MicLineInterfaceThreads : public MicLineInterfaceTest {};
 

@@ -6,22 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "HexText.h"
 #include "link/PreLink.h"
 #include "link/PreProtocol.h"
 
 namespace {
 
-std::string hex(const BYTE* bytes, int n)
-{
-    std::string s;
-    char buf[4];
-    for (int i = 0; i < n; ++i) {
-        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
-        if (i) s += ' ';
-        s += buf;
-    }
-    return s;
-}
+std::string hex(const BYTE* bytes, int n) { return HexText(bytes, static_cast<size_t>(n)); }
 
 // Feeds bytes; returns how many deliveries they caused.
 int feed(PreLink& link, const std::vector<BYTE>& bytes)

@@ -8,16 +8,11 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "FileContents.h"
 #include "TestEnvironment.h"
 #include "base/RackSetup.h"
 
 namespace {
-
-std::vector<BYTE> readBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 void writeBytes(const std::string& path, const std::vector<BYTE>& bytes)
 {
@@ -186,7 +181,7 @@ TEST_F(SetupFileTest, SaveWritesTheDocumentedLayout)
     }
     ASSERT_FALSE(s.HasMidiExtension());
     ASSERT_TRUE(s.SaveSetupFile(path.c_str()));
-    std::vector<BYTE> bytes = readBytes(path);
+    std::vector<BYTE> bytes = FileBytes(path);
     ASSERT_EQ(1940u, bytes.size());
     std::vector<BYTE> image(1940);
     s.WriteImage(image.data());
@@ -320,7 +315,7 @@ TEST_F(SetupFileTest, ReadOnlyFileLoads)
     // Saving over it is refused and leaves it whole.
     if (::geteuid() != 0) {
         EXPECT_FALSE(CRackSetup().SaveSetupFile(path.c_str()));
-        EXPECT_EQ(readBytes(path).size(), 1940u);
+        EXPECT_EQ(FileBytes(path).size(), 1940u);
     }
 }
 
@@ -365,7 +360,7 @@ TEST_F(SetupFileTest, MidiAssignmentIsSavedAndReadBackWhole)
         else s.ClearMidiSlot(5, 0, 4);
         ASSERT_TRUE(s.HasMidiExtension());
         ASSERT_TRUE(s.SaveSetupFile(path.c_str()));
-        EXPECT_EQ(2340u, readBytes(path).size());
+        EXPECT_EQ(2340u, FileBytes(path).size());
         CRackSetup back;
         ASSERT_TRUE(back.LoadSetupFile(CRackSetup::GetSetupFileVersion(path.c_str()), path.c_str(), -1));
         EXPECT_EQ(back.GetChannelMapping(3, 0), what == 0 ? 7 : -1);
@@ -402,9 +397,9 @@ TEST_F(SetupFileTest, PartialExtensionTableIsNotRead)
 TEST_F(SetupFileTest, FailedSaveKeepsThePreviousFile)
 {
     ASSERT_TRUE(filledSetup().SaveSetupFile(path.c_str()));
-    const std::vector<BYTE> before = readBytes(path);
+    const std::vector<BYTE> before = FileBytes(path);
     std::string folder = env.Path("folder.mic");
     ASSERT_EQ(0, ::mkdir(folder.c_str(), 0755));
     EXPECT_FALSE(CRackSetup().SaveSetupFile(folder.c_str()));
-    EXPECT_EQ(before, readBytes(path));
+    EXPECT_EQ(before, FileBytes(path));
 }

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <poll.h>
+#include <thread>
 
 #include "winport/MessageLoop.h"
 
@@ -28,4 +30,23 @@ bool RunLoopUntil(Condition done, int timeoutMs)
 inline void RunLoopFor(int ms)
 {
     RunLoopUntil([] { return false; }, ms);
+}
+
+/// Runs this thread's loop until done() holds, for at most ten seconds (a peer process or
+/// thread on a busy machine); the last value of done().
+template <class Condition>
+bool PumpUntil(Condition done)
+{
+    return RunLoopUntil(done, 10000);
+}
+
+/// Waits, without dispatching, until n messages wait in this thread's queue (at most ten
+/// seconds).
+inline bool WaitPending(size_t n)
+{
+    for (int i = 0; i < 2000; ++i) {
+        if (winport::MessageLoop::Current().PendingCount() >= n) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
 }

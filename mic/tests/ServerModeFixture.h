@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "HexText.h"
 #include "KivServerFixture.h"
 #include "UnitLineFixture.h"
 #include "app/MicLineInterface.h"
@@ -41,13 +42,7 @@ inline MicLineRecord MicLineRecordWith(int entry, BYTE phantOff, BYTE pad, BYTE 
 /// 276, 496 bytes: the 16-byte head and the record).
 inline std::string PushMicLineCommand(const MicLineRecord& record)
 {
-    std::string hex;
-    char byte[3];
-    for (BYTE b : record.bytes) {
-        std::snprintf(byte, sizeof byte, "%02x", b);
-        hex += byte;
-    }
-    return "push 276 496 " + hex;
+    return "push 276 496 " + HexRun(record.bytes);
 }
 
 class ServerModeFixture : public UnitLineFixture {

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "../testtools/KivTestClient.h"
+#include "HexText.h"
 #include "KivServerFixture.h"  // testsupport
 #include "winport/Clock.h"
 #include "winport/MessageLoop.h"
@@ -23,16 +24,7 @@ std::string hashText(const std::vector<uint8_t>& block)
     return buf;
 }
 
-std::string bodyHex(const std::vector<uint8_t>& bytes)
-{
-    std::string s;
-    char buf[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(buf, sizeof buf, "%02x", b);
-        s += buf;
-    }
-    return s;
-}
+std::string bodyHex(const std::vector<uint8_t>& bytes) { return HexRun(bytes); }
 
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 {

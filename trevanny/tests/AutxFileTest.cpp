@@ -1,3 +1,5 @@
+#include "FileContents.h"
+#include "HexText.h"
 #include "trevanny/AutxFile.h"
 
 #include <cstring>
@@ -19,12 +21,6 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-Bytes readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 void writeFile(const std::string& path, const Bytes& bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -41,27 +37,17 @@ void setLe32(Bytes& b, size_t at, uint32_t v)
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<BYTE>(v >> (8 * i));
 }
 
-std::string hex(const Bytes& b, size_t from, size_t count)
-{
-    std::string s;
-    char cell[4];
-    for (size_t i = from; i < from + count && i < b.size(); ++i) {
-        std::snprintf(cell, sizeof cell, "%02X ", b[i]);
-        s += cell;
-    }
-    return s;
-}
-
 // Equal byte strings; otherwise where they first differ, in hex.
 ::testing::AssertionResult sameBytes(const Bytes& actual, const Bytes& expected)
 {
     if (actual == expected) return ::testing::AssertionSuccess();
     size_t at = 0;
     while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
-    size_t from = at < 8 ? 0 : at - 8;
+    const size_t from = at < 8 ? 0 : at - 8;
+    auto around = [from](const Bytes& b) { return HexText(b.data() + from, std::min<size_t>(24, b.size() - from)); };
     return ::testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
-                                         << ", first difference at " << at << "\n  actual   " << hex(actual, from, 24)
-                                         << "\n  expected " << hex(expected, from, 24);
+                                         << ", first difference at " << at << "\n  actual   " << around(actual)
+                                         << "\n  expected " << around(expected);
 }
 
 // Bytes that look like automation events: 16-byte records with a rising time and a few
@@ -134,7 +120,7 @@ TEST_F(AutxFileTest, HeaderBytesFollowTheLayout)
     Bytes expected = expectedHead;
     expected.resize(1024, 0xBB);
     for (BYTE b : {0xDE, 0xAD, 0xBE, 0xEF, 0x01, 0x02, 0x03}) expected.push_back(b);
-    EXPECT_TRUE(sameBytes(readFile(path), expected));
+    EXPECT_TRUE(sameBytes(FileBytes(path), expected));
 
     // A file opened and closed with nothing added becomes an empty indexed file.
     std::string empty = env.Path("empty.autx");
@@ -148,7 +134,7 @@ TEST_F(AutxFileTest, HeaderBytesFollowTheLayout)
     emptyExpected.resize(32, 0x00);
     for (BYTE b : {1, 0, 0, 0, 0, 0, 0, 0}) emptyExpected.push_back(b);  // header value 6, no entries
     emptyExpected.resize(1024, 0xBB);
-    EXPECT_TRUE(sameBytes(readFile(empty), emptyExpected));
+    EXPECT_TRUE(sameBytes(FileBytes(empty), emptyExpected));
 }
 
 struct BlockCase {
@@ -174,7 +160,7 @@ TEST_P(AutxBlockTest, StoresPlainOrInChunksAndReadsBack)
     std::vector<uint32_t> pauses(c.chunkLengths.size(), 10);
     EXPECT_EQ(clock.Sleeps(), pauses);
 
-    Bytes bytes = readFile(path);
+    Bytes bytes = FileBytes(path);
     ASSERT_EQ(le32(bytes, 36), 1u);
     EXPECT_EQ(le32(bytes, 40), 1u);
     EXPECT_EQ(le32(bytes, 44), 1024u);
@@ -258,7 +244,7 @@ TEST_F(AutxFileTest, ReadsAVersionOneFileAndLeavesItAlone)
         EXPECT_EQ(std::string(text, 4), "abcd");
         EXPECT_TRUE(file.Close());
     }
-    EXPECT_TRUE(sameBytes(readFile(path), v1));
+    EXPECT_TRUE(sameBytes(FileBytes(path), v1));
 }
 
 TEST_F(AutxFileTest, TypedArraysRoundTrip)
@@ -353,7 +339,7 @@ TEST_F(AutxFileTest, DirectoryOfTwentyEightIds)
     ASSERT_TRUE(file.Close());
 
     ASSERT_TRUE(file.Open(path.c_str()));
-    Bytes bytes = readFile(path);
+    Bytes bytes = FileBytes(path);
     EXPECT_EQ(le32(bytes, 36), 28u);
     DWORD value = 0;
     EXPECT_TRUE(file.ReadEntry(100, &value, 4));
@@ -407,7 +393,7 @@ TEST_F(AutxFileTest, FilesWithoutAValidHeaderAreNeverModified)
             EXPECT_FALSE(file.AddEntry(1, buffer, sizeof buffer));
             EXPECT_TRUE(file.Close());
         }
-        EXPECT_TRUE(sameBytes(readFile(path), *content));
+        EXPECT_TRUE(sameBytes(FileBytes(path), *content));
     }
     // The lower-case magic is still recognised by the quick test.
     writeFile(path, lower);
@@ -421,14 +407,14 @@ TEST_F(AutxFileTest, FilesWithoutAValidHeaderAreNeverModified)
         const DWORD value = 5;
         ASSERT_TRUE(file.AddEntry(3, &value, 4));
     }
-    Bytes written = readFile(path);
+    Bytes written = FileBytes(path);
     {
         CAutxFile file;
         ASSERT_TRUE(file.Open(path.c_str()));
         ASSERT_TRUE(file.IsHeaderValid());
         file.m_dwHeaderValue1 = 77;
     }
-    EXPECT_TRUE(sameBytes(readFile(path), written));
+    EXPECT_TRUE(sameBytes(FileBytes(path), written));
 }
 
 TEST_F(AutxFileTest, IsAutxFileComparesTheMagicIgnoringCase)
@@ -465,8 +451,8 @@ TEST_F(AutxFileTest, AnOpenFileIsLockedAgainstASecondOpener)
 // so every read refuses it, whatever buffer (or none) the caller gives.
 TEST_F(AutxFileTest, EmptyEntryWithAChunkIsRefused)
 {
-    writeFile(path, readFile(CONSOLE_TESTDATA_DIR "/faults/autx-empty-entry-with-chunk.bin"));
-    const Bytes before = readFile(path);
+    writeFile(path, FileBytes(CONSOLE_TESTDATA_DIR "/faults/autx-empty-entry-with-chunk.bin"));
+    const Bytes before = FileBytes(path);
     ASSERT_FALSE(before.empty());
     CAutxFile file;
     ASSERT_TRUE(file.Open(path.c_str()));
@@ -481,7 +467,7 @@ TEST_F(AutxFileTest, EmptyEntryWithAChunkIsRefused)
     EXPECT_FALSE(file.ReadDwordArray(2, array));
     EXPECT_EQ(array.GetSize(), 0);
     ASSERT_TRUE(file.Close());
-    EXPECT_TRUE(sameBytes(readFile(path), before));
+    EXPECT_TRUE(sameBytes(FileBytes(path), before));
 }
 
 TEST_F(AutxFileTest, OffsetsPastFourGigabytesAreRefused)
@@ -545,7 +531,7 @@ TEST_P(AutxDamageTest, FailsCleanly)
         ASSERT_TRUE(file.AddEntry(1, plain.data(), kPlainSize));
         ASSERT_TRUE(file.Close());
     }
-    Bytes bytes = readFile(path);
+    Bytes bytes = FileBytes(path);
     ASSERT_EQ(le32(bytes, kPackedEntry), 2u);
     ASSERT_EQ(le32(bytes, kPackedEntry + 12), 3u);
     ASSERT_EQ(le32(bytes, kPlainEntry), 1u);
@@ -571,7 +557,7 @@ TEST_P(AutxDamageTest, FailsCleanly)
         EXPECT_EQ(static_cast<size_t>(array.GetSize()), good ? expected.size() / 4 : 0u);
     }
     ASSERT_TRUE(file.Close());
-    EXPECT_TRUE(sameBytes(readFile(path), bytes));
+    EXPECT_TRUE(sameBytes(FileBytes(path), bytes));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+#include "HexText.h"
 #include "winport/CArchive.h"
 #include "winport/CFile.h"
 #include "winport/Collections.h"
@@ -16,17 +17,6 @@ std::vector<BYTE> store(void (*write)(CArchive&))
         ar.Close();
     }
     return file.Bytes();
-}
-
-std::string hex(const std::vector<BYTE>& b, size_t max = 16)
-{
-    std::string s;
-    char buf[4];
-    for (size_t i = 0; i < b.size() && i < max; ++i) {
-        std::snprintf(buf, sizeof buf, "%02X ", b[i]);
-        s += buf;
-    }
-    return s;
 }
 
 TEST(CArchiveTest, CountsGolden)
@@ -48,7 +38,7 @@ TEST(CArchiveTest, CountsGolden)
             CArchive ar(&file, CArchive::store);
             ar.WriteCount(c.count);
         }
-        EXPECT_EQ(hex(file.Bytes()), hex(c.bytes));
+        EXPECT_EQ(HexText(file.Bytes()), HexText(c.bytes));
         file.SeekToBegin();
         CArchive in(&file, CArchive::load);
         EXPECT_EQ(in.ReadCount(), c.count);
@@ -78,7 +68,7 @@ TEST(CArchiveTest, StringPrefixesGolden)
         }
         const auto& bytes = file.Bytes();
         ASSERT_EQ(bytes.size(), c.prefix.size() + static_cast<size_t>(c.length));
-        EXPECT_EQ(hex(std::vector<BYTE>(bytes.begin(), bytes.begin() + static_cast<long>(c.prefix.size()))), hex(c.prefix));
+        EXPECT_EQ(HexText(bytes.data(), c.prefix.size()), HexText(c.prefix));
         file.SeekToBegin();
         CArchive in(&file, CArchive::load);
         CString back;
@@ -96,7 +86,7 @@ TEST(CArchiveTest, ScalarsAndArraysRoundTrip)
         a.Add(8);
         a.Serialize(ar);
     });
-    EXPECT_EQ(hex(bytes, 7), hex({0x01, 0x03, 0x02, 0xFE, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(HexText(bytes.data(), 7), "01 03 02 FE FF FF FF");
     CMemFile file(bytes.data(), static_cast<UINT>(bytes.size()));
     CArchive ar(&file, CArchive::load);
     BYTE b;

@@ -11,19 +11,12 @@
 #include <unistd.h>
 #include <vector>
 
+#include "FileContents.h"
 #include "TestEnvironment.h"
 #include "winport/Paths.h"
 #include "winport/Profile.h"
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class ProfileTest : public ::testing::Test {
 protected:
@@ -37,7 +30,7 @@ TEST_F(ProfileTest, WritesIntoTheWindowsDirectoryKeepingOrderAndCase)
     ASSERT_TRUE(WritePrivateProfileStringA("Settings", "Auto Load", "1", "micUlvo.ini"));
     ASSERT_TRUE(WritePrivateProfileStringA("Other", "A", "x y", "micUlvo.ini"));
     ASSERT_TRUE(WritePrivateProfileStringA("SETTINGS", "communication port", "3", "MICULVO.INI"));
-    EXPECT_EQ("[Settings]\nCommunication Port=3\nAuto Load=1\n\n[Other]\nA=x y\n", readFile(path));
+    EXPECT_EQ("[Settings]\nCommunication Port=3\nAuto Load=1\n\n[Other]\nA=x y\n", FileText(path));
 
     char buf[64];
     EXPECT_EQ(3u, GetPrivateProfileStringA("other", "a", "d", buf, sizeof buf, "micUlvo.ini"));
@@ -65,7 +58,7 @@ TEST_F(ProfileTest, WritesIntoTheWindowsDirectoryKeepingOrderAndCase)
 
     ASSERT_TRUE(WritePrivateProfileStringA("Settings", "Auto Load", nullptr, "micUlvo.ini"));
     ASSERT_TRUE(WritePrivateProfileStringA("Other", nullptr, nullptr, "micUlvo.ini"));
-    EXPECT_EQ("[Settings]\nCommunication Port=3\n\n", readFile(path));
+    EXPECT_EQ("[Settings]\nCommunication Port=3\n\n", FileText(path));
 }
 
 TEST_F(ProfileTest, IntegersAsWindowsReadsThem)
@@ -82,7 +75,7 @@ TEST_F(ProfileTest, IntegersAsWindowsReadsThem)
     }
     // A rewrite keeps the comment and the file's line ends.
     ASSERT_TRUE(WritePrivateProfileStringA("S", "new", "1", "micUlvo.ini"));
-    EXPECT_EQ("; comment\r\n[S]\r\nneg = -1 \r\nhex=0x1F\r\ntext=abc\r\nlead=12ab\r\nnew=1\r\n", readFile(path));
+    EXPECT_EQ("; comment\r\n[S]\r\nneg = -1 \r\nhex=0x1F\r\ntext=abc\r\nlead=12ab\r\nnew=1\r\n", FileText(path));
 }
 
 TEST_F(ProfileTest, ApplicationProfileUsesItsNameAndFolder)
@@ -95,7 +88,7 @@ TEST_F(ProfileTest, ApplicationProfileUsesItsNameAndFolder)
     EXPECT_TRUE(winport::WriteProfileString("Settings", "FileName", "c:\\setups\\a.mic"));
     EXPECT_EQ("c:\\setups\\a.mic", winport::GetProfileString("Settings", "FileName"));
     EXPECT_EQ("none", winport::GetProfileString("Settings", "Other", "none"));
-    EXPECT_EQ("[Settings]\nConsole Type=1\nFileName=c:\\setups\\a.mic\n", readFile(env.Path("profiles") + "/micUlvo.ini"));
+    EXPECT_EQ("[Settings]\nConsole Type=1\nFileName=c:\\setups\\a.mic\n", FileText(env.Path("profiles") + "/micUlvo.ini"));
     ::unsetenv("WINPORT_PROFILE_DIR");
 }
 
@@ -155,7 +148,7 @@ TEST_F(ProfileTest, TemporariesOfKilledWritersGoAtTheNextWrite)
     ASSERT_TRUE(WritePrivateProfileStringA("S", "k", "w", path.c_str()));
     EXPECT_FALSE(std::filesystem::exists(killed[0]));
     EXPECT_TRUE(std::filesystem::exists(running));
-    EXPECT_EQ("[S]\nk=w\n", readFile(path));
+    EXPECT_EQ("[S]\nk=w\n", FileText(path));
 }
 
 }  // namespace

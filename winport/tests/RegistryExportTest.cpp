@@ -5,33 +5,16 @@
 #include <sstream>
 #include <string>
 
+#include "FileContents.h"
+#include "HexText.h"
 #include "TestEnvironment.h"
 #include "winport/Paths.h"
 #include "winport/RegistryObject.h"
 
 namespace {
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string hexDump(const std::string& s)
-{
-    std::string out;
-    char b[4];
-    for (unsigned char c : s) {
-        std::snprintf(b, sizeof b, "%02X ", c);
-        out += b;
-    }
-    return out;
-}
-
 #define EXPECT_SAME_BYTES(expected, actual) \
-    EXPECT_EQ(expected, actual) << "expected: " << hexDump(expected) << "\nactual:   " << hexDump(actual)
+    EXPECT_EQ(expected, actual) << "expected: " << HexText(expected) << "\nactual:   " << HexText(actual)
 
 class RegistryExportTest : public ::testing::Test {
 protected:
@@ -95,14 +78,14 @@ TEST_F(RegistryExportTest, BranchIsWrittenDepthFirstWithEscapesAndHexLines)
         "[HKEY_CURRENT_USER\\SOFTWARE\\VOKDWEN\\EXPORT\\Beta\\Inner]\n"
         "\"y\"=dword:00000002\n"
         "\n";
-    EXPECT_SAME_BYTES(expected, readFile(winport::HostPath(file)));
+    EXPECT_SAME_BYTES(expected, FileText(winport::HostPath(file)));
 
     // Appending a single value adds no second header; a missing value adds nothing.
     ASSERT_TRUE(reg.ExportCurrentUserValue(file, key + "\\Beta", "X", "a"));
     ASSERT_TRUE(reg.ExportCurrentUserValue(file, key + "\\Beta", "nothing", "a"));
     ASSERT_TRUE(reg.ExportCurrentUserKey(file, "SOFTWARE\\NONE", "a"));
     EXPECT_SAME_BYTES(expected + "[HKEY_CURRENT_USER\\SOFTWARE\\VOKDWEN\\EXPORT\\Beta]\n\"X\"=dword:00000001\n\n",
-                      readFile(winport::HostPath(file)));
+                      FileText(winport::HostPath(file)));
 }
 
 TEST_F(RegistryExportTest, LongValueNamesDoNotStopTheExportAndFailuresAreReported)
@@ -122,7 +105,7 @@ TEST_F(RegistryExportTest, LongValueNamesDoNotStopTheExportAndFailuresAreReporte
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\VOKDWEN\\EXPORT]\n\"After\"=dword:00000002\n\n"
                       "[HKEY_CURRENT_USER\\SOFTWARE\\VOKDWEN\\EXPORT]\n\"" + longName +
                           "\"=dword:00000001\n\"After\"=dword:00000002\n\n",
-                      readFile(file));
+                      FileText(file));
 
     EXPECT_FALSE(reg.ExportCurrentUserKey(env.Path("no/such/folder/x.reg").c_str(), key, "w"));
     EXPECT_FALSE(reg.ExportCurrentUserKey("/dev/full", key, "w"));  // written nowhere: not a success

@@ -13,18 +13,11 @@
 #include <unistd.h>
 #include <vector>
 
+#include "FileContents.h"
 #include "TestEnvironment.h"
 #include "winport/ReplacementFile.h"
 
 namespace {
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::vector<std::string> entries(const std::string& folder)
 {
@@ -62,10 +55,10 @@ TEST_F(ReplacementFileTest, InstalledContentReplacesTheFileWithItsPermissions)
         EXPECT_TRUE(file.ReplacesExisting());
         EXPECT_EQ(folder, std::filesystem::path(file.TempPath()).parent_path());
         ASSERT_TRUE(file.Write("new content", 11));
-        EXPECT_EQ("old", readFile(path));  // nothing changes before the install
+        EXPECT_EQ("old", FileText(path));  // nothing changes before the install
         ASSERT_TRUE(file.Install());
     }
-    EXPECT_EQ("new content", readFile(path));
+    EXPECT_EQ("new content", FileText(path));
     struct stat st {};
     ASSERT_EQ(0, ::stat(path.c_str(), &st));
     EXPECT_EQ(0640u, st.st_mode & 07777);
@@ -74,7 +67,7 @@ TEST_F(ReplacementFileTest, InstalledContentReplacesTheFileWithItsPermissions)
     // Copying the old bytes first serves a save that rewrites part of the file.
     winport::ReplacementFile partial(path);
     ASSERT_TRUE(partial.CopyExisting());
-    EXPECT_EQ("new content", readFile(partial.TempPath()));
+    EXPECT_EQ("new content", FileText(partial.TempPath()));
 }
 
 TEST_F(ReplacementFileTest, WhatIsNotInstalledLeavesThePreviousFileAndNoTemporary)
@@ -84,7 +77,7 @@ TEST_F(ReplacementFileTest, WhatIsNotInstalledLeavesThePreviousFileAndNoTemporar
         winport::ReplacementFile file(path);
         ASSERT_TRUE(file.Write("half", 4));
     }
-    EXPECT_EQ("old", readFile(path));
+    EXPECT_EQ("old", FileText(path));
     EXPECT_EQ(std::vector<std::string>{"setup.mic"}, entries(folder));
 
     // A folder of the name, or a folder that does not exist: no replacement, nothing made.

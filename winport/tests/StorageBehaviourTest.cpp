@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "FileContents.h"
 #include "StorageTestSupport.h"
 #include "TestEnvironment.h"
 #include "winport/Storage.h"
@@ -23,12 +24,6 @@ constexpr DWORD kCreate = STGM_CREATE | STGM_SHARE_EXCLUSIVE | STGM_READWRITE;  
 constexpr DWORD kReadWrite = STGM_SHARE_EXCLUSIVE | STGM_READWRITE;             // 0x12
 constexpr DWORD kRead = STGM_SHARE_EXCLUSIVE | STGM_READ;                        // 0x10
 constexpr DWORD kReadShared = STGM_SHARE_DENY_WRITE | STGM_READ;                 // 0x20
-
-std::vector<uint8_t> FileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
 {

@@ -24,9 +24,9 @@ protected:
 TEST_F(AutomationEventArrayTest, EventLayoutIsTheStoredRecord)
 {
     CAutomationEvent e = Ev(0x01020304, 0x0A0B0C0D, 0x11, 0x05, -2, 0x77, 0xBEEF);
-    EXPECT_EQ(Hex(&e, 16), "11 05 FE FF 0D 0C 0B 0A 04 03 02 01 77 00 EF BE");
+    EXPECT_EQ(HexText(&e, 16), "11 05 FE FF 0D 0C 0B 0A 04 03 02 01 77 00 EF BE");
     CAutomationEvent blank;
-    EXPECT_EQ(Hex(&blank, 16), "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+    EXPECT_EQ(HexText(&blank, 16), "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
     EXPECT_TRUE(CTemplateSnapAutoEvent::NamesInitialised());
 }
 
@@ -400,7 +400,7 @@ TEST_F(AutomationEventArrayTest, ServerRecordsInEachPathMode)
         fill(a, {Ev(0x01020304, path, 0x11, 0x05, -2, 0x77, 0x0A0B), Ev(0x01020305, path, 0x11, 0x05, -2, 0x77, 0x0A0B)});
         std::vector<BYTE> out(64, 0xCC);
         EXPECT_EQ(a.FetchRecords(2, 0, out.data()), 2);
-        EXPECT_EQ(Hex(out.data(), c.recordSize), c.record);
+        EXPECT_EQ(HexText(out.data(), c.recordSize), c.record);
         const int timeAt = c.record[0] == '1' ? 8 : 0;  // converted records hold the time at byte 8
         EXPECT_EQ(out[c.recordSize + timeAt], 0x05);     // the second record's time
         EXPECT_EQ(out[2 * c.recordSize], 0xCC);
@@ -466,9 +466,9 @@ TEST_F(AutomationEventArrayTest, SerializeUsesTheCountFormAndClearsTheReservedBy
         const std::vector<BYTE>& bytes = file.Bytes();
         const size_t prefix = c.count < 0xFFFF ? 2 : 6;
         ASSERT_EQ(bytes.size(), prefix + 16u * c.count);
-        EXPECT_EQ(Hex(bytes.data(), prefix), c.prefix);
+        EXPECT_EQ(HexText(bytes.data(), prefix), c.prefix);
         if (c.count > 1) {
-            EXPECT_EQ(Hex(bytes.data() + prefix + 16, 16), "01 02 01 00 01 00 00 00 01 00 00 00 00 00 00 00");
+            EXPECT_EQ(HexText(bytes.data() + prefix + 16, 16), "01 02 01 00 01 00 00 00 01 00 00 00 00 00 00 00");
         }
 
         // Raw bytes with the reserved byte set load with it cleared.

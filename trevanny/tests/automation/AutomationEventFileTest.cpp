@@ -10,6 +10,7 @@
 #include <zlib.h>
 
 #include "EventArrayFixture.h"
+#include "FileContents.h"
 #include "StorageTestSupport.h"
 #include "trevanny/AutomationEventArray.h"
 #include "trevanny/AutxFile.h"
@@ -17,12 +18,6 @@
 using namespace storagetest;
 
 namespace {
-
-std::vector<BYTE> fileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<BYTE>(std::istreambuf_iterator<char>(in), {});
-}
 
 class EventFileTest : public EventArrayFixture {
 protected:
@@ -112,9 +107,9 @@ TEST_F(EventFileTest, RoundTripInEachPathMode)
         ASSERT_TRUE(a.Save(path.c_str()));
         const std::vector<BYTE> data = stream(path, "AutomationData");
         ASSERT_EQ(data.size(), 80u);
-        EXPECT_EQ(Hex(data.data(), 20), c.firstRecord);
+        EXPECT_EQ(HexText(data.data(), 20), c.firstRecord);
         const int stored = c.type == 3 ? 2 : c.mode;
-        EXPECT_EQ(Hex(stream(path, "Path Mode")), Hex(le32(stored)));
+        EXPECT_EQ(HexText(stream(path, "Path Mode")), HexText(le32(stored)));
 
         CAutomationEventArray b;
         b.Add(Ev(1, 1, 1, 1));
@@ -125,7 +120,7 @@ TEST_F(EventFileTest, RoundTripInEachPathMode)
         for (INT_PTR i = 0; i < a.GetSize(); ++i) {
             CAutomationEvent expected = a[i];
             expected.SetPath(expected.GetPath() & c.pathMask);
-            EXPECT_EQ(Hex(&b[i], 16), Hex(&expected, 16)) << "event " << i;
+            EXPECT_EQ(HexText(&b[i], 16), HexText(&expected, 16)) << "event " << i;
         }
         EXPECT_EQ(b[0].GetPath(), c.pathMask == 0xFF ? 44u : 300u);
         expectReservedClear(b);
@@ -143,7 +138,7 @@ TEST_F(EventFileTest, StoredAndCurrentPathModes)
         CAutomationEventArray a;
         mix(a);
         ASSERT_TRUE(a.Save(path.c_str()));
-        const std::vector<BYTE> before = fileBytes(path);
+        const std::vector<BYTE> before = FileBytes(path);
         for (int current = 0; current < 3; ++current) {
             SCOPED_TRACE(testing::Message() << "file " << stored << " console " << current);
             usePathMode(2, current);
@@ -153,7 +148,7 @@ TEST_F(EventFileTest, StoredAndCurrentPathModes)
             EXPECT_EQ(b.Load(path.c_str(), pathMode) != 0, loads[current][stored]);
             EXPECT_EQ(pathMode, stored);
             EXPECT_EQ(b.GetSize(), loads[current][stored] ? 4 : 1);
-            EXPECT_EQ(fileBytes(path), before);  // a load never writes
+            EXPECT_EQ(FileBytes(path), before);  // a load never writes
         }
     }
 }
@@ -182,7 +177,7 @@ TEST_F(EventFileTest, SaveKeepsForeignStreamsAndReplacesItsOwn)
     }());
     EXPECT_EQ(rows[3].substr(0, rows[3].rfind('\t')), "Path Mode\tstream\t4");
     EXPECT_EQ(rows[4].substr(0, rows[4].rfind('\t')), "Time And Date\tstream\t16");
-    EXPECT_EQ(Hex(stream(path, "Path Mode")), "01 00 00 00");
+    EXPECT_EQ(HexText(stream(path, "Path Mode")), "01 00 00 00");
 }
 
 TEST_F(EventFileTest, FilesWeWriteReadInGsfAndOlefile)
@@ -258,8 +253,8 @@ TEST_F(EventFileTest, CompressedVersionsLoadIntoATemporaryFirst)
         }
         ASSERT_EQ(a.GetSize(), c.events);
         if (c.events == 2) {
-            EXPECT_EQ(Hex(&a[0], 16), "0E 00 64 00 03 00 00 00 05 00 00 00 00 00 00 00");
-            EXPECT_EQ(Hex(&a[1], 16), "02 01 FF FF 04 00 00 00 09 00 00 00 01 00 07 00");
+            EXPECT_EQ(HexText(&a[0], 16), "0E 00 64 00 03 00 00 00 05 00 00 00 00 00 00 00");
+            EXPECT_EQ(HexText(&a[1], 16), "02 01 FF FF 04 00 00 00 09 00 00 00 01 00 07 00");
         }
     }
 }
@@ -372,7 +367,7 @@ TEST_F(EventFileTest, IndexedFilesAreNeitherWrittenNorReadHere)
         ASSERT_TRUE(autx.AddEntry(0, block, sizeof block));
         autx.Close();
     }
-    const std::vector<BYTE> before = fileBytes(path);
+    const std::vector<BYTE> before = FileBytes(path);
     CAutomationEventArray a;
     mix(a);
     int pathMode = -5;
@@ -380,7 +375,7 @@ TEST_F(EventFileTest, IndexedFilesAreNeitherWrittenNorReadHere)
     EXPECT_EQ(pathMode, 1);
     EXPECT_EQ(a.GetSize(), 4);
     EXPECT_FALSE(a.Save(path.c_str()));
-    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(FileBytes(path), before);
 
     // An indexed file's header is read without opening the file for writing.
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
@@ -390,7 +385,7 @@ TEST_F(EventFileTest, IndexedFilesAreNeitherWrittenNorReadHere)
     EXPECT_EQ(reader.m_dwHeaderValue6, 1u);
     EXPECT_FALSE(reader.AddEntry(1, "x", 1));
     EXPECT_TRUE(reader.Close());
-    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(FileBytes(path), before);
     EXPECT_FALSE(reader.OpenForReading(file("none.autx").c_str()));
     EXPECT_FALSE(std::filesystem::exists(file("none.autx")));
 }
@@ -400,11 +395,11 @@ TEST_F(EventFileTest, SaveIntoAFileThatIsNotACompoundFileWritesNothing)
     useConsoleType(2);
     const std::string path = file("notes.txt");
     std::ofstream(path) << "someone else's file";
-    const std::vector<BYTE> before = fileBytes(path);
+    const std::vector<BYTE> before = FileBytes(path);
     CAutomationEventArray a;
     mix(a);
     EXPECT_FALSE(a.Save(path.c_str()));
-    EXPECT_EQ(fileBytes(path), before);
+    EXPECT_EQ(FileBytes(path), before);
 }
 
 // A damaged file loads nothing, whichever chain is damaged: the records' own (a table entry
@@ -434,12 +429,12 @@ TEST_F(EventFileTest, DamagedChainsAreRefused)
         std::filesystem::remove(path);
         std::vector<BYTE> bytes;
         if (c.events == 0) {
-            bytes = fileBytes(CONSOLE_TESTDATA_DIR "/faults/event-file-fat-loop.aut");
+            bytes = FileBytes(CONSOLE_TESTDATA_DIR "/faults/event-file-fat-loop.aut");
         } else {
             CAutomationEventArray saved;
             for (int i = 0; i < c.events; ++i) saved.Add(Ev(i, 1, 14, 0, i));
             ASSERT_TRUE(saved.Save(path.c_str()));
-            bytes = fileBytes(path);
+            bytes = FileBytes(path);
             CfbBytes f{bytes};
             c.damage(f);
         }
@@ -451,7 +446,7 @@ TEST_F(EventFileTest, DamagedChainsAreRefused)
         EXPECT_FALSE(a.Load(path.c_str()));
         ASSERT_EQ(a.GetSize(), 1);
         EXPECT_EQ(a[0].GetValue(), 77);
-        EXPECT_EQ(fileBytes(path), bytes);
+        EXPECT_EQ(FileBytes(path), bytes);
     }
 }
 

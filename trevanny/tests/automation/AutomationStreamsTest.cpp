@@ -59,8 +59,8 @@ TEST_F(AutomationStreamsTest, ArraysRoundTripBesideTheVersionStreams)
     const std::time_t before = std::time(nullptr);
     ASSERT_TRUE(SaveDWordStream(path().c_str(), "LinkMapData", dwords));
     ASSERT_TRUE(SaveWordStream(path().c_str(), "GangMapData", words));
-    EXPECT_EQ(Hex(stream("LinkMapData")), "00 00 00 00 01 00 00 00 EF BE AD DE FF FF FF FF");
-    EXPECT_EQ(Hex(stream("GangMapData")), "07 00 FF FF 34 12");
+    EXPECT_EQ(HexText(stream("LinkMapData")), "00 00 00 00 01 00 00 00 EF BE AD DE FF FF FF FF");
+    EXPECT_EQ(HexText(stream("GangMapData")), "07 00 FF FF 34 12");
 
     // "File Version": 1.4, two bytes 0, then the local time field by field; "Time And Date"
     // holds the same time.
@@ -68,7 +68,7 @@ TEST_F(AutomationStreamsTest, ArraysRoundTripBesideTheVersionStreams)
     const std::vector<BYTE> when = stream("Time And Date");
     ASSERT_EQ(version.size(), 40u);
     ASSERT_EQ(when.size(), 16u);
-    EXPECT_EQ(Hex(version.data(), 4), "01 04 00 00");
+    EXPECT_EQ(HexText(version.data(), 4), "01 04 00 00");
     std::tm t{};
     t.tm_sec = field(version, 4);
     t.tm_min = field(version, 8);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ConsoleTypeFixture.h"
+#include "HexText.h"
 #include "trevanny/AutomationEventArray.h"
 #include "winport/MessageLoop.h"
 #include "winport/RegistryObject.h"
@@ -32,18 +33,6 @@ inline std::vector<EventRow> Rows(const CAutomationEventArray& a)
     return out;
 }
 
-inline std::string Hex(const void* data, size_t n)
-{
-    std::string out;
-    const BYTE* p = static_cast<const BYTE*>(data);
-    for (size_t i = 0; i < n; ++i) {
-        char b[4];
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", p[i]);
-        out += b;
-    }
-    return out;
-}
-inline std::string Hex(const std::vector<BYTE>& v) { return Hex(v.data(), v.size()); }
 
 class EventArrayFixture : public ConsoleTypeFixture {
 protected:

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "EventArrayFixture.h"
+#include "FileContents.h"
 #include "StorageTestSupport.h"
 #include "trevanny/AutomationPackage.h"
 #include "trevanny/AutxFile.h"
@@ -23,12 +24,6 @@
 using namespace storagetest;
 
 namespace {
-
-std::vector<BYTE> FileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<BYTE>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 std::vector<std::string> FolderEntries(const std::string& folder)
 {
@@ -199,8 +194,8 @@ TEST_F(MixPassStorageTest, CompoundPassStreamsAsOutsideReadersSeeThem)
         expected["LinkControlsCtlData"] = 3 * c.ctlRecord;
         expected["LinkRoutesRteData"] = 3 * c.rteRecord;
         EXPECT_EQ(OleSizes(path()), expected);
-        EXPECT_EQ(Hex(GsfCat(path(), "Mix Pass")), "0C 00 00 00 0D 00 00 00");
-        EXPECT_EQ(Hex(GsfCat(path(), "ConsoleType")), c.type == 1 ? "01 00 00 00" : "03 00 00 00");
+        EXPECT_EQ(HexText(GsfCat(path(), "Mix Pass")), "0C 00 00 00 0D 00 00 00");
+        EXPECT_EQ(HexText(GsfCat(path(), "ConsoleType")), c.type == 1 ? "01 00 00 00" : "03 00 00 00");
         EXPECT_EQ(pass.m_AutomationSize.GetSize(), 1);
         EXPECT_EQ(pass.m_AutomationSize[0], 5u);
     }

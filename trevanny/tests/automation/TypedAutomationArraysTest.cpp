@@ -106,15 +106,15 @@ TEST_F(TypedArraysTest, FlagArraysSaveRawRecordsAndLoadThemBack)
     CSmallCtrlFlagArray small("Mode", 20);
     fillSmall(small, {0x11223344, 7});
     ASSERT_TRUE(SaveSmallCtrlFlagStream(path().c_str(), "ModeCtlData", small));
-    EXPECT_EQ(Hex(stream("ModeCtlData")), "44 33 22 11 45 33 22 11 46 33 22 11 47 33 22 11 48 33 22 11 "
+    EXPECT_EQ(HexText(stream("ModeCtlData")), "44 33 22 11 45 33 22 11 46 33 22 11 47 33 22 11 48 33 22 11 "
                                             "07 00 00 00 08 00 00 00 09 00 00 00 0A 00 00 00 0B 00 00 00");
-    EXPECT_EQ(Hex(stream("File Version").data(), 2), "01 04");
+    EXPECT_EQ(HexText(stream("File Version").data(), 2), "01 04");
 
     CSmallRteFlagArray route("LinkRoutes", 4);
     route.Add(0xFFFF);
     route.Add(0x80000001);
     ASSERT_TRUE(SaveSmallRteFlagStream(path().c_str(), "LinkRoutesRteData", route));
-    EXPECT_EQ(Hex(stream("LinkRoutesRteData")), "FF FF 00 00 01 00 00 80");
+    EXPECT_EQ(HexText(stream("LinkRoutesRteData")), "FF FF 00 00 01 00 00 80");
 
     CCtrlFlagArray large("Ends", 144);
     CRteFlagArray routes("Ends", 192);
@@ -268,11 +268,11 @@ TEST_F(TypedArraysTest, BlockCountsAndRecordsOfEveryArray)
     BYTE out[64];
     std::memset(out, 0xEE, sizeof out);
     EXPECT_EQ(v.FetchRecords(2, 8, out), 2);
-    EXPECT_EQ(Hex(out, 9), "08 03 02 01 09 03 02 01 EE");
+    EXPECT_EQ(HexText(out, 9), "08 03 02 01 09 03 02 01 EE");
     // Only records that exist are copied.
     std::memset(out, 0xEE, sizeof out);
     EXPECT_EQ(v.FetchRecords(5, 9, out), 1);
-    EXPECT_EQ(Hex(out, 5), "09 03 02 01 EE");
+    EXPECT_EQ(HexText(out, 5), "09 03 02 01 EE");
     EXPECT_EQ(v.FetchRecords(1, 10, out), 0);
     EXPECT_EQ(v.FetchRecords(1, -1, out), 0);
     EXPECT_EQ(v.FetchRecords(0, 0, out), 0);
@@ -293,7 +293,7 @@ TEST_F(TypedArraysTest, BlockCountsAndRecordsOfEveryArray)
         link.Add(-1);
         std::memset(out, 0xEE, sizeof out);
         EXPECT_EQ(link.FetchRecords(2, 0, out), 2);
-        EXPECT_EQ(Hex(out, static_cast<size_t>(2 * c.recordSize + 1)), c.bytes);
+        EXPECT_EQ(HexText(out, static_cast<size_t>(2 * c.recordSize + 1)), c.bytes);
         EXPECT_EQ(link.GetBlockCount(3), c.recordSize == 1 ? 1 : 2);
     }
 
@@ -302,7 +302,7 @@ TEST_F(TypedArraysTest, BlockCountsAndRecordsOfEveryArray)
     gang.Add(3);
     std::memset(out, 0xEE, sizeof out);
     EXPECT_EQ(gang.FetchRecords(2, 0, out), 2);
-    EXPECT_EQ(Hex(out, 5), "FF FF 03 00 EE");
+    EXPECT_EQ(HexText(out, 5), "FF FF 03 00 EE");
     EXPECT_EQ(gang.GetBlockCount(1), 0);
 
     // A flag array hands out the leading record-size bytes of each record.
@@ -310,7 +310,7 @@ TEST_F(TypedArraysTest, BlockCountsAndRecordsOfEveryArray)
     fillSmall(flags, {1, 11});
     std::memset(out, 0xEE, sizeof out);
     EXPECT_EQ(flags.FetchRecords(2, 0, out), 2);
-    EXPECT_EQ(Hex(out, 17), "01 00 00 00 02 00 00 00 0B 00 00 00 0C 00 00 00 EE");
+    EXPECT_EQ(HexText(out, 17), "01 00 00 00 02 00 00 00 0B 00 00 00 0C 00 00 00 EE");
     EXPECT_EQ(flags.m_strName, "Virgins");
 }
 

@@ -261,7 +261,7 @@ TEST_F(EDLConformRemote, FirstEditReachesTheRemoteConform)
         ::unsetenv("LD_LIBRARY_PATH");
         ::unsetenv("TYV_REMOTE_LOG");
         std::vector<std::string> entries;
-        std::istringstream in(ReadFileBytes(log));
+        std::istringstream in(FileText(log));
         while (std::getline(in, line)) {
             const std::string call = line.substr(line.find(' ') + 1);
             if (call.rfind("fnAddConformEntry", 0) == 0) entries.push_back(call);

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <string>
 
+#include "FileContents.h"
+
 class StoredBytes {
 public:
     StoredBytes& raw(const std::string& s)
@@ -36,8 +38,3 @@ inline void WriteFileBytes(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-inline std::string ReadFileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}

@@ -100,7 +100,7 @@ protected:
         ::unsetenv("TYV_REMOTE_LOG");
         if (output) *output = all;
         std::vector<std::string> lines;
-        std::istringstream in(ReadFileBytes(log));
+        std::istringstream in(FileText(log));
         while (std::getline(in, line)) lines.push_back(line);
         return lines;
     }
