@@ -1,10 +1,6 @@
 #include "winport/InstanceLock.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <filesystem>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include "winport/Paths.h"
 
@@ -29,25 +25,11 @@ InstanceLock::InstanceLock(const char* name)
     m_path = lockPath(name);
     std::error_code ec;
     std::filesystem::create_directories(RuntimeDir(), ec);
-    int fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return;
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-        m_fd = fd;
-        return;
-    }
-    m_heldElsewhere = errno == EWOULDBLOCK;
-    ::close(fd);
+    m_heldElsewhere = m_lock.TryLock(m_path) == FileLock::Result::HeldElsewhere;
 }
 
 InstanceLock::~InstanceLock() { Release(); }
 
-void InstanceLock::Release()
-{
-    if (m_fd < 0) return;
-    // The file stays: removing it could let a third copy lock a new file while a second
-    // still holds the old one.
-    ::close(m_fd);
-    m_fd = -1;
-}
+void InstanceLock::Release() { m_lock.Release(); }
 
 }  // namespace winport

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 #include <vector>
 
+#include "winport/Paths.h"
 #include "winport/ReplacementFile.h"
 
 namespace {
@@ -468,9 +468,10 @@ BOOL CRackSetup::SaveSetupFile(const char* path) const
     const bool extended = HasMidiExtension() != FALSE;
     if (extended) WriteExtension(image);
     const UINT size = extended ? kExtendedSize : kSavedSize;
-    std::string host = winport::HostPath(path);
     // A file that may not be written is left alone, as an in-place write would be refused.
-    if (::access(host.c_str(), F_OK) == 0 && ::access(host.c_str(), W_OK) != 0) return FALSE;
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) return FALSE;
+    std::string host = winport::HostPath(path);
     winport::EnsureParentDir(host);
     return winport::ReplaceFileWith(host, image, size) ? TRUE : FALSE;
 }

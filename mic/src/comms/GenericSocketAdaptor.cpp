@@ -1,5 +1,8 @@
 #include "comms/GenericSocketAdaptor.h"
 
+// The one file of the programs above winport that includes system headers: Windows Sockets are
+// the system's own POSIX sockets (winport/Sockets.h keeps only their start-up count), so the
+// adaptor's socket calls are the platform's calls themselves, with nothing between to stand in.
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>

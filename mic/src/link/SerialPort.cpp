@@ -2,21 +2,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include "winport/Trace.h"
 
-CSerialPort::CSerialPort(PreLink& link, DeviceFactory factory) : m_link(link), m_factory(std::move(factory))
-{
-    m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
+CSerialPort::CSerialPort(PreLink& link, DeviceFactory factory) : m_link(link), m_factory(std::move(factory)) {}
 
-CSerialPort::~CSerialPort()
-{
-    ClosePort();
-    if (m_wakeFd >= 0) ::close(m_wakeFd);
-}
+CSerialPort::~CSerialPort() { ClosePort(); }
 
 BOOL CSerialPort::IsPortAvailable(int port) { return winport::IsSerialPortAvailable(port) ? TRUE : FALSE; }
 
@@ -38,12 +29,7 @@ std::string CSerialPort::GetLastErrorText() const
 
 void CSerialPort::SetReplyHandler(ReplyHandler handler) { m_handler = std::move(handler); }
 
-void CSerialPort::wake()
-{
-    uint64_t one = 1;
-    ssize_t n = ::write(m_wakeFd, &one, sizeof one);
-    (void)n;
-}
+void CSerialPort::wake() { m_wake.Signal(); }
 
 BOOL CSerialPort::OpenPort(HWND owner, int port, int baud, char parity, int dataBits, int stopBits, DWORD eventMask,
                            int bufferSize)
@@ -110,9 +96,7 @@ BOOL CSerialPort::StartMonitor()
 {
     if (!IsOpen() || m_threadAlive.load()) return FALSE;
     if (m_thread.joinable()) m_thread.join();  // a monitor that ended by itself
-    uint64_t drain;
-    while (::read(m_wakeFd, &drain, sizeof drain) > 0) {
-    }
+    m_wake.Drain();
     m_stopRequested = false;
     m_threadAlive = true;
     m_thread = std::thread(&CSerialPort::monitor, this);
@@ -216,12 +200,10 @@ void CSerialPort::monitor()
     BYTE buffer[64];
     while (!m_stopRequested.load()) {
         int timeout = m_link.CollectingLevels() ? kLevelSilenceMs : -1;
-        winport::SerialWait w = m_device->WaitReadable(timeout, m_wakeFd);
+        winport::SerialWait w = m_device->WaitReadable(timeout, m_wake.Descriptor());
         if (m_stopRequested.load()) break;
         if (w == winport::SerialWait::Stopped) {
-            uint64_t drain;
-            while (::read(m_wakeFd, &drain, sizeof drain) > 0) {
-            }
+            m_wake.Drain();
             writePending();
             if (m_link.Peek().inProgress == kLinkFailed) break;
             continue;

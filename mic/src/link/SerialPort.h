@@ -20,6 +20,7 @@
 
 #include "link/PreLink.h"
 #include "winport/Serial.h"
+#include "winport/WakeDescriptor.h"
 #include "winport/WinTypes.h"
 
 class CSerialPort {
@@ -91,7 +92,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_threadAlive{false};
     std::atomic<bool> m_stopRequested{false};
-    int m_wakeFd = -1;
+    winport::WakeDescriptor m_wake;
 
     mutable std::mutex m_mutex;  // guards the fields below
     std::condition_variable m_written;  // m_writing went false, or the monitor ended

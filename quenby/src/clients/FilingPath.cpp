@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <string>
-#include <sys/stat.h>
 
 #include "winport/Paths.h"
 
@@ -119,8 +118,8 @@ int CFilingPath::SplitExistingDirectory(CStringArray& out) const
     CString kept = "\\";
     for (INT_PTR i = 0; i < names.GetSize(); ++i) {
         CString candidate = kept + names[i];
-        struct stat st{};
-        if (::stat(winport::HostPath(candidate).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) break;
+        const DWORD attributes = GetFileAttributesA(candidate);
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) break;
         out.Add(names[i]);
         kept = candidate + "\\";
     }

@@ -1,16 +1,13 @@
 #include "conform/TempEditList.h"
 
 #include <atomic>
-#include <cerrno>
 #include <climits>
-#include <fcntl.h>
 #include <string>
-#include <sys/file.h>
-#include <unistd.h>
 
 #include "trevanny/CutListFile.h"
 #include "trevanny/EDLReader.h"
 #include "winport/Clock.h"
+#include "winport/FileLock.h"
 #include "winport/Paths.h"
 #include "winport/ReplacementFile.h"
 
@@ -24,28 +21,18 @@ std::string lockPath() { return winport::HostPath(CCutListFile::TempEDLPath()) +
 
 void SetTempEditListLockWait(int ms) { g_lockWaitMs = ms; }
 
-TempEditListLock::~TempEditListLock()
-{
-    if (m_fd >= 0) ::close(m_fd);
-}
-
 bool TempEditListLock::Acquire(int waitMs)
 {
     std::string path = lockPath();
     winport::EnsureParentDir(path);
-    m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (m_fd < 0) return false;
     winport::Clock& clock = winport::CurrentClock();
     uint64_t deadline = clock.nowMs() + static_cast<uint64_t>(waitMs > 0 ? waitMs : 0);
     for (;;) {
-        if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno != EWOULDBLOCK && errno != EINTR) break;
-        if (clock.nowMs() >= deadline) break;
+        const winport::FileLock::Result result = m_lock.TryLock(path, 0644);
+        if (result == winport::FileLock::Result::Taken) return true;
+        if (result == winport::FileLock::Result::Failed || clock.nowMs() >= deadline) return false;
         clock.sleepMs(5);
     }
-    ::close(m_fd);
-    m_fd = -1;
-    return false;
 }
 
 void TempEditListLock::AcquireOrThrow()

@@ -10,16 +10,13 @@
 #include "trevanny/SourceDestItem.h"
 #include "trevanny/TimecodeSettings.h"
 #include "winport/CString.h"
+#include "winport/FileLock.h"
 
 /// The end of the timeline, in frames: 24 hours at 24, 25 or (any other rate) 30 frames a second.
 inline int TimelineEndFrames(int framesPerSec) { return framesPerSec == 24 ? 2073600 : framesPerSec == 25 ? 2160000 : 2592000; }
 
 class TempEditListLock {
 public:
-    TempEditListLock() = default;
-    ~TempEditListLock();
-    TempEditListLock(const TempEditListLock&) = delete;
-    TempEditListLock& operator=(const TempEditListLock&) = delete;
 
     /// Waits up to waitMs for the lock; false when another conform keeps it.
     bool Acquire(int waitMs);
@@ -28,7 +25,7 @@ public:
     void AcquireOrThrow();
 
 private:
-    int m_fd = -1;
+    winport::FileLock m_lock;
 };
 
 /// How long AcquireOrThrow waits (30 s unless set).

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "winport/FileLock.h"
 #include "winport/WinTypes.h"
 
 namespace winport {
@@ -21,7 +22,7 @@ public:
     InstanceLock& operator=(const InstanceLock&) = delete;
 
     /// TRUE when this object took the lock, that is when no other holder existed.
-    bool IsHeld() const { return m_fd >= 0; }
+    bool IsHeld() const { return m_lock.IsHeld(); }
     /// TRUE when the lock could not be taken because another holder has it (FALSE also when
     /// the runtime folder cannot be used: then every copy believes itself the first).
     bool HeldElsewhere() const { return m_heldElsewhere; }
@@ -31,7 +32,7 @@ public:
 
 private:
     std::string m_path;
-    int m_fd = -1;
+    FileLock m_lock;
     bool m_heldElsewhere = false;
 };
 
