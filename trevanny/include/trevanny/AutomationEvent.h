@@ -20,7 +20,7 @@ class CAutomationEvent : public CTemplateSnapAutoEvent {
 public:
     /// Every field 0; makes sure the event-name tables are ready.
     CAutomationEvent() noexcept
-        : CTemplateSnapAutoEvent(0, 0, 0)
+        : CTemplateSnapAutoEvent(0, 0, 0), m_Path(0), m_Time(0), m_Flags(0), m_OldValue(0)
     {
         EnsureNames();
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <new>
 #include <cstring>
 #include <vector>
 
@@ -25,8 +26,12 @@ TEST_F(AutomationEventArrayTest, EventLayoutIsTheStoredRecord)
 {
     CAutomationEvent e = Ev(0x01020304, 0x0A0B0C0D, 0x11, 0x05, -2, 0x77, 0xBEEF);
     EXPECT_EQ(HexText(&e, 16), "11 05 FE FF 0D 0C 0B 0A 04 03 02 01 77 00 EF BE");
-    CAutomationEvent blank;
-    EXPECT_EQ(HexText(&blank, 16), "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
+    // A default event is all zero, also where the memory held something else.
+    alignas(CAutomationEvent) unsigned char used[sizeof(CAutomationEvent)];
+    std::memset(used, 0xA5, sizeof used);
+    asm volatile("" : : "r"(used) : "memory");  // the filling is not left out as a dead store
+    const CAutomationEvent* blank = new (used) CAutomationEvent;
+    EXPECT_EQ(HexText(blank, 16), "00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00");
     EXPECT_TRUE(CTemplateSnapAutoEvent::NamesInitialised());
 }
 
