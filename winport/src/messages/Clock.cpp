@@ -1,6 +1,6 @@
 #include "winport/Clock.h"
 
-#include "WindowInternal.h"
+#include "messages/WindowInternal.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>

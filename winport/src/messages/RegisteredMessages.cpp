@@ -16,7 +16,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "WindowInternal.h"
+#include "messages/WindowInternal.h"
 #include "winport/Paths.h"
 
 namespace winport::detail {

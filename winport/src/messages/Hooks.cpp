@@ -5,7 +5,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "WindowInternal.h"
+#include "messages/WindowInternal.h"
 #include "winport/Paths.h"
 
 namespace winport {

@@ -6,8 +6,8 @@
 #include <unistd.h>
 #include <unordered_map>
 
-#include "ThreadTasks.h"
-#include "WindowInternal.h"
+#include "messages/ThreadTasks.h"
+#include "messages/WindowInternal.h"
 #include "winport/CString.h"
 #include "winport/Clock.h"
 #include "winport/Trace.h"

@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <unordered_map>
 
-#include "WindowInternal.h"
+#include "messages/WindowInternal.h"
 #include "winport/CString.h"
 #include "winport/Paths.h"
 #include "winport/Trace.h"

@@ -8,7 +8,7 @@
 #include <unistd.h>
 #include <unordered_map>
 
-#include "WindowInternal.h"
+#include "messages/WindowInternal.h"
 #include "winport/Clock.h"
 #include "winport/Paths.h"
 #include "winport/Trace.h"

@@ -1,4 +1,4 @@
-#include "ThreadTasks.h"
+#include "messages/ThreadTasks.h"
 
 #include <memory>
 #include <mutex>

@@ -20,7 +20,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "ThreadTasks.h"
+#include "messages/ThreadTasks.h"
 #include "winport/CString.h"
 #include "winport/Paths.h"
 #include "winport/ServerFrames.h"
