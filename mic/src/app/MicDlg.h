@@ -213,8 +213,8 @@ public:
     void SendTestLineCommand(int unit, int channel);
     /// Counts an answer (or its absence) for a unit; levels from a poll with levels.
     void UpdateUnitResponse(int unit, BOOL failed, const PreLinkSnapshot* reply = nullptr);
-    /// Flips every channel's phase of a unit and back, written straight to the port.
-    void TestRack(int unit);
+    /// Flips every channel's phase of a rack's unit and back, written straight to the port.
+    void TestRack(int rack);
     void EndSerialTransaction();
     /// Enters or leaves test mode; leaving ends the open transaction.
     void SetTestMode(int mode);
@@ -548,7 +548,7 @@ private:
     /// The setup file that start-up and a unit that starts answering load (setTitle: 1 for the
     /// last setup file), or empty.
     CString startupSetupFile(int& setTitle);
-    void showRackButton(int unit);
+    void showRackButton(int rack);
     void moveMicLine(int rack, int channel, int line);
     void sendChannelSettings(int rack, int channel);
     void trace(const char* format, ...) __attribute__((format(printf, 2, 3)));

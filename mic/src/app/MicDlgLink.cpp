@@ -197,19 +197,19 @@ void CMicDlg::SendTestLineCommand(int unit, int channel)
     writeMessage(m, n, kLinkIdle, kRxIdle, 0, kTestPeriodMs);
 }
 
-void CMicDlg::TestRack(int unit)
+void CMicDlg::TestRack(int rack)
 {
     int saved = m_nTestMode;
     if (m_nTestMode != 2) m_nTestMode = 2;
     for (int pass = 0; pass < 2; ++pass) {
         for (int c = 0; c < CRackSetup::kChannels; ++c) {
             Sleep(10);
-            if (m_RackSetup.GetChannelMode(unit, c)) {
-                m_RackSetup.SetLineStatus(unit, c, m_RackSetup.GetLineStatus(unit, c) ^ 0x10);
-                SendTestChannelCommand(unit, c);
+            if (m_RackSetup.GetChannelMode(rack, c)) {
+                m_RackSetup.SetLineStatus(rack, c, m_RackSetup.GetLineStatus(rack, c) ^ 0x10);
+                SendTestChannelCommand(rack, c);
             } else {
-                m_RackSetup.SetChannelStatus(unit, c, m_RackSetup.GetChannelStatus(unit, c) ^ 0x20);
-                SendTestLineCommand(unit, c);
+                m_RackSetup.SetChannelStatus(rack, c, m_RackSetup.GetChannelStatus(rack, c) ^ 0x20);
+                SendTestLineCommand(rack, c);
             }
         }
     }
@@ -404,11 +404,11 @@ void CMicDlg::handleVersionReply(const PreLinkSnapshot& r)
     SendVersionRequest(unit);
 }
 
-void CMicDlg::showRackButton(int unit)
+void CMicDlg::showRackButton(int rack)
 {
-    bool selected = unit == m_RackSetup.GetCurrentRack();
-    bool responding = m_RackSetup.GetRackFlag(unit);
-    m_nRackBitmap[unit] = responding ? (selected ? 145 : 147) : (selected ? 146 : 149);
+    bool selected = rack == m_RackSetup.GetCurrentRack();
+    bool responding = m_RackSetup.GetRackFlag(rack);
+    m_nRackBitmap[rack] = responding ? (selected ? 145 : 147) : (selected ? 146 : 149);
     m_pView->LinkChanged();
 }
 
