@@ -29,6 +29,20 @@ inline INT_PTR WinportArrayGrowBy(INT_PTR size, INT_PTR growBy)
     return g;
 }
 
+namespace winport {
+/// The largest filled view: 8 MiB, a square matrix of 16-bit elements for 2048 paths.
+inline constexpr size_t kFilledViewMaxBytes = size_t{8} << 20;
+/// The smallest array worth a view: from this size the allocator maps fresh pages anyway.
+inline constexpr size_t kFilledViewMinBytes = size_t{128} << 10;
+/// A private, writable, copy-on-write view of `bytes` bytes that all read 0xFF, or nullptr when
+/// there is none to be had (too large, or the system refuses). Every view maps one block that is
+/// written once per process; a view's page is copied only when the view writes it, so a view
+/// costs no fill. Safe from any thread.
+void* MapFilledView(size_t bytes);
+/// Releases a view of `bytes` bytes that MapFilledView made.
+void UnmapFilledView(void* view, size_t bytes);
+}  // namespace winport
+
 template <class TYPE, class ARG_TYPE = const TYPE&>
 class CArray : public CObject {
     static constexpr bool kTrivial = std::is_trivially_copyable_v<TYPE>;
@@ -68,6 +82,20 @@ public:
         m_nSize = newSize;
     }
 
+    /// Sets the size; elements past the old size take `value`. A large empty array of trivially
+    /// copyable elements whose bytes all read 0xFF becomes a filled view (see MapFilledView):
+    /// it costs no fill, a page is copied when it is first written, and a copy of it that
+    /// nothing has written since is a view of its own at the same cost. Any non-const accessor
+    /// counts as a write: read through a const reference to keep copies free.
+    void SetSizeFilled(INT_PTR newSize, ARG_TYPE value)
+    {
+        TYPE copy(value);
+        if (m_nSize == 0 && mapFilled(newSize, copy)) return;
+        const INT_PTR old = m_nSize;
+        SetSize(newSize);
+        if (m_nSize > old) std::fill(writable() + old, m_pData + m_nSize, copy);
+    }
+
     /// Makes room for at least `count` elements without constructing any: SetSize up to it
     /// then does not reallocate.
     void Reserve(INT_PTR count)
@@ -81,6 +109,7 @@ public:
         std::swap(m_pData, other.m_pData);
         std::swap(m_nSize, other.m_nSize);
         std::swap(m_nMaxSize, other.m_nMaxSize);
+        std::swap(m_storage, other.m_storage);
     }
 
     void FreeExtra()
@@ -103,6 +132,7 @@ public:
             return;
         }
         if (newSize > m_nMaxSize) reallocate(newSize);
+        writable();
         m_nSize = newSize;
     }
 
@@ -112,15 +142,18 @@ public:
         std::swap(m_pData, other.m_pData);
         std::swap(m_nSize, other.m_nSize);
         std::swap(m_nMaxSize, other.m_nMaxSize);
+        std::swap(m_storage, other.m_storage);
     }
 
     TYPE GetAt(INT_PTR i) const { return m_pData[i]; }
-    void SetAt(INT_PTR i, ARG_TYPE e) { m_pData[i] = e; }
-    TYPE& ElementAt(INT_PTR i) { return m_pData[i]; }
+    // The accessors that can write go through writable(); the const ones read a filled view
+    // where it stands.
+    void SetAt(INT_PTR i, ARG_TYPE e) { writable()[i] = e; }
+    TYPE& ElementAt(INT_PTR i) { return writable()[i]; }
     const TYPE& ElementAt(INT_PTR i) const { return m_pData[i]; }
-    TYPE& operator[](INT_PTR i) { return m_pData[i]; }
+    TYPE& operator[](INT_PTR i) { return writable()[i]; }
     const TYPE& operator[](INT_PTR i) const { return m_pData[i]; }
-    TYPE* GetData() { return m_pData; }
+    TYPE* GetData() { return writable(); }
     const TYPE* GetData() const { return m_pData; }
 
     void SetAtGrow(INT_PTR i, ARG_TYPE e)
@@ -129,9 +162,9 @@ public:
         if (i >= m_nSize) {
             TYPE copy(e);  // e may refer into this array
             SetSize(i + 1);
-            m_pData[i] = std::move(copy);
+            writable()[i] = std::move(copy);
         } else {
-            m_pData[i] = e;
+            writable()[i] = e;
         }
     }
 
@@ -148,19 +181,27 @@ public:
         INT_PTR n = src.m_nSize;
         if (&src == this) {
             SetSize(old + n);
-            for (INT_PTR i = 0; i < n; ++i) m_pData[old + i] = m_pData[i];
+            TYPE* data = writable();
+            for (INT_PTR i = 0; i < n; ++i) data[old + i] = data[i];
         } else {
             SetSize(old + n);
-            for (INT_PTR i = 0; i < n; ++i) m_pData[old + i] = src.m_pData[i];
+            TYPE* data = writable();
+            for (INT_PTR i = 0; i < n; ++i) data[old + i] = src.m_pData[i];
         }
         return old;
     }
 
+    /// Copies the elements; a copy of a filled view that nothing has written is a view too.
     void Copy(const CArray& src)
     {
         if (&src == this) return;
+        if (src.m_storage == Storage::Filled) {
+            SetSize(0);
+            if (mapFilled(src.m_nSize, src.m_pData[0])) return;
+        }
         SetSize(src.m_nSize);
-        for (INT_PTR i = 0; i < m_nSize; ++i) m_pData[i] = src.m_pData[i];
+        TYPE* data = writable();
+        for (INT_PTR i = 0; i < m_nSize; ++i) data[i] = src.m_pData[i];
     }
 
     void InsertAt(INT_PTR index, ARG_TYPE e, INT_PTR count = 1)
@@ -172,9 +213,11 @@ public:
         } else {
             INT_PTR old = m_nSize;
             SetSize(m_nSize + count);
-            std::move_backward(m_pData + index, m_pData + old, m_pData + old + count);
+            TYPE* data = writable();
+            std::move_backward(data + index, data + old, data + old + count);
         }
-        for (INT_PTR i = 0; i < count; ++i) m_pData[index + i] = copy;
+        TYPE* data = writable();
+        for (INT_PTR i = 0; i < count; ++i) data[index + i] = copy;
     }
 
     void InsertAt(INT_PTR start, const CArray* src)
@@ -183,14 +226,16 @@ public:
         CArray tmp;
         tmp.Copy(*src);
         InsertAt(start, tmp.m_pData[0], tmp.GetSize());
-        for (INT_PTR i = 0; i < tmp.GetSize(); ++i) m_pData[start + i] = tmp.m_pData[i];
+        TYPE* data = writable();
+        for (INT_PTR i = 0; i < tmp.GetSize(); ++i) data[start + i] = tmp.m_pData[i];
     }
 
     void RemoveAt(INT_PTR index, INT_PTR count = 1)
     {
         if (index < 0 || count <= 0 || index >= m_nSize) return;
         if (count > m_nSize - index) count = m_nSize - index;
-        std::move(m_pData + index + count, m_pData + m_nSize, m_pData + index);
+        TYPE* data = writable();
+        std::move(data + index + count, data + m_nSize, data + index);
         destroy(m_nSize - count, m_nSize);
         m_nSize -= count;
     }
@@ -198,11 +243,44 @@ public:
     void Serialize(CArchive& ar) override;
 
 private:
+    // Where the elements live: on the heap, in a filled view that nothing has written since it
+    // was made (every byte reads 0xFF), or in a view that may have been written.
+    enum class Storage : unsigned char { Heap, Filled, Written };
+
+    // The elements, for a caller that may write them.
+    TYPE* writable()
+    {
+        if (m_storage == Storage::Filled) m_storage = Storage::Written;
+        return m_pData;
+    }
+
+    // Makes this empty array a filled view of `size` elements when the value's bytes all read
+    // 0xFF and the size suits a view; false (the array unchanged) otherwise.
+    bool mapFilled([[maybe_unused]] INT_PTR size, [[maybe_unused]] const TYPE& value)
+    {
+        if constexpr (kTrivial) {
+            const size_t bytes = sizeof(TYPE) * static_cast<size_t>(size > 0 ? size : 0);
+            if (bytes < winport::kFilledViewMinBytes || bytes > winport::kFilledViewMaxBytes) return false;
+            const unsigned char* v = reinterpret_cast<const unsigned char*>(&value);
+            if (std::any_of(v, v + sizeof(TYPE), [](unsigned char b) { return b != 0xFF; })) return false;
+            void* view = winport::MapFilledView(bytes);
+            if (!view) return false;
+            release();
+            m_pData = static_cast<TYPE*>(view);
+            m_nSize = m_nMaxSize = size;
+            m_storage = Storage::Filled;
+            return true;
+        } else {
+            return false;
+        }
+    }
+
     void construct(INT_PTR from, INT_PTR to)
     {
         if (to <= from) return;
-        std::memset(static_cast<void*>(m_pData + from), 0, sizeof(TYPE) * static_cast<size_t>(to - from));
-        for (INT_PTR i = from; i < to; ++i) ::new (static_cast<void*>(m_pData + i)) TYPE();
+        TYPE* data = writable();
+        std::memset(static_cast<void*>(data + from), 0, sizeof(TYPE) * static_cast<size_t>(to - from));
+        for (INT_PTR i = from; i < to; ++i) ::new (static_cast<void*>(data + i)) TYPE();
     }
     void destroy(INT_PTR from, INT_PTR to)
     {
@@ -212,19 +290,31 @@ private:
     }
     void release()
     {
-        if constexpr (kTrivial) std::free(m_pData);
+        if (m_storage != Storage::Heap) winport::UnmapFilledView(m_pData, sizeof(TYPE) * static_cast<size_t>(m_nMaxSize));
+        else if constexpr (kTrivial) std::free(m_pData);
         else ::operator delete(static_cast<void*>(m_pData));
         m_pData = nullptr;
         m_nSize = 0;
         m_nMaxSize = 0;
+        m_storage = Storage::Heap;
     }
     void reallocate(INT_PTR newMax)
     {
         if constexpr (kTrivial) {
-            // realloc lets large arrays grow in place (by remapping pages) where possible.
-            void* p = std::realloc(m_pData, sizeof(TYPE) * static_cast<size_t>(newMax));
-            if (!p) AfxThrowMemoryException();
-            m_pData = static_cast<TYPE*>(p);
+            if (m_storage != Storage::Heap) {
+                // A view does not grow: its elements move to the heap.
+                void* p = std::malloc(sizeof(TYPE) * static_cast<size_t>(newMax));
+                if (!p) AfxThrowMemoryException();
+                std::memcpy(p, m_pData, sizeof(TYPE) * static_cast<size_t>(std::min(m_nSize, newMax)));
+                winport::UnmapFilledView(m_pData, sizeof(TYPE) * static_cast<size_t>(m_nMaxSize));
+                m_pData = static_cast<TYPE*>(p);
+                m_storage = Storage::Heap;
+            } else {
+                // realloc lets large arrays grow in place (by remapping pages) where possible.
+                void* p = std::realloc(m_pData, sizeof(TYPE) * static_cast<size_t>(newMax));
+                if (!p) AfxThrowMemoryException();
+                m_pData = static_cast<TYPE*>(p);
+            }
         } else {
             TYPE* p = static_cast<TYPE*>(::operator new(sizeof(TYPE) * static_cast<size_t>(newMax)));
             for (INT_PTR i = 0; i < m_nSize; ++i) {
@@ -241,6 +331,7 @@ private:
     INT_PTR m_nSize = 0;
     INT_PTR m_nMaxSize = 0;
     INT_PTR m_nGrowBy = 0;
+    Storage m_storage = Storage::Heap;
 };
 
 // Elements are serialised as their raw bytes, as the class library's template does.
