@@ -71,7 +71,7 @@ CAutomationPackage::CAutomationPackage(const CAutomationPackage* source)
     // A square gang matrix of the console's path count, no gangs.
     const CConsoleConfig config;
     const INT_PTR paths = config.GetMaxPathCount();
-    m_GangMap.InsertAt(0, kNoGang, paths * paths);
+    m_GangMap.SetSizeFilled(paths * paths, kNoGang);
 
     Copy(source);
 

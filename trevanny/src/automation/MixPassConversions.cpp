@@ -268,14 +268,14 @@ void CAutomationPackage::ConvertPathMode(int version, int storedMode)
     const INT_PTR stored = pathsOfMode(storedMode);
     if (stored > 0 && stored < paths && m_GangMap.GetSize() == stored * stored) {
         CWordArray old;
-        old.Copy(m_GangMap);
-        m_GangMap.RemoveAll();
-        m_GangMap.InsertAt(0, 0xFFFF, paths * paths);
+        old.SwapElements(m_GangMap);
+        m_GangMap.SetSizeFilled(paths * paths, 0xFFFF);
+        WORD* gangs = m_GangMap.GetData();
         for (INT_PTR row = 0; row < stored; ++row) {
             const INT_PTR from = row * stored;
             if (from >= old.GetSize()) break;
             const INT_PTR n = std::min(stored, old.GetSize() - from);
-            std::memcpy(m_GangMap.GetData() + row * paths, old.GetData() + from, static_cast<size_t>(n) * sizeof(WORD));
+            std::memcpy(gangs + row * paths, old.GetData() + from, static_cast<size_t>(n) * sizeof(WORD));
         }
     }
 }

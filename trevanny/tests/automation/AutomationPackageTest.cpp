@@ -181,6 +181,32 @@ TEST_F(AutomationPackageTest, ANewPackageDescribesItsConsole)
     }
 }
 
+// The gang map of a new package reads no gang on every path; a write to it stays in it, a copy
+// made before the write keeps no gang, one made after it holds it, and a write to a copy stays in
+// the copy.
+TEST_F(AutomationPackageTest, TheGangMapOfANewPackageTakesWritesAndCopiesKeepTheirOwn)
+{
+    usePathMode(3, 0);
+    CAutomationPackage p;
+    const CGangMap& gangs = p.m_GangMap;
+    const INT_PTR n = gangs.GetSize();
+    ASSERT_EQ(n, 2000 * 2000);
+    auto noGang = [](const CGangMap& g) { return std::count(g.GetData(), g.GetData() + g.GetSize(), WORD{0xFFFF}); };
+    EXPECT_EQ(noGang(gangs), n);
+    CAutomationPackage before(&p);
+
+    p.m_GangMap[1 * 2000 + 2] = 4;
+    p.m_GangMap.SetAt(n - 1, 5);
+    CAutomationPackage after(&p);
+    EXPECT_EQ(noGang(before.m_GangMap), n);
+    EXPECT_EQ(noGang(after.m_GangMap), n - 2);
+    EXPECT_EQ(after.m_GangMap.GetAt(2002), 4);
+    EXPECT_EQ(after.m_GangMap.GetAt(n - 1), 5);
+    after.m_GangMap[0] = 6;
+    EXPECT_EQ(gangs.GetAt(0), 0xFFFF);
+    EXPECT_EQ(noGang(gangs), n - 2);
+}
+
 TEST_F(AutomationPackageTest, FrameRateOfEveryRateCode)
 {
     struct Case {

@@ -236,6 +236,35 @@ TEST_F(MixPassStorageTest, BothFormsRoundTripOnSmallAndLargeConsoles)
     }
 }
 
+// A new pass saves in both forms the very bytes of one whose gang map was written element by
+// element, and its gang map loads back reading no gang everywhere.
+TEST_F(MixPassStorageTest, ANewPassSavesItsGangMapAsOneWrittenWhole)
+{
+    for (int type : {3, 1}) {
+        for (BOOL indexed : {FALSE, TRUE}) {
+            SCOPED_TRACE(std::to_string(type) + (indexed ? " indexed" : " compound"));
+            useConsoleType(type);
+            CAutomationPackage fresh;
+            CAutomationPackage written;
+            written.m_TimeStamp = fresh.m_TimeStamp;
+            const INT_PTR n = fresh.m_GangMap.GetSize();
+            written.m_GangMap.RemoveAll();
+            written.m_GangMap.InsertAt(0, 0xFFFF, n);
+            const std::string freshPath = folder() + "/fresh.aut", writtenPath = folder() + "/written.aut";
+            std::filesystem::remove(freshPath);
+            std::filesystem::remove(writtenPath);
+            saveOrFail(fresh, freshPath, indexed);
+            saveOrFail(written, writtenPath, indexed);
+            EXPECT_TRUE(FileBytes(freshPath) == FileBytes(writtenPath));
+
+            CAutomationPackage loaded;
+            loaded.SetPathName(freshPath.c_str());
+            ASSERT_TRUE(loaded.Load());
+            EXPECT_EQ(Raw(loaded.m_GangMap), Raw(written.m_GangMap));
+        }
+    }
+}
+
 // The indexed header holds the pass's own A/B path: a console of type 1 keeps "CutABPath" there,
 // and its save and load must not turn it into "MuteABPath".
 TEST_F(MixPassStorageTest, IndexedHeaderKeepsThePassesOwnABPath)
