@@ -4,6 +4,7 @@
 // bytes as a plain file (x_floor) and, for the indexed form, beside compress2 at level 1 or
 // uncompress of them (x_zlib). The pause before each compressed chunk runs in virtual time (no
 // pause). A save replaces the file of the run before. CONSOLE_BENCH_SMALL shrinks the mix.
+// Beside them, the making of a new package.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -116,6 +117,34 @@ void BM_MixPassLoad(benchmark::State& state)
         });
 }
 BENCHMARK(BM_MixPassLoad)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A new package of the large console (2000 paths: a gang map of 8 MB that reads no gang) and its
+// destruction, beside filling the same bytes of fresh memory with 0xFFFF, as a package's gang
+// map was once made (x_fill).
+void BM_NewPackage(benchmark::State& state)
+{
+    mixbench::environment();
+    const size_t bytes = size_t{2000} * 2000 * sizeof(WORD);
+    double seconds = 0, fillSeconds = 0;
+    for (auto _ : state) {
+        seconds += mixbench::secondsOf([] {
+            CAutomationPackage made;
+            made.m_bNotifyOnClose = FALSE;
+            benchmark::DoNotOptimize(made.m_GangMap.GetSize());
+        });
+        state.PauseTiming();
+        fillSeconds += mixbench::secondsOf([bytes] {
+            void* p = std::malloc(bytes);
+            if (!p) std::abort();
+            std::memset(p, 0xFF, bytes);
+            benchmark::DoNotOptimize(p);
+            std::free(p);
+        });
+        state.ResumeTiming();
+    }
+    state.counters["x_fill"] = seconds / fillSeconds;
+}
+BENCHMARK(BM_NewPackage)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 }  // namespace
 
