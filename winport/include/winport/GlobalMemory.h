@@ -29,3 +29,15 @@ HGLOBAL GlobalReAlloc(HGLOBAL block, size_t bytes, UINT flags);
 /// hundreds of thousands). Worth it only for a block that will not be moved; the contents and
 /// the block's use are unchanged whether or not the system agrees.
 void AdviseLargePages(void* block, size_t bytes);
+
+namespace winport {
+
+/// A reserved block of fresh pages of at least `bytes`, zero-filled, for scratch memory that a
+/// pass writes whole: a block of one large page (2 MB) or more is aligned to large pages and
+/// advised onto them, and every page is provided at once rather than one fault per page (where
+/// the system cannot, the pages come with the faults). `mapped` receives the size taken, which
+/// FreeReservedPages wants back. Throws std::bad_alloc when the system has no memory.
+void* ReservePages(size_t bytes, size_t& mapped);
+void FreeReservedPages(void* block, size_t mapped);
+
+}  // namespace winport

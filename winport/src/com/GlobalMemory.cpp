@@ -1,11 +1,14 @@
 #include "winport/GlobalMemory.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
 namespace {
@@ -133,3 +136,45 @@ void AdviseLargePages(void* block, size_t bytes)
     const uintptr_t end = (start + bytes) & ~(kLargePage - 1);
     if (block && end > first) madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
 }
+
+namespace winport {
+
+void* ReservePages(size_t bytes, size_t& mapped)
+{
+#ifdef MADV_POPULATE_WRITE
+    constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
+#else
+    constexpr int kPopulateWrite = 23;  // the advice's number since Linux 5.14
+#endif
+    constexpr size_t kLargePage = size_t{2} << 20;
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const bool large = bytes >= kLargePage;
+    const size_t align = large ? kLargePage : page;
+    const size_t size = (std::max<size_t>(bytes, 1) + align - 1) / align * align;
+    // Large pages need an aligned block: map one large page more and unmap the ends.
+    const size_t span = large ? size + kLargePage : size;
+    void* taken = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (taken == MAP_FAILED) throw std::bad_alloc();
+    auto* start = static_cast<char*>(taken);
+    if (large) {
+        const auto address = reinterpret_cast<uintptr_t>(start);
+        char* aligned = start + ((kLargePage - address % kLargePage) % kLargePage);
+        if (aligned > start) munmap(start, static_cast<size_t>(aligned - start));
+        const size_t tail = span - static_cast<size_t>(aligned - start) - size;
+        if (tail > 0) munmap(aligned + size, tail);
+        start = aligned;
+        // Only advice: where the system has no large pages the block stays on small ones.
+        madvise(start, size, MADV_HUGEPAGE);
+    }
+    // A kernel older than 5.14 refuses the advice, and the pages then come with the faults.
+    madvise(start, size, kPopulateWrite);
+    mapped = size;
+    return start;
+}
+
+void FreeReservedPages(void* block, size_t mapped)
+{
+    if (block) munmap(block, mapped);
+}
+
+}  // namespace winport
