@@ -87,7 +87,7 @@ protected:
     CArray<int, int> m_anPathMap;  // paths of each type
     char m_szShortPattern[kNumPathTypes][10];
     char m_szLongPattern[kNumPathTypes][10];
-    std::vector<int32_t> m_anDynamicsLinks;  // NumLinkedPaths records of LinkRecordWords words
+    std::vector<int32_t> m_anDynamicsLinks;  // kNumLinkedPaths records of kLinkRecordWords words
     int32_t m_anXSPCards[4] = {};
     int32_t m_nEngineKind = 0;  // 0 ESP, 1 SSP, 2 XSP
     int32_t m_nReserved = 0;

@@ -162,13 +162,13 @@ private:
 
     int32_t m_nRackCounts[kSystems] = {};
     int32_t m_nPathCount = 0;
-    std::vector<IOPathRouting> m_Routing;  // MaxPaths
+    std::vector<IOPathRouting> m_Routing;  // kConsolePaths
     BYTE m_nPresence[kSystems][kRacks][kDirections][kRackPairs] = {};
     BYTE m_nCardTypes[kSystems][kRacks][kRackPairs] = {};
     BYTE m_nRackTypes[kSystems][kRacks] = {};
     int32_t m_nConverterChannels[kSystems][kRacks] = {};
     IORackTypeCard m_RackTypeCards[kSystems][kRackTypes][kCards] = {};
-    std::vector<IOPathRecord> m_Paths;  // MaxPaths
+    std::vector<IOPathRecord> m_Paths;  // kConsolePaths
     BYTE m_nEngines[kConsolePaths] = {};
     UINT m_uNotifyMessage;
     int m_nOnLine = 1;
