@@ -9,10 +9,8 @@
 #include <new>
 #include <vector>
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include "trevanny/AutomationNotifications.h"
+#include "winport/GlobalMemory.h"
 #include "winport/RegistryObject.h"
 
 namespace {
@@ -28,11 +26,6 @@ constexpr WPARAM kSortNotification = 31;
 constexpr WPARAM kIsolateNotification = 19;
 constexpr WPARAM kEraseNotification = 20;
 constexpr size_t kKeptSortScratchBytes = size_t{64} << 20;
-#ifdef MADV_POPULATE_WRITE
-constexpr int kPopulateWrite = MADV_POPULATE_WRITE;
-#else
-constexpr int kPopulateWrite = 23;  // the advice's number since Linux 5.14
-#endif
 
 // Sort keys. Signed numbers are biased into unsigned order so that no comparison subtracts
 // (a difference of two times near the int limits would overflow).
@@ -487,39 +480,16 @@ std::byte* CEventSortScratch::Reserve(size_t bytes)
         return static_cast<std::byte*>(m_block);
     }
     Release();
-    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    constexpr size_t kHugePage = size_t{2} << 20;
-    const bool huge = bytes >= kHugePage;
-    const size_t align = huge ? kHugePage : page;
-    const size_t size = (bytes + align - 1) / align * align;
-    // Huge pages need an aligned block: map one huge page more and unmap the ends.
-    const size_t span = huge ? size + kHugePage : size;
-    void* mapped = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) throw std::bad_alloc();
-    auto* start = static_cast<std::byte*>(mapped);
-    if (huge) {
-        const auto address = reinterpret_cast<uintptr_t>(start);
-        std::byte* aligned = start + ((kHugePage - address % kHugePage) % kHugePage);
-        if (aligned > start) munmap(start, static_cast<size_t>(aligned - start));
-        const size_t tail = span - static_cast<size_t>(aligned - start) - size;
-        if (tail > 0) munmap(aligned + size, tail);
-        start = aligned;
-        // Only advice: where the system has no huge pages the block stays on small ones.
-        madvise(start, size, MADV_HUGEPAGE);
-    }
-    // Every page of the block is written by the first pass: have the system provide them all
-    // in one call rather than one fault per page (a kernel older than 5.14 refuses the advice,
-    // and the pages then come with the faults).
-    madvise(start, size, kPopulateWrite);
-    m_block = start;
-    m_mapped = size;
+    // Fresh pages, on large pages for a large block, all provided at once: the first pass
+    // writes every one of them.
+    m_block = winport::ReservePages(bytes, m_mapped);
     m_bytes = bytes;
-    return start;
+    return static_cast<std::byte*>(m_block);
 }
 
 void CEventSortScratch::Release()
 {
-    if (m_block) munmap(m_block, m_mapped);
+    winport::FreeReservedPages(m_block, m_mapped);
     m_block = nullptr;
     m_mapped = 0;
     m_bytes = 0;
