@@ -6,6 +6,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -223,6 +224,10 @@ std::vector<uint8_t> pattern(size_t n, uint8_t seed)
     return v;
 }
 
+/// Runs `body` on a new thread, which has no message loop: its subscriptions are delivered on
+/// the callback thread. (The test's own thread may have a loop from an earlier test.)
+void onThreadWithoutLoop(const std::function<void()>& body) { std::thread(body).join(); }
+
 class DataObjectTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -318,36 +323,38 @@ TEST_F(DataObjectTest, BlocksTravelIntactBothWays)
 TEST_F(DataObjectTest, PushesReachTheSinkUntilUnadvise)
 {
     TestServer server(socketPath);
-    IDataObject* data = Create();
-    ASSERT_NE(nullptr, data);
-    RecordingSink first, second;
-    DWORD c1 = 0, c2 = 0;
-    ASSERT_EQ(S_OK, data->DAdvise(&format, ADVF_NODATA, &first, &c1));
-    EXPECT_EQ(1, first.refs.load());  // held by the subscription
-    server.Push(c1, pattern(16, 1));
-    server.Push(c1, pattern(300000, 2));
-    ASSERT_TRUE(first.WaitFor(2));
-    EXPECT_EQ(pattern(16, 1), first.blocks[0]);
-    EXPECT_EQ(pattern(300000, 2), first.blocks[1]);
-    // No message loop on this thread: the callback thread delivers.
-    EXPECT_NE(std::this_thread::get_id(), first.thread);
+    onThreadWithoutLoop([&] {
+        IDataObject* data = Create();
+        ASSERT_NE(nullptr, data);
+        RecordingSink first, second;
+        DWORD c1 = 0, c2 = 0;
+        ASSERT_EQ(S_OK, data->DAdvise(&format, ADVF_NODATA, &first, &c1));
+        EXPECT_EQ(1, first.refs.load());  // held by the subscription
+        server.Push(c1, pattern(16, 1));
+        server.Push(c1, pattern(300000, 2));
+        ASSERT_TRUE(first.WaitFor(2));
+        EXPECT_EQ(pattern(16, 1), first.blocks[0]);
+        EXPECT_EQ(pattern(300000, 2), first.blocks[1]);
+        // The callback thread delivers.
+        EXPECT_NE(std::this_thread::get_id(), first.thread);
 
-    // A refused unadvise keeps the subscription.
-    server.SetUnadviseResult(static_cast<HRESULT>(0xF0000003));
-    EXPECT_EQ(static_cast<HRESULT>(0xF0000003), data->DUnadvise(c1));
-    server.SetUnadviseResult(S_OK);
-    EXPECT_EQ(S_OK, data->DUnadvise(c1));
-    EXPECT_EQ(0, first.refs.load());
+        // A refused unadvise keeps the subscription.
+        server.SetUnadviseResult(static_cast<HRESULT>(0xF0000003));
+        EXPECT_EQ(static_cast<HRESULT>(0xF0000003), data->DUnadvise(c1));
+        server.SetUnadviseResult(S_OK);
+        EXPECT_EQ(S_OK, data->DUnadvise(c1));
+        EXPECT_EQ(0, first.refs.load());
 
-    // Deliveries are in order on one thread: once the second sink has its block, a push to
-    // the first subscription sent before it would have arrived.
-    ASSERT_EQ(S_OK, data->DAdvise(&format, ADVF_NODATA, &second, &c2));
-    server.Push(c1, pattern(16, 3));
-    server.Push(c2, pattern(16, 4));
-    ASSERT_TRUE(second.WaitFor(1));
-    EXPECT_EQ(2u, first.Count());
-    data->Release();
-    EXPECT_EQ(0, second.refs.load());  // the object's end releases its subscriptions
+        // Deliveries are in order on one thread: once the second sink has its block, a push to
+        // the first subscription sent before it would have arrived.
+        ASSERT_EQ(S_OK, data->DAdvise(&format, ADVF_NODATA, &second, &c2));
+        server.Push(c1, pattern(16, 3));
+        server.Push(c2, pattern(16, 4));
+        ASSERT_TRUE(second.WaitFor(1));
+        EXPECT_EQ(2u, first.Count());
+        data->Release();
+        EXPECT_EQ(0, second.refs.load());  // the object's end releases its subscriptions
+    });
 }
 
 TEST_F(DataObjectTest, DeliveriesGoToTheOwningThreadsLoop)
@@ -414,42 +421,44 @@ TEST(DataObjectThreads, UnadviseWaitsForADeliveryInProgress)
     ::setenv("TEST_SERVER_SOCKET", path.c_str(), 1);
     winport::RegisterLocalServerClass(kTestClass, "TEST_SERVER_SOCKET", "unused.sock");
     TestServer server(path);
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(S_OK, CoGetClassObject(kTestClass, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-    IDataObject* data = nullptr;
-    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDataObject, reinterpret_cast<void**>(&data)));
-    factory->Release();
+    onThreadWithoutLoop([&] {
+        IClassFactory* factory = nullptr;
+        ASSERT_EQ(S_OK, CoGetClassObject(kTestClass, CLSCTX_LOCAL_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+        IDataObject* data = nullptr;
+        ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IDataObject, reinterpret_cast<void**>(&data)));
+        factory->Release();
 
-    std::mutex gate;
-    std::condition_variable cv;
-    bool inside = false, release = false;
-    std::atomic<bool> finished{false};
-    RecordingSink sink;
-    sink.onChange = [&] {
-        std::unique_lock<std::mutex> lock(gate);
-        inside = true;
-        cv.notify_all();
-        cv.wait(lock, [&] { return release; });
-        finished = true;
-    };
-    FORMATETC format{0xC000, nullptr, 1, -1, 0};
-    DWORD c = 0;
-    ASSERT_EQ(S_OK, data->DAdvise(&format, ADVF_NODATA, &sink, &c));
-    server.Push(c, pattern(16, 5));
-    {
-        std::unique_lock<std::mutex> lock(gate);
-        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return inside; }));
-    }
-    std::thread releaser([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        std::lock_guard<std::mutex> lock(gate);
-        release = true;
-        cv.notify_all();
+        std::mutex gate;
+        std::condition_variable cv;
+        bool inside = false, release = false;
+        std::atomic<bool> finished{false};
+        RecordingSink sink;
+        sink.onChange = [&] {
+            std::unique_lock<std::mutex> lock(gate);
+            inside = true;
+            cv.notify_all();
+            cv.wait(lock, [&] { return release; });
+            finished = true;
+        };
+        FORMATETC format{0xC000, nullptr, 1, -1, 0};
+        DWORD c = 0;
+        ASSERT_EQ(S_OK, data->DAdvise(&format, ADVF_NODATA, &sink, &c));
+        server.Push(c, pattern(16, 5));
+        {
+            std::unique_lock<std::mutex> lock(gate);
+            ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return inside; }));
+        }
+        std::thread releaser([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::lock_guard<std::mutex> lock(gate);
+            release = true;
+            cv.notify_all();
+        });
+        EXPECT_EQ(S_OK, data->DUnadvise(c));
+        EXPECT_TRUE(finished.load());  // it returned only after the delivery ended
+        releaser.join();
+        data->Release();
     });
-    EXPECT_EQ(S_OK, data->DUnadvise(c));
-    EXPECT_TRUE(finished.load());  // it returned only after the delivery ended
-    releaser.join();
-    data->Release();
 }
 
 TEST(ClipboardFormat, SharesTheRegisteredNamesOfWindowMessages)
