@@ -6,9 +6,9 @@
 // port selection dialog links midi-sim's ports and starts MIDI; midi-sim's control changes reach
 // the screen and the unit, and a click reaches midi-sim until MIDI is stopped. With midi-sim
 // beating as two units, Auto-Detect links them and a rack tied to one from the slot menu sends
-// its Phant click on MIDI. Screenshots are kept in the build folder (mic/mic-xvfb-screenshot.png,
-// mic/mic-xvfb-mini-view.png, mic/mic-xvfb-midi-ports.png, mic/mic-xvfb-pre-setup.png) for a
-// person to look at.
+// its Phant click on MIDI. Each test keeps its screenshots in a folder of its own in the build
+// folder (mic/xvfb/<test>/: the last screenshot.png, and setup.png, mini-view.png,
+// midi-ports.png, midi-start.png, pre-setup.png) for a person to look at.
 //
 // Every wait is for something to happen (a window, a picture, a frame at the units), bounded.
 #include <gtest/gtest.h>
@@ -18,6 +18,7 @@
 #include <QImage>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -115,6 +116,9 @@ protected:
     {
         if (!Installed("/usr/bin/Xvfb") || !Installed("/usr/bin/xdotool") || !Installed("/usr/bin/import"))
             GTEST_SKIP() << "Xvfb, xdotool and ImageMagick's import are needed (scripts/setup installs them)";
+        // Tests run side by side: each keeps its pictures apart.
+        artefacts = std::string(CONSOLE_BINARY_DIR) + "/mic/xvfb/" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::filesystem::create_directories(artefacts);
         winport::SetProfileName("micUlvo.ini");
         winport::WriteProfileInt("Settings", "Auto Restore", 0);  // no restore file: no question at start
         layoutDlg = std::make_unique<CMicDlg>(nullptr, &layoutShell);
@@ -183,11 +187,14 @@ protected:
         return done();
     }
 
-    QImage Screenshot(const std::string& path = std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-screenshot.png")
+    /// A picture of the whole display, kept in the test's folder under name.
+    QImage Screenshot(const std::string& name = "screenshot.png")
     {
+        const std::string path = Artefact(name);
         Output("import -display " + display + " -window root " + path);
         return QImage(QString::fromStdString(path));
     }
+    std::string Artefact(const std::string& name) const { return artefacts + "/" + name; }
 
     /// Takes screenshots until done(shot) holds (bounded); the last one.
     QImage ShotUntil(const std::function<bool(const QImage&)>& done, std::chrono::seconds patience = kPatience)
@@ -306,6 +313,7 @@ protected:
     }
 
     TestEnvironment env;
+    std::string artefacts;  // the test's pictures
     // Where the controls lie: the same windows, laid out in this process.
     HeadlessShell layoutShell;
     std::unique_ptr<CMicDlg> layoutDlg;
@@ -334,10 +342,10 @@ TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
     Click(main, layout->Control(MicDlgWindow::kIdDir));
     Click(main, layout->Control(MicDlgWindow::kIdPhant));
     EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
-    shot = Screenshot();  // kept as the test's artefact
     const QRect phant = layout->Control(MicDlgWindow::kIdPhant)->geometry();
-    EXPECT_EQ(shot.pixel(main.rect.x() + phant.center().x(), main.rect.y() + phant.top() + 5) & 0xFFFFFF,
-              Rgb(255, 176, 0));
+    const QPoint phantFace(main.rect.x() + phant.center().x(), main.rect.y() + phant.top() + 5);
+    shot = ShotUntil([&](const QImage& s) { return !s.isNull() && (s.pixel(phantFace) & 0xFFFFFF) == Rgb(255, 176, 0); });
+    EXPECT_EQ(shot.pixel(phantFace) & 0xFFFFFF, Rgb(255, 176, 0)) << "Phant never lit on the screen";
 
     presim->Send("stats");
     const std::string stats = presim->WaitFor("stats ", 2000);
@@ -360,7 +368,7 @@ TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
     const XWindow setup = Windows("^Setup / Test$").front();
     // The version texts: racks 1 to 3 show their units' own ("PRE00 V1.2" ...), the other racks
     // one longer text ("Version Unknown").
-    const QImage shot = Screenshot(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-setup.png");
+    const QImage shot = Screenshot("setup.png");
     auto versionRow = [&](int rack) {
         const QRect r = setupLayout.Control(CDiagnostics::kIdVersionFirst + rack)->geometry().translated(setup.rect.topLeft());
         return shot.copy(r);
@@ -438,7 +446,7 @@ TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
     };
     const QImage miniShot = ShotUntil(showsRack2);
     EXPECT_TRUE(showsRack2(miniShot)) << "the mini view never showed rack 2";
-    miniShot.copy(mini.rect).save(QString::fromStdString(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-mini-view.png"));
+    miniShot.copy(mini.rect).save(QString::fromStdString(Artefact("mini-view.png")));
 
     // "&Maximise" once the rack's messages have gone: the main window comes back.
     ASSERT_TRUE(WaitForIdleLink());
@@ -480,19 +488,6 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     SetupDialogPreset preset;
     preset.portAvailable = [](int) { return FALSE; };
     CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
-    auto openPortDialog = [&](XWindow& setupWindow, XWindow& portsWindow) {
-        setupWindow = OpenSetup();
-        ASSERT_FALSE(setupWindow.id.empty()) << "the set-up dialog did not open";
-        Click(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
-        ASSERT_TRUE(WaitUntil([&] { return !Windows("^MIDI Port Selection$").empty(); })) << "the port dialog did not open";
-        portsWindow = Windows("^MIDI Port Selection$").front();
-    };
-    auto closeDialogs = [&](const XWindow& setupWindow, const XWindow& portsWindow) {
-        Click(portsWindow, portsLayout.Button(CMidiPortSelection::kIdOk));
-        ASSERT_TRUE(WaitUntil([&] { return Windows("^MIDI Port Selection$").empty(); })) << "the port dialog stayed";
-        Click(setupWindow, setupLayout.Control(CDiagnostics::kIdExit));
-        ASSERT_TRUE(WaitUntil([&] { return Windows("^Setup / Test$").empty(); })) << "the set-up dialog stayed";
-    };
     // A pixel of the Start button's face, as the button paints.
     const QWidget* startButton = portsLayout.Button(CMidiPortSelection::kIdStart);
     const QPoint startFace = startButton->geometry().topLeft() + QPoint(startButton->width() / 8, startButton->height() / 2);
@@ -502,6 +497,24 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
             return !shot.isNull() && (shot.pixel(on.rect.topLeft() + startFace) & 0xFFFFFF) ==
                                          (ToQColor(colours.GetButtonBackColour(kind)).rgb() & 0xFFFFFF);
         };
+    };
+    auto openPortDialog = [&](XWindow& setupWindow, XWindow& portsWindow) {
+        setupWindow = OpenSetup();
+        ASSERT_FALSE(setupWindow.id.empty()) << "the set-up dialog did not open";
+        ASSERT_TRUE(WaitDrawn(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup))) << "the set-up dialog was not drawn";
+        Click(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
+        ASSERT_TRUE(WaitUntil([&] { return !Windows("^MIDI Port Selection$").empty(); })) << "the port dialog did not open";
+        portsWindow = Windows("^MIDI Port Selection$").front();
+        // Clicks on a window not yet drawn are lost: wait for its Start button, stopped or running.
+        const XWindow shown = portsWindow;
+        const QImage drawn = ShotUntil([&](const QImage& shot) { return startFaceIs(shown, enButtonOK)(shot) || startFaceIs(shown, enButtonCancel)(shot); });
+        ASSERT_TRUE(startFaceIs(shown, enButtonOK)(drawn) || startFaceIs(shown, enButtonCancel)(drawn)) << "the port dialog was not drawn";
+    };
+    auto closeDialogs = [&](const XWindow& setupWindow, const XWindow& portsWindow) {
+        Click(portsWindow, portsLayout.Button(CMidiPortSelection::kIdOk));
+        ASSERT_TRUE(WaitUntil([&] { return Windows("^MIDI Port Selection$").empty(); })) << "the port dialog stayed";
+        Click(setupWindow, setupLayout.Control(CDiagnostics::kIdExit));
+        ASSERT_TRUE(WaitUntil([&] { return Windows("^Setup / Test$").empty(); })) << "the set-up dialog stayed";
     };
 
     // Setup, "&MIDI Port Setup": link midi-sim's ports, tick the line, Start.
@@ -516,7 +529,7 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     EXPECT_EQ(sim.NextReceived(30000), "B0 2F 47");
     EXPECT_TRUE(startFaceIs(portsWindow, enButtonCancel)(ShotUntil(startFaceIs(portsWindow, enButtonCancel))))
         << "the Start button never showed MIDI running";
-    Screenshot(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-midi-ports.png");
+    Screenshot("midi-ports.png");
     closeDialogs(setupWindow, portsWindow);
 
     // B0 04 7F: Phant of rack 1, channel 1 lights on the screen and reaches unit 1.
@@ -690,7 +703,7 @@ TEST_F(MicProgramXvfb, MidiUnitsAreDetectedAndARackTiedToOneHearsItsPhant)
     Click(ports, portsLayout.Button(CMidiPortSelection::kIdStart));
     // MIDI runs: the program answers the heartbeats.
     if (!sim.Receives("B0 0A 7F", 30000)) {
-        Screenshot(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-midi-start.png");
+        Screenshot("midi-start.png");
         FAIL() << "MIDI did not start (screen in mic/mic-xvfb-midi-start.png)";
     }
     Click(ports, portsLayout.Button(CMidiPortSelection::kIdOk));
@@ -746,7 +759,7 @@ TEST_F(MicProgramXvfb, MidiUnitsAreDetectedAndARackTiedToOneHearsItsPhant)
     ASSERT_TRUE(rowsShown(shot)) << "rows 1 and 2 never showed the two units, detected (blue)";
     // The result text follows the links within a second.
     const QImage followed = ShotUntil([&](const QImage& s) { return !s.isNull() && s.copy(result) != noLinks; });
-    followed.copy(pre.rect).save(QString::fromStdString(std::string(CONSOLE_BINARY_DIR) + "/mic/mic-xvfb-pre-setup.png"));
+    followed.copy(pre.rect).save(QString::fromStdString(Artefact("pre-setup.png")));
     EXPECT_NE(followed.copy(result), noLinks) << "the result text did not follow the links";
     const QPoint input = CPRESetupWindow::FrameRect(0, CPRESetup::kInput).topLeft() + pre.rect.topLeft() + QPoint(2, 1);
     EXPECT_EQ(shot.pixel(input) & 0xFFFFFF, 0x3C14DCu);  // blue
