@@ -23,6 +23,9 @@ if(NOT IS_DIRECTORY "${CONSOLE_TESTDATA_DIR}")
   endif()
 endif()
 
+# Every test runs in a folder of its own (HOME, XDG folders, data root, registry folder, TMPDIR).
+set(CONSOLE_TEST_LAUNCHER ${CMAKE_SOURCE_DIR}/testsupport/in-own-folder)
+
 function(console_warnings target)
   target_compile_options(${target} PRIVATE ${CONSOLE_WARNINGS})
 endfunction()
@@ -65,10 +68,26 @@ function(console_add_tests folder)
   if(ARG_EXCLUDE)
     list(FILTER srcs EXCLUDE REGEX "${ARG_EXCLUDE}")
   endif()
+  if(CONSOLE_THREADS_TESTS_ONLY)
+    # Files whose suites are all of another kind are left out; files without a suite (fixtures,
+    # main) stay.
+    set(kept)
+    foreach(src ${srcs})
+      file(STRINGS ${src} suites REGEX "^(TEST|TEST_F|TEST_P|TYPED_TEST)\\([A-Za-z0-9_]+,")
+      list(FILTER suites INCLUDE REGEX "^[A-Z_]+\\([A-Za-z0-9_]*Threads,")
+      file(STRINGS ${src} any REGEX "^(TEST|TEST_F|TEST_P|TYPED_TEST)\\(")
+      if(suites OR NOT any)
+        list(APPEND kept ${src})
+      endif()
+    endforeach()
+    set(srcs ${kept})
+  endif()
   if(NOT srcs)
     return()
   endif()
   add_executable(${ARG_NAME} ${srcs})
+  # Test code is built for a quick compile; the libraries it tests keep the build's optimisation.
+  target_compile_options(${ARG_NAME} PRIVATE $<$<CONFIG:RelWithDebInfo>:-O1>)
   target_link_libraries(${ARG_NAME} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
   target_include_directories(${ARG_NAME} PRIVATE ${ARG_DIR} ${CMAKE_SOURCE_DIR}/testsupport)
   target_compile_definitions(${ARG_NAME} PRIVATE
@@ -76,6 +95,7 @@ function(console_add_tests folder)
     CONSOLE_BINARY_DIR="${CMAKE_BINARY_DIR}"
     CONSOLE_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   console_warnings(${ARG_NAME})
+  set_target_properties(${ARG_NAME} PROPERTIES CROSSCOMPILING_EMULATOR ${CONSOLE_TEST_LAUNCHER})
   gtest_discover_tests(${ARG_NAME}
     DISCOVERY_TIMEOUT 120
     PROPERTIES LABELS ${folder} TIMEOUT 300)
@@ -86,11 +106,16 @@ endfunction()
 # (a CTest test), and built as a libFuzzer binary when CONSOLE_FUZZ is on.
 function(console_add_fuzzer name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;EXTRA_CORPUS" ${ARGN})
-  add_executable(${name}_replay ${ARG_SOURCES} ${CMAKE_SOURCE_DIR}/fuzz/ReplayMain.cpp)
+  if(NOT TARGET console_fuzz_replay_main)
+    # The replay driver is compiled once for every target.
+    add_library(console_fuzz_replay_main OBJECT ${CMAKE_SOURCE_DIR}/fuzz/ReplayMain.cpp)
+    console_warnings(console_fuzz_replay_main)
+  endif()
+  add_executable(${name}_replay ${ARG_SOURCES} $<TARGET_OBJECTS:console_fuzz_replay_main>)
   target_link_libraries(${name}_replay PRIVATE ${ARG_LIBS})
   console_warnings(${name}_replay)
   add_test(NAME fuzz_replay.${name}
-           COMMAND ${name}_replay ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name} ${ARG_EXTRA_CORPUS})
+           COMMAND ${CONSOLE_TEST_LAUNCHER} $<TARGET_FILE:${name}_replay> ${CMAKE_SOURCE_DIR}/fuzz/corpus/${name} ${ARG_EXTRA_CORPUS})
   set_tests_properties(fuzz_replay.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
   if(CONSOLE_FUZZ)
     add_executable(${name}_fuzzer ${ARG_SOURCES})
@@ -109,7 +134,7 @@ function(console_add_benchmark name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} benchmark::benchmark)
   console_warnings(${name})
-  add_test(NAME bench.${name} COMMAND ${name} --benchmark_min_time=0.001)
+  add_test(NAME bench.${name} COMMAND ${CONSOLE_TEST_LAUNCHER} $<TARGET_FILE:${name}> --benchmark_min_time=0.001)
   set_tests_properties(bench.${name} PROPERTIES LABELS bench TIMEOUT 600
                        ENVIRONMENT "CONSOLE_BENCH_SMALL=1")
 endfunction()
