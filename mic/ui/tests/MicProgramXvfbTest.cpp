@@ -298,12 +298,19 @@ protected:
     bool WaitForPhantom() { return WaitForMicSwitch(0x40, true); }
 
     /// Opens the set-up dialog from the main window once the link is idle; the dialog's window.
+    /// "S&etup" is refused while messages wait for the link (a unit that starts answering
+    /// queues a read of its settings at any time): the click is made again until it is taken.
     XWindow OpenSetup()
     {
-        if (!WaitForIdleLink()) return {};
-        Click(main, layout->Control(MicDlgWindow::kIdSetup));
-        if (!WaitUntil([&] { return !Windows("^Setup / Test$").empty(); })) return {};
-        return Windows("^Setup / Test$").front();
+        const auto deadline = std::chrono::steady_clock::now() + 2 * kPatience;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (!WaitForIdleLink()) continue;
+            Click(main, layout->Control(MicDlgWindow::kIdSetup));
+            // The dialog opens after the units' version sweep.
+            if (WaitUntil([&] { return !Windows("^Setup / Test$").empty(); }, std::chrono::seconds(10)))
+                return Windows("^Setup / Test$").front();
+        }
+        return {};
     }
 
     void EndMic()
@@ -362,10 +369,8 @@ TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
     SetupDialogPreset preset;
     preset.portAvailable = [](int) { return FALSE; };
     CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
-    ASSERT_TRUE(WaitForIdleLink());
-    Click(main, layout->Control(MicDlgWindow::kIdSetup));
-    ASSERT_TRUE(WaitUntil([&] { return !Windows("^Setup / Test$").empty(); })) << "the set-up dialog did not open";
-    const XWindow setup = Windows("^Setup / Test$").front();
+    const XWindow setup = OpenSetup();
+    ASSERT_FALSE(setup.id.empty()) << "the set-up dialog did not open";
     // The version texts: racks 1 to 3 show their units' own ("PRE00 V1.2" ...), the other racks
     // one longer text ("Version Unknown").
     const QImage shot = Screenshot("setup.png");
