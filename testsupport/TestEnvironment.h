@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <unistd.h>
 
@@ -12,10 +13,15 @@ class TestEnvironment {
 public:
     TestEnvironment()
     {
+        std::error_code ec;
         char pattern[] = "/tmp/console-test-XXXXXX";
         const char* made = ::mkdtemp(pattern);
-        m_root = made ? made : "/tmp";
+        // Without a folder of its own the test cannot run (and must never clear a shared one).
+        if (!made) throw std::runtime_error("cannot make a test folder in /tmp");
+        m_root = made;
         std::filesystem::create_directories(m_root + "/runtime");
+        // A runtime folder is the user's alone (Qt and the XDG rules expect 0700).
+        std::filesystem::permissions(m_root + "/runtime", std::filesystem::perms::owner_all, ec);
         std::filesystem::create_directories(m_root + "/data");
         std::filesystem::create_directories(m_root + "/config");
         std::filesystem::create_directories(m_root + "/registry");
