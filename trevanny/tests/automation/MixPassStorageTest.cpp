@@ -251,11 +251,17 @@ TEST_F(MixPassStorageTest, ANewPassSavesItsGangMapAsOneWrittenWhole)
             written.m_GangMap.RemoveAll();
             written.m_GangMap.InsertAt(0, 0xFFFF, n);
             const std::string freshPath = folder() + "/fresh.aut", writtenPath = folder() + "/written.aut";
-            std::filesystem::remove(freshPath);
-            std::filesystem::remove(writtenPath);
-            saveOrFail(fresh, freshPath, indexed);
-            saveOrFail(written, writtenPath, indexed);
-            EXPECT_TRUE(FileBytes(freshPath) == FileBytes(writtenPath));
+            // A save stamps the second it is made in its version stream: a pair saved across a
+            // second's boundary is saved again.
+            bool same = false;
+            for (int attempt = 0; attempt < 5 && !same; ++attempt) {
+                std::filesystem::remove(freshPath);
+                std::filesystem::remove(writtenPath);
+                saveOrFail(fresh, freshPath, indexed);
+                saveOrFail(written, writtenPath, indexed);
+                same = FileBytes(freshPath) == FileBytes(writtenPath);
+            }
+            EXPECT_TRUE(same);
 
             CAutomationPackage loaded;
             loaded.SetPathName(freshPath.c_str());
