@@ -47,6 +47,16 @@ public:
     /// Progress of CopyEventRange without notifications; nothing here.
     virtual void ReportProgress(int current, int total);
 
+    /// A whole state block, kValueCount values. The blocks a thread frees are kept (a few) for
+    /// its next ones: tables and snapshots are made for every edit and conform step, and the
+    /// pages of a fresh block would each fault on first touch.
+    struct FreeBlock {
+        void operator()(short* block) const;
+    };
+    using Block = std::unique_ptr<short[], FreeBlock>;
+    /// A block of zeros, one this thread freed or fresh; throws std::bad_alloc when there is none.
+    static Block NewBlock();
+
     /// Copies the whole state block (kBlockBytes) into buffer.
     void CopyTo(void* buffer) const;
     const short* GetValues() const { return m_pValues.get(); }
@@ -114,12 +124,7 @@ private:
     const CArray<int, int>* m_pSections;
     int m_nFirstRouteProcess;
     int m_nTimeBase;
-    // Zeroed by calloc: a large block comes as fresh zero pages, so only the channels a table
-    // handles are ever touched.
-    struct FreeBlock {
-        void operator()(short* block) const;
-    };
-    std::unique_ptr<short[], FreeBlock> m_pValues;
+    Block m_pValues;
     int m_nPlayToTime = -1;
     int m_nLastEvent = -1;
     CEventFilter* m_pFilter;

@@ -29,6 +29,7 @@
 
 #include "trevanny/AutomationEventArray.h"
 #include "trevanny/AutomationPackage.h"
+#include "trevanny/ChannelStateTable.h"
 #include "trevanny/EDLReelTable.h"
 #include "trevanny/SourceDestItem.h"
 #include "trevanny/TimecodeSettings.h"
@@ -53,7 +54,7 @@ struct CCapturedSourceRange {
     int m_nPair = 0;
     int m_nSourceStart = 0;
     int m_nLastFrame = 0;
-    std::unique_ptr<short[]> m_pSnapshot;
+    CChannelStateTable::Block m_pSnapshot;
     int m_nFirstEvent = 0;
     int m_nLastEvent = -1;
     CAutomationPackage* m_pSource = nullptr;

@@ -83,10 +83,9 @@ CChannelStateTable::CChannelStateTable(CAutomationEventArray* events, int firstR
       m_pSections(sections),
       m_nFirstRouteProcess(firstRouteProcess),
       m_nTimeBase(timeBase),
-      m_pValues(static_cast<short*>(std::calloc(kValueCount, sizeof(short)))),
+      m_pValues(NewBlock()),
       m_pFilter(filter)
 {
-    if (!m_pValues) throw std::bad_alloc();
     if (filter) {
         for (INT_PTR i = 0; i < filter->m_ChannelList.GetSize(); ++i) {
             const int c = filter->m_ChannelList[i];
@@ -98,7 +97,51 @@ CChannelStateTable::CChannelStateTable(CAutomationEventArray* events, int firstR
 
 CChannelStateTable::~CChannelStateTable() = default;
 
-void CChannelStateTable::FreeBlock::operator()(short* block) const { std::free(block); }
+namespace {
+
+// The blocks this thread freed, kept for its next ones (plain data: it stays usable while the
+// thread's other objects are destroyed, and the closer frees what it holds at thread exit).
+constexpr int kSpareBlocks = 4;
+struct SpareBlocks {
+    short* blocks[kSpareBlocks];
+    int count;
+    bool closed;
+};
+thread_local SpareBlocks t_spares;
+struct SpareBlocksCloser {
+    ~SpareBlocksCloser()
+    {
+        while (t_spares.count > 0) std::free(t_spares.blocks[--t_spares.count]);
+        t_spares.closed = true;
+    }
+};
+thread_local SpareBlocksCloser t_sparesCloser;
+
+}  // namespace
+
+CChannelStateTable::Block CChannelStateTable::NewBlock()
+{
+    if (t_spares.count > 0) {
+        short* block = t_spares.blocks[--t_spares.count];
+        std::memset(block, 0, kBlockBytes);
+        return Block(block);
+    }
+    // A fresh large block comes as zero pages from calloc.
+    short* block = static_cast<short*>(std::calloc(kValueCount, sizeof(short)));
+    if (!block) throw std::bad_alloc();
+    return Block(block);
+}
+
+void CChannelStateTable::FreeBlock::operator()(short* block) const
+{
+    if (!block) return;
+    if (t_spares.closed || t_spares.count == kSpareBlocks) {
+        std::free(block);
+        return;
+    }
+    static_cast<void>(&t_sparesCloser);  // made on the thread's first kept block
+    t_spares.blocks[t_spares.count++] = block;
+}
 
 void CChannelStateTable::ReportProgress(int, int) {}
 

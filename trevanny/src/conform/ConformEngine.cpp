@@ -282,7 +282,7 @@ bool CConformEngine::CaptureSourceRanges(int firstRouteProcess, int timeBase, co
             CChannelStateTable table(range.m_pSource, firstRouteProcess, sections, timeBase, nullptr);
             table.PlayTo(source.m_nStart, false);
             range.m_nSourceStart = table.GetPlayToTime();
-            range.m_pSnapshot.reset(new short[CChannelStateTable::kValueCount]());
+            range.m_pSnapshot = CChannelStateTable::NewBlock();
             table.CopyTo(range.m_pSnapshot.get());
             range.m_nFirstEvent = table.GetLastEvent() + 1;
             table.PlayTo(range.m_nLastFrame, false);

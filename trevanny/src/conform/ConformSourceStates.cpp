@@ -20,7 +20,7 @@ ConformSourceStates::ConformSourceStates(int firstRouteProcess, const CPathMap* 
       m_pSections(sections),
       m_nTimeBase(timeBase),
       m_nStarts(std::max(starts, 1)),
-      m_pState(new short[CChannelStateTable::kValueCount]())
+      m_pState(CChannelStateTable::NewBlock())
 {
 }
 

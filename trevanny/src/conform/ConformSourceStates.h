@@ -76,7 +76,7 @@ private:
     int64_t m_nSpacing = 0;                            // events between checkpoints; 0: not prepared
     Checkpoint m_Defaults;                             // the state before any event
     // The state StateAfter last made, of m_pStatePass after m_nStatePrefix events.
-    std::unique_ptr<short[]> m_pState;
+    CChannelStateTable::Block m_pState;
     CAutomationPackage* m_pStatePass = nullptr;
     int m_nStatePrefix = 0;
 };

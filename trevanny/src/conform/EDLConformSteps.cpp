@@ -170,7 +170,7 @@ DWORD CAutomationEventArray::CaptureAndSavePieces(const CEDLItemList& items, con
             source.PlayTo(position, false);
             CCapturedSourceRange range;
             range.m_nPair = i + 1;
-            range.m_pSnapshot.reset(new short[CChannelStateTable::kValueCount]());
+            range.m_pSnapshot = CChannelStateTable::NewBlock();
             source.CopyTo(range.m_pSnapshot.get());
             range.m_nFirstEvent = source.GetLastEvent() + 1;
             range.m_nSourceStart = source.GetPlayToTime();

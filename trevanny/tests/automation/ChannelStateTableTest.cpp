@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -143,6 +145,36 @@ TEST_F(ChannelStateTableTest, DefaultsFollowFamilyAndSection)
         CAutomationEventArray a;
         CChannelStateTable t(&a, 40, &sections, 0, nullptr);
         EXPECT_EQ(t.GetValues()[cell.slot], cell.value) << "type " << cell.type << " slot " << cell.slot;
+    }
+}
+
+// A thread keeps the blocks of the tables it freed for its next ones: a table made on a block
+// that a table of a wider or other-family console wrote is the same as one on fresh memory.
+TEST_F(ChannelStateTableTest, ATableOnAKeptBlockStartsAsOnAFreshOne)
+{
+    CPathMap sections("PathMap");
+    sections.Add(0);
+    sections.Add(10);
+    CAutomationEventArray played;
+    for (int path : {3, 300, 1999})
+        for (int process : {0, 1, 14, 41}) played.Add(Ev(10, path, process, 0, 1234));
+    for (auto [type, mode] : {std::pair{3, 2}, std::pair{1, 2}, std::pair{5, 0}, std::pair{6, 1}}) {
+        usePathMode(type, mode);
+        // More tables than the thread keeps blocks of, each writing its block, freed together.
+        std::vector<std::unique_ptr<CChannelStateTable>> dirty;
+        for (int k = 0; k < 6; ++k) {
+            dirty.push_back(std::make_unique<CChannelStateTable>(&played, 40, &sections, 0, nullptr));
+            dirty.back()->PlayTo(100, false);
+        }
+    }
+    for (auto [type, mode] : {std::pair{5, 0}, std::pair{1, 0}}) {
+        usePathMode(type, mode);
+        CAutomationEventArray none;
+        std::vector<short> fresh;
+        std::thread([&] { fresh = block(CChannelStateTable(&none, 40, &sections, 0, nullptr)); }).join();
+        std::vector<std::unique_ptr<CChannelStateTable>> kept;
+        for (int k = 0; k < 6; ++k) kept.push_back(std::make_unique<CChannelStateTable>(&none, 40, &sections, 0, nullptr));
+        for (int k = 0; k < 6; ++k) ASSERT_EQ(block(*kept[k]), fresh) << "type " << type << ", table " << k;
     }
 }
 
