@@ -17,10 +17,12 @@
 
 namespace fuzzfiles {
 
-/// The run's private folder, made on the first call and removed at exit.
+/// The run's private folder, made on the first call and removed at exit. It lies in memory
+/// where the system offers a memory file system: the targets that save write and flush files
+/// on every run, and a disk's flush would take most of a run.
 inline const TestEnvironment& Environment()
 {
-    static TestEnvironment env;
+    static TestEnvironment env(std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
     return env;
 }
 

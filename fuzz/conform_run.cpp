@@ -4,8 +4,9 @@
 // the target changes only when it returns 0, and then holds its events in time order; the two
 // methods give the same status and the same events.
 //
-// Input: byte 0 picks the console (bit 0: type 1, else type 3) and whether the list's positions
-// are taken as they are (bit 1); the rest follows the header magic "VOK HDRNEW" as the list.
+// Input: byte 0 picks the console (bit 0: the small type 1, else the large type 5, both with 256
+// paths: the conform's work is the same for more) and whether the list's positions are taken as
+// they are (bit 1); the rest follows the header magic "VOK HDRNEW" as the list.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -29,7 +30,7 @@ CAutomationEvent event(int time, int path, int process, int control, int value)
 // Writes the pass files once per console: events on a few paths, controls and routes.
 void useConsole(int type)
 {
-    if (!fuzzfiles::UseConsole(type)) return;
+    if (!fuzzfiles::UseConsole(type, 0)) return;
     for (const char* path : {"c:\\mixes\\reelA.aut", "c:\\mixes\\pass.aut"}) {
         CAutomationEventArray pass;
         for (int t = 0; t < 400; t += 3) pass.Add(event(t, t % 5, t % 7 == 0 ? 14 : 1, t % 3, t * (path[9] == 'r' ? 1 : -1)));
@@ -61,7 +62,7 @@ bool inTimeOrder(const CAutomationEventArray& a)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 1 || size > kMaxInput) return 0;
-    useConsole(data[0] & 1 ? 1 : 3);
+    useConsole(data[0] & 1 ? 1 : 5);
     const BOOL framesInFile = data[0] & 2 ? TRUE : FALSE;
     const std::string path = fuzzfiles::InputFile("data/conform.edl", data + 1, size - 1, "VOK HDRNEW");
     std::string after[2];

@@ -1,7 +1,11 @@
 // Fuzz target for loading a mix pass of either form. The first byte chooses the console (bit 0:
-// type 1, else type 3, both in path mode 0) and the file form the rest becomes (bit 1: the rest
-// is the whole file, compound or indexed by its own first bytes; else an indexed file whose
-// items are cut from the rest: each item one id byte, two length bytes and that many bytes).
+// the small type 1, else the large type 5; bits 2 and 3 both set: 500 paths, so that a pass
+// stored for fewer paths is widened and older layouts go through the extract reader, else 256;
+// type 3's 2000 paths would make each run some hundred times longer, and the layouts only they
+// convert are searched by the automation_extract target) and the file form the rest becomes
+// (bit 1: the rest is the whole file, compound or indexed by its own first bytes; else an
+// indexed file whose items are cut from the rest: each item one id byte, two length bytes and
+// that many bytes).
 // A load must never fail loudly, and one that fails leaves the package holding what it held; a
 // pass whose events were read must save in both forms and load back with the same events.
 #include <cstdint>
@@ -64,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const TestEnvironment& env = fuzzfiles::Environment();
     useManualClock();
     if (size == 0) return 0;
-    fuzzfiles::UseConsole(data[0] & 1 ? 1 : 3, 0);
+    fuzzfiles::UseConsole(data[0] & 1 ? 1 : 5, (data[0] & 12) == 12 ? 1 : 0);
     const std::string input = env.Path("input.aut");
     if (data[0] & 2) fuzzfiles::WriteFile(input, data + 1, size - 1);
     else makeIndexed(input, data + 1, size - 1);

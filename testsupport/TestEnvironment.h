@@ -11,13 +11,14 @@
 
 class TestEnvironment {
 public:
-    TestEnvironment()
+    /// Makes the folder below `parent`, which must exist.
+    explicit TestEnvironment(const std::string& parent = "/tmp")
     {
         std::error_code ec;
-        char pattern[] = "/tmp/console-test-XXXXXX";
-        const char* made = ::mkdtemp(pattern);
+        std::string pattern = parent + "/console-test-XXXXXX";
+        const char* made = ::mkdtemp(pattern.data());
         // Without a folder of its own the test cannot run (and must never clear a shared one).
-        if (!made) throw std::runtime_error("cannot make a test folder in /tmp");
+        if (!made) throw std::runtime_error("cannot make a test folder in " + parent);
         m_root = made;
         std::filesystem::create_directories(m_root + "/runtime");
         // A runtime folder is the user's alone (Qt and the XDG rules expect 0700).
