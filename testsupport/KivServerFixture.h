@@ -18,6 +18,8 @@
 #include "ChildProcess.h"
 #include "LogSocket.h"
 #include "TestEnvironment.h"
+#include "quenby/KivServerClass.h"
+#include "winport/DataObject.h"
 #include "winport/Hooks.h"
 
 /// The simulator started on the test's socket, with its record in the test folder.
@@ -27,6 +29,10 @@ public:
     KivServerSim(const std::string& socketPath, const std::string& recordPath, const std::string& blocksDir = "")
         : m_socket(socketPath), m_record(recordPath), m_blocks(blocksDir)
     {
+        // The simulator takes the number this process has for the objects' clipboard format
+        // (the number frames carry), whichever runtime folder it was first registered in, as a
+        // server started after its clients does.
+        RegisterClipboardFormatA(KIVClipboardFormatName);
         std::string line;
         std::vector<std::string> args = {Program(), "--socket", socketPath, "--record", recordPath};
         if (!blocksDir.empty()) args.insert(args.end(), {"--blocks", blocksDir});

@@ -57,9 +57,6 @@ protected:
     /// Before Create: server mode, its objects attached to the simulator on the test's socket.
     void StartSimulator()
     {
-        // The simulator takes the number this process has for the objects' clipboard format
-        // (the number frames carry), whichever runtime folder it was first registered in.
-        RegisterClipboardFormatA(KIVClipboardFormatName);
         ::setenv("KIVSERVER_SOCKET", env.Path("runtime/kiv.sock").c_str(), 1);
         ::setenv("ARDO_LOG_SOCKET", env.Path("log.sock").c_str(), 1);
         sim = std::make_unique<KivServerSim>(env.Path("runtime/kiv.sock"), env.Path("record.txt"));
