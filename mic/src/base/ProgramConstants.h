@@ -109,6 +109,8 @@ public:
 
     /// The message number (0 only when the name could not be registered).
     UINT Get() const;
+    /// Registers the name now (the number stays the program's) and returns the number.
+    UINT Register() const;
     operator UINT() const { return Get(); }
     const char* GetName() const { return m_pszName; }
 
