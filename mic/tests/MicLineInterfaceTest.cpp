@@ -101,6 +101,16 @@ TEST_F(MicLineInterfaceThreads, RecordsTakenWhileTheyArriveOnAnotherThread)
         while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     });
     while (!micLine) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The owner ends however the test does (a failed assertion returns from here).
+    struct Join {
+        std::atomic<bool>& done;
+        std::thread& owner;
+        ~Join()
+        {
+            done = true;
+            if (owner.joinable()) owner.join();
+        }
+    } join{done, owner};
 
     constexpr int kRecords = 40;
     for (int i = 1; i <= kRecords; ++i) {
