@@ -20,6 +20,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,11 +117,57 @@ int waitForLock(void* firstTry, int tries)
     return 1;
 }
 
+/// A lock that a thread waits for until a deadline. Made of a mutex and a condition variable
+/// rather than std::timed_mutex, whose timed wait ThreadSanitizer does not see (it then reports
+/// every unlock as one of a mutex that is not held).
+class WriteLock {
+public:
+    void lock()
+    {
+        std::unique_lock<std::mutex> guard(m_mutex);
+        m_free.wait(guard, [&] { return !m_held; });
+        m_held = true;
+    }
+    bool try_lock()
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (m_held) return false;
+        m_held = true;
+        return true;
+    }
+    template <class Clock, class Duration>
+    bool try_lock_until(const std::chrono::time_point<Clock, Duration>& deadline)
+    {
+        std::unique_lock<std::mutex> guard(m_mutex);
+        if (!m_free.wait_until(guard, deadline, [&] { return !m_held; })) return false;
+        m_held = true;
+        return true;
+    }
+    template <class Rep, class Period>
+    bool try_lock_for(const std::chrono::duration<Rep, Period>& wait)
+    {
+        return try_lock_until(std::chrono::steady_clock::now() + wait);
+    }
+    void unlock()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_mutex);
+            m_held = false;
+        }
+        m_free.notify_one();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_free;
+    bool m_held = false;
+};
+
 /// One connection of one thread to one database, with its prepared statements. `writes` is
 /// the lock of that database that this program's threads take to write or set up a connection.
 class Connection {
 public:
-    Connection(std::string path, std::timed_mutex& writes) : m_path(std::move(path)), m_writes(writes) {}
+    Connection(std::string path, WriteLock& writes) : m_path(std::move(path)), m_writes(writes) {}
     ~Connection() { close(); }
 
     /// Opens on first use (and again after a failure). ERROR_SUCCESS when usable.
@@ -130,7 +177,7 @@ public:
         std::error_code ec;
         std::filesystem::create_directories(std::filesystem::path(m_path).parent_path(), ec);
         const auto deadline = Clock::now() + kLockWait;
-        std::unique_lock<std::timed_mutex> lock(m_writes, deadline);
+        std::unique_lock<WriteLock> lock(m_writes, deadline);
         int rc = lock ? SQLITE_OK : SQLITE_BUSY;
         // Another program may be setting the store up, or writing: a set-up that meets its lock
         // starts again after a short, random pause, so that two programs that set up together
@@ -150,7 +197,7 @@ public:
     }
 
     /// The lock this program's threads take to write to the database.
-    std::timed_mutex& writes() { return m_writes; }
+    WriteLock& writes() { return m_writes; }
 
     /// SQLite's text for the last failure to open.
     const std::string& openError() const { return m_error; }
@@ -233,7 +280,7 @@ private:
     }
 
     std::string m_path;
-    std::timed_mutex& m_writes;
+    WriteLock& m_writes;
     sqlite3* m_db = nullptr;
     Clock::time_point m_firstTry;  // of the lock the connection waits for
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
@@ -253,7 +300,7 @@ pthread_key_t connectionKey()
     return key;
 }
 
-Connection& threadConnection(const std::string& path, std::timed_mutex& writes)
+Connection& threadConnection(const std::string& path, WriteLock& writes)
 {
     auto* map = static_cast<ConnectionMap*>(pthread_getspecific(connectionKey()));
     if (!map) {
@@ -315,7 +362,7 @@ public:
 
 private:
     Connection& m_c;
-    std::unique_lock<std::timed_mutex> m_lock;
+    std::unique_lock<WriteLock> m_lock;
     int m_rc;
     bool m_done = false;
 };
@@ -706,7 +753,7 @@ private:
     }
 
     std::string m_path;
-    std::timed_mutex m_writes;  // this program's threads write to the database one at a time
+    WriteLock m_writes;  // this program's threads write to the database one at a time
     std::atomic<bool> m_bToldUnusable{false};
 };
 
