@@ -63,7 +63,12 @@ struct Block {
     std::vector<uint8_t> bytes;
 };
 
-class ConsoleSetupTest : public KivServerTest {};
+// The console settings are read once per process: each test starts from, and leaves, none read.
+class ConsoleSetupTest : public KivServerTest {
+protected:
+    void SetUp() override { CConsoleRegistryNames::ResetConsoleSettingsForTesting(); }
+    void TearDown() override { CConsoleRegistryNames::ResetConsoleSettingsForTesting(); }
+};
 
 TEST_F(ConsoleSetupTest, NumberingAndDefaultNamesByConsoleType)
 {
