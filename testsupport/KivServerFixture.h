@@ -21,6 +21,7 @@
 #include "quenby/KivServerClass.h"
 #include "winport/DataObject.h"
 #include "winport/Hooks.h"
+#include "winport/MessageLoop.h"
 
 /// The simulator started on the test's socket, with its record in the test folder.
 class KivServerSim {
@@ -121,9 +122,13 @@ protected:
             return IDOK;
         });
         winport::SetExitHook([](int code) { throw winport::ExitRequested(code); });
+        // The objects' replies come on the callback thread, as to a thread without a message
+        // loop, whatever an earlier test in this process did on this thread.
+        winport::MessageLoop::EndCurrentForTesting();
     }
     ~KivServerTest() override
     {
+        winport::MessageLoop::EndCurrentForTesting();  // what the test left in the queue goes
         winport::SetMessageBoxHook({});
         winport::SetExitHook({});
     }

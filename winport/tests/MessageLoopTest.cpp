@@ -419,4 +419,34 @@ TEST(MessageLoopThreads, WindowsOfAThreadThatEndsAreGone)
     EXPECT_FALSE(PostMessageA(w, WM_USER, 0, 0));
 }
 
+// Tests run one after another on one thread: a test can end the thread's loop, as the thread's
+// end would, and leave nothing of it to the next.
+TEST(MessageLoopThreads, AnEndedLoopLeavesTheThreadWithoutOne)
+{
+    TestEnvironment env;
+    std::thread([] {
+        HWND w = winport::CreateMessageWindow("Ended", nullptr);
+        ASSERT_NE(w, nullptr);
+        ASSERT_TRUE(PostMessageA(w, WM_USER, 1, 0));
+        ASSERT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_USER, 2, 0));
+        PostQuitMessage(3);
+        ASSERT_EQ(1u, SetTimer(nullptr, 0, 10, nullptr));
+
+        MessageLoop::EndCurrentForTesting();
+        EXPECT_FALSE(IsWindow(w));
+        EXPECT_FALSE(PostThreadMessageA(GetCurrentThreadId(), WM_USER, 4, 0)) << "the thread runs no loop";
+
+        MessageLoop& loop = MessageLoop::Current();  // a new one
+        EXPECT_FALSE(loop.QuitPending());
+        EXPECT_EQ(0u, loop.PendingCount());
+        EXPECT_FALSE(loop.NextTimerDue().has_value());
+        EXPECT_TRUE(PostThreadMessageA(GetCurrentThreadId(), WM_USER, 5, 0));
+        MSG m{};
+        ASSERT_TRUE(PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE));
+        EXPECT_EQ(5u, m.wParam);
+        MessageLoop::EndCurrentForTesting();
+        MessageLoop::EndCurrentForTesting();  // a thread without a loop: nothing to end
+    }).join();
+}
+
 }  // namespace

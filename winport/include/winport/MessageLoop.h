@@ -98,6 +98,11 @@ class MessageLoop {
 public:
     /// The loop of the calling thread (made on first use).
     static MessageLoop& Current();
+    /// Ends the calling thread's loop as the thread's end does (its windows are forgotten, its
+    /// queue and timers dropped): the thread runs no loop until its next use makes a new one.
+    /// For tests, which run one after another on one thread, so that a test starts on a thread
+    /// that an earlier one left no loop, message or pending quit on.
+    static void EndCurrentForTesting();
 
     /// Waits until a message passes the filter (hwnd NULL: any window or thread message;
     /// min = max = 0: any message) and removes it. FALSE when it is WM_QUIT.
@@ -144,6 +149,8 @@ public:
     MessageLoop& operator=(const MessageLoop&) = delete;
 
 private:
+    void End();
+
     std::shared_ptr<detail::LoopState> m_state;
 };
 

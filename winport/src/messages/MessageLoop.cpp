@@ -285,19 +285,33 @@ bool CloseMessageWaiting()
 
 using detail::LoopState;
 
+namespace {
+thread_local bool t_loopRegistered = false;  // the calling thread's loop is in the thread table
+}  // namespace
+
 MessageLoop& MessageLoop::Current()
 {
     thread_local MessageLoop loop(std::make_shared<LoopState>());
-    thread_local bool registered = false;
-    if (!registered) {
-        registered = true;
+    if (!t_loopRegistered) {
+        t_loopRegistered = true;
         std::lock_guard<std::mutex> lock(detail::threadTableMutex());
         detail::threadTable()[loop.m_state->threadId] = loop.m_state;
     }
     return loop;
 }
 
-MessageLoop::~MessageLoop()
+void MessageLoop::EndCurrentForTesting()
+{
+    if (!t_loopRegistered) return;
+    MessageLoop& loop = Current();
+    loop.End();
+    loop.m_state = std::make_shared<LoopState>();
+    t_loopRegistered = false;
+}
+
+MessageLoop::~MessageLoop() { End(); }
+
+void MessageLoop::End()
 {
     {
         std::lock_guard<std::mutex> lock(detail::threadTableMutex());
