@@ -8,11 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -207,43 +208,40 @@ TEST(RegistryThreads, ThreadsShareOneStore)
 }
 
 // Programs that start together on a store that does not exist yet: each one opens it, sets it
-// up and works on it while the others do, and no call fails for that.
+// up and works on it while the others do, and no call fails for that. The programs are this
+// test program again, started with REGISTRY_SHARING_PROGRAM set to their number: each waits
+// for a line on its input, then works with two threads on the store of the test's folder.
 TEST(RegistryThreads, ProcessesShareOneStore)
 {
-    TestEnvironment env;
     constexpr int kPrograms = 4;
     constexpr int kThreads = 2;
-    int go[2];
-    ASSERT_EQ(0, ::pipe(go));
-    std::vector<pid_t> programs;
-    for (int p = 0; p < kPrograms; ++p) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(go[1]);
-            char c;
-            const bool started = ::read(go[0], &c, 1) == 0;  // every program starts when the pipe closes
-            std::atomic<int> failures{started ? 0 : 1};
-            {
-                std::vector<std::jthread> threads;
-                for (int t = 0; t < kThreads; ++t) {
-                    threads.emplace_back([p, t, &failures] {
-                        failures += useSharedStore("P" + std::to_string(p) + "T" + std::to_string(t), 150);
-                    });
-                }
+    if (const char* program = std::getenv("REGISTRY_SHARING_PROGRAM")) {
+        std::string go;
+        ASSERT_TRUE(std::getline(std::cin, go));
+        std::atomic<int> failures{0};
+        {
+            std::vector<std::jthread> threads;
+            for (int t = 0; t < kThreads; ++t) {
+                threads.emplace_back([&failures, name = std::string("P") + program + "T" + std::to_string(t)] {
+                    failures += useSharedStore(name, 150);
+                });
             }
-            ::_exit(std::min(failures.load(), 100));
         }
-        if (pid > 0) programs.push_back(pid);
+        EXPECT_EQ(0, failures.load());
+        return;
     }
-    ::close(go[0]);
-    ::close(go[1]);
-    ASSERT_EQ(static_cast<size_t>(kPrograms), programs.size());
-    for (pid_t pid : programs) {
-        int status = 0;
-        ASSERT_EQ(pid, ::waitpid(pid, &status, 0));
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(0, WEXITSTATUS(status)) << "calls that failed in program " << pid;
+
+    TestEnvironment env;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    std::vector<std::unique_ptr<ChildProcess>> programs;
+    for (int p = 0; p < kPrograms; ++p) {
+        ::setenv("REGISTRY_SHARING_PROGRAM", std::to_string(p).c_str(), 1);
+        programs.push_back(std::make_unique<ChildProcess>());
+        ASSERT_TRUE(programs.back()->Start({self, "--gtest_filter=RegistryThreads.ProcessesShareOneStore"}, true));
     }
+    ::unsetenv("REGISTRY_SHARING_PROGRAM");
+    for (auto& program : programs) program->Send("go");
+    for (size_t p = 0; p < programs.size(); ++p) EXPECT_EQ(0, programs[p]->Wait(60000)) << "program " << p;
     CStringArray keys;
     CLocalMachineRegistryObject reg;
     EXPECT_TRUE(reg.EnumKeys("SOFTWARE", keys));
