@@ -111,6 +111,9 @@ protected:
     static constexpr std::chrono::seconds kPatience{30};
     static constexpr QRgb kSelected = 0x28C83C;    // red 40, green 200, blue 60
     static constexpr QRgb kResponding = 0x1E6E28;  // red 30, green 110, blue 40
+    static constexpr QRgb kSwitchOn = 0xFFB000;    // red 255, green 176, blue 0
+    static constexpr QRgb kSwitchOff = 0x404040;
+    static constexpr QRgb kMicInput = 0x00A86B;    // red 0, green 168, blue 107
 
     void SetUp() override
     {
@@ -144,6 +147,7 @@ protected:
         display = ":" + number;
 
         std::vector<std::string> args{"--units", std::to_string(units), "--link", env.Path("com1")};
+        quiet = quietUnits;
         if (quietUnits) args.push_back("--quiet");
         presim = std::make_unique<PreSimProcess>(args);
         ASSERT_FALSE(presim->Pty().empty());
@@ -220,6 +224,29 @@ protected:
         const std::string x = std::to_string(on.rect.x() + at.x()), y = std::to_string(on.rect.y() + at.y());
         Output("env DISPLAY=" + display + " xdotool mousemove --sync " + std::to_string(on.rect.x() + at.x() + 1) + " " + y +
                " mousemove --sync " + x + " " + y + " click 1");
+    }
+
+    /// Clicks a control until the screen shows what the click does. mic refuses a click on a
+    /// channel switch or a rack while a reply comes in from a unit (the read of the rack's
+    /// settings after the set-up dialog closes): the click is made once the link is idle (when
+    /// pre-sim reports its frames), and made again only when the screen still does not show it
+    /// long after, so that a switch is never toggled twice.
+    bool ClickUntilShown(const XWindow& on, const QWidget* control, const std::function<bool(const QImage&)>& shows)
+    {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (!quiet && !WaitForIdleLink()) continue;
+            if (attempt > 0 && shows(Screenshot())) return true;  // the click before was taken after all
+            Click(on, control);
+            if (shows(ShotUntil(shows))) return true;
+        }
+        return false;
+    }
+    /// The same for a switch whose face (a pixel inside its edge, clear of its text) becomes
+    /// `face`: on (kSwitchOn), off (kSwitchOff), or Dir's mic input (kMicInput) in the main window.
+    bool ClickUntilFace(const XWindow& on, const QWidget* control, QRgb face)
+    {
+        const QPoint at = on.rect.topLeft() + control->geometry().topLeft() + QPoint(control->width() / 8, control->height() / 4);
+        return ClickUntilShown(on, control, [&](const QImage& shot) { return !shot.isNull() && (shot.pixel(at) & 0xFFFFFF) == face; });
     }
 
     /// Waits until a control shows on screen as the layout draws it (a pixel near its top left
@@ -330,6 +357,7 @@ protected:
     std::unique_ptr<PreSimProcess> presim;
     std::unique_ptr<ProgramProcess> mic;
     std::string display;
+    bool quiet = false;  // pre-sim reports no frames
     XWindow main;
 };
 
@@ -346,13 +374,9 @@ TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
     EXPECT_EQ(Face(shot, MicDlgWindow::kIdLinkPicture), kSelected);
 
     // Channel 1 goes to its mic input (Dir), then Phant is switched on with a click.
-    Click(main, layout->Control(MicDlgWindow::kIdDir));
-    Click(main, layout->Control(MicDlgWindow::kIdPhant));
+    ASSERT_TRUE(ClickUntilFace(main, layout->Control(MicDlgWindow::kIdDir), kMicInput)) << "Dir never showed the mic input";
+    EXPECT_TRUE(ClickUntilFace(main, layout->Control(MicDlgWindow::kIdPhant), kSwitchOn)) << "Phant never lit on the screen";
     EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
-    const QRect phant = layout->Control(MicDlgWindow::kIdPhant)->geometry();
-    const QPoint phantFace(main.rect.x() + phant.center().x(), main.rect.y() + phant.top() + 5);
-    shot = ShotUntil([&](const QImage& s) { return !s.isNull() && (s.pixel(phantFace) & 0xFFFFFF) == Rgb(255, 176, 0); });
-    EXPECT_EQ(shot.pixel(phantFace) & 0xFFFFFF, Rgb(255, 176, 0)) << "Phant never lit on the screen";
 
     presim->Send("stats");
     const std::string stats = presim->WaitFor("stats ", 2000);
@@ -430,12 +454,11 @@ TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
     EXPECT_EQ(mini.rect.topLeft(), main.rect.topLeft());
 
     // Dir then Phant of channel 1 reach unit 1.
-    Click(mini, miniLayout.Control(CMinimised::kIdDirFirst));
-    Click(mini, miniLayout.Control(CMinimised::kIdPhantFirst));
+    ASSERT_TRUE(ClickUntilFace(mini, miniLayout.Control(CMinimised::kIdDirFirst), kSwitchOn)) << "Dir never showed the mic input";
+    EXPECT_TRUE(ClickUntilFace(mini, miniLayout.Control(CMinimised::kIdPhantFirst), kSwitchOn)) << "Phant never lit";
     EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
 
     // ">>" shows rack 2: its number's picture.
-    Click(mini, miniLayout.Control(CMinimised::kIdNextRack));
     const auto& bytes = PictureStore::Bytes(MainDialogPictures::RackNumber(1));
     const QImage number = CEnBitmap::DecodePicture(bytes.data(), bytes.size(), CLR_INVALID);
     const QRgb maskColour = ToQColor(PictureStore::kBlackButtonMask).rgb() & 0xFFFFFF;
@@ -449,8 +472,8 @@ TEST_F(MicProgramXvfb, SetupTestsARackAndTheMiniViewDrivesTheUnits)
             }
         return true;
     };
-    const QImage miniShot = ShotUntil(showsRack2);
-    EXPECT_TRUE(showsRack2(miniShot)) << "the mini view never showed rack 2";
+    EXPECT_TRUE(ClickUntilShown(mini, miniLayout.Control(CMinimised::kIdNextRack), showsRack2)) << "the mini view never showed rack 2";
+    const QImage miniShot = Screenshot();
     miniShot.copy(mini.rect).save(QString::fromStdString(Artefact("mini-view.png")));
 
     // "&Maximise" once the rack's messages have gone: the main window comes back.
@@ -542,11 +565,11 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
     const QRect phant = layout->Control(MicDlgWindow::kIdPhant)->geometry();
     const QPoint phantFace(main.rect.x() + phant.center().x(), main.rect.y() + phant.top() + 5);
-    const QImage lit = ShotUntil([&](const QImage& s) { return !s.isNull() && (s.pixel(phantFace) & 0xFFFFFF) == Rgb(255, 176, 0); });
-    EXPECT_EQ(lit.pixel(phantFace) & 0xFFFFFF, Rgb(255, 176, 0)) << "Phant never lit on the screen";
+    const QImage lit = ShotUntil([&](const QImage& s) { return !s.isNull() && (s.pixel(phantFace) & 0xFFFFFF) == kSwitchOn; });
+    EXPECT_EQ(lit.pixel(phantFace) & 0xFFFFFF, kSwitchOn) << "Phant never lit on the screen";
 
     // A click on Phase reaches midi-sim; its fourth ping and a heartbeat are answered.
-    Click(main, layout->Control(MicDlgWindow::kIdPhase));
+    EXPECT_TRUE(ClickUntilFace(main, layout->Control(MicDlgWindow::kIdPhase), kSwitchOn)) << "Phase never lit";
     EXPECT_TRUE(sim.Receives("B0 05 7F", 30000)) << "the Phase click never reached midi-sim";
     ASSERT_TRUE(sim.Process().Send("ping 4"));
     EXPECT_TRUE(sim.Receives("90 00 7F", 30000)) << "the fourth ping was not answered";
@@ -562,7 +585,7 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     closeDialogs(setupWindow, portsWindow);
     // Closing the output port turns off the note that the ping's answer left sounding.
     EXPECT_EQ(sim.NextReceived(30000), "80 00 00");
-    Click(main, layout->Control(MicDlgWindow::kIdPhase));
+    EXPECT_TRUE(ClickUntilFace(main, layout->Control(MicDlgWindow::kIdPhase), kSwitchOff)) << "Phase never went off";
     EXPECT_TRUE(WaitForMicSwitch(0x20, false)) << "unit 1 never got Phase off";
     ASSERT_TRUE(sim.Process().Send("ping 4"));
     ASSERT_TRUE(sim.Process().Send("heartbeat 0"));
@@ -793,9 +816,8 @@ TEST_F(MicProgramXvfb, MidiUnitsAreDetectedAndARackTiedToOneHearsItsPhant)
     ASSERT_TRUE(WaitUntil([&] { return Windows("^Setup / Test$").empty(); })) << "the set-up dialog stayed";
 
     // Rack 1, channel 1 to its mic input, then Phant: out on the second unit's channel, group A.
-    ASSERT_TRUE(WaitForIdleLink());
-    Click(main, layout->Control(MicDlgWindow::kIdDir));
-    Click(main, layout->Control(MicDlgWindow::kIdPhant));
+    ASSERT_TRUE(ClickUntilFace(main, layout->Control(MicDlgWindow::kIdDir), kMicInput)) << "Dir never showed the mic input";
+    EXPECT_TRUE(ClickUntilFace(main, layout->Control(MicDlgWindow::kIdPhant), kSwitchOn)) << "Phant never lit";
     EXPECT_TRUE(sim.Receives("B5 04 7F", 30000)) << "midi-sim never heard Phant of rack 1 channel 1";
     EndMic();
 }
