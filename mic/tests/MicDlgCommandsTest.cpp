@@ -509,6 +509,51 @@ TEST_F(Commands, MidiControlsReachTheirRackAndChannelBothWays)
     EXPECT_EQ(0, bus->Violations());
 }
 
+// Controls that come while the set-up dialog is open (test mode queues nothing for the units)
+// wait for it to close. Then the rack on show is read back from its unit, and the controls reach
+// both units after that: the racks show them, the one on show as well as the other.
+TEST_F(Commands, MidiControlsWaitWhileTheSetupDialogIsOpen)
+{
+    auto midi = std::make_unique<StoppedMidiPorts>();
+    midi->SetRunning(true);
+    Start(2, 0, std::move(midi));
+    ASSERT_TRUE(RunUntilResponding(1));
+    // Pair 0 from port 2, MIDI channel 3: part A drives rack 1, part B rack 0 (the one on show).
+    dlg->m_RackSetup.SetPreMapping(0, 2, 3);
+    dlg->m_RackSetup.ClearMidiSlot(0, 0, 1);
+    dlg->m_RackSetup.ClearMidiSlot(1, 0, 0);
+    for (int rack : {0, 1}) {
+        dlg->m_RackSetup.SetChannelMode(rack, 0, 1);
+        dlg->SendCommand13(rack, 0);
+    }
+    Settle();
+    ASSERT_EQ(dlg->m_RackSetup.GetCurrentRack(), 0);
+    auto control = [&](BYTE data1, BYTE value) {
+        dlg->OnMidiControlEvent(static_cast<WPARAM>(2 | 0xB3 << 16), static_cast<LPARAM>(data1 | value << 16));
+    };
+
+    dlg->RunSetupDialog();
+    control(0x44, 0x7F);  // Phant of rack 0, channel 1
+    control(0x04, 0x7F);  // Phant of rack 1, channel 1
+    control(0x49, 0x7F);  // gain step 10 of rack 0, channel 1
+    Run(1000);
+    EXPECT_FALSE(dlg->IsSwitchShown(0, 0, CMicDlg::kSwitchPhant));
+    EXPECT_FALSE(dlg->IsSwitchShown(1, 0, CMicDlg::kSwitchPhant));
+    EXPECT_EQ(0, dlg->RingCount());
+
+    shell.closeSetup();
+    Drain();
+    for (int rack : {0, 1}) {
+        SCOPED_TRACE(rack);
+        EXPECT_TRUE(dlg->IsSwitchShown(rack, 0, CMicDlg::kSwitchPhant));
+        EXPECT_EQ(bus->unit(rack).micSwitch[0] & 0x40, 0x40);
+    }
+    EXPECT_EQ(dlg->GainItem(0, 0), 10);
+    EXPECT_EQ(bus->unit(0).micSwitch[0] & 0x0F, dlg->m_RackSetup.GetLineStatus(0, 0) & 0x0F);
+    EXPECT_EQ(Count(0, 0x14), 1);
+    EXPECT_EQ(0, bus->Violations());
+}
+
 TEST(MicDlgMidi, GainStepsAndMidiValuesRoundTrip)
 {
     for (int g = 0; g <= 10; ++g) EXPECT_EQ(CMicDlg::MidiValueToGain(CMicDlg::GainToMidiValue(g)), g) << g;

@@ -139,7 +139,8 @@ public:
     /// channel), then the rack whose first slot is 2 x pair + (a >> 2), channel a & 3 (a: data1's
     /// high nibble). FALSE (-1, -1) when none.
     BOOL FindMidiTarget(int port, int status, int data1, int& rack, int& channel) const;
-    /// WM_MIDI_CONTROL: applied now, or held (in order) while nothing may be queued.
+    /// WM_MIDI_CONTROL: applied now, or held (in order) while nothing may be queued or the link
+    /// is in the set-up dialog's test mode (where a change would reach the record, not the unit).
     LRESULT OnMidiControlEvent(WPARAM first, LPARAM second);
     /// Applies the held controls once the link takes changes again.
     void ApplyHeldMidiControls();
@@ -506,6 +507,7 @@ public:
     static constexpr size_t kHeldMidiControls = 9999;
     std::deque<std::pair<WPARAM, LPARAM>> m_HeldMidiControls;
     LRESULT applyMidiControl(WPARAM first, LPARAM second);
+    bool midiControlsWait() const;
     CDebugDlg m_MidiMonitor;
     ButtonSnapshot m_SetupButton{"S&etup", true};
     ButtonSnapshot m_MiniViewButton{"&Mini View", true};

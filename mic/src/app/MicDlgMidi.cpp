@@ -92,8 +92,10 @@ BOOL CMicDlg::FindMidiTarget(int port, int status, int data1, int& rack, int& ch
 LRESULT CMicDlg::OnMidiControlEvent(WPARAM first, LPARAM second)
 {
     // A control that arrives while nothing may be queued (a reply arriving, the ring full) waits
-    // its turn, in order, and is applied once the link takes changes again.
-    if (!m_HeldMidiControls.empty() || IsQueueingRefused()) {
+    // its turn, in order, and is applied once the link takes changes again. So does one that
+    // arrives while the set-up dialog is open: test mode queues nothing, and the rack on show is
+    // read back from its unit when the dialog closes.
+    if (!m_HeldMidiControls.empty() || midiControlsWait()) {
         if (m_HeldMidiControls.size() < kHeldMidiControls) m_HeldMidiControls.push_back({first, second});
         return 0;
     }
@@ -102,12 +104,14 @@ LRESULT CMicDlg::OnMidiControlEvent(WPARAM first, LPARAM second)
 
 void CMicDlg::ApplyHeldMidiControls()
 {
-    while (!m_HeldMidiControls.empty() && !IsQueueingRefused()) {
+    while (!m_HeldMidiControls.empty() && !midiControlsWait()) {
         const auto [first, second] = m_HeldMidiControls.front();
         m_HeldMidiControls.pop_front();
         applyMidiControl(first, second);
     }
 }
+
+bool CMicDlg::midiControlsWait() const { return m_nTestMode == 1 || IsQueueingRefused(); }
 
 LRESULT CMicDlg::applyMidiControl(WPARAM first, LPARAM second)
 {

@@ -82,6 +82,8 @@ void CMicDlg::setupDialogClosed()
     m_nRetry = 0;
     m_pView->LinkChanged();
     m_pView->RackChanged(rack);
+    // Controls that came meanwhile, after the read-back: its reply shows them over the unit's data.
+    ApplyHeldMidiControls();
 }
 
 // ---- Mini view ----------------------------------------------------------------------------------
