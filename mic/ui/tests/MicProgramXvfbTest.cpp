@@ -312,17 +312,31 @@ protected:
     }
 
     /// Waits until the mic switch byte of unit 1's channel 1 has the bits of mask on (or off).
-    bool WaitForMicSwitch(int mask, bool on)
+    bool WaitForMicSwitch(int mask, bool on, std::chrono::seconds patience = kPatience)
     {
         return WaitUntil([&] {
             presim->Send("state 0");
             const std::string state = presim->WaitFor("state 0 ", 2000);
             const size_t at = state.find("mic=");
             return at != std::string::npos && ((std::strtol(state.c_str() + at + 4, nullptr, 16) & mask) != 0) == on;
-        });
+        }, patience);
     }
     /// Waits until unit 1 has phantom power on channel 1.
-    bool WaitForPhantom() { return WaitForMicSwitch(0x40, true); }
+    bool WaitForPhantom(std::chrono::seconds patience = kPatience) { return WaitForMicSwitch(0x40, true, patience); }
+
+    /// midi-sim sends B0 04 7F (Phant on for rack 1, channel 1) until unit 1 has phantom power
+    /// on channel 1. On a loaded machine the JACK server gives up periods whose clients have not
+    /// finished in time (its log says so), and a MIDI event written in such a period can be lost.
+    /// The control sets a state: one that comes twice changes nothing the second time.
+    bool SendPhantUntilTaken(MidiSim& sim)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + kPatience;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (!sim.Process().Send("cc 0 4 127")) return false;
+            if (WaitForPhantom(std::chrono::seconds(5))) return true;
+        }
+        return WaitForPhantom(std::chrono::seconds(0));
+    }
 
     /// Opens the set-up dialog from the main window once the link is idle; the dialog's window.
     /// "S&etup" is refused while messages wait for the link (a unit that starts answering
@@ -561,8 +575,7 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     closeDialogs(setupWindow, portsWindow);
 
     // B0 04 7F: Phant of rack 1, channel 1 lights on the screen and reaches unit 1.
-    ASSERT_TRUE(sim.Process().Send("cc 0 4 127"));
-    EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
+    EXPECT_TRUE(SendPhantUntilTaken(sim)) << "unit 1 never got phantom power on channel 1";
     const QRect phant = layout->Control(MicDlgWindow::kIdPhant)->geometry();
     const QPoint phantFace(main.rect.x() + phant.center().x(), main.rect.y() + phant.top() + 5);
     const QImage lit = ShotUntil([&](const QImage& s) { return !s.isNull() && (s.pixel(phantFace) & 0xFFFFFF) == kSwitchOn; });
@@ -684,8 +697,7 @@ TEST_F(MicProgramXvfb, JackServerKilledWhileMidiRunsIsToldAndMidiStartsAgainOnce
     ASSERT_TRUE(WaitUntil([&] { return Windows(portsTitle).empty(); })) << "the port dialog stayed";
     Click(setupWindow, setupLayout.Control(CDiagnostics::kIdExit));
     ASSERT_TRUE(WaitUntil([&] { return Windows("^Setup / Test$").empty(); })) << "the set-up dialog stayed";
-    ASSERT_TRUE(sim->Process().Send("cc 0 4 127"));
-    EXPECT_TRUE(WaitForPhantom()) << "unit 1 never got phantom power on channel 1";
+    EXPECT_TRUE(SendPhantUntilTaken(*sim)) << "unit 1 never got phantom power on channel 1";
     EndMic();
 }
 
