@@ -289,7 +289,9 @@ void Simulator::Received(ServerObject& object, uint32_t aspect, const uint8_t* b
     if (rule == m_reactions.end() || object.kind < 0) return;
     const Reaction& r = rule->second;
     PendingAction action;
-    action.dueMs = NowMs() + r.delayMs;
+    // At least the delay after the block came: the clock reads whole milliseconds, so a block
+    // that came late in one would otherwise be answered up to a millisecond early.
+    action.dueMs = NowMs() + r.delayMs + (r.delayMs > 0 ? 1 : 0);
     action.kind = object.kind;
     action.keep = r.what != Reaction::Kind::PushRaw;
     action.push = r.what != Reaction::Kind::Set;
