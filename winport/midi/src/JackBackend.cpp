@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -101,9 +102,15 @@ protected:
     /// Ends the process thread's calls; derived classes stop before their own members go.
     void stop()
     {
-        // The process thread has ended after this; a lost server's never runs again.
-        if (m_active && !m_jack.gone()) jack_deactivate(m_jack.Get());
+        if (!m_active) return;
         m_active = false;
+        m_gate->stopped.store(true);
+        // A live server's process thread has ended after this; a lost server's client is never
+        // called again, but the client's own thread may still be in a period, or start one.
+        if (!m_jack.gone()) jack_deactivate(m_jack.Get());
+        while (m_gate->inside.load() != 0) std::this_thread::yield();
+        // The gate stays for a thread of a lost server that may still come: it finds it shut.
+        if (m_jack.gone()) (void)m_gate.release();
     }
     bool serverGone() const { return m_jack.gone(); }
 
@@ -117,7 +124,10 @@ protected:
         }
         jack_client_t* client = m_jack.Get();
         m_port = jack_port_register(client, input ? "in" : "out", JACK_DEFAULT_MIDI_TYPE, input ? JackPortIsInput : JackPortIsOutput, 0);
-        if (!m_port || jack_set_process_callback(client, process, this) != 0 || jack_activate(client) != 0) {
+        m_gate = std::make_unique<ProcessGate>();
+        m_gate->process = process;
+        m_gate->self = this;
+        if (!m_port || jack_set_process_callback(client, &ProcessGate::Run, m_gate.get()) != 0 || jack_activate(client) != 0) {
             error = MMSYSERR_ERROR;
             return false;
         }
@@ -155,6 +165,23 @@ protected:
     static constexpr int kLiveDeadlineSeconds = 30;
     jack_port_t* m_port = nullptr;
     bool m_active = false;
+    // What the process thread calls through: once stopped, a period returns at once, and stop()
+    // waits for a period under way to end before the members a period uses go.
+    struct ProcessGate {
+        std::atomic<bool> stopped{false};
+        std::atomic<int> inside{0};
+        JackProcessCallback process = nullptr;
+        JackPortClient* self = nullptr;
+        static int Run(jack_nframes_t frames, void* context)
+        {
+            auto* gate = static_cast<ProcessGate*>(context);
+            gate->inside.fetch_add(1);
+            const int rc = gate->stopped.load() ? 0 : gate->process(frames, gate->self);
+            gate->inside.fetch_sub(1);
+            return rc;
+        }
+    };
+    std::unique_ptr<ProcessGate> m_gate;
     std::atomic<uint64_t> m_cycles{0};
 
 private:
