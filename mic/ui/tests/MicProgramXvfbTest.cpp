@@ -354,6 +354,35 @@ protected:
         return {};
     }
 
+    /// Whether the port dialog's Start button shows `kind` (enButtonOK: MIDI stopped,
+    /// enButtonCancel: running) in a screenshot: a pixel of its face, as the button paints.
+    bool StartShows(const QImage& shot, const XWindow& ports, const QWidget* startButton, int kind) const
+    {
+        const QPoint face = ports.rect.topLeft() + startButton->geometry().topLeft() + QPoint(startButton->width() / 8, startButton->height() / 2);
+        return !shot.isNull() && (shot.pixel(face) & 0xFFFFFF) == (ToQColor(CDisplayLayout(nullptr).GetButtonBackColour(kind)).rgb() & 0xFFFFFF);
+    }
+    /// Waits until the Start button shows `kind`.
+    bool WaitForStart(const XWindow& ports, const QWidget* startButton, int kind)
+    {
+        return StartShows(ShotUntil([&](const QImage& shot) { return StartShows(shot, ports, startButton, kind); }), ports, startButton, kind);
+    }
+
+    /// Opens the set-up dialog, then its "&MIDI Port Setup": the port dialog's window once it is
+    /// drawn (its Start button shows MIDI stopped or running: clicks on a window not yet drawn are
+    /// lost), or no window.
+    XWindow OpenPortDialog(const CDiagnosticsWindow& setupLayout, const QWidget* startButton, XWindow& setupWindow)
+    {
+        setupWindow = OpenSetup();
+        if (setupWindow.id.empty() || !WaitDrawn(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup))) return {};
+        Click(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
+        if (!WaitUntil([&] { return !Windows("^MIDI Port Selection$").empty(); })) return {};
+        const XWindow ports = Windows("^MIDI Port Selection$").front();
+        auto drawn = [&](const QImage& shot) {
+            return StartShows(shot, ports, startButton, enButtonOK) || StartShows(shot, ports, startButton, enButtonCancel);
+        };
+        return drawn(ShotUntil(drawn)) ? ports : XWindow{};
+    }
+
     void EndMic()
     {
         mic->Signal(SIGTERM);  // closes as the server's close request does
@@ -530,28 +559,7 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     SetupDialogPreset preset;
     preset.portAvailable = [](int) { return FALSE; };
     CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
-    // A pixel of the Start button's face, as the button paints.
     const QWidget* startButton = portsLayout.Button(CMidiPortSelection::kIdStart);
-    const QPoint startFace = startButton->geometry().topLeft() + QPoint(startButton->width() / 8, startButton->height() / 2);
-    CDisplayLayout colours(nullptr);
-    auto startFaceIs = [&](const XWindow& on, int kind) {
-        return [&, kind](const QImage& shot) {
-            return !shot.isNull() && (shot.pixel(on.rect.topLeft() + startFace) & 0xFFFFFF) ==
-                                         (ToQColor(colours.GetButtonBackColour(kind)).rgb() & 0xFFFFFF);
-        };
-    };
-    auto openPortDialog = [&](XWindow& setupWindow, XWindow& portsWindow) {
-        setupWindow = OpenSetup();
-        ASSERT_FALSE(setupWindow.id.empty()) << "the set-up dialog did not open";
-        ASSERT_TRUE(WaitDrawn(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup))) << "the set-up dialog was not drawn";
-        Click(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
-        ASSERT_TRUE(WaitUntil([&] { return !Windows("^MIDI Port Selection$").empty(); })) << "the port dialog did not open";
-        portsWindow = Windows("^MIDI Port Selection$").front();
-        // Clicks on a window not yet drawn are lost: wait for its Start button, stopped or running.
-        const XWindow shown = portsWindow;
-        const QImage drawn = ShotUntil([&](const QImage& shot) { return startFaceIs(shown, enButtonOK)(shot) || startFaceIs(shown, enButtonCancel)(shot); });
-        ASSERT_TRUE(startFaceIs(shown, enButtonOK)(drawn) || startFaceIs(shown, enButtonCancel)(drawn)) << "the port dialog was not drawn";
-    };
     auto closeDialogs = [&](const XWindow& setupWindow, const XWindow& portsWindow) {
         Click(portsWindow, portsLayout.Button(CMidiPortSelection::kIdOk));
         ASSERT_TRUE(WaitUntil([&] { return Windows("^MIDI Port Selection$").empty(); })) << "the port dialog stayed";
@@ -560,8 +568,9 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     };
 
     // Setup, "&MIDI Port Setup": link midi-sim's ports, tick the line, Start.
-    XWindow setupWindow, portsWindow;
-    openPortDialog(setupWindow, portsWindow);
+    XWindow setupWindow;
+    XWindow portsWindow = OpenPortDialog(setupLayout, startButton, setupWindow);
+    ASSERT_FALSE(portsWindow.id.empty()) << "the port dialog did not open";
     ClickAt(portsWindow, simOut);
     ClickAt(portsWindow, simIn);
     Click(portsWindow, portsLayout.Button(CMidiPortSelection::kIdLink));
@@ -569,8 +578,7 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
     Click(portsWindow, startButton);
     EXPECT_EQ(sim.NextReceived(30000), "B0 0F 1B") << "midi-sim never got the announcement";
     EXPECT_EQ(sim.NextReceived(30000), "B0 2F 47");
-    EXPECT_TRUE(startFaceIs(portsWindow, enButtonCancel)(ShotUntil(startFaceIs(portsWindow, enButtonCancel))))
-        << "the Start button never showed MIDI running";
+    EXPECT_TRUE(WaitForStart(portsWindow, startButton, enButtonCancel)) << "the Start button never showed MIDI running";
     Screenshot("midi-ports.png");
     closeDialogs(setupWindow, portsWindow);
 
@@ -591,10 +599,10 @@ TEST_F(MicProgramXvfb, MidiStartedThroughThePortDialogDrivesRackOneUntilStopped)
 
     // "&Stop MIDI": the button shows MIDI stopped, and then nothing more reaches midi-sim: not the
     // next Phase click (which still reaches the unit), not an answer to pings or heartbeats.
-    openPortDialog(setupWindow, portsWindow);
+    portsWindow = OpenPortDialog(setupLayout, startButton, setupWindow);
+    ASSERT_FALSE(portsWindow.id.empty()) << "the port dialog did not open again";
     Click(portsWindow, startButton);
-    EXPECT_TRUE(startFaceIs(portsWindow, enButtonOK)(ShotUntil(startFaceIs(portsWindow, enButtonOK))))
-        << "the Start button never showed MIDI stopped";
+    EXPECT_TRUE(WaitForStart(portsWindow, startButton, enButtonOK)) << "the Start button never showed MIDI stopped";
     closeDialogs(setupWindow, portsWindow);
     // Closing the output port turns off the note that the ping's answer left sounding.
     EXPECT_EQ(sim.NextReceived(30000), "80 00 00");
@@ -642,23 +650,14 @@ TEST_F(MicProgramXvfb, JackServerKilledWhileMidiRunsIsToldAndMidiStartsAgainOnce
     SetupDialogPreset preset;
     preset.portAvailable = [](int) { return FALSE; };
     CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
-    const XWindow setupWindow = OpenSetup();
-    ASSERT_FALSE(setupWindow.id.empty()) << "the set-up dialog did not open";
-    Click(setupWindow, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
     StoppedMidiPorts noPorts;
     CMidiPortSelectionWindow portsLayout(noPorts, {});
     const std::string portsTitle = "^" + portsLayout.windowTitle().toStdString() + "$";
-    ASSERT_TRUE(WaitUntil([&] { return !Windows(portsTitle).empty(); })) << "the port dialog did not open";
-    const XWindow ports = Windows(portsTitle).front();
     QWidget* startButton = portsLayout.Button(CMidiPortSelection::kIdStart);
-    ASSERT_TRUE(WaitDrawn(ports, startButton)) << "the port dialog was not drawn";
-    const QPoint startFace = ports.rect.topLeft() + startButton->geometry().topLeft() + QPoint(startButton->width() / 8, startButton->height() / 2);
-    CDisplayLayout colours(nullptr);
-    auto startShows = [&](int kind) {
-        const QRgb want = ToQColor(colours.GetButtonBackColour(kind)).rgb() & 0xFFFFFF;
-        auto shows = [&](const QImage& shot) { return !shot.isNull() && (shot.pixel(startFace) & 0xFFFFFF) == want; };
-        return shows(ShotUntil(shows));
-    };
+    XWindow setupWindow;
+    const XWindow ports = OpenPortDialog(setupLayout, startButton, setupWindow);
+    ASSERT_FALSE(ports.id.empty()) << "the port dialog did not open";
+    auto startShows = [&](int kind) { return WaitForStart(ports, startButton, kind); };
     Click(ports, startButton);
     EXPECT_TRUE(sim->Receives("B0 2F 47", 30000)) << "midi-sim never got the announcement";
     EXPECT_TRUE(startShows(enButtonCancel)) << "the Start button never showed MIDI running";
@@ -731,15 +730,12 @@ TEST_F(MicProgramXvfb, MidiUnitsAreDetectedAndARackTiedToOneHearsItsPhant)
     SetupDialogPreset preset;
     preset.portAvailable = [](int) { return FALSE; };
     CDiagnosticsWindow setupLayout(nullptr, &layoutShell, preset);
-    const XWindow setup = OpenSetup();
-    ASSERT_FALSE(setup.id.empty()) << "the set-up dialog did not open";
-    Click(setup, setupLayout.Control(CDiagnostics::kIdMidiPortSetup));
     StoppedMidiPorts noPorts;
     CMidiPortSelectionWindow portsLayout(noPorts, {});
     const std::string portsTitle = "^" + portsLayout.windowTitle().toStdString() + "$";
-    ASSERT_TRUE(WaitUntil([&] { return !Windows(portsTitle).empty(); })) << "the port dialog did not open";
-    const XWindow ports = Windows(portsTitle).front();
-    ASSERT_TRUE(WaitDrawn(ports, portsLayout.Button(CMidiPortSelection::kIdStart))) << "the port dialog was not drawn";
+    XWindow setup;
+    const XWindow ports = OpenPortDialog(setupLayout, portsLayout.Button(CMidiPortSelection::kIdStart), setup);
+    ASSERT_FALSE(ports.id.empty()) << "the port dialog did not open";
     Click(ports, portsLayout.Button(CMidiPortSelection::kIdStart));
     // MIDI runs: the program answers the heartbeats.
     if (!sim.Receives("B0 0A 7F", 30000)) {
