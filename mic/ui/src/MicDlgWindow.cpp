@@ -10,6 +10,7 @@
 #include "app/DebugDlg.h"
 #include "mic_ui/DialogUnits.h"
 #include "mic_ui/EnBitmap.h"
+#include "mic_ui/EntryBox.h"
 #include "mic_ui/PictureStore.h"
 #include "mic_ui/SmallDialogs.h"
 #include "ui/DisplayLayout.h"
@@ -58,7 +59,7 @@ MicDlgWindow::MicDlgWindow(CMicDlg& dlg, QWidget* parent) : QWidget(parent), m_d
     Refresh();
 }
 
-MicDlgWindow::~MicDlgWindow() = default;
+MicDlgWindow::~MicDlgWindow() { EntryBox::SilenceAll(this); }
 
 QLabel* MicDlgWindow::addPicture(int id, int xDu, int yDu, int wDu, int hDu)
 {
@@ -106,25 +107,23 @@ CColourButton* MicDlgWindow::addColourButton(int id, const char* text, int xDu, 
 }
 
 QComboBox* MicDlgWindow::addEntryBox(int id, const QStringList& items, const QRect& rect,
-                                     std::function<void(int)> selected, std::function<void(const char*)> typed)
+                                     std::function<void(int)> selected, std::function<void(const char*)> typed,
+                                     std::function<void()> left)
 {
-    auto* box = new QComboBox(this);
-    box->setObjectName(QString::number(id));
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
+    auto* box = new EntryBox(id, items, this);
     box->setGeometry(rect);
-    box->addItems(items);
-    box->setPalette(QApplication::palette(box));
-    // Only what the operator does reaches the core: a choice from the list, a character typed.
-    connect(box, &QComboBox::activated, this, [this, selected](int item) {
+    box->chosen = [this, selected](int item) {
         selected(item);
         Refresh();
-    });
-    connect(box->lineEdit(), &QLineEdit::textEdited, this, [this, typed](const QString& text) {
-        typed(text.toLatin1().constData());
+    };
+    box->typed = [this, typed](const char* text) {
+        typed(text);
         Refresh();
-    });
-    box->lineEdit()->installEventFilter(this);  // leaving the box ends a typed entry
+    };
+    box->left = [this, left] {
+        left();
+        Refresh();
+    };
     m_controls[id] = box;
     return box;
 }
@@ -154,7 +153,8 @@ void MicDlgWindow::build()
         for (int i = 0; i < CMicDlg::kGainItems; ++i) gainItems << QString("%1").arg(i * 5, 2, 10, QChar('0'));
         m_gain[c] = addEntryBox(kIdGain + c, gainItems, Rect(x0 + 2, 40, 40, 14),
                                 [this, c](int item) { m_dlg.OnGainSelected(c, item); },
-                                [this, c](const char* text) { m_dlg.OnGainDigit(c, text); });
+                                [this, c](const char* text) { m_dlg.OnGainDigit(c, text); },
+                                [this, c] { m_dlg.OnGainEntryDone(c); });
         m_gain[c]->setMaxVisibleItems(CMicDlg::kGainItems);
 
         int row = 0;
@@ -180,7 +180,8 @@ void MicDlgWindow::build()
             // In the strip, between the switches and the level bar; the list drops 78 pixels.
             m_micLine[c] = addEntryBox(kIdMicLine + c, lines, QRect(DialogUnits::X(x0 + 61) - 1, 200, 44, 22),
                                        [this, c](int line) { m_dlg.OnMicLineSelected(c, line); },
-                                       [this, c](const char* text) { m_dlg.OnMicLineDigit(c, text); });
+                                       [this, c](const char* text) { m_dlg.OnMicLineDigit(c, text); },
+                                       [this] { m_dlg.OnMicLineEntryDone(); });
         }
     }
 
@@ -313,7 +314,8 @@ void MicDlgWindow::Refresh()
         const QString label = Ansi(ch.label.c_str());
         if (m_label[c]->text() != label) m_label[c]->setText(label);
         if (QComboBox* line = m_micLine[static_cast<size_t>(c)]) {
-            if (!(line->lineEdit()->hasFocus() && m_dlg.m_nTypedMicLine >= 0) && line->currentIndex() != ch.micLine)
+            // A line typed shows at once; a second digit typed follows it.
+            if (line->currentIndex() != ch.micLine || line->currentText() != line->itemText(ch.micLine))
                 line->setCurrentIndex(ch.micLine);
         }
         const int height = std::max(0, shot.levelHeights[c]);
@@ -451,19 +453,3 @@ void MicDlgWindow::contextMenuEvent(QContextMenuEvent* event)
     m_dlg.ShowWindowMenu();
 }
 
-bool MicDlgWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::FocusOut) {
-        for (int c = 0; c < 4; ++c) {
-            if (m_gain[static_cast<size_t>(c)] && watched == m_gain[static_cast<size_t>(c)]->lineEdit()) {
-                m_dlg.OnGainEntryDone(c);
-                Refresh();
-            }
-            if (m_micLine[static_cast<size_t>(c)] && watched == m_micLine[static_cast<size_t>(c)]->lineEdit()) {
-                m_dlg.OnMicLineEntryDone();
-                Refresh();
-            }
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}

@@ -6,6 +6,7 @@
 #include <QMenu>
 
 #include "mic_ui/DialogUnits.h"
+#include "mic_ui/EntryBox.h"
 #include "mic_ui/MicDlgWindow.h"
 #include "mic_ui/PictureStore.h"
 #include "ui/DisplayLayout.h"
@@ -38,18 +39,14 @@ CMinimisedWindow::CMinimisedWindow(CMicDlg& owner, Shell* shell, QWidget* parent
         const int x0 = 4 + kStripDu * c;
         AddStatic(kIdLabelFirst + c, "", x0 + 2, 4, 11, 15)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         AddStatic(kIdReadoutFirst + c, "", x0 + 16, 7, 27, 10)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        auto* box = new QComboBox(this);
-        box->setObjectName(QString::number(CMinimised::kIdGainFirst + c));
-        box->setEditable(true);
-        box->setInsertPolicy(QComboBox::NoInsert);
+        QStringList items;
+        for (int i = 0; i < CMicDlg::kGainItems; ++i) items << QString("%1").arg(i * 5, 2, 10, QChar('0'));
+        auto* box = new EntryBox(CMinimised::kIdGainFirst + c, items, this);
         box->setGeometry(DialogUnits::Rect(x0 + 2, 21, 38, 14));
-        for (int i = 0; i < CMicDlg::kGainItems; ++i) box->addItem(QString("%1").arg(i * 5, 2, 10, QChar('0')));
         box->setMaxVisibleItems(CMicDlg::kGainItems);
-        box->setPalette(QApplication::palette(box));
-        connect(box, &QComboBox::activated, this, [this, c](int item) { m_pCore->OnGainSelected(c, item); });
-        connect(box->lineEdit(), &QLineEdit::textEdited, this,
-                [this, c](const QString& text) { m_pCore->OnGainDigit(c, text.toLatin1().constData()); });
-        box->lineEdit()->installEventFilter(this);  // leaving the box ends a typed entry
+        box->chosen = [this, c](int item) { m_pCore->OnGainSelected(c, item); };
+        box->typed = [this, c](const char* text) { m_pCore->OnGainDigit(c, text); };
+        box->left = [this, c] { m_pCore->OnGainEntryDone(c); };
         m_gain[c] = box;
 
         int row = 0;
@@ -84,7 +81,11 @@ CMinimisedWindow::CMinimisedWindow(CMicDlg& owner, Shell* shell, QWidget* parent
     m_pCore->SetView(this);
 }
 
-CMinimisedWindow::~CMinimisedWindow() { m_pCore->SetView(nullptr); }
+CMinimisedWindow::~CMinimisedWindow()
+{
+    EntryBox::SilenceAll(this);
+    m_pCore->SetView(nullptr);
+}
 
 UINT CMinimisedWindow::PictureOf(int id) const
 {
@@ -180,10 +181,3 @@ void CMinimisedWindow::contextMenuEvent(QContextMenuEvent* event)
     if (menu.exec(event->globalPos()) == about) m_pCore->OnAbout();
 }
 
-bool CMinimisedWindow::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::FocusOut)
-        for (int c = 0; c < 4; ++c)
-            if (watched == m_gain[c]->lineEdit()) m_pCore->OnGainEntryDone(c);
-    return SmallDialog::eventFilter(watched, event);
-}

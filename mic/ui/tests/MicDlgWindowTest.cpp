@@ -10,6 +10,7 @@
 #include <QCursor>
 #include <QMenu>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTest>
 
 #include "../../tests/FakeSerialPorts.h"
@@ -54,6 +55,11 @@ protected:
         dlg = std::make_unique<CMicDlg>(nullptr, &withShell);
         dlg->SetSerialPorts(ports.Factory(), ports.Availability());
         dlg->m_Link.SetHalfDuplex(false);
+        if (serverMode.useWithCantle) {
+            // The server-mode controls, without a server to attach to.
+            dlg->SetServerLink(nullptr);
+            dlg->SetServerMode(serverMode);
+        }
         dlg->SetPortWriter([this](const BYTE* m, int n) {
             bus->Receive(m, static_cast<size_t>(n), static_cast<double>(clock.nowMs()));
             dlg->m_Link.Sent();
@@ -102,6 +108,7 @@ protected:
         QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
     }
 
+    ServerModeDecision serverMode{};
     TestEnvironment env;
     winport::ManualClock clock{1000};
     winport::ScopedClock scoped{clock};
@@ -196,6 +203,48 @@ TEST_F(MicDlgWindowTest, GainChosenFromTheListReachesTheCore)
     box->activated(2);  // below the mic input's range: refused, the box goes back
     EXPECT_EQ(dlg->GainItem(0, 3), 9);
     EXPECT_EQ(box->currentIndex(), 9);
+}
+
+// Typing in a box: the character typed counts wherever the caret stood in the box's text, and
+// leaving the box ends the entry, so that a digit held in one box never joins one typed in the
+// next.
+TEST_F(MicDlgWindowTest, TypedDigitsCountWhereverTheCaretStandsAndLeavingABoxEndsItsEntry)
+{
+    serverMode = {1, 0};
+    Start(1);
+    ASSERT_TRUE(RunUntil([&] { return dlg->m_RackSetup.GetRackFlag(0) != 0; }));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // A click at the left of the box's text, then a key.
+    auto clickAtStart = [&](int id) {
+        auto* box = window->ControlAs<QComboBox>(id);
+        ASSERT_NE(box, nullptr) << id;
+        QTest::mouseClick(box->lineEdit(), Qt::LeftButton, {}, QPoint(2, box->lineEdit()->height() / 2));
+        EXPECT_TRUE(box->hasFocus()) << id;
+    };
+    auto typeAtStart = [&](int id, char key) {
+        clickAtStart(id);
+        QTest::keyClick(QApplication::focusWidget(), key);
+    };
+
+    typeAtStart(MicDlgWindow::kIdMicLine + 0, '5');
+    typeAtStart(MicDlgWindow::kIdMicLine + 1, '6');
+    typeAtStart(MicDlgWindow::kIdMicLine + 2, '9');
+    typeAtStart(MicDlgWindow::kIdMicLine + 3, '1');
+    typeAtStart(MicDlgWindow::kIdMicLine + 3, '2');  // a second digit in the same box
+    window->setFocus();
+    const int lines[] = {5, 6, 9, 12};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(lines[c], dlg->m_RackSetup.GetChannelMicLine(0, c)) << c;
+        EXPECT_EQ(QString::number(lines[c]), window->ControlAs<QComboBox>(MicDlgWindow::kIdMicLine + c)->currentText()) << c;
+    }
+
+    // A single digit left alone in a gain box: "4" gives "40" on the mic input.
+    Click(MicDlgWindow::kIdDir + 2);
+    typeAtStart(MicDlgWindow::kIdGain + 2, '4');
+    clickAtStart(MicDlgWindow::kIdGain + 1);
+    EXPECT_EQ(8, dlg->GainItem(0, 2));
+    EXPECT_EQ("40", window->ControlAs<QComboBox>(MicDlgWindow::kIdGain + 2)->currentText());
 }
 
 TEST_F(MicDlgWindowTest, MidiSlotPanelsAndLevelBarsArePaintedFromTheRack)

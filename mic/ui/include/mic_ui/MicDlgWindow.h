@@ -116,7 +116,6 @@ protected:
     void closeEvent(QCloseEvent*) override;
     void keyPressEvent(QKeyEvent*) override;
     void contextMenuEvent(QContextMenuEvent*) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void build();
@@ -124,9 +123,10 @@ private:
     QLabel* addText(int id, const char* text, int xDu, int yDu, int wDu, int hDu);
     CBlackBmpButton* addBitmapButton(int id, int xDu, int yDu, int wDu, int hDu);
     CColourButton* addColourButton(int id, const char* text, int xDu, int yDu, int wDu, int hDu);
-    /// An editable list box: a choice from the list and each edit of its text go to the core.
+    /// An editable list box: a choice from the list, each character typed and the end of an
+    /// entry go to the core.
     QComboBox* addEntryBox(int id, const QStringList& items, const QRect& rect, std::function<void(int)> selected,
-                           std::function<void(const char*)> typed);
+                           std::function<void(const char*)> typed, std::function<void()> left);
     QCheckBox* addCheckBox(int id, const char* text, int xDu, int yDu, int wDu, int hDu);
     void setPicture(int id, UINT picture);
     void setButtonPicture(int id, UINT picture);
