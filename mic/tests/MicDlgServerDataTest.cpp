@@ -358,6 +358,34 @@ TEST_F(ServerData, ALineSelectedAtTheConsoleHoldsTheReadoutUntilItIsReleased)
     EXPECT_EQ(2, shell.readoutClosed);
 }
 
+// The console selects a line in the same record that changes it, and releases it in the same
+// record as a further change: the read-out is held from the first and goes 2.5 s after the
+// second.
+TEST_F(ServerData, ASelectionThatComesWithAChangeHoldsAndAReleaseWithAChangeLetsGo)
+{
+    StartAnswering(1);
+    dlg->m_RackSetup.SetPopupOnSel(TRUE);
+    dlg->m_RackSetup.SetPopupControls(TRUE);
+    Assign(0, 1, 6);
+    Send(With(5, 0, 0, 9, 1));
+    EXPECT_EQ(0x49, dlg->m_RackSetup.GetChannelStatus(0, 1));
+    EXPECT_EQ(1, dlg->m_nHeldChannel);
+    ASSERT_EQ(1, shell.readoutShown);
+    shell.readoutEvent(true);
+    Run(5000);
+    EXPECT_EQ(0, shell.readoutClosed) << "held while the line stays selected";
+    EXPECT_EQ(0, shell.frontRestored);
+
+    Send(With(5, 0, 1, 9, 0));
+    EXPECT_EQ(-1, dlg->m_nHeldRack);
+    shell.readoutEvent(true);
+    Run(2490);
+    EXPECT_EQ(0, shell.readoutClosed);
+    Run(20);
+    EXPECT_EQ(1, shell.readoutClosed) << "released: gone 2.5 s later";
+    EXPECT_FALSE(dlg->m_bReadoutOpen);
+}
+
 TEST_F(ServerData, NoReadoutWhileTheNumberingMarkShowsOrWithoutOne)
 {
     StartAnswering(1);

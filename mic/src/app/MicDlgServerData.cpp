@@ -78,18 +78,23 @@ LRESULT CMicDlg::ApplyMicLineData(WPARAM wParam, LPARAM lParam)
             const int gain = clampGain(entry[MicLineRecord::kGain]);
             if (gain != (status & kGainBits)) changed(status = (status & ~kGainBits) | gain);
 
-            if (!m_RackSetup.GetPopupOnSel() || quiet || shown) continue;
+            if (!m_RackSetup.GetPopupOnSel() || quiet) continue;
+            // The console's selection holds the read-out. When the same record changed the
+            // line, its read-out is up already: a selection then keeps it up, and a release lets
+            // it go as a read-out of a change goes.
             const bool held = m_nHeldRack >= 0;
             const bool heldHere = held && m_nHeldRack == rack && m_nHeldChannel == channel;
             if (entry[MicLineRecord::kSelected] != 0 && !held) {
                 m_nHeldRack = rack;
                 m_nHeldChannel = channel;
-                ShowChangedChannel(rack, channel, TRUE);
+                if (!shown) ShowChangedChannel(rack, channel, TRUE);
+                else if (m_hWnd) KillTimer(m_hWnd, 3);
                 shown = true;
             } else if (entry[MicLineRecord::kSelected] == 0 && heldHere) {
                 m_nHeldRack = -1;
                 m_nHeldChannel = -1;
-                ShowChangedChannel(rack, channel, TRUE);
+                if (!shown) ShowChangedChannel(rack, channel, TRUE);
+                else if (m_hWnd) SetTimer(m_hWnd, 3, kReadoutMs, nullptr);
                 shown = true;
             }
         }
