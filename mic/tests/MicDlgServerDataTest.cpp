@@ -359,24 +359,28 @@ TEST_F(ServerData, ALineSelectedAtTheConsoleHoldsTheReadoutUntilItIsReleased)
 }
 
 // The console selects a line in the same record that changes it, and releases it in the same
-// record as a further change: the read-out is held from the first and goes 2.5 s after the
-// second.
+// record as a further change: the read-out shows the line as the whole record left it, is held
+// from the first record and goes 2.5 s after the second.
 TEST_F(ServerData, ASelectionThatComesWithAChangeHoldsAndAReleaseWithAChangeLetsGo)
 {
     StartAnswering(1);
     dlg->m_RackSetup.SetPopupOnSel(TRUE);
     dlg->m_RackSetup.SetPopupControls(TRUE);
     Assign(0, 1, 6);
-    Send(With(5, 0, 0, 9, 1));
-    EXPECT_EQ(0x49, dlg->m_RackSetup.GetChannelStatus(0, 1));
+    Send(With(5, 0, 1, 9, 1));
+    EXPECT_EQ(0x59, dlg->m_RackSetup.GetChannelStatus(0, 1));
     EXPECT_EQ(1, dlg->m_nHeldChannel);
     ASSERT_EQ(1, shell.readoutShown);
+    ASSERT_EQ(1u, shell.readoutRecords.size());
+    EXPECT_TRUE(shell.readoutRecords[0][1].bPhant);
+    EXPECT_TRUE(shell.readoutRecords[0][1].bPad) << "Phant, Pad and gain came in one record";
+    EXPECT_EQ(50, shell.readoutRecords[0][1].nGain);
     shell.readoutEvent(true);
     Run(5000);
     EXPECT_EQ(0, shell.readoutClosed) << "held while the line stays selected";
     EXPECT_EQ(0, shell.frontRestored);
 
-    Send(With(5, 0, 1, 9, 0));
+    Send(With(5, 1, 1, 9, 0));
     EXPECT_EQ(-1, dlg->m_nHeldRack);
     shell.readoutEvent(true);
     Run(2490);

@@ -60,15 +60,12 @@ LRESULT CMicDlg::ApplyMicLineData(WPARAM wParam, LPARAM lParam)
             const int rack = list[k].nRack;
             const int channel = list[k].nChannel;
 
+            bool channelChanged = false;
             auto changed = [&](int status) {
                 m_RackSetup.SetChannelStatus(rack, channel, status);
                 if (rack == current) currentChanged = true;
                 sendChannelSettings(rack, channel);
-                const bool readoutUp = m_bReadoutOpen && m_bReadoutReady;
-                if (!quiet && !shown && (m_RackSetup.GetPopupControls() || readoutUp)) {
-                    ShowChangedChannel(rack, channel, FALSE);
-                    shown = true;
-                }
+                channelChanged = true;
             };
             int status = m_RackSetup.GetChannelStatus(rack, channel);
             const bool phant = entry[MicLineRecord::kPhantOff] == 0;
@@ -77,6 +74,12 @@ LRESULT CMicDlg::ApplyMicLineData(WPARAM wParam, LPARAM lParam)
             if (pad != ((status & kPadBit) != 0)) changed(status ^= kPadBit);
             const int gain = clampGain(entry[MicLineRecord::kGain]);
             if (gain != (status & kGainBits)) changed(status = (status & ~kGainBits) | gain);
+            // The read-out shows the channel as the whole entry left it.
+            const bool readoutUp = m_bReadoutOpen && m_bReadoutReady;
+            if (channelChanged && !quiet && !shown && (m_RackSetup.GetPopupControls() || readoutUp)) {
+                ShowChangedChannel(rack, channel, FALSE);
+                shown = true;
+            }
 
             if (!m_RackSetup.GetPopupOnSel() || quiet) continue;
             // The console's selection holds the read-out. When the same record changed the
