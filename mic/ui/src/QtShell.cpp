@@ -271,6 +271,12 @@ void QtShell::RaiseForReadout(HWND)
     if (!m_owner) return;
     m_owner->raise();
     m_owner->activateWindow();
+    // A read-out that is up stays over its window (without a window manager nothing else
+    // keeps it there).
+    if (m_readout) {
+        m_readout->raise();
+        m_readout->activateWindow();
+    }
 }
 
 void QtShell::RestoreFrontWindow(HWND)

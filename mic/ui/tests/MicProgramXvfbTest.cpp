@@ -6,9 +6,11 @@
 // port selection dialog links midi-sim's ports and starts MIDI; midi-sim's control changes reach
 // the screen and the unit, and a click reaches midi-sim until MIDI is stopped. With midi-sim
 // beating as two units, Auto-Detect links them and a rack tied to one from the slot menu sends
-// its Phant click on MIDI. Each test keeps its screenshots in a folder of its own in the build
-// folder (mic/xvfb/<test>/: the last screenshot.png, and setup.png, mini-view.png,
-// midi-ports.png, midi-start.png, pre-setup.png) for a person to look at.
+// its Phant click on MIDI. In server mode, a line selected at the console brings the enlarged
+// read-out up over the main window until it is released. Each test keeps its screenshots in a
+// folder of its own in the build folder (mic/xvfb/<test>/: the last screenshot.png, and
+// setup.png, mini-view.png, midi-ports.png, midi-start.png, pre-setup.png, readout-held.png)
+// for a person to look at.
 //
 // Every wait is for something to happen (a window, a picture, a frame at the units), bounded.
 #include <gtest/gtest.h>
@@ -19,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -27,10 +30,14 @@
 
 #include "../../tests/MidiSetupFile.h"
 #include "../../tests/ProgramProcess.h"  // the mic tests' child process with pre-sim
+#include "../../tests/ServerModeFixture.h"
 #include "FakeDetection.h"
 #include "MidiSim.h"
 #include "TestEnvironment.h"
+#include "app/BigControls2.h"
 #include "app/MicDlg.h"
+#include "app/ServerLink.h"
+#include "base/RackSetup.h"
 #include "mic_ui/DiagnosticsWindow.h"
 #include "mic_ui/EnBitmap.h"
 #include "mic_ui/MicDlgWindow.h"
@@ -41,6 +48,7 @@
 #include "mic_ui/PreSetupWindow.h"
 #include "midi/MidiPortConfig.h"
 #include "ui/DisplayLayout.h"
+#include "winport/Paths.h"
 #include "winport/Profile.h"
 #include "winport/RegistryObject.h"
 #include "winport_ui/Canvas.h"
@@ -424,6 +432,57 @@ TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
     presim->Send("stats");
     const std::string stats = presim->WaitFor("stats ", 2000);
     EXPECT_NE(stats.find("violations=0"), std::string::npos) << stats;
+    EndMic();
+}
+
+// Server mode against the server simulator: a line selected at the console brings the enlarged
+// read-out up over the main window, where it stays while the line stays selected; released, it
+// stays 2.5 s more (the main window is brought to the front for the release: the read-out stays
+// over it), then goes.
+TEST_F(MicProgramXvfb, TheReadoutOfALineSelectedAtTheConsoleStaysOverTheWindowUntilReleased)
+{
+    // A console of the K7 series, the user's switch on, the server program's file present.
+    CLocalMachineRegistryObject machine(CString{});
+    ASSERT_TRUE(machine.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", 6));
+    CCurrentUserRegistryObject user;
+    ASSERT_TRUE(user.SetInt(kServerModeKey, kServerModeValue, 1));
+    const std::string program = winport::HostPath(kServerProgramFile);
+    ASSERT_TRUE(winport::EnsureParentDir(program));
+    std::ofstream(program) << "server";
+    // Rack 1's channels 1 to 3 follow mic lines 5, 6 and 9; the read-out comes for a selection.
+    CRackSetup restore;
+    const int lines[] = {5, 6, 9};
+    for (int c = 0; c < 3; ++c) restore.SetChannelMicLine(0, c, lines[c]);
+    ASSERT_TRUE(restore.SaveSetupFile(CMicDlg::GetRestoreFilePath()));
+    winport::WriteProfileInt("Settings", "Auto Restore", 1);
+    winport::WriteProfileInt("Settings", "PopupOnSel", 1);
+    ScopedEnv socket("KIVSERVER_SOCKET", env.Path("kiv.sock"));
+    KivServerSim server(env.Path("kiv.sock"), env.Path("kiv-record.txt"));
+    ASSERT_TRUE(server.Running());
+    ASSERT_NO_FATAL_FAILURE(StartAll(/*quietUnits=*/true, /*units=*/1));
+    ASSERT_EQ(Face(WaitForRacks(1), MicDlgWindow::kIdRack), kSelected);
+
+    // The read-out's background across the middle of the main window.
+    auto readoutShows = [&](const QImage& shot) {
+        if (shot.isNull()) return false;
+        int n = 0;
+        for (int x = main.rect.left(); x <= main.rect.right(); ++x)
+            n += (shot.pixel(x, main.rect.center().y()) & 0xFFFFFF) == (ToQColor(CBigControls2::kBackground).rgb() & 0xFFFFFF);
+        return n > main.rect.width() / 4;
+    };
+    // Line 6 selected: pushed until mic's mic-line object has subscribed.
+    const std::string selected = PushMicLineCommand(MicLineRecordWith(5, 1, 0, 3, 1));
+    ASSERT_TRUE(WaitUntil([&] { return server.Control(selected) == "ok 1"; })) << "mic never subscribed to the mic lines";
+    ASSERT_TRUE(readoutShows(ShotUntil(readoutShows))) << "the read-out never came up";
+    std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+    EXPECT_TRUE(readoutShows(Screenshot("readout-held.png"))) << "held while the line stays selected";
+
+    ASSERT_EQ("ok 1", server.Control(PushMicLineCommand(MicLineRecordWith(5, 1, 0, 3, 0))));
+    const auto released = std::chrono::steady_clock::now();
+    EXPECT_FALSE(readoutShows(ShotUntil([&](const QImage& shot) { return !readoutShows(shot); })));
+    const auto shownFor = std::chrono::steady_clock::now() - released;
+    EXPECT_GE(shownFor, std::chrono::milliseconds(2000)) << "it went at once";
+    EXPECT_EQ(Face(Screenshot(), MicDlgWindow::kIdRack), kSelected) << "the main window shows again";
     EndMic();
 }
 
