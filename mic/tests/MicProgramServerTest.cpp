@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "KivServerFixture.h"
+#include "ServerModeFixture.h"
 #include "app/MicDlg.h"
 #include "app/ServerLink.h"
 #include "base/RackSetup.h"
@@ -33,15 +34,8 @@ class MicProgramServer : public KivServerTest {
 protected:
     void SetUp() override
     {
-        // Server mode: a console of the K7 series, the user's switch on, the server program's
-        // file present. No serial port unless a test gives one.
-        CLocalMachineRegistryObject machine(CString{});
-        ASSERT_TRUE(machine.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", 6));
-        CCurrentUserRegistryObject user;
-        ASSERT_TRUE(user.SetInt(kServerModeKey, kServerModeValue, 1));
-        const std::string program = winport::HostPath(kServerProgramFile);
-        ASSERT_TRUE(winport::EnsureParentDir(program));
-        std::ofstream(program) << "server";
+        // Server mode; no serial port unless a test gives one.
+        ASSERT_TRUE(MakeServerModeMachine());
         const std::string nowhere = env.Path("no-such-port");
         for (int n = 1; n <= 255; ++n) ::setenv(("WINPORT_COM" + std::to_string(n)).c_str(), nowhere.c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "offscreen", 1);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -11,8 +12,11 @@
 #include "KivServerFixture.h"
 #include "UnitLineFixture.h"
 #include "app/MicLineInterface.h"
+#include "app/ServerLink.h"
 #include "quenby/KivServerClass.h"
 #include "winport/DataObject.h"
+#include "winport/Paths.h"
+#include "winport/RegistryObject.h"
 
 /// A record in which no line asks for anything the channels do not have already: Phant off,
 /// Pad off, gain step 3, not selected.
@@ -36,6 +40,21 @@ inline MicLineRecord MicLineRecordWith(int entry, BYTE phantOff, BYTE pad, BYTE 
     e[MicLineRecord::kGain] = gain;
     e[MicLineRecord::kSelected] = selected;
     return r;
+}
+
+/// What makes a mic started from now on enter server mode: a console of the K7 series, the
+/// user's switch on, the server program's file present.
+inline ::testing::AssertionResult MakeServerModeMachine()
+{
+    CLocalMachineRegistryObject machine(CString{});
+    if (!machine.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", 6))
+        return ::testing::AssertionFailure() << "the console type cannot be stored";
+    CCurrentUserRegistryObject user;
+    if (!user.SetInt(kServerModeKey, kServerModeValue, 1)) return ::testing::AssertionFailure() << "the user's switch cannot be stored";
+    const std::string program = winport::HostPath(kServerProgramFile);
+    if (!winport::EnsureParentDir(program) || !(std::ofstream(program) << "server"))
+        return ::testing::AssertionFailure() << program << " cannot be written";
+    return ::testing::AssertionSuccess();
 }
 
 /// The server simulator's control line that pushes the record to the mic-line objects (block

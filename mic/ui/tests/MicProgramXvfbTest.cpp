@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <sstream>
@@ -36,7 +35,6 @@
 #include "TestEnvironment.h"
 #include "app/BigControls2.h"
 #include "app/MicDlg.h"
-#include "app/ServerLink.h"
 #include "base/RackSetup.h"
 #include "mic_ui/DiagnosticsWindow.h"
 #include "mic_ui/EnBitmap.h"
@@ -48,7 +46,6 @@
 #include "mic_ui/PreSetupWindow.h"
 #include "midi/MidiPortConfig.h"
 #include "ui/DisplayLayout.h"
-#include "winport/Paths.h"
 #include "winport/Profile.h"
 #include "winport/RegistryObject.h"
 #include "winport_ui/Canvas.h"
@@ -441,14 +438,7 @@ TEST_F(MicProgramXvfb, UnitsShowAsRespondingAndAClickOnPhantReachesTheUnit)
 // over it), then goes.
 TEST_F(MicProgramXvfb, TheReadoutOfALineSelectedAtTheConsoleStaysOverTheWindowUntilReleased)
 {
-    // A console of the K7 series, the user's switch on, the server program's file present.
-    CLocalMachineRegistryObject machine(CString{});
-    ASSERT_TRUE(machine.SetInt("Software\\Vok Dwen Cantle\\Main", "CantleConsoleType", 6));
-    CCurrentUserRegistryObject user;
-    ASSERT_TRUE(user.SetInt(kServerModeKey, kServerModeValue, 1));
-    const std::string program = winport::HostPath(kServerProgramFile);
-    ASSERT_TRUE(winport::EnsureParentDir(program));
-    std::ofstream(program) << "server";
+    ASSERT_TRUE(MakeServerModeMachine());
     // Rack 1's channels 1 to 3 follow mic lines 5, 6 and 9; the read-out comes for a selection.
     CRackSetup restore;
     const int lines[] = {5, 6, 9};
