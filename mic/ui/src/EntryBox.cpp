@@ -4,6 +4,8 @@
 #include <QFocusEvent>
 #include <QLineEdit>
 
+#include "app/MicDlg.h"
+
 EntryBox::EntryBox(int id, const QStringList& items, QWidget* parent) : QComboBox(parent)
 {
     setObjectName(QString::number(id));
@@ -18,6 +20,13 @@ EntryBox::EntryBox(int id, const QStringList& items, QWidget* parent) : QComboBo
     connect(lineEdit(), &QLineEdit::textEdited, this, [this](const QString& text) {
         if (typed) typed(text.left(lineEdit()->cursorPosition()).toLatin1().constData());
     });
+}
+
+QStringList EntryBox::GainItems()
+{
+    QStringList items;
+    for (int i = 0; i < CMicDlg::kGainItems; ++i) items << QString("%1").arg(i * 5, 2, 10, QChar('0'));
+    return items;
 }
 
 void EntryBox::focusOutEvent(QFocusEvent* event)

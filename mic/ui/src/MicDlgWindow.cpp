@@ -149,9 +149,7 @@ void MicDlgWindow::build()
         addPicture(kIdReadout + c, x0 + 2, 27, 27, 10);
         addPicture(kIdGainLabel + c, x0 + 32, 27, 27, 10);
 
-        QStringList gainItems;
-        for (int i = 0; i < CMicDlg::kGainItems; ++i) gainItems << QString("%1").arg(i * 5, 2, 10, QChar('0'));
-        m_gain[c] = addEntryBox(kIdGain + c, gainItems, Rect(x0 + 2, 40, 40, 14),
+        m_gain[c] = addEntryBox(kIdGain + c, EntryBox::GainItems(), Rect(x0 + 2, 40, 40, 14),
                                 [this, c](int item) { m_dlg.OnGainSelected(c, item); },
                                 [this, c](const char* text) { m_dlg.OnGainDigit(c, text); },
                                 [this, c] { m_dlg.OnGainEntryDone(c); });

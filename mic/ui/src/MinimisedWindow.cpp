@@ -39,9 +39,7 @@ CMinimisedWindow::CMinimisedWindow(CMicDlg& owner, Shell* shell, QWidget* parent
         const int x0 = 4 + kStripDu * c;
         AddStatic(kIdLabelFirst + c, "", x0 + 2, 4, 11, 15)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         AddStatic(kIdReadoutFirst + c, "", x0 + 16, 7, 27, 10)->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        QStringList items;
-        for (int i = 0; i < CMicDlg::kGainItems; ++i) items << QString("%1").arg(i * 5, 2, 10, QChar('0'));
-        auto* box = new EntryBox(CMinimised::kIdGainFirst + c, items, this);
+        auto* box = new EntryBox(CMinimised::kIdGainFirst + c, EntryBox::GainItems(), this);
         box->setGeometry(DialogUnits::Rect(x0 + 2, 21, 38, 14));
         box->setMaxVisibleItems(CMicDlg::kGainItems);
         box->chosen = [this, c](int item) { m_pCore->OnGainSelected(c, item); };

@@ -12,6 +12,9 @@ class EntryBox : public QComboBox {
 public:
     EntryBox(int id, const QStringList& items, QWidget* parent);
 
+    /// The items of a gain box: "00", "05" ... "70".
+    static QStringList GainItems();
+
     /// An item chosen from the list.
     std::function<void(int item)> chosen;
     /// A character typed; text ends with it.
