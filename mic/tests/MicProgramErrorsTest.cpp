@@ -1,7 +1,8 @@
 // The mic program in a process of its own, started where things fail: what it tells the
 // operator names what failed. Every message box comes on standard output ("box <caption>:
 // <text>"); standard error names the serial device and the variable that chose it, the
-// registry store that cannot be used, and the folder that cannot be written.
+// registry store that cannot be used, and the folder that cannot be written; the trace shows
+// the port's failure.
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -31,6 +32,7 @@ TEST(MicProgramErrors, EachFailureAtStartIsNamedBesideItsBox)
     PointSerialPortsNowhere(env.Root());
     ::setenv("WINPORT_COM1", "/dev/nonexistent", 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("WINPORT_TRACE", "1", 1);
     // A settings folder below a plain file, a damaged registry store, a restore file that is
     // no setup.
     std::ofstream(env.Path("plain-file")) << "x";
@@ -52,6 +54,7 @@ TEST(MicProgramErrors, EachFailureAtStartIsNamedBesideItsBox)
     while (mic.ReadLine(line, 0)) lines.push_back(line);
     ::unsetenv("WINPORT_PROFILE_DIR");
     ::unsetenv("QT_QPA_PLATFORM");
+    ::unsetenv("WINPORT_TRACE");
 
     std::string all;
     for (const std::string& l : lines) all += l + "\n";
@@ -59,6 +62,7 @@ TEST(MicProgramErrors, EachFailureAtStartIsNamedBesideItsBox)
     EXPECT_TRUE(Has(lines, "mic: serial port COM1 (WINPORT_COM1=/dev/nonexistent) does not open: "
                            "/dev/nonexistent: open: No such file or directory"))
         << all;
+    EXPECT_TRUE(Has(lines, "COM1 does not open: /dev/nonexistent: open: No such file or directory")) << "the trace shows it";
     EXPECT_TRUE(Has(lines, "the store " + store + " cannot be opened: file is not a database; the program runs on its defaults"))
         << all;
     EXPECT_TRUE(Has(lines, "mic: the folder " + settings + " cannot be written (Not a directory): its settings (micUlvo.ini) will not be saved"))
