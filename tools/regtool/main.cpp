@@ -123,6 +123,12 @@ int main(int argc, char** argv)
     CLI::App* exportCommand = app.add_subcommand("export", "appends the key's branch to a REGEDIT4 file");
     rootAndKey(exportCommand);
     exportCommand->add_option("FILE", file, "the file")->required();
+    app.footer("Usage of each command (regtool COMMAND --help for more):\n"
+               "  regtool get    HKLM|HKCU KEY NAME\n"
+               "  regtool set    HKLM|HKCU KEY NAME sz|dword|hex VALUE\n"
+               "  regtool delete HKLM|HKCU KEY [NAME]\n"
+               "  regtool wait   HKLM|HKCU KEY NAME\n"
+               "  regtool export HKLM|HKCU KEY FILE");
 
     // A value is checked against its type before anything is stored.
     DWORD dword = 0;

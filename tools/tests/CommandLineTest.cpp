@@ -77,6 +77,7 @@ TEST(ToolCommandLines, PreSim)
                           {{"--panel", "x"}, 2, "pre-sim: --panel: x is not"},
                           {{"--panel", "16"}, 2, "pre-sim: --panel: 16 is not"},
                           {{"--bogus"}, 2, "pre-sim: The following argument was not expected: --bogus"},
+                          {{"--units", "3", "extra", "--bogus"}, 2, "pre-sim: The following arguments were not expected: extra --bogus"},
                           {{"--help"}, 0, "Usage: pre-sim"},
                       });
 }
@@ -100,6 +101,7 @@ TEST(ToolCommandLines, Regtool)
                           {{"frob", "HKCU", key}, 2, "regtool: The following arguments were not expected"},
                           {{}, 2, "regtool: A command (get, set, delete, wait or export) is required"},
                           {{"get", "--bogus", "HKCU", key, "Count"}, 2, "regtool: The following argument was not expected: --bogus"},
+                          {{"set", "--bogus"}, 2, "regtool: The following argument was not expected: --bogus"},
                           {{"get", "HKCU", key, "Missing"}, 1, "regtool: HKEY_CURRENT_USER\\Software\\Tools, value \"Missing\": not found"},
                           {{"--help"}, 0, "Usage: regtool"},
                           {{"set", "--help"}, 0, "Usage: regtool set [OPTIONS] ROOT KEY NAME TYPE VALUE"},

@@ -89,7 +89,16 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv)
         std::cout << app.help("", CLI::AppFormatMode::All);
         return 0;
     } catch (const CLI::ParseError& e) {
-        std::cerr << app.get_name() << ": " << e.what() << "\n" << "Run " << app.get_name() << " --help for the usage.\n";
+        // Words that are no option or argument are named first (in the order given, where CLI11's
+        // own message turns them round), also where a missing argument was found before them
+        // ("regtool set --bogus").
+        const std::vector<std::string> unexpected = app.remaining(/*recurse=*/true);
+        std::string what = e.what();
+        if (!unexpected.empty()) {
+            what = unexpected.size() > 1 ? "The following arguments were not expected:" : "The following argument was not expected:";
+            for (const std::string& word : unexpected) what += " " + word;
+        }
+        std::cerr << app.get_name() << ": " << what << "\n" << "Run " << app.get_name() << " --help for the usage.\n";
         return kUsageError;
     }
     return std::nullopt;

@@ -158,7 +158,7 @@ int main(int argc, char** argv)
 
     CLI::App app("Pre-amplifier units behind a pseudo-terminal, for running and testing mic without the hardware.",
                  "pre-sim");
-    app.add_option("--units", units, "units that answer, at addresses 0 to N-1")->transform(toolcli::Number(0, 16));
+    app.add_option("--units", units, "units that answer, at addresses 0 to N-1")->capture_default_str()->transform(toolcli::Number(0, 16));
     app.add_option("--link", link, "a symbolic link to make to the terminal (removed at the end)");
     app.add_option("--fault")
         ->description("a unit's fault, KIND one of: " + faultKinds() + " (MS: the delay of late)")
@@ -186,6 +186,7 @@ int main(int argc, char** argv)
             if (std::string why = applyLevels(bus, parts[0], split(parts[1], ',')); !why.empty()) toolcli::Refuse(why);
         });
     app.add_option("--level-bytes", levelBytes, "level bytes after the ACK of a poll with levels")
+        ->capture_default_str()
         ->transform(toolcli::Number(5, 6));
     app.add_option("--panel", panels, "a unit whose panel changed: its polls answer \"with data\"")
         ->type_name("UNIT")
