@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sys/epoll.h>
 #include <sys/signalfd.h>
+#include <sys/stat.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -57,6 +58,12 @@ int listenAt(const std::string& path)
         return -1;
     }
     std::strcpy(addr.sun_path, temp.c_str());
+    // An earlier run's socket is replaced; anything else at the path is left alone.
+    struct stat there {};
+    if (::lstat(path.c_str(), &there) == 0 && !S_ISSOCK(there.st_mode)) {
+        std::fprintf(stderr, "kivserver-sim: cannot listen on %s: it is there and is not a socket\n", path.c_str());
+        return -1;
+    }
     winport::EnsureParentDir(path);
     ::unlink(temp.c_str());
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FileContents.h"
 #include "TestEnvironment.h"
 #include "ToolRun.h"
 
@@ -52,6 +53,10 @@ void checkCommandLines(const std::string& program, const std::vector<Case>& case
 TEST(ToolCommandLines, PreSim)
 {
     TestEnvironment env;
+    // An earlier run's link is replaced; a file at the link's path is refused and kept.
+    std::filesystem::create_symlink("/dev/pts/no-such-terminal", env.Path("com1"));
+    const std::string file = env.Path("notes.txt");
+    std::ofstream(file) << "kept";
     checkCommandLines("tools/pre-sim/pre-sim",
                       {
                           {{"--units", "3", "--link", env.Path("com1"), "--fault", "1:late:20", "--fault", "2:silent",
@@ -76,10 +81,14 @@ TEST(ToolCommandLines, PreSim)
                           {{"--level-bytes", "7"}, 2, "pre-sim: --level-bytes: 7 is not"},
                           {{"--panel", "x"}, 2, "pre-sim: --panel: x is not"},
                           {{"--panel", "16"}, 2, "pre-sim: --panel: 16 is not"},
+                          {{"--link", file}, 1, "pre-sim: " + file + " is there and is not a symbolic link"},
+                          {{"--link", env.Path("no/folder/com1")}, 1, "pre-sim: cannot link " + env.Path("no/folder/com1")},
                           {{"--bogus"}, 2, "pre-sim: The following argument was not expected: --bogus"},
                           {{"--units", "3", "extra", "--bogus"}, 2, "pre-sim: The following arguments were not expected: extra --bogus"},
                           {{"--help"}, 0, "Usage: pre-sim"},
                       });
+    EXPECT_FALSE(std::filesystem::is_symlink(env.Path("com1"))) << "the link outlives pre-sim";
+    EXPECT_EQ("kept", FileText(file));
 }
 
 TEST(ToolCommandLines, Regtool)
@@ -169,6 +178,8 @@ TEST(ToolCommandLines, KivserverSim)
 {
     TestEnvironment env;
     const std::string tooLong = env.Path(std::string(110, 's'));
+    const std::string file = env.Path("notes.txt");
+    std::ofstream(file) << "kept";
     checkCommandLines("tools/kivserver-sim/kivserver-sim",
                       {
                           {{"--socket", env.Path("kiv.sock"), "--record", env.Path("record"), "--blocks", env.Path("blocks")},
@@ -181,9 +192,11 @@ TEST(ToolCommandLines, KivserverSim)
                           {{"--send", "status", "--record", env.Path("record")}, 2, "kivserver-sim: --record excludes --send"},
                           {{"--send", "status", "--socket", env.Path("none.sock")}, 1, "kivserver-sim: no server at " + env.Path("none.sock.ctl")},
                           {{"--record", env.Path("no/folder/record")}, 1, "kivserver-sim: cannot write " + env.Path("no/folder/record")},
+                          {{"--socket", file}, 1, "kivserver-sim: cannot listen on " + file + ": it is there and is not a socket"},
                           {{"--bogus"}, 2, "kivserver-sim: The following argument was not expected: --bogus"},
                           {{"--help"}, 0, "Usage: kivserver-sim"},
                       });
+    EXPECT_EQ("kept", FileText(file));
 }
 
 TEST(ToolCommandLines, MidiSim)

@@ -23,6 +23,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sstream>
 #include <string>
 #include <termios.h>
@@ -41,23 +42,48 @@ public:
     bool Open(const std::string& link)
     {
         m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) return false;
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+            std::fprintf(stderr, "pre-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+            return false;
+        }
         m_path = ::ptsname(m_master);
         // Hold the terminal open in raw mode, so that it never echoes or edits before mic
         // opens it, and mic can close and reopen it freely.
         m_slave = ::open(m_path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (m_slave < 0) return false;
+        if (m_slave < 0) {
+            std::fprintf(stderr, "pre-sim: cannot open %s: %s\n", m_path.c_str(), std::strerror(errno));
+            return false;
+        }
         termios t{};
         ::tcgetattr(m_slave, &t);
         ::cfmakeraw(&t);
         ::tcsetattr(m_slave, TCSANOW, &t);
-        if (!link.empty()) {
-            ::unlink(link.c_str());
-            if (::symlink(m_path.c_str(), link.c_str()) != 0) {
-                std::fprintf(stderr, "pre-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
-            }
+        return link.empty() || MakeLink(link);
+    }
+    /// Makes `link` a symbolic link to the terminal. A link already there (an earlier run's) is
+    /// replaced in one step; anything else at that path is left alone and refused.
+    bool MakeLink(const std::string& link)
+    {
+        struct stat there {};
+        if (::lstat(link.c_str(), &there) == 0 && !S_ISLNK(there.st_mode)) {
+            std::fprintf(stderr, "pre-sim: %s is there and is not a symbolic link; it is left as it is\n", link.c_str());
+            return false;
+        }
+        const std::string temp = link + ".pre-sim-" + std::to_string(::getpid());
+        ::unlink(temp.c_str());
+        if (::symlink(m_path.c_str(), temp.c_str()) != 0 || ::rename(temp.c_str(), link.c_str()) != 0) {
+            std::fprintf(stderr, "pre-sim: cannot link %s: %s\n", link.c_str(), std::strerror(errno));
+            ::unlink(temp.c_str());
+            return false;
         }
         return true;
+    }
+    /// Removes `link` when it still leads to this terminal (not when another program took it).
+    void RemoveLink(const std::string& link) const
+    {
+        char target[256] = {};
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (n > 0 && std::string(target, static_cast<size_t>(n)) == m_path) ::unlink(link.c_str());
     }
     void Close()
     {
@@ -159,7 +185,7 @@ int main(int argc, char** argv)
     CLI::App app("Pre-amplifier units behind a pseudo-terminal, for running and testing mic without the hardware.",
                  "pre-sim");
     app.add_option("--units", units, "units that answer, at addresses 0 to N-1")->capture_default_str()->transform(toolcli::Number(0, 16));
-    app.add_option("--link", link, "a symbolic link to make to the terminal (removed at the end)");
+    app.add_option("--link", link, "a symbolic link to make to the terminal (one already there is replaced; removed at the end)");
     app.add_option("--fault")
         ->description("a unit's fault, KIND one of: " + faultKinds() + " (MS: the delay of late)")
         ->type_name("UNIT:KIND[:MS]")
@@ -228,7 +254,7 @@ int main(int argc, char** argv)
 
     Line line;
     if (!line.Open(link)) {
-        std::fprintf(stderr, "pre-sim: no pseudo-terminal: %s\n", std::strerror(errno));
+        line.Close();
         return toolcli::kFailure;
     }
     std::printf("pty %s\n", line.Path().c_str());
@@ -341,7 +367,7 @@ int main(int argc, char** argv)
             }
         }
     }
+    if (!link.empty()) line.RemoveLink(link);
     line.Close();
-    if (!link.empty()) ::unlink(link.c_str());
     return 0;
 }
