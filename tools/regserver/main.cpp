@@ -5,7 +5,8 @@
 //
 // The default address is 127.0.0.1:7341 (the port 0 to 65535; with 0 a free port is chosen).
 // The program prints "regserver: listening on HOST:PORT" once it accepts connections, and stops
-// on SIGINT/SIGTERM. Exit code 2 on a wrong command line, 1 when it cannot listen.
+// on SIGINT/SIGTERM. Exit code 2 on a wrong command line, 1 when its store cannot be used or it
+// cannot listen.
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -20,6 +21,7 @@
 #include <thread>
 
 #include "toolcli/CommandLine.h"
+#include "winport/Registry.h"
 #include "winport/RegistryService.h"
 
 namespace {
@@ -62,6 +64,16 @@ int main(int argc, char** argv)
     std::string host, port;
     splitAddress(listen, host, port);
     if (!registryDir.empty()) ::setenv("WINPORT_REGISTRY_DIR", registryDir.c_str(), 1);
+    // The store is opened before anything is served: one that cannot be used (a folder that
+    // cannot be made, a file that is no registry database) ends the program here instead of
+    // failing every request.
+    HKEY root = nullptr;
+    if (LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &root); r != ERROR_SUCCESS) {
+        std::fprintf(stderr, "regserver: cannot serve %s/HKEY_LOCAL_MACHINE.db (error %ld)\n", winport::RegistryDir().c_str(),
+                     static_cast<long>(r));
+        return toolcli::kFailure;
+    }
+    RegCloseKey(root);
 
     // Signals are taken by this thread alone, from before the address is announced; the service
     // runs until one arrives.

@@ -160,6 +160,9 @@ TEST(ToolCommandLines, Regserver)
     ASSERT_EQ(0, ::listen(taken, 1));
     ASSERT_EQ(0, ::getsockname(taken, reinterpret_cast<sockaddr*>(&address), &length));
     const std::string busy = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    // A store whose folder is a file cannot be served.
+    const std::string file = env.Path("file");
+    std::ofstream(file) << "not a folder";
     checkCommandLines("tools/regserver/regserver",
                       {
                           {{"--listen", "127.0.0.1:0", "--registry-dir", env.Path("served")}, 0, "regserver: listening on 127.0.0.1:", true},
@@ -168,6 +171,7 @@ TEST(ToolCommandLines, Regserver)
                           {{"--listen", "7341"}, 2, "regserver: --listen: 7341 is not HOST:PORT"},
                           {{"--registry-dir"}, 2, "regserver: --registry-dir:"},
                           {{"--listen", busy}, 1, "regserver: cannot listen on " + busy},
+                          {{"--listen", "127.0.0.1:0", "--registry-dir", file}, 1, "regserver: cannot serve " + file + "/HKEY_LOCAL_MACHINE.db"},
                           {{"--bogus"}, 2, "regserver: The following argument was not expected: --bogus"},
                           {{"--help"}, 0, "Usage: regserver"},
                       });
