@@ -107,7 +107,9 @@ int main(int argc, char** argv)
     char name[NI_MAXHOST] = {}, service[NI_MAXSERV] = {};
     ::getnameinfo(reinterpret_cast<sockaddr*>(&bound), len, name, sizeof name, service, sizeof service,
                   NI_NUMERICHOST | NI_NUMERICSERV);
-    std::printf("regserver: listening on %s:%s\n", name, service);
+    // An IPv6 host in brackets, as --listen and the machines file take it.
+    const bool v6 = std::strchr(name, ':') != nullptr;
+    std::printf("regserver: listening on %s%s%s:%s\n", v6 ? "[" : "", name, v6 ? "]" : "", service);
     std::fflush(stdout);
 
     std::jthread worker([fd](std::stop_token stop) { winport::RunRegistryService(fd, stop); });

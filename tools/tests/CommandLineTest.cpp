@@ -163,18 +163,27 @@ TEST(ToolCommandLines, Regserver)
     // A store whose folder is a file cannot be served.
     const std::string file = env.Path("file");
     std::ofstream(file) << "not a folder";
-    checkCommandLines("tools/regserver/regserver",
-                      {
-                          {{"--listen", "127.0.0.1:0", "--registry-dir", env.Path("served")}, 0, "regserver: listening on 127.0.0.1:", true},
-                          {{"--listen", "127.0.0.1:http"}, 2, "regserver: --listen: port http is not a whole number"},
-                          {{"--listen", "127.0.0.1:99999"}, 2, "regserver: --listen: port 99999 is not a whole number from 0 to 65535"},
-                          {{"--listen", "7341"}, 2, "regserver: --listen: 7341 is not HOST:PORT"},
-                          {{"--registry-dir"}, 2, "regserver: --registry-dir:"},
-                          {{"--listen", busy}, 1, "regserver: cannot listen on " + busy},
-                          {{"--listen", "127.0.0.1:0", "--registry-dir", file}, 1, "regserver: cannot serve " + file + "/HKEY_LOCAL_MACHINE.db"},
-                          {{"--bogus"}, 2, "regserver: The following argument was not expected: --bogus"},
-                          {{"--help"}, 0, "Usage: regserver"},
-                      });
+    std::vector<Case> cases = {
+        {{"--listen", "127.0.0.1:0", "--registry-dir", env.Path("served")}, 0, "regserver: listening on 127.0.0.1:", true},
+        {{"--listen", "127.0.0.1:http"}, 2, "regserver: --listen: port http is not a whole number"},
+        {{"--listen", "127.0.0.1:99999"}, 2, "regserver: --listen: port 99999 is not a whole number from 0 to 65535"},
+        {{"--listen", "7341"}, 2, "regserver: --listen: 7341 is not HOST:PORT"},
+        {{"--registry-dir"}, 2, "regserver: --registry-dir:"},
+        {{"--listen", busy}, 1, "regserver: cannot listen on " + busy},
+        {{"--listen", "127.0.0.1:0", "--registry-dir", file}, 1, "regserver: cannot serve " + file + "/HKEY_LOCAL_MACHINE.db"},
+        {{"--bogus"}, 2, "regserver: The following argument was not expected: --bogus"},
+        {{"--help"}, 0, "Usage: regserver"},
+    };
+    // An IPv6 address is said as --listen takes it, where this machine has IPv6 loopback.
+    int v6 = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in6 loopback6{};
+    loopback6.sin6_family = AF_INET6;
+    loopback6.sin6_addr = in6addr_loopback;
+    if (v6 >= 0 && ::bind(v6, reinterpret_cast<sockaddr*>(&loopback6), sizeof loopback6) == 0) {
+        cases.push_back({{"--listen", "[::1]:0", "--registry-dir", env.Path("served")}, 0, "regserver: listening on [::1]:", true});
+    }
+    if (v6 >= 0) ::close(v6);
+    checkCommandLines("tools/regserver/regserver", cases);
     ::close(taken);
 }
 
