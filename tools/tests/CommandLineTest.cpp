@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <climits>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "FileContents.h"
 #include "TestEnvironment.h"
 #include "ToolRun.h"
+#include "toolcli/CommandLine.h"
 
 namespace {
 
@@ -49,6 +51,60 @@ void checkCommandLines(const std::string& program, const std::vector<Case>& case
 }
 
 }  // namespace
+
+// The numbers every tool takes: decimal or 0x hex, nothing around them, within the range, and
+// no overflow at the limits of a long long.
+TEST(ToolCommandLines, Numbers)
+{
+    struct Row {
+        const char* text;
+        long long low, high;
+        bool ok;
+        long long value;
+    };
+    const Row rows[] = {
+        {"16", 0, 16, true, 16},
+        {"010", 0, 16, true, 10},  // decimal, not octal
+        {"0x0F", 0, 15, true, 15},
+        {"-0x10", -16, 0, true, -16},
+        {"-0", 0, 1, true, 0},
+        {"17", 0, 16, false, 0},
+        {"-1", 0, 16, false, 0},
+        {"-9223372036854775808", LLONG_MIN, LLONG_MAX, true, LLONG_MIN},
+        {"-9223372036854775809", LLONG_MIN, LLONG_MAX, false, 0},
+        {"9223372036854775808", LLONG_MIN, LLONG_MAX, false, 0},
+        {"18446744073709551617", 0, LLONG_MAX, false, 0},
+        {"4294967295", 0, 0xFFFFFFFFLL, true, 0xFFFFFFFFLL},
+        {"", 0, 16, false, 0},
+        {"-", -1, 16, false, 0},
+        {"0x", 0, 16, false, 0},
+        {"+3", 0, 16, false, 0},
+        {" 3", 0, 16, false, 0},
+        {"3 ", 0, 16, false, 0},
+        {"3x", 0, 16, false, 0},
+        {"0x1g", 0, 16, false, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text);
+        long long value = 0;
+        EXPECT_EQ(row.ok, toolcli::ParseNumber(row.text, row.low, row.high, value));
+        if (row.ok) {
+            EXPECT_EQ(row.value, value);
+        }
+    }
+    struct DecimalRow {
+        const char* text;
+        bool ok;
+    };
+    for (const DecimalRow& row : {DecimalRow{"20.5", true}, DecimalRow{"60000", true}, DecimalRow{"60000.1", false},
+                                  DecimalRow{"-0.1", false}, DecimalRow{"+1", false}, DecimalRow{"1e3", false},
+                                  DecimalRow{"nan", false}, DecimalRow{"inf", false}, DecimalRow{"", false},
+                                  DecimalRow{"2,5", false}}) {
+        SCOPED_TRACE(row.text);
+        double value = 0;
+        EXPECT_EQ(row.ok, toolcli::ParseDecimal(row.text, 0, 60000, value));
+    }
+}
 
 TEST(ToolCommandLines, PreSim)
 {
