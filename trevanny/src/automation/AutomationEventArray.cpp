@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "trevanny/AutomationNotifications.h"
@@ -61,14 +63,19 @@ struct PathTimeOrder {
 
 // ---- sorting ----
 //
-// A stable LSD radix sort on the words of the order's key, most significant first. The order
+// A stable radix sort on the words of the order's key, most significant first. The order
 // the array is already in decides how much of the key must be sorted: a stable sort keeps the
 // order of equal keys, so sorting on a leading part of the key is enough when, for equal
 // values of that part, the array's present order already is the wanted one; and an array in
 // time order needs only its runs of equal times put in order. Only the bits that vary across
 // the array are sorted on (a bit every event shares orders nothing), in digits of at most 11
 // bits: a pass over the events costs about the same up to 10 bits and grows beyond, as the
-// digit's buckets stop fitting the caches.
+// digit's buckets stop fitting the caches. Up to 65,536 events (1 MB, held by the caches) the
+// digits are sorted least significant first, a pass each; a larger array is first split into
+// buckets by its most significant digit (up to 12 bits), one pass over the whole array, and
+// each bucket then sorted on the digits below within the caches: a pass over memory costs
+// several over the caches, and an array in memory is read and written twice instead of once
+// per digit.
 
 enum class KeyWord { Time, Path, Control };
 constexpr size_t kKeyWords = 3;
@@ -97,27 +104,53 @@ struct ArrayShape {
     std::array<uint32_t, kKeyWords> varying{};
 };
 
+// Which orders of [e, end) (bits as ArrayShape::held) among those in Held some event breaks
+// against the one before it (`before` first, left as the last event).
+template <unsigned Held>
+unsigned breaksIn(const CAutomationEvent* e, const CAutomationEvent* end, const CAutomationEvent*& before)
+{
+    unsigned broken = 0;
+    for (; e != end; before = e++) {
+        if constexpr ((Held & 1) != 0) {
+            if (TimeOrder{}(*e, *before)) broken |= 1;
+        }
+        if constexpr ((Held & 2) != 0) {
+            if (PathControlTimeOrder{}(*e, *before)) broken |= 2;
+        }
+        if constexpr ((Held & 4) != 0) {
+            if (PathTimeOrder{}(*e, *before)) broken |= 4;
+        }
+        if constexpr ((Held & kTimesRise) != 0) {
+            if (e->m_Time < before->m_Time) broken |= kTimesRise;
+        }
+    }
+    return broken;
+}
+
+template <size_t... Held>
+constexpr auto breaksInTable(std::index_sequence<Held...>)
+{
+    return std::array{&breaksIn<static_cast<unsigned>(Held)>...};
+}
+
 ArrayShape shapeOf(const CAutomationEvent* first, const CAutomationEvent* last)
 {
     ArrayShape shape;
     if (first == last) return shape;
-    const auto base = keyWords(*first);
-    auto vary = [&](const CAutomationEvent& e) {
-        const auto words = keyWords(e);
-        for (size_t w = 0; w < kKeyWords; ++w) shape.varying[w] |= words[w] ^ base[w];
-    };
-    const TimeOrder time;
-    const PathControlTimeOrder pathControl;
-    const PathTimeOrder pathTime;
-    const CAutomationEvent* e = first;
-    for (; e + 1 < last && shape.held; ++e) {
-        if ((shape.held & 1) && time(e[1], e[0])) shape.held &= ~1u;
-        if ((shape.held & 2) && pathControl(e[1], e[0])) shape.held &= ~2u;
-        if ((shape.held & 4) && pathTime(e[1], e[0])) shape.held &= ~4u;
-        if ((shape.held & kTimesRise) && e[1].m_Time < e[0].m_Time) shape.held &= ~kTimesRise;
-        vary(e[1]);
+    // A block at a time: the orders no block before has broken are checked, then the bits
+    // that some event has set and another clear are gathered while the block is in the caches.
+    static constexpr auto kBreaksIn = breaksInTable(std::make_index_sequence<16>{});
+    uint32_t anyT = 0, anyP = 0, anyC = 0, allT = ~0u, allP = ~0u, allC = ~0u;
+    const CAutomationEvent* before = first;
+    for (const CAutomationEvent* e = first; e != last;) {
+        const CAutomationEvent* end = e + std::min<size_t>(static_cast<size_t>(last - e), 4096);
+        if (shape.held) shape.held &= ~kBreaksIn[shape.held](e, end, before);
+        for (; e != end; ++e) {
+            const uint32_t t = keyWord<KeyWord::Time>(*e), p = keyWord<KeyWord::Path>(*e), c = keyWord<KeyWord::Control>(*e);
+            anyT |= t, anyP |= p, anyC |= c, allT &= t, allP &= p, allC &= c;
+        }
     }
-    for (++e; e < last; ++e) vary(*e);
+    shape.varying = {anyT & ~allT, anyP & ~allP, anyC & ~allC};
     return shape;
 }
 
@@ -134,6 +167,12 @@ struct Digit {
 };
 
 constexpr unsigned kMaxDigitBits = 11;
+// The digit that first splits a large array into buckets (sortDigits) is up to this wide.
+constexpr unsigned kTopDigitBits = 12;
+// The splitting digit is narrower for fewer events: about this many events to a bucket at least.
+constexpr size_t kEventsPerTopBucket = 1024;
+// Buckets of a digit's counts: room for the widest digit.
+constexpr size_t kDigitBuckets = size_t{1} << std::max(kMaxDigitBits, kTopDigitBits);
 
 // The digits of one key word covering its varying bits, least significant first: as few as
 // digits of kMaxDigitBits allow, then as narrow as that number allows.
@@ -182,111 +221,147 @@ void scatter(const CAutomationEvent* src, size_t n, CAutomationEvent* dst, uint3
     }
 }
 
-// Sorts [first, last) on the digits, least significant first, with scratch space for as many
-// events.
-void radixPasses(CAutomationEvent* first, CAutomationEvent* last, const std::vector<Digit>& digits, CAutomationEvent* scratch)
+// LSD passes over the digits, least significant first, from `data`; the events end in `into`
+// (data or free). Each pass writes where the passes left can still end in `into` without a
+// copy: `into`, or another of free, data and `spare` (when given: room for n events that the
+// caches hold). `counts` has room for two digits' buckets.
+void lsdPasses(CAutomationEvent* data, CAutomationEvent* free, size_t n, const Digit* digits, size_t count,
+               CAutomationEvent* into, CAutomationEvent* spare, uint32_t* counts)
 {
-    const size_t n = static_cast<size_t>(last - first);
-    constexpr size_t kBuckets = size_t{1} << kMaxDigitBits;
-    std::vector<uint32_t> counts(2 * kBuckets);
-    uint32_t* at = counts.data();
-    uint32_t* nextCounts = at + kBuckets;
-    for (const CAutomationEvent* e = first; e != last; ++e) at[digits[0].Of(keyWords(*e))]++;
+    std::array<CAutomationEvent*, 3> others{};
+    size_t otherCount = 0;
+    for (CAutomationEvent* b : {spare, free, data}) {
+        if (b && b != into) others[otherCount++] = b;
+    }
+    uint32_t* at = counts;
+    uint32_t* nextCounts = counts + kDigitBuckets;
+    std::fill(at, at + (size_t{1} << digits[0].bits), 0);
+    for (const CAutomationEvent* e = data; e != data + n; ++e) at[digits[0].Of(keyWords(*e))]++;
 
-    CAutomationEvent* src = first;
-    CAutomationEvent* dst = scratch;
-    for (size_t d = 0; d < digits.size(); ++d) {
+    CAutomationEvent* src = data;
+    for (size_t d = 0; d < count; ++d) {
+        CAutomationEvent* dst = (count - 1 - d) % 2 == 0 ? into : others[0];
+        if (dst == src) dst = src == others[0] ? (otherCount > 1 ? others[1] : into) : others[0];
         uint32_t sum = 0;
-        for (size_t b = 0; b < (size_t{1} << digits[d].bits); ++b) {
-            const uint32_t here = at[b];
-            at[b] = sum;
-            sum += here;
-        }
-        const Digit* next = d + 1 < digits.size() ? &digits[d + 1] : nullptr;
-        std::fill(nextCounts, nextCounts + kBuckets, 0);
+        for (size_t k = 0; k < (size_t{1} << digits[d].bits); ++k) sum += std::exchange(at[k], sum);
+        const Digit* next = d + 1 < count ? &digits[d + 1] : nullptr;
+        if (next) std::fill(nextCounts, nextCounts + (size_t{1} << next->bits), 0);
         switch (digits[d].word) {
         case KeyWord::Time: scatter<KeyWord::Time>(src, n, dst, at, digits[d], nextCounts, next); break;
         case KeyWord::Path: scatter<KeyWord::Path>(src, n, dst, at, digits[d], nextCounts, next); break;
         case KeyWord::Control: scatter<KeyWord::Control>(src, n, dst, at, digits[d], nextCounts, next); break;
         }
-        std::swap(src, dst);
+        src = dst;
         std::swap(at, nextCounts);
     }
-    if (src != first) std::memcpy(static_cast<void*>(first), src, n * sizeof(CAutomationEvent));
+    if (src != into) std::memcpy(static_cast<void*>(into), src, n * sizeof(CAutomationEvent));
 }
 
-// Merges the sorted runs [first, mid) and [mid, last) stably (on equal events the first run's
-// go first), with scratch space for the second run.
-template <class Less>
-void mergeRuns(CAutomationEvent* first, CAutomationEvent* mid, CAutomationEvent* last, Less less, CAutomationEvent* scratch)
+// Up to this many events (1 MB) the digits left are sorted pass after pass within the
+// processor's caches; above it the most significant digit first splits the events into
+// buckets (one pass over the whole array instead of one per digit).
+constexpr size_t kCachedSortEvents = size_t{1} << 16;
+size_t g_cachedSortEvents = kCachedSortEvents;
+// Buckets this small are put in order by insertion.
+constexpr size_t kInsertionEvents = 48;
+
+// Sorts the n events at `data` on digits[0..count) (least significant first), stably, with
+// `free` as room for as many and `spare` for g_cachedSortEvents; the events end in `into`
+// (data or free).
+void sortDigits(CAutomationEvent* data, CAutomationEvent* free, size_t n, const Digit* digits, size_t count,
+                CAutomationEvent* into, CAutomationEvent* spare, uint32_t* counts)
 {
-    if (mid == first || mid == last || !less(*mid, mid[-1])) return;
-    // Events of the first run that no event of the second goes before stay where they are.
-    CAutomationEvent* low = std::upper_bound(first, mid, *mid, less);
-    const size_t m = static_cast<size_t>(last - mid);
-    std::memcpy(static_cast<void*>(scratch), mid, m * sizeof(CAutomationEvent));
-    // From the back: the greater of the two last events goes last, the second run's on a tie.
-    CAutomationEvent* left = mid;
-    CAutomationEvent* out = last;
-    for (size_t right = m; right > 0;) {
-        const bool takeLeft = left > low && less(scratch[right - 1], left[-1]);
-        const CAutomationEvent* from = takeLeft ? left - 1 : scratch + right - 1;
-        std::memcpy(static_cast<void*>(--out), from, sizeof(CAutomationEvent));
-        left -= takeLeft;
-        right -= !takeLeft;
+    if (count == 0 || n < 2) {
+        if (into != data && n > 0) std::memcpy(static_cast<void*>(into), data, n * sizeof(CAutomationEvent));
+        return;
+    }
+    if (n <= kInsertionEvents) {
+        if (into != data) std::memcpy(static_cast<void*>(into), data, n * sizeof(CAutomationEvent));
+        auto less = [digits, count](const CAutomationEvent& x, const CAutomationEvent& y) {
+            const auto kx = keyWords(x);
+            const auto ky = keyWords(y);
+            for (size_t d = count; d-- > 0;) {
+                const uint32_t dx = digits[d].Of(kx);
+                const uint32_t dy = digits[d].Of(ky);
+                if (dx != dy) return dx < dy;
+            }
+            return false;
+        };
+        for (CAutomationEvent* i = into + 1; i < into + n; ++i) {
+            const CAutomationEvent e = *i;
+            CAutomationEvent* j = i;
+            for (; j > into && less(e, j[-1]); --j) *j = j[-1];
+            *j = e;
+        }
+        return;
+    }
+    if (n <= g_cachedSortEvents || count == 1) {
+        lsdPasses(data, free, n, digits, count, into, n <= g_cachedSortEvents ? spare : nullptr, counts);
+        return;
+    }
+    // The most significant digit splits the events into `free`, each bucket then sorted on the
+    // digits below it, back and forth between its place in `free` and the same place in `data`.
+    const Digit& top = digits[count - 1];
+    const size_t buckets = size_t{1} << top.bits;
+    // Four sets of counts, so that neighbours of one bucket (as in an array in another order)
+    // do not wait on each other's increments.
+    std::vector<uint32_t> four(4 * buckets);
+    const CAutomationEvent* e = data;
+    for (; e + 4 <= data + n; e += 4) {
+        four[top.Of(keyWords(e[0]))]++;
+        four[buckets + top.Of(keyWords(e[1]))]++;
+        four[2 * buckets + top.Of(keyWords(e[2]))]++;
+        four[3 * buckets + top.Of(keyWords(e[3]))]++;
+    }
+    for (; e != data + n; ++e) four[top.Of(keyWords(*e))]++;
+    std::vector<uint32_t> at(buckets + 1);
+    for (size_t k = 0; k < buckets; ++k)
+        at[k + 1] = at[k] + four[k] + four[buckets + k] + four[2 * buckets + k] + four[3 * buckets + k];
+    std::vector<uint32_t> bounds = at;
+    switch (top.word) {
+    case KeyWord::Time: scatter<KeyWord::Time>(data, n, free, at.data(), top, nullptr, nullptr); break;
+    case KeyWord::Path: scatter<KeyWord::Path>(data, n, free, at.data(), top, nullptr, nullptr); break;
+    case KeyWord::Control: scatter<KeyWord::Control>(data, n, free, at.data(), top, nullptr, nullptr); break;
+    }
+    for (size_t k = 0; k < buckets; ++k) {
+        const size_t s = bounds[k];
+        const size_t m = bounds[k + 1] - s;
+        if (m == 0) continue;
+        sortDigits(free + s, data + s, m, digits, count - 1, into == data ? data + s : free + s, spare, counts);
     }
 }
 
-// Events a sort takes scratch space for at once: 64 MB, what the array may keep for the next
-// sort. A larger array is sorted in pieces of at most this many events that are then merged,
-// up to kMaxSortPieces pieces (the merges move about pieces / 2 times the events); beyond
-// that the scratch space is as large as the array, for that sort only.
-constexpr size_t kSortPieceEvents = kKeptSortScratchBytes / sizeof(CAutomationEvent);
-constexpr size_t kMaxSortPieces = 4;
-size_t g_sortPieceEvents = kSortPieceEvents;
-
-// The order on some of the key words, most significant first.
-class WordsOrder {
-public:
-    explicit WordsOrder(const std::vector<KeyWord>& words) : m_count(std::min(words.size(), kKeyWords))
-    {
-        for (size_t i = 0; i < m_count; ++i) m_words[i] = static_cast<size_t>(words[i]);
-    }
-    bool operator()(const CAutomationEvent& a, const CAutomationEvent& b) const
-    {
-        const auto ka = keyWords(a);
-        const auto kb = keyWords(b);
-        for (size_t i = 0; i < m_count; ++i) {
-            if (ka[m_words[i]] != kb[m_words[i]]) return ka[m_words[i]] < kb[m_words[i]];
-        }
-        return false;
-    }
-
-private:
-    std::array<size_t, kKeyWords> m_words{};
-    size_t m_count;
-};
-
-// Sorts on the key words (most significant first), over the bits the shape says vary.
+// Sorts on the key words (most significant first), over the bits the shape says vary, with
+// scratch space of the array's size.
 void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words, const ArrayShape& shape,
                CEventSortScratch& scratch)
 {
     const size_t n = static_cast<size_t>(last - first);
+    const bool split = n > g_cachedSortEvents;
     std::vector<Digit> digits;
-    for (auto w = words.rbegin(); w != words.rend(); ++w)
-        addDigits(*w, shape.varying[static_cast<size_t>(*w)], digits);
-    if (digits.empty()) return;
-    const size_t pieces = (n + g_sortPieceEvents - 1) / g_sortPieceEvents;
-    if (pieces <= 1 || pieces > kMaxSortPieces) {
-        radixPasses(first, last, digits, reinterpret_cast<CAutomationEvent*>(scratch.Reserve(n * sizeof(CAutomationEvent))));
-        return;
+    for (auto w = words.rbegin(); w != words.rend(); ++w) {
+        const uint32_t varying = shape.varying[static_cast<size_t>(*w)];
+        if (!split || w + 1 != words.rend() || varying == 0) {
+            addDigits(*w, varying, digits);
+            continue;
+        }
+        // The splitting digit is the top bits that vary, as many as give buckets of about
+        // kEventsPerTopBucket events or more, up to kTopDigitBits.
+        const auto width = std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(n / kEventsPerTopBucket)), 1, kTopDigitBits);
+        const auto hi = static_cast<unsigned>(31 - std::countl_zero(varying));
+        const unsigned lo = hi + 1 > width ? hi + 1 - width : 0;
+        const uint32_t window = varying & static_cast<uint32_t>((uint64_t{1} << (hi + 1)) - (uint64_t{1} << lo));
+        addDigits(*w, varying & ~window, digits);
+        const auto low = static_cast<unsigned>(std::countr_zero(window));
+        digits.push_back({*w, low, hi - low + 1});
     }
-    // Equal pieces, each sorted in the same scratch space, merged one after the other.
-    const size_t piece = (n + pieces - 1) / pieces;
-    auto* space = reinterpret_cast<CAutomationEvent*>(scratch.Reserve(piece * sizeof(CAutomationEvent)));
-    for (size_t at = 0; at < n; at += piece) radixPasses(first + at, first + std::min(n, at + piece), digits, space);
-    for (size_t at = piece; at < n; at += piece)
-        mergeRuns(first, first + at, first + std::min(n, at + piece), WordsOrder(words), space);
+    if (digits.empty()) return;
+    auto* space = reinterpret_cast<CAutomationEvent*>(scratch.Reserve(n * sizeof(CAutomationEvent)));
+    std::vector<uint32_t> counts(2 * kDigitBuckets);
+    // Room for the buckets' passes within the caches, when the array is split.
+    std::unique_ptr<std::byte[]> spare(split ? new std::byte[g_cachedSortEvents * sizeof(CAutomationEvent)] : nullptr);
+    sortDigits(first, space, n, digits.data(), digits.size(), first, reinterpret_cast<CAutomationEvent*>(spare.get()),
+               counts.data());
 }
 
 template <class Less>
@@ -442,9 +517,7 @@ int CAutomationEventArray::GetAtTime(long time, int after) const
     return static_cast<int>(found == end ? n - 1 : found - data);
 }
 
-// Scratch space is at most 64 MB up to 16M events (a larger array is sorted in up to four
-// pieces, then merged), so that the array can keep it for the next sort; beyond 16M events it
-// is as large as the array, for that sort only.
+// Scratch space is as large as the array (or the run of it a sort needs).
 void CAutomationEventArray::Sort(SortMode mode)
 {
     if (m_hStatusWnd) PostAutomationNotification(kSortNotification, 0);
@@ -454,11 +527,12 @@ void CAutomationEventArray::Sort(SortMode mode)
     if (m_sortScratch.Bytes() > kKeptSortScratchBytes) m_sortScratch.Release();
 }
 
-/// For tests (which declare it themselves): the most events Sort sorts at once before it
-/// merges (0: the usual 4M events, 64 MB of scratch space). Set it while no sort runs.
-void SetEventSortPieceEventsForTesting(size_t events)
+/// For tests (which declare it themselves): the most events Sort sorts digit by digit before
+/// it splits them by their most significant digit first (0: the usual 65,536). Set it while
+/// no sort runs.
+void SetEventSortCachedEventsForTesting(size_t events)
 {
-    g_sortPieceEvents = events > 0 ? events : kSortPieceEvents;
+    g_cachedSortEvents = events > 0 ? events : kCachedSortEvents;
 }
 
 void CAutomationEventArray::FreeExtra()

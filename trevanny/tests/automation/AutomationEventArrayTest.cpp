@@ -13,7 +13,7 @@
 #include "winport/CFile.h"
 
 // The library's switch for tests: the most events a sort takes at once (0: the usual number).
-void SetEventSortPieceEventsForTesting(size_t events);
+void SetEventSortCachedEventsForTesting(size_t events);
 
 namespace {
 
@@ -217,17 +217,18 @@ void AutomationEventArrayTest::expectSortsMatchAStableSort()
 
 TEST_F(AutomationEventArrayTest, SortMatchesAStableSortFromEveryStartingOrder) { expectSortsMatchAStableSort(); }
 
-// The same where the large arrays are sorted in pieces and merged (pieces of 20,000 events: two
-// for 40,000 events, four for 70,000), as arrays of more than 4M events are.
-TEST_F(AutomationEventArrayTest, SortInPiecesMatchesAStableSortFromEveryStartingOrder)
+// The same where arrays of more than 1,000 events are split by their most significant digit
+// first (as arrays of more than 65,536 events are), the buckets of more than 1,000 events split
+// again, the smallest put in order by insertion.
+TEST_F(AutomationEventArrayTest, SortSplittingByTheTopDigitMatchesAStableSortFromEveryStartingOrder)
 {
-    SetEventSortPieceEventsForTesting(20000);
+    SetEventSortCachedEventsForTesting(1000);
     expectSortsMatchAStableSort();
-    SetEventSortPieceEventsForTesting(0);
+    SetEventSortCachedEventsForTesting(0);
 }
 
-// Sort keeps its scratch space for the next sort up to 64 MB (arrays of up to 16M events need
-// no more); larger scratch goes at once, and RemoveAll and FreeExtra give it back always.
+// Sort keeps its scratch space (the array's size) for the next sort up to 64 MB; larger
+// scratch goes at once, and RemoveAll and FreeExtra give it back always.
 TEST_F(AutomationEventArrayTest, SortKeepsItsScratchSpaceOnlyUpTo64MB)
 {
     auto reversed = [](CAutomationEventArray& a, INT_PTR n) {
@@ -247,20 +248,12 @@ TEST_F(AutomationEventArrayTest, SortKeepsItsScratchSpaceOnlyUpTo64MB)
     a.FreeExtra();
     EXPECT_EQ(a.SortScratchBytes(), 0u);
 
-    // 4.2 million events are sorted in two pieces: 34 MB of scratch, kept.
-    reversed(a, 4200000);
+    // One event more than 64 MB holds.
+    reversed(a, 4194305);
     a.Sort(CAutomationEventArray::SortByTime);
-    EXPECT_EQ(a.GetAt(4199999).GetTime(), 4200000);
-    EXPECT_EQ(a.SortScratchBytes(), 2100000u * sizeof(CAutomationEvent));
-    // Beyond four pieces, scratch of the array's size, given back after the sort (here with
-    // pieces of 10,000 events: 50,000 events take 800 KB, kept below 64 MB).
-    SetEventSortPieceEventsForTesting(10000);
-    CAutomationEventArray b;
-    reversed(b, 50000);
-    b.Sort(CAutomationEventArray::SortByTime);
-    SetEventSortPieceEventsForTesting(0);
-    EXPECT_EQ(b.GetAt(0).GetTime(), 1);
-    EXPECT_EQ(b.SortScratchBytes(), 50000u * sizeof(CAutomationEvent));
+    EXPECT_EQ(a.GetAt(0).GetTime(), 1);
+    EXPECT_EQ(a.GetAt(4194304).GetTime(), 4194305);
+    EXPECT_EQ(a.SortScratchBytes(), 0u);
 }
 
 TEST_F(AutomationEventArrayTest, SortPostsOnlyWithAStatusWindow)
