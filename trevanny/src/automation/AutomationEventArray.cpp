@@ -75,7 +75,8 @@ struct PathTimeOrder {
 // buckets by its most significant digit (up to 12 bits), one pass over the whole array, and
 // each bucket then sorted on the digits below within the caches: a pass over memory costs
 // several over the caches, and an array in memory is read and written twice instead of once
-// per digit.
+// per digit. An array of more than 4M events is sorted in pieces that are then merged, so that
+// its scratch space stays within what the array may keep for the next sort (kSortPieceEvents).
 
 enum class KeyWord { Time, Path, Control };
 constexpr size_t kKeyWords = 3;
@@ -331,13 +332,70 @@ void sortDigits(CAutomationEvent* data, CAutomationEvent* free, size_t n, const 
     }
 }
 
-// Sorts on the key words (most significant first), over the bits the shape says vary, with
-// scratch space of the array's size.
+// Merges the sorted runs [first, mid) and [mid, last) stably (on equal events the first run's
+// go first), with scratch space for the second run.
+template <class Less>
+void mergeRuns(CAutomationEvent* first, CAutomationEvent* mid, CAutomationEvent* last, Less less, CAutomationEvent* scratch)
+{
+    if (mid == first || mid == last || !less(*mid, mid[-1])) return;
+    // Events of the first run that no event of the second goes before stay where they are.
+    CAutomationEvent* low = std::upper_bound(first, mid, *mid, less);
+    const size_t m = static_cast<size_t>(last - mid);
+    std::memcpy(static_cast<void*>(scratch), mid, m * sizeof(CAutomationEvent));
+    // From the back: the greater of the two last events goes last, the second run's on a tie.
+    CAutomationEvent* left = mid;
+    CAutomationEvent* out = last;
+    for (size_t right = m; right > 0;) {
+        const bool takeLeft = left > low && less(scratch[right - 1], left[-1]);
+        const CAutomationEvent* from = takeLeft ? left - 1 : scratch + right - 1;
+        std::memcpy(static_cast<void*>(--out), from, sizeof(CAutomationEvent));
+        left -= takeLeft;
+        right -= !takeLeft;
+    }
+}
+
+// The order on some of the key words, most significant first.
+class WordsOrder {
+public:
+    explicit WordsOrder(const std::vector<KeyWord>& words) : m_count(std::min(words.size(), kKeyWords))
+    {
+        for (size_t i = 0; i < m_count; ++i) m_words[i] = static_cast<size_t>(words[i]);
+    }
+    bool operator()(const CAutomationEvent& a, const CAutomationEvent& b) const
+    {
+        const auto ka = keyWords(a);
+        const auto kb = keyWords(b);
+        for (size_t i = 0; i < m_count; ++i) {
+            if (ka[m_words[i]] != kb[m_words[i]]) return ka[m_words[i]] < kb[m_words[i]];
+        }
+        return false;
+    }
+
+private:
+    std::array<size_t, kKeyWords> m_words{};
+    size_t m_count;
+};
+
+// Events a sort takes scratch space for at once: 64 MB, what the array may keep for the next
+// sort. A larger array is sorted in pieces of at most this many events in the same scratch
+// space, which are then merged, up to kMaxSortPieces pieces (the merges move about pieces / 2
+// times the events); beyond that the scratch space is as large as the array, for that sort
+// only. Fresh memory is dear where it comes in small pages (every page is a fault, and on a
+// virtual machine often a second one in the host): 160 MB of it cost more than the radix
+// passes of a 10M-event sort, the merges less.
+constexpr size_t kSortPieceEvents = kKeptSortScratchBytes / sizeof(CAutomationEvent);
+constexpr size_t kMaxSortPieces = 4;
+size_t g_sortPieceEvents = kSortPieceEvents;
+
+// Sorts on the key words (most significant first), over the bits the shape says vary.
 void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vector<KeyWord>& words, const ArrayShape& shape,
                CEventSortScratch& scratch)
 {
     const size_t n = static_cast<size_t>(last - first);
-    const bool split = n > g_cachedSortEvents;
+    size_t pieces = (n + g_sortPieceEvents - 1) / g_sortPieceEvents;
+    if (pieces > kMaxSortPieces) pieces = 1;
+    const size_t piece = (n + pieces - 1) / pieces;
+    const bool split = piece > g_cachedSortEvents;
     std::vector<Digit> digits;
     for (auto w = words.rbegin(); w != words.rend(); ++w) {
         const uint32_t varying = shape.varying[static_cast<size_t>(*w)];
@@ -347,7 +405,8 @@ void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vecto
         }
         // The splitting digit is the top bits that vary, as many as give buckets of about
         // kEventsPerTopBucket events or more, up to kTopDigitBits.
-        const auto width = std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(n / kEventsPerTopBucket)), 1, kTopDigitBits);
+        const auto width =
+            std::clamp<unsigned>(static_cast<unsigned>(std::bit_width(piece / kEventsPerTopBucket)), 1, kTopDigitBits);
         const auto hi = static_cast<unsigned>(31 - std::countl_zero(varying));
         const unsigned lo = hi + 1 > width ? hi + 1 - width : 0;
         const uint32_t window = varying & static_cast<uint32_t>((uint64_t{1} << (hi + 1)) - (uint64_t{1} << lo));
@@ -356,12 +415,17 @@ void radixSort(CAutomationEvent* first, CAutomationEvent* last, const std::vecto
         digits.push_back({*w, low, hi - low + 1});
     }
     if (digits.empty()) return;
-    auto* space = reinterpret_cast<CAutomationEvent*>(scratch.Reserve(n * sizeof(CAutomationEvent)));
+    auto* space = reinterpret_cast<CAutomationEvent*>(scratch.Reserve(piece * sizeof(CAutomationEvent)));
     std::vector<uint32_t> counts(2 * kDigitBuckets);
-    // Room for the buckets' passes within the caches, when the array is split.
+    // Room for the buckets' passes within the caches, when the pieces are split.
     std::unique_ptr<std::byte[]> spare(split ? new std::byte[g_cachedSortEvents * sizeof(CAutomationEvent)] : nullptr);
-    sortDigits(first, space, n, digits.data(), digits.size(), first, reinterpret_cast<CAutomationEvent*>(spare.get()),
-               counts.data());
+    for (size_t at = 0; at < n; at += piece) {
+        const size_t m = std::min(piece, n - at);
+        sortDigits(first + at, space, m, digits.data(), digits.size(), first + at,
+                   reinterpret_cast<CAutomationEvent*>(spare.get()), counts.data());
+    }
+    for (size_t at = piece; at < n; at += piece)
+        mergeRuns(first, first + at, first + std::min(n, at + piece), WordsOrder(words), space);
 }
 
 template <class Less>
@@ -517,7 +581,9 @@ int CAutomationEventArray::GetAtTime(long time, int after) const
     return static_cast<int>(found == end ? n - 1 : found - data);
 }
 
-// Scratch space is as large as the array (or the run of it a sort needs).
+// Scratch space is at most 64 MB up to 16M events (a larger array is sorted in up to four
+// pieces, then merged), so that the array can keep it for the next sort; beyond 16M events it
+// is as large as the array, for that sort only.
 void CAutomationEventArray::Sort(SortMode mode)
 {
     if (m_hStatusWnd) PostAutomationNotification(kSortNotification, 0);
@@ -533,6 +599,13 @@ void CAutomationEventArray::Sort(SortMode mode)
 void SetEventSortCachedEventsForTesting(size_t events)
 {
     g_cachedSortEvents = events > 0 ? events : kCachedSortEvents;
+}
+
+/// For tests (which declare it themselves): the most events Sort sorts at once before it
+/// merges (0: the usual 4M events, 64 MB of scratch space). Set it while no sort runs.
+void SetEventSortPieceEventsForTesting(size_t events)
+{
+    g_sortPieceEvents = events > 0 ? events : kSortPieceEvents;
 }
 
 void CAutomationEventArray::FreeExtra()

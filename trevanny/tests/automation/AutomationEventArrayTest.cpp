@@ -12,8 +12,10 @@
 #include "winport/CArchive.h"
 #include "winport/CFile.h"
 
-// The library's switch for tests: the most events a sort takes at once (0: the usual number).
+// The library's switches for tests (0: the usual number): the most events a sort sorts digit by
+// digit before it splits them by their top digit, and the most it takes at once before it merges.
 void SetEventSortCachedEventsForTesting(size_t events);
+void SetEventSortPieceEventsForTesting(size_t events);
 
 namespace {
 
@@ -227,8 +229,20 @@ TEST_F(AutomationEventArrayTest, SortSplittingByTheTopDigitMatchesAStableSortFro
     SetEventSortCachedEventsForTesting(0);
 }
 
-// Sort keeps its scratch space (the array's size) for the next sort up to 64 MB; larger
-// scratch goes at once, and RemoveAll and FreeExtra give it back always.
+// The same where the large arrays are sorted in pieces and merged (pieces of 20,000 events: two
+// for 40,000 events, four for 70,000), as arrays of more than 4M events are, each piece split
+// by its top digit.
+TEST_F(AutomationEventArrayTest, SortInPiecesMatchesAStableSortFromEveryStartingOrder)
+{
+    SetEventSortPieceEventsForTesting(20000);
+    SetEventSortCachedEventsForTesting(1000);
+    expectSortsMatchAStableSort();
+    SetEventSortCachedEventsForTesting(0);
+    SetEventSortPieceEventsForTesting(0);
+}
+
+// Sort keeps its scratch space for the next sort up to 64 MB (arrays of up to 16M events need
+// no more); larger scratch goes at once, and RemoveAll and FreeExtra give it back always.
 TEST_F(AutomationEventArrayTest, SortKeepsItsScratchSpaceOnlyUpTo64MB)
 {
     auto reversed = [](CAutomationEventArray& a, INT_PTR n) {
@@ -248,12 +262,21 @@ TEST_F(AutomationEventArrayTest, SortKeepsItsScratchSpaceOnlyUpTo64MB)
     a.FreeExtra();
     EXPECT_EQ(a.SortScratchBytes(), 0u);
 
-    // One event more than 64 MB holds.
-    reversed(a, 4194305);
+    // 4.2 million events are sorted in two pieces: 34 MB of scratch, kept.
+    reversed(a, 4200000);
     a.Sort(CAutomationEventArray::SortByTime);
     EXPECT_EQ(a.GetAt(0).GetTime(), 1);
-    EXPECT_EQ(a.GetAt(4194304).GetTime(), 4194305);
-    EXPECT_EQ(a.SortScratchBytes(), 0u);
+    EXPECT_EQ(a.GetAt(4199999).GetTime(), 4200000);
+    EXPECT_EQ(a.SortScratchBytes(), 2100000u * sizeof(CAutomationEvent));
+    // Beyond four pieces, scratch of the array's size, given back after the sort when it is
+    // more than 64 MB (here with pieces of 10,000 events: 50,000 events take 800 KB, kept).
+    SetEventSortPieceEventsForTesting(10000);
+    CAutomationEventArray b;
+    reversed(b, 50000);
+    b.Sort(CAutomationEventArray::SortByTime);
+    SetEventSortPieceEventsForTesting(0);
+    EXPECT_EQ(b.GetAt(0).GetTime(), 1);
+    EXPECT_EQ(b.SortScratchBytes(), 50000u * sizeof(CAutomationEvent));
 }
 
 TEST_F(AutomationEventArrayTest, SortPostsOnlyWithAStatusWindow)
