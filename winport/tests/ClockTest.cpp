@@ -80,6 +80,27 @@ TEST(ClockThreads, WindowCloseMessageEndsSleeps)
     DestroyWindow(window);
 }
 
+// A message the thread's loop has already taken leaves its wake-up behind (as the last message
+// a loop runs does); a WM_CLOSE posted later still ends the sleep at once.
+TEST(ClockThreads, AWakeUpLeftByATakenMessageDoesNotHideALaterClose)
+{
+    HWND window = winport::CreateMessageWindow("SleepingProgram", [](HWND, UINT, WPARAM, LPARAM) -> LRESULT { return 0; });
+    ASSERT_NE(nullptr, window);
+    winport::MessageLoop& loop = winport::MessageLoop::Current();
+    loop.RunUntilIdle();
+    ASSERT_TRUE(PostMessageA(window, WM_USER, 0, 0));
+    MSG taken;
+    ASSERT_TRUE(loop.Peek(&taken, nullptr, 0, 0, PM_REMOVE));
+    const auto started = std::chrono::steady_clock::now();
+    std::thread poster([window] { PostMessageA(window, WM_CLOSE, 0, 0); });
+    EXPECT_TRUE(winport::SleepUnlessCloseRequested(60000));
+    poster.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    loop.RunUntilIdle();
+    winport::ResetProgramCloseRequest();
+    DestroyWindow(window);
+}
+
 }  // namespace
 
 namespace {

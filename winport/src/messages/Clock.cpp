@@ -67,7 +67,8 @@ bool SleepUnlessCloseRequested(uint32_t ms)
         return closeRequestedOrWaiting();
     }
     // The thread's loop is watched until its first message: a WM_CLOSE ends the sleep; any
-    // other message is left for the loop, which is then watched no more in this sleep.
+    // other message is left for the loop, which is then watched no more in this sleep. A
+    // wake-up with no message behind it is cleared, and the loop watched on.
     int loop = detail::CurrentLoopDescriptor();
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
@@ -78,8 +79,9 @@ bool SleepUnlessCloseRequested(uint32_t ms)
         if (n < 0 && errno != EINTR) return closeRequestedOrWaiting();
         if (p[0].revents || ProgramCloseRequested()) return true;
         if (loop >= 0 && p[1].revents) {
+            const bool stale = detail::ClearStaleLoopWakeUp();
             if (closeRequestedOrWaiting()) return true;
-            loop = -1;
+            if (!stale) loop = -1;
         }
     }
 }

@@ -281,6 +281,22 @@ bool CloseMessageWaiting()
     return waiting;
 }
 
+bool ClearStaleLoopWakeUp()
+{
+    const auto loop = currentLoopIfAny();
+    if (!loop) return false;
+    // Cleared before the look, so that a post racing with it signals again.
+    loop->ResetSignal();
+    collectDatagrams(*loop);
+    bool any = false;
+    {
+        std::lock_guard<std::mutex> lock(loop->mutex);
+        any = !loop->posted.empty() || loop->quitPosted;
+    }
+    if (any) loop->Signal();
+    return !any;
+}
+
 }  // namespace detail
 
 using detail::LoopState;

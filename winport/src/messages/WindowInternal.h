@@ -113,5 +113,9 @@ int CurrentLoopDescriptor();
 /// Whether the calling thread runs a loop in which a WM_CLOSE waits (from this program or
 /// another); nothing is taken from the queue.
 bool CloseMessageWaiting();
+/// Clears the wake-up of the calling thread's loop when nothing waits behind it (a loop that took
+/// its last message leaves its wake-up set) and says so; when a message waits, the wake-up is
+/// given again for the loop and false comes back.
+bool ClearStaleLoopWakeUp();
 
 }  // namespace winport::detail
